@@ -1,0 +1,46 @@
+// Series: the in-memory result of every history load and every series load.
+//
+// Four parallel arrays of equal length: the bars, each bar's order book (filled
+// for today's bar only), its trade data and its capital data. Growing a series
+// zero-fills the new entries of all four.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "market/records.h"
+
+namespace tessaro {
+
+struct Series {
+    int period = 0;  // 2 tick .. 14 time-sharing
+    std::vector<KLineRecord> bars;
+    std::vector<OrderBook> orderBooks;
+    std::vector<TradeData> trades;
+    std::vector<CapitalBlock> capital;
+
+    size_t size() const { return bars.size(); }
+    bool empty() const { return bars.empty(); }
+
+    void resize(size_t n) {
+        bars.resize(n);
+        orderBooks.resize(n);
+        trades.resize(n);
+        capital.resize(n);
+    }
+    void reserve(size_t n) {
+        bars.reserve(n);
+        orderBooks.reserve(n);
+        trades.reserve(n);
+        capital.reserve(n);
+    }
+    void clear() { resize(0); }
+    // Appends a bar with zeroed order book, trade and capital data; returns its index.
+    size_t push(const KLineRecord& bar) {
+        resize(size() + 1);
+        bars.back() = bar;
+        return size() - 1;
+    }
+};
+
+}  // namespace tessaro
