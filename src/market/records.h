@@ -85,6 +85,40 @@ struct QuoteSnapshot {
 };
 static_assert(sizeof(QuoteSnapshot) == 169);
 
+// 20 bytes: one ex-rights event, as in base/Power.pwr; kept per security sorted by date.
+struct ExRightsRecord {
+    uint32_t exDate = 0;      // seconds since 1970-01-01 UTC
+    float bonusShares = 0;    // 送股 per share
+    float rightsShares = 0;   // 配股 per share
+    float rightsPrice = 0;    // 配股价
+    float cashDividend = 0;   // 派息 per share
+};
+static_assert(sizeof(ExRightsRecord) == 20);
+
+// 12 bytes: one capital change, kept per security sorted by date.
+struct CapitalChange {
+    StoreTime day = 0;        // StoreTime of the change day
+    float circulating = 0;    // lots
+    float total = 0;          // lots
+};
+static_assert(sizeof(CapitalChange) == 12);
+
+inline constexpr int kFinanceFigures = 37;
+
+// 164 bytes: the finance figures of a security (market-record offset 223).
+// Figures in order: 总股本(万股), 国家股, 发起法人股, 法人股, B股, H股, 流通A股,
+// 职工股, A2转配股, 总资产(千元), 流动资产, 固定资产, 无形资产, 长期投资, 流动负债,
+// 长期负债, 资本公积金, 每股公积金, 股东权益, 主营收入, 主营利润, 其他利润, 营业利润,
+// 投资收益, 补贴收入, 营业外收支, 上年损益调整, 利润总额, 税后利润, 净利润,
+// 未分配利润, 每股未分配, 每股收益, 每股净资产, 调整每股净资, 股东权益比, 净资收益率.
+struct FinanceBlock {
+    uint32_t updateDate = 0;
+    float figures[kFinanceFigures] = {};
+    float reportKind = 0;  // 年/中/季报
+    uint8_t zero[8] = {};
+};
+static_assert(sizeof(FinanceBlock) == 164);
+
 inline constexpr int kMinuteSlots = 242;
 inline constexpr int kMaxTickBlocksPerSecurity = 48;
 inline constexpr int kTicksPerBlock = 100;
@@ -95,7 +129,7 @@ struct StockRecord {
     float bidVolumeSum = 0;  // sums of the five volumes over all of today's updates
     float askVolumeSum = 0;
     QuoteSnapshot quote;
-    uint8_t finance[164] = {};
+    FinanceBlock finance;
     int16_t minuteCount = 0;
     MinuteSlot minutes[kMinuteSlots];
     int32_t tickBlockCount = 0;
