@@ -1,5 +1,7 @@
 // Path builders: every data file and directory, relative to the application
-// directory. Builders only build strings; none creates anything.
+// directory. Builders only build strings; none creates anything. A builder for
+// an unknown market or period, or for a code or name that would leave its
+// directory (empty, "..", or holding a slash), returns "".
 #pragma once
 
 #include <string>
@@ -28,6 +30,7 @@ public:
     std::string exdataDir(MarketCode market) const;       // data/<mk>/exdata/
     std::string exdataFile(const SecurityId& id) const;   // data/<mk>/exdata/<code>.exd
     std::string f10Dir(MarketCode market) const;          // data/<mk>/f10/
+    std::string noteDir(MarketCode market) const;         // data/<mk>/note/
     std::string drawingFile(const SecurityId& id) const;  // data/<mk>/note/<code>.drw
     std::string newStockFile(const SecurityId& id) const; // data/<mk>/note/<code>.nns
     std::string dayDownFile() const;                      // data/sh/day/daydown.dat
@@ -49,6 +52,8 @@ public:
     std::string indicatorComboDir() const;                // icombo/
     std::string investDir() const;                        // invest/
     std::string investFile(std::string_view name) const;  // invest/<name>.inv
+    // <exe base name>.chm in the application directory.
+    std::string helpFile(std::string_view exeBaseName) const;
 
 private:
     std::string appDir_;

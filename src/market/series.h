@@ -19,6 +19,16 @@ struct Series {
     std::vector<TradeData> trades;
     std::vector<CapitalBlock> capital;
 
+    // Header, filled by the series loader: the security's code-table entry and quote
+    // snapshot, the multi-day N (and how many days the last multi-day bar holds), and
+    // copies of its capital-change and ex-rights lists.
+    CodeEntry entry;
+    QuoteSnapshot quote;
+    int multiDay = 5;
+    int lastBarDays = 0;
+    std::vector<CapitalChange> capitalChanges;
+    std::vector<ExRightsRecord> exRights;
+
     size_t size() const { return bars.size(); }
     bool empty() const { return bars.empty(); }
 

@@ -1,17 +1,24 @@
 // tessaro-cli demo: shows what the core has on its built-in demo data.
 #include <cstdio>
 
+#include "app/app_dir.h"
 #include "command.h"
+#include "foundation.h"
+#include "platform/settings_store.h"
 
 namespace tessaro::cli {
 namespace {
 
-int RunDemo(Args&) {
-    std::printf("Tessaro demo\n");
+int RunDemo(Args& args) {
+    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
+    sources.option = args.option("appdir");
+    const std::string appDir = ResolveAppDir(sources);
+    std::printf("Tessaro demo\n\n");
+    PrintFoundationDemo(appDir);
     return 0;
 }
 
-CommandRegistration demo("demo", "demo", RunDemo);
+CommandRegistration demo("demo", "demo [--appdir DIR]", RunDemo);
 
 }  // namespace
 }  // namespace tessaro::cli

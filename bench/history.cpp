@@ -1,0 +1,99 @@
+// History files: loading 4,000 day bars warm, and the write paths of a daily top-up.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "market/history.h"
+
+namespace tessaro {
+namespace {
+
+constexpr int kBars = 4000;
+constexpr StoreTime kFirstDay = 40000u * 86400u;
+
+KLineRecord DayBar(int i) {
+    KLineRecord b;
+    b.time = kFirstDay + 86400u * static_cast<StoreTime>(i);
+    b.open = 10 + i * 0.01f;
+    b.high = b.open + 0.5f;
+    b.low = b.open - 0.5f;
+    b.close = b.open + 0.1f;
+    b.volume = 1000.0f + i;
+    b.amount = b.volume * b.close * 100;
+    return b;
+}
+
+// A directory removed at exit with the day file of kBars bars in it.
+class Fixture {
+public:
+    Fixture() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tessaro-bench-XXXXXX").string();
+        if (char* p = ::mkdtemp(pattern.data())) dir_ = p;
+        path_ = dir_ + "/600000.day";
+        reset();
+    }
+    ~Fixture() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    void reset() {
+        std::vector<KLineRecord> bars;
+        for (int i = 0; i < kBars; ++i) bars.push_back(DayBar(i));
+        std::filesystem::remove(path_);
+        WriteHistoryFile(path_, 8, bars, false);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string dir_, path_;
+};
+
+Fixture& Shared() {
+    static Fixture fixture;
+    return fixture;
+}
+
+void BM_LoadDayHistory4000(benchmark::State& state) {
+    Fixture& f = Shared();
+    std::vector<CapitalChange> changes = {{kFirstDay + 86400u * 1000, 5000, 10000},
+                                          {kFirstDay + 86400u * 3000, 6000, 12000}};
+    Series series;
+    for (auto _ : state) {
+        if (!LoadHistoryFile(f.path(), 8, series, changes)) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(series.bars.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kBars);
+}
+BENCHMARK(BM_LoadDayHistory4000)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// A top-up of the file's last day: the file is rewritten through a temporary and a rename.
+void BM_WriteTopUpSameDay(benchmark::State& state) {
+    Fixture& f = Shared();
+    f.reset();
+    KLineRecord bar = DayBar(kBars - 1);
+    for (auto _ : state) {
+        bar.close += 0.01f;
+        if (!WriteHistoryFile(f.path(), 8, std::span(&bar, 1), false)) state.SkipWithError("write failed");
+    }
+}
+BENCHMARK(BM_WriteTopUpSameDay)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// A bar of a later day: appended in place.
+void BM_WriteTopUpNextDay(benchmark::State& state) {
+    Fixture& f = Shared();
+    f.reset();
+    int next = kBars;
+    for (auto _ : state) {
+        KLineRecord bar = DayBar(next++);
+        if (!WriteHistoryFile(f.path(), 8, std::span(&bar, 1), false)) state.SkipWithError("write failed");
+    }
+}
+BENCHMARK(BM_WriteTopUpNextDay)->Repetitions(5)->ReportAggregatesOnly(true);
+
+}  // namespace
+}  // namespace tessaro
+
+BENCHMARK_MAIN();

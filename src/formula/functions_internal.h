@@ -1,0 +1,92 @@
+// Shared helpers of the function family files (not part of the library's interface).
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+
+#include "formula/function_registry.h"
+#include "formula/functions.h"
+#include "formula/value.h"
+
+namespace tessaro::fn {
+
+// Read access to an argument that is either a series or a constant.
+struct Operand {
+    const float* p = nullptr;
+    float c = 0;
+    int32_t begin = 0;
+    int32_t count = 0;
+    bool series = false;
+
+    float operator[](int32_t i) const { return series ? p[i] : c; }
+};
+
+inline Operand Read(const FormulaValue& v) {
+    Operand op;
+    if (v.isSeries()) {
+        op.series = true;
+        op.p = v.data();
+        op.begin = v.begin;
+        op.count = std::min<int32_t>(v.count, static_cast<int32_t>(v.values.size()));
+    } else {
+        op.c = v.number;
+    }
+    return op;
+}
+
+// The valid range shared by the series among `ops`: the largest begin and the smallest count.
+// `any` is false when none of them is a series.
+struct Range {
+    int32_t begin = 0;
+    int32_t count = 0;
+    bool any = false;
+};
+inline Range Intersect(std::initializer_list<const Operand*> ops) {
+    Range r;
+    for (const Operand* op : ops) {
+        if (!op->series) continue;
+        if (!r.any) {
+            r.begin = op->begin;
+            r.count = op->count;
+            r.any = true;
+        } else {
+            r.begin = std::max(r.begin, op->begin);
+            r.count = std::min(r.count, op->count);
+        }
+    }
+    return r;
+}
+
+// begin + offset, saturated so that an out-of-range begin never overflows.
+inline int32_t OffsetBegin(int32_t begin, int64_t offset) {
+    int64_t b = static_cast<int64_t>(begin) + offset;
+    return static_cast<int32_t>(std::clamp<int64_t>(b, 0, INT32_MAX));
+}
+
+// Turns a constant into a series of the context's bars (all points valid), so that a constant
+// passed where a series is expected (REF(5,1), MA(ABS(5),3)) computes instead of failing.
+void BroadcastToSeries(FunctionContext& ctx, FormulaValue& v);
+
+inline FormulaValue NewSeries(FunctionContext& ctx, int32_t count, int32_t begin) {
+    return FormulaValue::MakeSeries(count, begin, ctx.pool);
+}
+
+// Family entry points; each returns false when the call has no result.
+bool QuoteFunction(int id, FunctionContext& ctx, FormulaValue& out);
+bool TimeFunction(int id, FunctionContext& ctx, FormulaValue& out);
+bool IndexFunction(int id, FunctionContext& ctx, FormulaValue& out);
+bool BarFunction(int id, FunctionContext& ctx, FormulaValue& out);
+bool ConstantFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool BinaryOperator(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool MathFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool LogicFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool ReferenceFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool AverageFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+
+// Period bucket of a bar time: bars of two series with the same key fall into the same period
+// bar (ticks by second; minutes by 60/300/900/1800/3600-second buckets; days, Sunday-based
+// weeks, months, quarters and years by calendar).
+int64_t PeriodBucket(uint32_t time, int period);
+
+}  // namespace tessaro::fn

@@ -1,0 +1,96 @@
+#include "net/decompress.h"
+
+#include <zlib.h>
+
+namespace tessaro {
+
+const char* DecompressErrorText(DecompressError error) {
+    switch (error) {
+    case DecompressError::None: return "ok";
+    case DecompressError::TooShort: return "packet shorter than its header";
+    case DecompressError::BadLength: return "packet length below the reply header";
+    case DecompressError::TooLarge: return "packet or payload length above the limit";
+    case DecompressError::PayloadTooLong: return "payload longer than its stated raw length";
+    case DecompressError::InflateFailed: return "payload does not inflate";
+    case DecompressError::SizeMismatch: return "inflated payload differs from its stated raw length";
+    }
+    return "unknown";
+}
+
+std::optional<Bytes> Decompress(ByteSpan packet, DecompressError* error) {
+    auto failWith = [error](DecompressError e) -> std::optional<Bytes> {
+        if (error) *error = e;
+        return std::nullopt;
+    };
+    if (error) *error = DecompressError::None;
+    if (packet.size() < kReplyHeaderSize) return failWith(DecompressError::TooShort);
+    ReplyHeader h;
+    std::memcpy(&h, packet.data(), sizeof h);
+    uint32_t length = h.packet.length;
+    if (length < kReplyHeaderSize) return failWith(DecompressError::BadLength);
+    if (length > kMaxPacketLength || h.rawLength > kMaxPacketLength) return failWith(DecompressError::TooLarge);
+    if (length > packet.size()) return failWith(DecompressError::TooShort);
+
+    const uint8_t* payload = packet.data() + kReplyHeaderSize;
+    size_t payloadSize = length - kReplyHeaderSize;
+    bool compressed = (h.flags & kFlagCompressed) != 0;
+    if (!compressed && payloadSize > h.rawLength) return failWith(DecompressError::PayloadTooLong);
+
+    // A plain payload is copied as it is (it may be shorter than rawLength);
+    // an inflated one must come to exactly rawLength.
+    Bytes out(kPacketHeaderSize + (compressed ? h.rawLength : payloadSize));
+    size_t produced = payloadSize;
+    if (compressed) {
+        uLongf destLen = h.rawLength;
+        // uncompress wants a destination even for an empty payload.
+        Bytef empty = 0;
+        Bytef* dest = h.rawLength ? out.data() + kPacketHeaderSize : &empty;
+        int rc = uncompress(dest, &destLen, payload, static_cast<uLong>(payloadSize));
+        if (rc != Z_OK) return failWith(DecompressError::InflateFailed);
+        if (destLen != h.rawLength) return failWith(DecompressError::SizeMismatch);
+        produced = destLen;
+    } else if (payloadSize) {
+        std::memcpy(out.data() + kPacketHeaderSize, payload, payloadSize);
+    }
+    PacketHeader normalized = h.packet;
+    normalized.length = static_cast<uint32_t>(kPacketHeaderSize + produced);
+    std::memcpy(out.data(), &normalized, sizeof normalized);
+    return out;
+}
+
+std::optional<Bytes> EncodeReplyPacket(ByteSpan normalized, bool compress) {
+    if (normalized.size() < kPacketHeaderSize || normalized.size() > kMaxPacketLength) return std::nullopt;
+    size_t rawLength = normalized.size() - kPacketHeaderSize;
+    const uint8_t* payload = normalized.data() + kPacketHeaderSize;
+
+    Bytes out;
+    if (compress) {
+        uLongf bound = compressBound(static_cast<uLong>(rawLength));
+        out.resize(kReplyHeaderSize + bound);
+        uLongf packed = bound;
+        if (compress2(out.data() + kReplyHeaderSize, &packed, payload, static_cast<uLong>(rawLength),
+                      Z_DEFAULT_COMPRESSION) != Z_OK)
+            return std::nullopt;
+        out.resize(kReplyHeaderSize + packed);
+    } else {
+        out.resize(kReplyHeaderSize + rawLength);
+        if (rawLength) std::memcpy(out.data() + kReplyHeaderSize, payload, rawLength);
+    }
+    if (out.size() > kMaxPacketLength) return std::nullopt;
+
+    ReplyHeader h;
+    h.packet = LoadPacketHeader(normalized.data());
+    h.packet.length = static_cast<uint32_t>(out.size());
+    h.flags = compress ? kFlagCompressed : 0;
+    h.rawLength = static_cast<uint32_t>(rawLength);
+    std::memcpy(out.data(), &h, sizeof h);
+    return out;
+}
+
+std::optional<Bytes> EncodeReply(const Message& message, bool compress) {
+    std::optional<Bytes> normalized = message.Encode();
+    if (!normalized) return std::nullopt;
+    return EncodeReplyPacket(*normalized, compress);
+}
+
+}  // namespace tessaro

@@ -1,0 +1,166 @@
+// tessaro-cli compile: compiles one formula text and prints its compiled form.
+//
+//   tessaro-cli compile 'MA5:MA(C,N),COLORRED;' --type 4 --param N=5,1,100
+//
+// Prints the output lines, parameters, references, string pool and one instruction per line
+// ("opcode operand NAME ...") and exits 0; on a compile error prints the message with its
+// position and length (byte offsets in the GBK text, as the formula editor selects them) and
+// the text with the selected part in brackets, and exits 1.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "command.h"
+#include "formula/compiler.h"
+#include "formula/function_registry.h"
+#include "formula/opcodes.h"
+#include "platform/text.h"
+
+namespace tessaro::cli {
+namespace {
+
+constexpr const char* kUsage = "compile 'FORMULA' [--type N] [--param NAME=DEFAULT[,MIN,MAX]]...";
+
+bool ParseFloat(const std::string& s, float& out) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    out = std::strtof(s.c_str(), &end);
+    return end && *end == 0;
+}
+
+// "N=5" or "N=5,1,100".
+bool ParseParam(const std::string& text, FormulaParam& p) {
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    std::string name = Utf8ToGbk(text.substr(0, eq));
+    if (name.size() > static_cast<size_t>(kMaxFormulaNameLength)) return false;
+    std::string rest = text.substr(eq + 1);
+    std::string parts[3];
+    int n = 0;
+    for (size_t start = 0; n < 3;) {
+        size_t comma = rest.find(',', start);
+        parts[n++] = rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (n != 1 && n != 3) return false;
+    p = FormulaParam{};
+    p.setName(name);
+    if (!ParseFloat(parts[0], p.defaultValue)) return false;
+    p.min = p.max = p.defaultValue;
+    if (n == 3 && (!ParseFloat(parts[1], p.min) || !ParseFloat(parts[2], p.max))) return false;
+    if (n == 1) {
+        p.min = -1e9f;
+        p.max = 1e9f;
+    }
+    return p.min <= p.defaultValue && p.defaultValue <= p.max;
+}
+
+std::string Utf8(std::string_view gbk) { return GbkToUtf8(gbk); }
+
+std::string OpName(uint32_t op) {
+    if (const char* m = opcode::Mnemonic(op)) return m;
+    const FunctionInfo* f = FunctionById(static_cast<int>(op));
+    return f && f->name ? f->name : "?";
+}
+
+void PrintInstruction(size_t index, const Instruction& in, const FormulaRecord& r) {
+    std::printf("  %3zu  ", index);
+    switch (in.opcode) {
+    case opcode::kPushNumber: std::printf("%u %g PUSHNUM\n", in.opcode, static_cast<double>(in.number())); return;
+    case opcode::kPushParam: {
+        std::string name = in.low16() < r.params.size() ? Utf8(r.params[in.low16()].nameText()) : "?";
+        std::printf("%u %u PUSHPARAM %s\n", in.opcode, in.operand, name.c_str());
+        return;
+    }
+    case opcode::kPushVariable:
+    case opcode::kStore:
+        std::printf("%u %u %s slot=%u hidden=%u\n", in.opcode, in.operand, OpName(in.opcode).c_str(), in.low16(),
+                    in.high16());
+        return;
+    case opcode::kPushString:
+        std::printf("%u %u PUSHSTR '%s'\n", in.opcode, in.operand, Utf8(r.poolString(in.low16())).c_str());
+        return;
+    case opcode::kReference:
+        std::printf("%u %u REFERENCE ref=%u period=%u args=%u kind=%u\n", in.opcode, in.operand, in.byteAt(0),
+                    in.byteAt(1), in.byteAt(2), in.byteAt(3));
+        return;
+    default: std::printf("%u %u %s\n", in.opcode, in.operand, OpName(in.opcode).c_str());
+    }
+}
+
+void PrintRecord(const FormulaRecord& r) {
+    std::printf("type %u (%.*s)\n", r.type, static_cast<int>(FormulaTypeName(r.type).size()),
+                FormulaTypeName(r.type).data());
+    std::printf("parameters: %zu\n", r.params.size());
+    for (size_t i = 0; i < r.params.size(); ++i) {
+        const FormulaParam& p = r.params[i];
+        std::printf("  %zu %s default %g min %g max %g\n", i, Utf8(p.nameText()).c_str(),
+                    static_cast<double>(p.defaultValue), static_cast<double>(p.min), static_cast<double>(p.max));
+    }
+    std::printf("outputs: %zu\n", r.outputs.size());
+    for (size_t i = 0; i < r.outputs.size(); ++i) {
+        const OutputLineDesc& d = r.outputs[i];
+        std::printf("  %zu %s style %u width %d colour ", i, Utf8(r.lineDisplayName(i)).c_str(), d.style, d.width());
+        if (d.hasColour())
+            std::printf("0x%06X\n", d.colour);
+        else
+            std::printf("none\n");
+    }
+    std::printf("references: %zu\n", r.references.size());
+    for (size_t i = 0; i < r.references.size(); ++i) {
+        const ReferenceEntry& e = r.references[i];
+        std::printf("  %zu stock '%s' type %d formula '%s' line '%s' period %d\n", i, Utf8(e.stockText()).c_str(),
+                    e.type, Utf8(e.formulaNameText()).c_str(), Utf8(e.lineNameText()).c_str(), e.period);
+    }
+    std::string pool = Utf8(r.stringPool);
+    std::string shown;
+    for (char c : pool) shown += c == '\t' ? std::string("\\t") : std::string(1, c);
+    std::printf("string pool: \"%s\"\n", shown.c_str());
+    std::printf("instructions: %zu\n", r.instructions.size());
+    for (size_t i = 0; i < r.instructions.size(); ++i) PrintInstruction(i, r.instructions[i], r);
+}
+
+// The text with the error's range in brackets, so a terminal user sees where it is.
+std::string MarkRange(const std::string& gbk, int position, int length) {
+    if (position < 0 || static_cast<size_t>(position) > gbk.size()) return Utf8(gbk);
+    size_t end = std::min(gbk.size(), static_cast<size_t>(position) + static_cast<size_t>(std::max(length, 0)));
+    return Utf8(gbk.substr(0, static_cast<size_t>(position))) + "[" +
+           Utf8(gbk.substr(static_cast<size_t>(position), end - static_cast<size_t>(position))) + "]" +
+           Utf8(gbk.substr(end));
+}
+
+int RunCompile(Args& args) {
+    FormulaRecord record;
+    record.type = kFormulaSubPane;
+    if (auto type = args.option("type")) {
+        char* end = nullptr;
+        long t = std::strtol(type->c_str(), &end, 10);
+        if (type->empty() || *end != 0 || t < 0 || !IsKnownFormulaType(static_cast<uint32_t>(t)) ||
+            t == kFormulaCombined)
+            return Fail("--type must be 0 (选股), 1 (交易系统), 2, 3, 4 (技术指标) or 5 (五彩K线)");
+        record.type = static_cast<uint32_t>(t);
+    }
+    while (auto param = args.option("param")) {
+        FormulaParam p;
+        if (!ParseParam(*param, p)) return Fail("bad --param '" + *param + "': NAME=DEFAULT or NAME=DEFAULT,MIN,MAX");
+        if (record.params.size() >= static_cast<size_t>(kMaxFormulaParams)) return Fail("at most 64 parameters");
+        record.params.push_back(p);
+    }
+    if (args.positional().size() != 1) return UsageError(kUsage);
+    record.source = Utf8ToGbk(args[0]);
+    try {
+        CompileFormula(record);
+    } catch (const CompileError& e) {
+        std::printf("%s\n", e.displayUtf8().c_str());
+        std::printf("%s\n", MarkRange(record.source, e.position(), e.length()).c_str());
+        return 1;
+    }
+    PrintRecord(record);
+    return 0;
+}
+
+CommandRegistration reg("compile", kUsage, RunCompile);
+
+}  // namespace
+}  // namespace tessaro::cli

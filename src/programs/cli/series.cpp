@@ -1,0 +1,214 @@
+// tessaro-cli series, fields, gen: series of every period, the quote field catalogue,
+// and the demo market generator.
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/app_dir.h"
+#include "app/paths.h"
+#include "command.h"
+#include "market/base_files.h"
+#include "market/demo_market.h"
+#include "market/market_store.h"
+#include "market/quote_fields.h"
+#include "market/security_registry.h"
+#include "market/series_loader.h"
+#include "platform/files.h"
+#include "platform/settings_store.h"
+#include "platform/store_time.h"
+#include "series_commands.h"
+
+namespace tessaro::cli {
+namespace {
+
+std::string ResolveDir(Args& args) {
+    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
+    sources.option = args.option("appdir");
+    return ResolveAppDir(sources);
+}
+
+std::string FloatText(float v) {
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
+    if (ec != std::errc()) return "0";
+    return std::string(buffer, end);
+}
+
+bool ParseInt(const std::string& text, long long lo, long long hi, long long& out) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
+}
+
+// A keyword ("week", "min5", "TIME") or the period number 2..14.
+Period ParsePeriod(const std::string& text) {
+    Period p = PeriodFromKeyword(text);
+    if (p != kPeriodInvalid) return p;
+    long long n = 0;
+    return ParseInt(text, kPeriodTick, kPeriodTime, n) ? static_cast<Period>(n) : kPeriodInvalid;
+}
+
+}  // namespace
+
+std::unique_ptr<OpenMarket> OpenMarketDir(const std::string& appDir, std::string& error) {
+    AppPaths paths(appDir);
+    if (!DirectoryExists(paths.marketDir(kMarketSH))) {
+        error = "no market data in " + paths.appDir() + " (generate one with: tessaro-cli gen --out DIR)";
+        return nullptr;
+    }
+    auto market = std::make_unique<OpenMarket>();
+    market->paths = paths;
+    market->store = std::make_unique<MarketStore>(paths, market->settings);
+    market->store->SetBaseFileLoader([paths](MarketStore& store) { LoadBaseFiles(store, paths); });
+    if (!market->store->LoadAll(&error)) return nullptr;
+    return market;
+}
+
+std::string SeriesTimeText(StoreTime t, Period period) {
+    if (IsDayBasedPeriod(period)) return FormatStoreTime("Y-M-D", t);
+    if (period == kPeriodTick) return FormatStoreTime("Y-M-D H:N:S", t);
+    return FormatStoreTime("Y-M-D H:N", t);
+}
+
+namespace {
+
+constexpr const char* kSeriesUsage =
+    "series [--appdir DIR] SECURITY PERIOD [--adjust forward|backward|none] [--days N] [--last N] [--multiday N]";
+
+int RunSeries(Args& args) {
+    std::string appDir = ResolveDir(args);
+    std::optional<std::string> adjust = args.option("adjust");
+    std::optional<std::string> daysText = args.option("days");
+    std::optional<std::string> lastText = args.option("last");
+    std::optional<std::string> multiText = args.option("multiday");
+    if (args.size() != 2) return UsageError(kSeriesUsage);
+    SecurityId id;
+    if (!ParseSecurityText(args[0], id)) return UsageError(kSeriesUsage);
+    Period period = ParsePeriod(args[1]);
+    if (period == kPeriodInvalid) return UsageError(kSeriesUsage);
+    int flags = 0;
+    if (adjust) {
+        if (*adjust == "backward")
+            flags = kExRightsBackward;
+        else if (*adjust == "none")
+            flags = kExRightsNone;
+        else if (*adjust != "forward")
+            return UsageError(kSeriesUsage);
+    }
+    long long days = 1, last = 0, multi = kDefaultMultiDay;
+    if ((daysText && !ParseInt(*daysText, 1, 1000, days)) || (lastText && !ParseInt(*lastText, 1, 1 << 30, last)) ||
+        (multiText && !ParseInt(*multiText, 1, 1000, multi)))
+        return UsageError(kSeriesUsage);
+
+    std::string error;
+    auto market = OpenMarketDir(appDir, error);
+    if (!market) return Fail(error);
+    StoreSeriesSource source(*market->store, market->paths, static_cast<int>(multi));
+    Series series;
+    int delivered = static_cast<int>(days);
+    if (!LoadSeries(source, id, period, series, flags, &delivered))
+        return Fail("cannot load the series of " + args[0]);
+    std::printf("date,open,high,low,close,volume,amount\n");
+    size_t from = last > 0 && series.size() > static_cast<size_t>(last) ? series.size() - static_cast<size_t>(last) : 0;
+    for (size_t i = from; i < series.size(); ++i) {
+        const KLineRecord& b = series.bars[i];
+        std::printf("%s,%s,%s,%s,%s,%s,%s\n", SeriesTimeText(b.time, period).c_str(), FloatText(b.open).c_str(),
+                    FloatText(b.high).c_str(), FloatText(b.low).c_str(), FloatText(b.close).c_str(),
+                    FloatText(b.volume).c_str(), FloatText(b.amount).c_str());
+    }
+    return 0;
+}
+
+constexpr const char* kFieldsUsage = "fields [--appdir DIR] SECURITY";
+
+int RunFields(Args& args) {
+    std::string appDir = ResolveDir(args);
+    if (args.size() != 1) return UsageError(kFieldsUsage);
+    SecurityId id;
+    if (!ParseSecurityText(args[0], id)) return UsageError(kFieldsUsage);
+    std::string error;
+    auto market = OpenMarketDir(appDir, error);
+    if (!market) return Fail(error);
+    PrintQuoteFields(*market->store, id, "");
+    return 0;
+}
+
+constexpr const char* kGenUsage =
+    "gen --out DIR [--securities N] [--days D] [--seed S] [--today YYYY-MM-DD] [--now HH:MM] "
+    "[--five-minute-days N] [--one-minute-days N]";
+
+int RunGen(Args& args) {
+    DemoMarketOptions options;
+    std::optional<std::string> out = args.option("out");
+    std::optional<std::string> securities = args.option("securities");
+    std::optional<std::string> days = args.option("days");
+    std::optional<std::string> seed = args.option("seed");
+    std::optional<std::string> today = args.option("today");
+    std::optional<std::string> now = args.option("now");
+    std::optional<std::string> fiveDays = args.option("five-minute-days");
+    std::optional<std::string> oneDays = args.option("one-minute-days");
+    if (!out || out->empty() || args.size() != 0) return UsageError(kGenUsage);
+    options.outDir = *out;
+    long long v = 0;
+    if (securities) {
+        if (!ParseInt(*securities, 2, 8000, v)) return UsageError(kGenUsage);
+        options.securities = static_cast<int>(v);
+    }
+    if (days) {
+        if (!ParseInt(*days, 1, 10000, v)) return UsageError(kGenUsage);
+        options.days = static_cast<int>(v);
+    }
+    if (seed) {
+        if (!ParseInt(*seed, 0, INT64_MAX, v)) return UsageError(kGenUsage);
+        options.seed = static_cast<uint64_t>(v);
+    }
+    if (fiveDays) {
+        if (!ParseInt(*fiveDays, 0, 250, v)) return UsageError(kGenUsage);
+        options.fiveMinuteDays = static_cast<int>(v);
+    }
+    if (oneDays) {
+        if (!ParseInt(*oneDays, 0, 250, v)) return UsageError(kGenUsage);
+        options.oneMinuteDays = static_cast<int>(v);
+    }
+    if (today) {
+        StoreTime t = 0;
+        if (!ParseStoreTime(*today, t) || today->size() != 10) return UsageError(kGenUsage);
+        options.today = CivilFromDay(static_cast<int32_t>(StoreDay(t)));
+    }
+    if (now) {
+        StoreTime t = 0;
+        if (!ParseStoreTime("2000-01-01 " + *now, t)) return UsageError(kGenUsage);
+        options.now = TimeOfDay(t);
+    }
+    auto started = std::chrono::steady_clock::now();
+    DemoMarketSummary summary;
+    std::string error;
+    if (!GenerateDemoMarket(options, &summary, &error)) return Fail(error);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("generated %d securities, %d trading days up to %s, %d ex-rights events, %lld ticks today, in %.1f s: %s\n",
+                summary.securities, summary.tradingDays, FormatStoreTime("Y-M-D", summary.today).c_str(),
+                summary.exRightsEvents, static_cast<long long>(summary.ticks), seconds, options.outDir.c_str());
+    return 0;
+}
+
+CommandRegistration seriesCommand("series", kSeriesUsage, RunSeries);
+CommandRegistration fieldsCommand("fields", kFieldsUsage, RunFields);
+CommandRegistration genCommand("gen", kGenUsage, RunGen);
+
+}  // namespace
+
+void PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent) {
+    auto record = std::make_unique<StockRecord>();
+    if (!store.GetRecord(id, *record)) {
+        std::printf("%s%s: unknown security\n", indent.c_str(), SecurityText(id).c_str());
+        return;
+    }
+    int decimals = store.GetDecimals(id.market, record->entry.securityClass);
+    for (int i = 0; i < kQuoteFieldCount; ++i) {
+        QuoteCell cell = ComputeQuoteField(i, *record, decimals);
+        std::printf("%s%s=%s\n", indent.c_str(), std::string(QuoteFieldName(i)).c_str(), cell.text.c_str());
+    }
+}
+
+}  // namespace tessaro::cli

@@ -1,0 +1,31 @@
+// Shared by the series commands and the demo: an application directory opened the way
+// the client opens it at start-up.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/paths.h"
+#include "market/market_store.h"
+#include "market/periods.h"
+#include "platform/settings_store.h"
+
+namespace tessaro::cli {
+
+struct OpenMarket {
+    AppPaths paths;
+    SettingsStore settings;
+    std::unique_ptr<MarketStore> store;
+};
+
+// The market store of appDir with its base files loaded; nullptr (and the reason in
+// error) when there is no market there.
+std::unique_ptr<OpenMarket> OpenMarketDir(const std::string& appDir, std::string& error);
+
+// "YYYY-MM-DD" for day-based periods, "YYYY-MM-DD HH:MM" intraday, with seconds for ticks.
+std::string SeriesTimeText(StoreTime t, Period period);
+
+// Prints the 83 quote fields of a security as name=value lines.
+void PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent);
+
+}  // namespace tessaro::cli
