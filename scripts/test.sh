@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# Let ccache share objects between clones in different folders.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 build=${TESSARO_TEST_BUILD:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZE=ON -DTESSARO_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"

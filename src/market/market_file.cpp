@@ -111,7 +111,7 @@ ImageCheck CheckMarketImage(MarketImage& image, MarketCode market, int64_t fileS
             blockOwned[static_cast<size_t>(r.tickBlocks[i])] = true;
             blocksNeeded = std::max(blocksNeeded, r.tickBlocks[i] + 1);
         }
-        check.newestBarTime = std::max(check.newestBarTime, r.quote.bar.time);
+        check.newestBarTime = std::max<uint32_t>(check.newestBarTime, uint32_t{r.quote.bar.time});
     }
 
     if (image.tickBlocksInUse < blocksNeeded || image.tickBlocksInUse > kMaxTickBlocks) {

@@ -427,7 +427,7 @@ unsigned MarketStore::UpdateQuote(QuoteUpdate& update) {
             NewDayLocked(b);
             result |= kQuoteNewDay;
         }
-        b.tradingDate = std::max(b.tradingDate, s.bar.time);
+        b.tradingDate = std::max<uint32_t>(b.tradingDate, uint32_t{s.bar.time});
     }
 
     // 4. The snapshot; the trade test of step 7 needs the values it replaces.
@@ -530,8 +530,8 @@ bool MarketStore::ReadTicksLocked(const Block& b, const StockRecord& r, std::vec
     out.clear();
     if (r.tickBlockCount <= 0) return true;
     if (b.fd < 0 || !b.fileConsistent) return false;
-    int blocks = std::min(r.tickBlockCount, kMaxTickBlocksPerSecurity);
-    int last = std::clamp(r.ticksInLastBlock, 0, kTicksPerBlock);
+    int blocks = std::min(int{r.tickBlockCount}, kMaxTickBlocksPerSecurity);
+    int last = std::clamp(int{r.ticksInLastBlock}, 0, kTicksPerBlock);
     out.resize(static_cast<size_t>(blocks - 1) * kTicksPerBlock + static_cast<size_t>(last));
     TickBlock block;
     for (int i = 0; i < blocks; ++i) {
@@ -556,7 +556,7 @@ int MarketStore::TickCount(const SecurityId& id) const {
     const StockRecord& r = Record(*b, *e);
     // No blocks means no ticks (not -100).
     if (r.tickBlockCount <= 0) return 0;
-    return (r.tickBlockCount - 1) * kTicksPerBlock + std::clamp(r.ticksInLastBlock, 0, kTicksPerBlock);
+    return (r.tickBlockCount - 1) * kTicksPerBlock + std::clamp(int{r.ticksInLastBlock}, 0, kTicksPerBlock);
 }
 
 bool MarketStore::GetTicks(const SecurityId& id, Series& out) const {
@@ -829,7 +829,7 @@ void MarketStore::ClearMinuteExtras() {
 void MarketStore::SetServerTime(StoreTime time) {
     Block& b = blocks_[0];
     std::lock_guard lock(b.mutex);
-    b.image->serverTime = std::max(b.image->serverTime, time);
+    b.image->serverTime = std::max<uint32_t>(uint32_t{b.image->serverTime}, time);
 }
 
 StoreTime MarketStore::ServerTime() const {

@@ -87,7 +87,7 @@ TEST_F(BaseFilesStoreTest, FinanceSetsBlockAndDerivedCapitalList) {
     EXPECT_EQ(store_.BaseFileChecksum(BaseFile::Finance), Crc32(bytes));
     StockRecord record;
     ASSERT_TRUE(store_.GetRecord(kBank, record));
-    EXPECT_EQ(record.finance.updateDate, 20240630u);
+    EXPECT_EQ(uint32_t{record.finance.updateDate}, 20240630u);
     EXPECT_FLOAT_EQ(record.finance.figures[0], 500);
     auto changes = store_.GetCapitalChanges(kBank);
     ASSERT_EQ(changes.size(), 1u);

@@ -121,8 +121,8 @@ TEST_F(HistoryTest, LoadFillsTradeAndCapitalPerBar) {
     EXPECT_EQ(s.capital[4].circulating, 500);
     EXPECT_EQ(s.capital[5].total, 5000);
     for (size_t i = 0; i < s.size(); ++i) {
-        EXPECT_EQ(s.trades[i].volume, s.bars[i].volume);
-        EXPECT_EQ(s.trades[i].amount, s.bars[i].amount);
+        EXPECT_EQ(float{s.trades[i].volume}, float{s.bars[i].volume});
+        EXPECT_EQ(float{s.trades[i].amount}, float{s.bars[i].amount});
         EXPECT_EQ(s.trades[i].direction, 0);
         EXPECT_EQ(s.orderBooks[i].bidPrice[0], 0);
     }

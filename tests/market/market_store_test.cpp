@@ -482,7 +482,7 @@ TEST_F(StoreTest, ExRightsAndCapitalChangesAreKeptSortedAndCopied) {
     f.figures[0] = 123;
     EXPECT_TRUE(store_->SetFinance(Sh("600000"), f));
     store_->GetRecord(Sh("600000"), r);
-    EXPECT_EQ(r.finance.figures[0], 123.0f);
+    EXPECT_EQ(float{r.finance.figures[0]}, 123.0f);
 
     store_->SetBaseFileChecksum(BaseFile::Power, 0xABCD);
     EXPECT_EQ(store_->BaseFileChecksum(BaseFile::Power), 0xABCDu);

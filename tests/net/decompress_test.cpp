@@ -160,7 +160,7 @@ TEST(Decompress, ServerEncodingRoundTripsThroughTheClient) {
         std::memcpy(&h, wire->data(), sizeof h);
         EXPECT_EQ(h.packet.length, wire->size());
         EXPECT_EQ(h.flags, compress ? 1 : 0);
-        EXPECT_EQ(h.rawLength, 50u * 137u);
+        EXPECT_EQ(uint32_t{h.rawLength}, 50u * 137u);
         auto normalized = Decompress(*wire);
         ASSERT_TRUE(normalized);
         EXPECT_EQ(*normalized, *reply.Encode());

@@ -348,7 +348,7 @@ TEST(MessageBytes, ReplyRecordListsStartAfterTheFixedFields) {
     ASSERT_TRUE(counts.Read(packet));
     ASSERT_EQ(counts.records.size(), 1u);
     EXPECT_EQ(counts.records[0].market, kMarketSZ);
-    EXPECT_EQ(counts.records[0].counters[2], 3u);
+    EXPECT_EQ(uint32_t{counts.records[0].counters[2]}, 3u);
 
     // A fixed field cut off fails; a missing record list is an empty list.
     BarsReply shortBars;

@@ -303,7 +303,7 @@ TEST(MessageRoundTrip, TypedFieldsSurvive) {
         ASSERT_TRUE(back->Read(*m->Encode()));
         if (auto* q = dynamic_cast<QuoteReply*>(back.get())) {
             ASSERT_EQ(q->quotes.size(), 3u);
-            EXPECT_EQ(q->quotes[2].handle, 1600002u);
+            EXPECT_EQ(uint32_t{q->quotes[2].handle}, 1600002u);
             EXPECT_FLOAT_EQ(q->quotes[2].last, 12.0f);
             EXPECT_EQ(q->quotes[2].tradeDirection, -1);
         } else if (auto* r = dynamic_cast<RankPageReply*>(back.get())) {

@@ -60,7 +60,7 @@ TEST(QuoteRecordDecode, MapsEveryFieldOntoTheSnapshot) {
     EXPECT_FLOAT_EQ(s.avgVolume5, 9999.0f);
     EXPECT_FLOAT_EQ(s.prevClose, 10.0f);
     EXPECT_FLOAT_EQ(s.price5MinAgo, 10.2f);
-    EXPECT_EQ(s.bar.time, MakeStoreTime(2024, 3, 15, 9, 30, 0));
+    EXPECT_EQ(uint32_t{s.bar.time}, MakeStoreTime(2024, 3, 15, 9, 30, 0));
     EXPECT_FLOAT_EQ(s.bar.open, 10.1f);
     EXPECT_FLOAT_EQ(s.bar.high, 10.9f);
     EXPECT_FLOAT_EQ(s.bar.low, 9.8f);
@@ -88,7 +88,7 @@ TEST(QuoteRecordDecode, LastTradeAmountFollowsTheLotSizeOfTheClass) {
     DecodedQuote q;
     auto classIs = [](uint16_t c) { return [c](const SecurityId&) { return c; }; };
     ASSERT_TRUE(DecodeQuoteRecord(in, classIs(kClassIndex), q));
-    EXPECT_EQ(q.snapshot.lastTrade.amount, 0.0f);  // an index, whatever its 现手
+    EXPECT_EQ(float{q.snapshot.lastTrade.amount}, 0.0f);  // an index, whatever its 现手
     ASSERT_TRUE(DecodeQuoteRecord(in, classIs(kClassBond), q));
     EXPECT_FLOAT_EQ(q.snapshot.lastTrade.amount, 7.0f * 10.5f * 10.0f);
     ASSERT_TRUE(DecodeQuoteRecord(in, classIs(kClassFund), q));
