@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds the programs and runs tessaro-cli on its
 # built-in demo data.
+#
+# The demo market is generated on the first run into the application directory
+# (--appdir DIR, else TESSARO_HOME, else the stored path, else
+# $XDG_DATA_HOME/tessaro/, by default ~/.local/share/tessaro/) and read from there
+# on later runs; an existing market there is never overwritten.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -712,8 +712,10 @@ bool GenerateDemoMarket(const DemoMarketOptions& options, DemoMarketSummary* sum
         size_t elapsed = 0;
         for (const KLineRecord& m : minutes) {
             if (TimeOfDay(m.time) > now) break;
-            s.bar.high = std::max(s.bar.high, m.high);
-            s.bar.low = std::min(s.bar.low, m.low);
+            // Copies: the packed fields must not bind to std::max's references.
+            const float high = m.high, low = m.low, barHigh = s.bar.high, barLow = s.bar.low;
+            s.bar.high = std::max(barHigh, high);
+            s.bar.low = std::min(barLow, low);
             s.bar.close = m.close;
             s.bar.volume += m.volume;
             s.bar.amount += m.amount;

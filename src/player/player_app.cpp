@@ -30,9 +30,20 @@ void OnTerminationSignal(int) {
 }
 
 // SIGTERM, SIGINT and SIGHUP (a session ending, a terminal closing) close the window the normal
-// way, so the size is saved as it is when the user closes it.
+// way, so the size is saved as it is when the user closes it. The handlers are installed before
+// the window exists (a signal that arrives while the first link is being applied waits in the
+// pipe); the window is attached once it is built.
+bool CatchTerminationSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+    return true;
+}
+
 void CloseOnTerminationSignals(QWidget* window) {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
         char buf[16];
@@ -40,11 +51,6 @@ void CloseOnTerminationSignals(QWidget* window) {
         }
         window->close();
     });
-    struct sigaction action {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
 }
 
 std::string ProgramPath() {
@@ -86,6 +92,7 @@ int RunPlayer(int argc, char** argv) {
     // Closing the window ends the program with its own exit code, not the default 0.
     app.setQuitOnLastWindowClosed(false);
     RegisterSchemeHandler(dirs, ProgramPath());
+    const bool signalsCaught = CatchTerminationSignals();
 
     TraceLog& trace = TraceLog::FromEnvironment();
     PlayerWindow window([&trace](QWidget* parent) { return new StandInPlayer(&trace, parent); },
@@ -93,7 +100,7 @@ int RunPlayer(int argc, char** argv) {
     InstanceServer server([&window](const std::string& line) { window.ReceiveCommandLine(line); });
     // Without a lock there is no single instance to serve; the window still works on its own.
     if (lockState == InstanceLock::State::Acquired) server.Listen(paths.socketName);
-    CloseOnTerminationSignals(&window);
+    if (signalsCaught) CloseOnTerminationSignals(&window);
     window.show();
     return app.exec();
 }

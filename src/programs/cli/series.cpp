@@ -109,14 +109,7 @@ int RunSeries(Args& args) {
     int delivered = static_cast<int>(days);
     if (!LoadSeries(source, id, period, series, flags, &delivered))
         return Fail("cannot load the series of " + args[0]);
-    std::printf("date,open,high,low,close,volume,amount\n");
-    size_t from = last > 0 && series.size() > static_cast<size_t>(last) ? series.size() - static_cast<size_t>(last) : 0;
-    for (size_t i = from; i < series.size(); ++i) {
-        const KLineRecord& b = series.bars[i];
-        std::printf("%s,%s,%s,%s,%s,%s,%s\n", SeriesTimeText(b.time, period).c_str(), FloatText(b.open).c_str(),
-                    FloatText(b.high).c_str(), FloatText(b.low).c_str(), FloatText(b.close).c_str(),
-                    FloatText(b.volume).c_str(), FloatText(b.amount).c_str());
-    }
+    PrintSeriesCsv(series, period, static_cast<size_t>(last));
     return 0;
 }
 
@@ -197,6 +190,17 @@ CommandRegistration fieldsCommand("fields", kFieldsUsage, RunFields);
 CommandRegistration genCommand("gen", kGenUsage, RunGen);
 
 }  // namespace
+
+void PrintSeriesCsv(const Series& series, Period period, size_t last) {
+    std::printf("date,open,high,low,close,volume,amount\n");
+    size_t from = last > 0 && series.size() > last ? series.size() - last : 0;
+    for (size_t i = from; i < series.size(); ++i) {
+        const KLineRecord& b = series.bars[i];
+        std::printf("%s,%s,%s,%s,%s,%s,%s\n", SeriesTimeText(b.time, period).c_str(), FloatText(b.open).c_str(),
+                    FloatText(b.high).c_str(), FloatText(b.low).c_str(), FloatText(b.close).c_str(),
+                    FloatText(b.volume).c_str(), FloatText(b.amount).c_str());
+    }
+}
 
 void PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent) {
     auto record = std::make_unique<StockRecord>();

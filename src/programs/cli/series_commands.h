@@ -8,6 +8,7 @@
 #include "app/paths.h"
 #include "market/market_store.h"
 #include "market/periods.h"
+#include "market/series.h"
 #include "platform/settings_store.h"
 
 namespace tessaro::cli {
@@ -24,6 +25,10 @@ std::unique_ptr<OpenMarket> OpenMarketDir(const std::string& appDir, std::string
 
 // "YYYY-MM-DD" for day-based periods, "YYYY-MM-DD HH:MM" intraday, with seconds for ticks.
 std::string SeriesTimeText(StoreTime t, Period period);
+
+// Prints a series as CSV (date,open,high,low,close,volume,amount), its last `last` bars,
+// all of them when last is 0.
+void PrintSeriesCsv(const Series& series, Period period, size_t last);
 
 // Prints the 83 quote fields of a security as name=value lines.
 void PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent);

@@ -1,0 +1,134 @@
+// tessaro-cli market, quote: what the market store holds, per market and per security.
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_dir.h"
+#include "command.h"
+#include "market/market_store.h"
+#include "platform/settings_store.h"
+#include "platform/store_time.h"
+#include "platform/text.h"
+#include "series_commands.h"
+
+namespace tessaro::cli {
+namespace {
+
+std::string ResolveDir(Args& args) {
+    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
+    sources.option = args.option("appdir");
+    return ResolveAppDir(sources);
+}
+
+// The shortest text that reads back as the same float, without an exponent.
+std::string FloatText(float v) {
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
+    if (ec != std::errc()) return "0";
+    return std::string(buffer, end);
+}
+
+bool ParseCount(const std::string& text, int lo, int hi, int& out) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
+}
+
+constexpr int kDefaultListed = 5;
+
+constexpr const char* kMarketUsage = "market [--appdir DIR] [--first N]";
+
+// Per market: "SH records=N date=YYYY-MM-DD", then the first N securities in code
+// order as "  SH600000 name".
+int RunMarket(Args& args) {
+    std::string appDir = ResolveDir(args);
+    std::optional<std::string> firstText = args.option("first");
+    if (args.size() != 0) return UsageError(kMarketUsage);
+    int first = kDefaultListed;
+    if (firstText && !ParseCount(*firstText, 0, kMaxSecurities, first)) return UsageError(kMarketUsage);
+
+    std::string error;
+    auto market = OpenMarketDir(appDir, error);
+    if (!market) return Fail(error);
+    const MarketStore& store = *market->store;
+    for (int slot = 0; slot < kMarketCount; ++slot) {
+        const MarketCode m = MarketAtSlot(slot);
+        // One copy of the market's list, so that the count and the lines agree.
+        std::vector<CodeEntry> entries = store.ListSecurities(MarketBit(m));
+        StoreTime date = store.MarketTradingDate(m);
+        std::printf("%s records=%zu date=%s\n", std::string(MarketLetters(m)).c_str(), entries.size(),
+                    date != 0 ? FormatStoreTime("Y-M-D", date).c_str() : "none");
+        for (size_t i = 0; i < entries.size() && i < static_cast<size_t>(first); ++i) {
+            const CodeEntry& e = entries[i];
+            std::printf("  %s %s\n", SecurityText(e.id).c_str(), GbkToUtf8(e.nameText()).c_str());
+        }
+    }
+    return 0;
+}
+
+constexpr const char* kQuoteUsage = "quote [--appdir DIR] SECURITY (e.g. quote SH600000)";
+
+void Line(const char* name, const std::string& value) { std::printf("%s=%s\n", name, value.c_str()); }
+void Line(const char* name, float value) { Line(name, FloatText(value)); }
+void Line(const std::string& name, float value) { Line(name.c_str(), FloatText(value)); }
+
+// The stored snapshot of one security, one name=value a line, values as stored.
+int RunQuote(Args& args) {
+    std::string appDir = ResolveDir(args);
+    if (args.size() != 1) return UsageError(kQuoteUsage);
+    SecurityId id;
+    if (!ParseSecurityText(args[0], id)) return UsageError(kQuoteUsage);
+
+    std::string error;
+    auto market = OpenMarketDir(appDir, error);
+    if (!market) return Fail(error);
+    const MarketStore& store = *market->store;
+    auto record = std::make_unique<StockRecord>();  // 7 KB: not on the stack
+    if (!store.GetRecord(id, *record)) return Fail("unknown security " + SecurityText(id) + " in " + appDir);
+    const StockRecord& r = *record;
+    const QuoteSnapshot& q = r.quote;
+
+    Line("code", SecurityText(r.entry.id));
+    Line("name", GbkToUtf8(r.entry.nameText()));
+    Line("class", std::to_string(r.entry.securityClass));
+    Line("decimals", std::to_string(store.GetDecimals(id.market, r.entry.securityClass)));
+    Line("time", q.bar.time != 0 ? FormatStoreTime("Y-M-D H:N:S", q.bar.time) : std::string());
+    Line("prevClose", q.prevClose);
+    Line("open", q.bar.open);
+    Line("high", q.bar.high);
+    Line("low", q.bar.low);
+    Line("close", q.bar.close);
+    Line("volume", q.bar.volume);
+    Line("amount", q.bar.amount);
+    Line("avgVolume5", q.avgVolume5);
+    Line("price5MinAgo", q.price5MinAgo);
+    for (int i = 0; i < 5; ++i) {
+        const std::string level = std::to_string(i + 1);
+        Line("bidPrice" + level, q.book.bidPrice[i]);
+        Line("bidVolume" + level, q.book.bidVolume[i]);
+    }
+    for (int i = 0; i < 5; ++i) {
+        const std::string level = std::to_string(i + 1);
+        Line("askPrice" + level, q.book.askPrice[i]);
+        Line("askVolume" + level, q.book.askVolume[i]);
+    }
+    Line("lastVolume", q.lastTrade.volume);
+    Line("lastAmount", q.lastTrade.amount);
+    Line("lastDirection", std::to_string(int{q.lastTrade.direction}));
+    Line("sellVolume", q.lastTrade.sellVolume);
+    Line("buyVolume", q.lastTrade.buyVolume);
+    Line("circulating", q.capital.circulating);
+    Line("totalCapital", q.capital.total);
+    Line("bidVolumeSum", r.bidVolumeSum);
+    Line("askVolumeSum", r.askVolumeSum);
+    Line("minutes", std::to_string(r.minuteCount));
+    Line("ticks", std::to_string(store.TickCount(id)));
+    return 0;
+}
+
+CommandRegistration marketCommand("market", kMarketUsage, RunMarket);
+CommandRegistration quoteCommand("quote", kQuoteUsage, RunQuote);
+
+}  // namespace
+}  // namespace tessaro::cli

@@ -1,0 +1,92 @@
+#!/bin/bash
+# tessaro-cli demo: generates the demo market on the first run, reads it on the next,
+# and shows its quote list and weekly bars.
+# usage: bash demo.sh /path/to/tessaro-cli
+set -u
+CLI="$1"
+DIR=$(mktemp -d)
+trap 'rm -rf "$DIR"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+APP="$DIR/app"
+
+# First run: the market is generated into the application directory.
+first=$("$CLI" demo --appdir "$APP") || fail "first run"
+echo "$first" | grep -q "^Demo market: generated " || fail "first run did not generate: $(echo "$first" | sed -n 3p)"
+[ -f "$APP/data/sh/stkinfo.dat" ] || fail "no market file"
+[ -f "$APP/data/sh/day/600000.day" ] || fail "no day history of SH600000"
+stamp=$(stat -c %Y.%s "$APP/data/sh/stkinfo.dat" "$APP/data/sh/day/600000.day")
+
+# Second run: the same market is read, nothing is rewritten, the output is the same.
+sleep 1
+second=$("$CLI" demo --appdir "$APP") || fail "second run"
+echo "$second" | grep -q "^Demo market: reading the market in $APP/$" || fail "second run did not reuse: $(echo "$second" | sed -n 3p)"
+[ "$(stat -c %Y.%s "$APP/data/sh/stkinfo.dat" "$APP/data/sh/day/600000.day")" = "$stamp" ] \
+    || fail "second run rewrote the market"
+[ "$(echo "$first" | sed 1,3d)" = "$(echo "$second" | sed 1,3d)" ] || fail "the two runs differ"
+out="$second"
+
+# The quote list: the catalogue's names as the header, one row per security.
+quotes=$(echo "$out" | sed -n '/^Quote list$/,/^$/p' | sed 1d)
+header=$(echo "$quotes" | head -1)
+for name in 股票代码 股票名称 最新 涨跌 涨幅 总手 换手率; do
+    echo "$header" | grep -q "$name" || fail "quote list lacks $name: $header"
+done
+for sec in SH000001 SZ399001 SH600000 SZ000001; do
+    echo "$quotes" | grep -q "^  $sec " || fail "quote list lacks $sec"
+done
+# SH600000's figures against its own fields: 涨跌 = 最新 - 昨收, 涨幅 = 涨跌 / 昨收 in percent.
+fields=$("$CLI" fields --appdir "$APP" SH600000) || fail "fields"
+field() { echo "$fields" | sed -n "s/^$1=//p"; }
+row=$(echo "$quotes" | grep "^  SH600000 ")
+read -r _ _ last change pct volume _ turnover _ <<<"$row"
+[ "$last" = "$(field 最新)" ] || fail "最新 $last, fields say $(field 最新)"
+[ "$volume" = "$(field 总手)" ] || fail "总手 $volume"
+[ "$turnover" = "$(field 换手率)" ] || fail "换手率 $turnover"
+expected=$(awk -v p="$(field 昨收)" -v l="$last" 'BEGIN { printf "%+.2f %+.2f%%", l - p, (l - p) / p * 100 }')
+[ "$change $pct" = "$expected" ] || fail "涨跌 涨幅 $change $pct, by hand $expected"
+# An index has no turnover: its cell is empty, so the row has one figure fewer.
+[ "$(echo "$quotes" | grep "^  SH000001 " | wc -w)" = 8 ] || fail "index row: $(echo "$quotes" | grep "^  SH000001 ")"
+
+# The weekly bars: a CSV of 8 bars, the newest week ending on the day in progress.
+csv=$(echo "$out" | sed -n '/^Weekly bars of SH600000, forward adjusted/,$p' | sed 1d)
+[ "$(echo "$csv" | head -1)" = "date,open,high,low,close,volume,amount" ] || fail "weekly header: $csv"
+[ "$(echo "$csv" | sed 1d | wc -l)" = 8 ] || fail "not 8 weekly bars: $csv"
+[ "$(echo "$csv" | sed 1d | cut -d, -f1 | sort -u | tr '\n' ' ')" = "$(echo "$csv" | sed 1d | cut -d, -f1 | tr '\n' ' ')" ] \
+    || fail "weekly dates not increasing"
+[ "$(echo "$csv" | tail -1 | cut -d, -f1)" = 2025-06-13 ] || fail "last week: $(echo "$csv" | tail -1)"
+# The same as the series command prints.
+[ "$csv" = "$("$CLI" series --appdir "$APP" SH600000 week --last 8)" ] || fail "demo and series disagree"
+# The last two weeks added up by hand from the forward-adjusted day bars of their days:
+# first open, highest high, lowest low, last close, summed volume.
+days=$("$CLI" series --appdir "$APP" SH600000 day --last 30) || fail "day series"
+week() {
+    echo "$days" | awk -F, -v from="$1" -v to="$2" '
+        NR > 1 && $1 >= from && $1 <= to {
+            if (n++ == 0) { o = $2; h = $3; l = $4 }
+            if ($3 + 0 > h + 0) h = $3
+            if ($4 + 0 < l + 0) l = $4
+            c = $5; v += $6; d = $1
+        }
+        END { printf "%s,%s,%s,%s,%s,%d", d, o, h, l, c, v }'
+}
+for range in "2025-06-09 2025-06-13" "2025-06-02 2025-06-06"; do
+    expected=$(week $range)
+    echo "$csv" | cut -d, -f1-6 | grep -qx "$expected" || fail "week $range: expected $expected in $csv"
+done
+
+# A directory whose market files are missing (a generation cut short) is generated again.
+rm "$APP/data/sh/stkinfo.dat"
+"$CLI" demo --appdir "$APP" | grep -q "^Demo market: generated " || fail "no regeneration"
+
+# A market without the demo's securities still shows what it has.
+"$CLI" gen --out "$DIR/small" --securities 2 >/dev/null || fail "gen small"
+small=$("$CLI" demo --appdir "$DIR/small") || fail "demo on a small market"
+echo "$small" | sed -n '/^Quote list$/,/^$/p' | grep -q "^  SH000001 " || fail "small market: no index row"
+echo "$small" | grep -q "SH600000 is not in this market" || fail "small market: $small"
+
+# Bad input: extra arguments are a usage error; a directory that cannot be made fails.
+"$CLI" demo --appdir "$APP" extra >/dev/null 2>&1; [ $? = 2 ] || fail "extra argument accepted"
+touch "$DIR/file"
+err=$("$CLI" demo --appdir "$DIR/file/app" 2>&1 >/dev/null); [ $? = 1 ] || fail "unwritable directory accepted"
+echo "$err" | grep -q "cannot generate the demo market" || fail "no reason given: $err"
+echo "demo cli: ok"
