@@ -13,6 +13,7 @@ const char* DecompressErrorText(DecompressError error) {
     case DecompressError::PayloadTooLong: return "payload longer than its stated raw length";
     case DecompressError::InflateFailed: return "payload does not inflate";
     case DecompressError::SizeMismatch: return "inflated payload differs from its stated raw length";
+    case DecompressError::Unreachable: return "stated raw length beyond what the payload can inflate to";
     }
     return "unknown";
 }
@@ -35,6 +36,7 @@ std::optional<Bytes> Decompress(ByteSpan packet, DecompressError* error) {
     size_t payloadSize = length - kReplyHeaderSize;
     bool compressed = (h.flags & kFlagCompressed) != 0;
     if (!compressed && payloadSize > h.rawLength) return failWith(DecompressError::PayloadTooLong);
+    if (compressed && h.rawLength > payloadSize * kMaxInflateRatio) return failWith(DecompressError::Unreachable);
 
     // A plain payload is copied as it is (it may be shorter than rawLength);
     // an inflated one must come to exactly rawLength.

@@ -22,7 +22,14 @@ enum class DecompressError {
     PayloadTooLong,  // a plain payload longer than rawLength
     InflateFailed,   // not a zlib stream, or it inflates to more than rawLength
     SizeMismatch,    // the stream inflated to fewer bytes than rawLength
+    Unreachable,     // rawLength more than the compressed bytes could ever inflate to
 };
+
+// Deflate cannot expand by more than 1032 : 1 (a 258-byte match per 2 bits),
+// so a compressed payload of n bytes never inflates to more than 1032 n. A
+// rawLength beyond that is refused before its buffer is allocated: a 30-byte
+// packet must not make the client zero 64 MiB.
+inline constexpr uint64_t kMaxInflateRatio = 1032;
 
 const char* DecompressErrorText(DecompressError error);
 

@@ -8,7 +8,13 @@ PacketAssembler::PacketAssembler(Stream stream, uint32_t ownerWindow, uint32_t m
       owner_(ownerWindow) {}
 
 bool PacketAssembler::Feed(ByteSpan data) {
-    if (broken()) return false;
+    if (broken()) {
+        // Whatever is still buffered can never be framed: free it now (the
+        // spans Next handed out end here, as with any Feed).
+        Bytes().swap(buf_);
+        start_ = 0;
+        return false;
+    }
     // Delivered packets are dropped only here, so the spans Next handed out
     // stay valid until now.
     if (start_ == buf_.size()) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string_view>
 
+#include "market/market_store.h"
 #include "market/records.h"
 #include "market/security_id.h"
 #include "net/security_handle.h"
@@ -92,13 +93,16 @@ struct MarketCountRecord {
 };
 static_assert(sizeof(MarketCountRecord) == 14);
 
-// 20 bytes: one capital-flow minute figure, stored as received.
-struct FlowFigure {
-    uint32_t time = 0;  // wire time; not positive = empty
-    float value = 0;
-    int16_t counts[6] = {};
-};
+
+#pragma pack(pop)
+
+// 20 bytes: one capital-flow minute figure. It travels exactly as the store
+// keeps it (wire time, value, six counts), so replies hand their figures to
+// SetMinuteExtra without conversion.
+using FlowFigure = MinuteExtra;
 static_assert(sizeof(FlowFigure) == 20);
+
+#pragma pack(push, 1)
 
 // 24 bytes: a figure pushed for one security.
 struct FlowRecord {

@@ -143,6 +143,31 @@ TEST(Decompress, BadLengthsAreRejectedBeforeAllocating) {
     EXPECT_EQ(e, DecompressError::TooLarge);
 }
 
+TEST(Decompress, RawLengthBeyondTheInflateRatioIsRefusedUpFront) {
+    DecompressError e;
+    // 30 compressed bytes can never make 64 MiB, however they are built.
+    Bytes tiny = Deflate(Payload(10));
+    EXPECT_FALSE(Decompress(ServerPacket(0xB002, 1, kMaxPacketLength, tiny), &e));
+    EXPECT_EQ(e, DecompressError::Unreachable);
+    uint32_t limit = static_cast<uint32_t>(tiny.size() * kMaxInflateRatio);
+    EXPECT_FALSE(Decompress(ServerPacket(0xB002, 1, limit + 1, tiny), &e));
+    EXPECT_EQ(e, DecompressError::Unreachable);
+    // At the limit the stream itself decides (here: it inflates to less).
+    EXPECT_FALSE(Decompress(ServerPacket(0xB002, 1, limit, tiny), &e));
+    EXPECT_EQ(e, DecompressError::SizeMismatch);
+    // The bound never refuses a real stream, even one that compresses as well
+    // as deflate can: 8 MiB of zeros at the best level.
+    Bytes zeros(8u << 20, 0);
+    uLongf n = compressBound(static_cast<uLong>(zeros.size()));
+    Bytes packed(n);
+    ASSERT_EQ(compress2(packed.data(), &n, zeros.data(), static_cast<uLong>(zeros.size()), 9), Z_OK);
+    packed.resize(n);
+    ASSERT_GT(zeros.size(), packed.size() * 1000) << "not a near-limit stream";
+    auto out = Decompress(ServerPacket(0xB002, 1, static_cast<uint32_t>(zeros.size()), packed), &e);
+    ASSERT_TRUE(out) << DecompressErrorText(e);
+    EXPECT_EQ(out->size(), 16 + zeros.size());
+}
+
 TEST(Decompress, ServerEncodingRoundTripsThroughTheClient) {
     QuoteReply reply;
     reply.serial = 42;

@@ -227,7 +227,7 @@ std::vector<std::pair<Sender, std::unique_ptr<Message>>> AllSamples() {
     fr.handle = 1000001;
     fr.figure.time = 1710466200;
     fr.figure.value = 1.25f;
-    fr.figure.counts[5] = -3;
+    fr.figure.figures[5] = -3;
     flowPush.records = {fr, fr};
     server(Sample(flowPush));
     FlowReply flowReply;

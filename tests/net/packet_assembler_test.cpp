@@ -221,6 +221,7 @@ TEST(PacketAssembler, BadHeaderAfterGoodPacketsInOneArrival) {
     EXPECT_TRUE(a.broken());  // seen as soon as it reaches the head
     EXPECT_FALSE(a.Next());
     EXPECT_FALSE(a.Feed(RawPacket(0xB002, 3, 1, 21, 0)));
+    EXPECT_EQ(a.buffered(), 0u);  // the unframeable rest is let go, not kept
 }
 
 TEST(PacketAssembler, WindowZeroWithoutOwnerHasNoTarget) {
