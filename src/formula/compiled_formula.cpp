@@ -1,7 +1,10 @@
 #include "formula/compiled_formula.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include "formula/fml_conditions.h"
 
 namespace tessaro {
 
@@ -109,36 +112,8 @@ bool ReadArray(ByteReader& in, std::vector<T>& v, uint32_t maxCount) {
     return in.ok();
 }
 
-// One combined condition is stored as its two operands and the relation; its length depends
-// on the operand kinds. Returns the condition's bytes, or false when it is cut short.
-bool ReadConditionImage(ByteReader& in, std::string& image) {
-    size_t start = in.pos();
-    for (int operand = 0; operand < 2; ++operand) {
-        uint32_t kind = in.get<uint32_t>();
-        if (!in.ok()) return false;
-        if (kind == 1) {
-            in.skip(4 + 16 + 16);
-            uint32_t k = in.get<uint32_t>();
-            if (!in.ok() || k > static_cast<uint32_t>(kMaxFormulaParams)) return false;
-            in.skip(4 * k + 10 + 4 + 4);
-        } else if (kind == 2 || kind == 3) {
-            in.skip(4);
-        } else {
-            return false;
-        }
-        in.skip(8 + 4 + 4);
-    }
-    in.skip(4 + 4 + 4 + 8);
-    if (!in.ok()) return false;
-    size_t end = in.pos();
-    in.seek(start);
-    ByteSpan b = in.bytes(end - start);
-    image.assign(reinterpret_cast<const char*>(b.data()), b.size());
-    return in.ok();
-}
-
-constexpr uint32_t kMaxConditions = 4096;
-constexpr uint32_t kMaxRecords = 0x00FFFFFF;  // far beyond any formula; the byte check bounds it
+// Far beyond any formula: the bytes that remain bound every array further.
+constexpr uint32_t kMaxRecords = 0x00FFFFFF;
 
 }  // namespace
 
@@ -146,7 +121,7 @@ void WriteFormulaRecord(ByteWriter& out, const FormulaRecord& r) {
     out.put<uint32_t>(r.version);
     out.put<uint32_t>(r.usageFlags);
     out.put<uint32_t>(r.type);
-    out.bytes(std::string_view(r.name, sizeof r.name));
+    out.bytes(std::string_view(r.name, sizeof r.name - 1)).zeros(1);  // always NUL-terminated
     WriteString(out, r.description);
     WriteString(out, r.group);
     WriteArray(out, r.params);
@@ -163,7 +138,7 @@ void WriteFormulaRecord(ByteWriter& out, const FormulaRecord& r) {
     WriteString(out, r.comment);
     WriteString(out, r.freeText);
     WriteString(out, r.stringPool);
-    out.put<uint32_t>(r.coordinateCount);
+    out.put<uint32_t>(std::min<uint32_t>(r.coordinateCount, kMaxCoordinateLines));
     for (float c : r.coordinates) out.put<float>(c);
     out.put<uint32_t>(r.defaultPeriod);
     out.put<uint32_t>(r.signalIcon);
@@ -197,10 +172,13 @@ bool ReadFormulaRecord(ByteReader& in, FormulaRecord& r) {
     }
     r.conditions.clear();
     r.source.clear();
+    r.joiner = 0;
     if (r.type == kFormulaCombined) {
         r.joiner = in.get<uint32_t>();
         uint32_t n = in.get<uint32_t>();
-        if (!in.ok() || n > kMaxConditions) return false;
+        // Every condition takes at least kMinConditionBytes: a count the bytes cannot hold
+        // is refused before anything is reserved.
+        if (!in.ok() || n > kMaxConditions || !in.has(static_cast<size_t>(n) * kMinConditionBytes)) return false;
         r.conditions.resize(n);
         for (std::string& c : r.conditions)
             if (!ReadConditionImage(in, c)) return false;

@@ -1,0 +1,167 @@
+#include "formula/formula_cipher.h"
+
+#include <cstring>
+
+#include "formula/fml_conditions.h"
+#include "platform/crc32.h"
+
+namespace tessaro {
+namespace {
+
+std::string_view UpToNul(std::string_view s) {
+    size_t nul = s.find('\0');
+    return nul == std::string_view::npos ? s : s.substr(0, nul);
+}
+
+// Enciphered under the password, this block stands in for the checksum text of a condition
+// list that names no formula (finance items and numbers only).
+constexpr uint8_t kConditionMarkerBlock[8] = {'T', 'S', 'R', 'C', 'O', 'N', 'D', 0};
+
+// The 16-byte name field as two overlapping blocks: bytes 0..7 (block 0), then 7..14
+// (block 1). Byte 15, the terminator, is never touched.
+void EncipherNameField(const FormulaLockCipher& cipher, uint8_t* field) {
+    cipher.EncipherBlock(field, 0);
+    cipher.EncipherBlock(field + 7, 1);
+}
+
+void DecipherNameField(const FormulaLockCipher& cipher, uint8_t* field) {
+    cipher.DecipherBlock(field + 7, 1);
+    cipher.DecipherBlock(field, 0);
+}
+
+uint8_t* At(std::string& s, size_t offset) { return reinterpret_cast<uint8_t*>(s.data()) + offset; }
+
+ByteSpan SpanOf(const std::string& s) { return ByteSpan(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
+
+// The CRC, moved off the two values that mean "no password" and "built in".
+uint32_t NonZeroChecksum(ByteSpan bytes) {
+    uint32_t crc = Crc32(bytes);
+    return (crc == 0 || crc == kBuiltInLockMarker) ? 0x00000001u : crc;
+}
+
+uint32_t MarkerChecksum(const FormulaLockCipher& cipher) {
+    uint8_t block[8];
+    std::memcpy(block, kConditionMarkerBlock, sizeof block);
+    cipher.EncipherBlock(block, 0);
+    return NonZeroChecksum(ByteSpan(block, sizeof block));
+}
+
+// The name fields of every formula operand of every condition, in order; false when an
+// image cannot be read.
+struct NameField {
+    size_t condition;
+    size_t offset;
+};
+bool CollectNameFields(const std::vector<std::string>& conditions, std::vector<NameField>& fields) {
+    for (size_t c = 0; c < conditions.size(); ++c) {
+        ConditionLayout layout;
+        if (!ReadConditionLayout(SpanOf(conditions[c]), 0, layout) || layout.size != conditions[c].size())
+            return false;
+        for (const ConditionOperandLayout& op : layout.operands) {
+            if (op.kind != kOperandFormulaLine) continue;
+            fields.push_back({c, op.nameOffset});
+            fields.push_back({c, op.lineOffset});
+        }
+    }
+    return true;
+}
+
+std::string_view FieldTextAt(const std::string& image, size_t offset) {
+    return UpToNul(std::string_view(image).substr(offset, kConditionNameBytes));
+}
+
+}  // namespace
+
+FormulaLockCipher::FormulaLockCipher(std::string_view password) {
+    if (password.empty()) return;
+    std::string material(password);
+    material.resize((material.size() + 7) / 8 * 8, '\0');
+    for (size_t k = 0; k < material.size(); k += 8)
+        keys_.emplace_back(reinterpret_cast<const uint8_t*>(material.data() + k));
+    triple_ = password.size() >= 9;
+}
+
+void FormulaLockCipher::EncipherBlock(uint8_t* block, size_t index) const {
+    if (keys_.empty()) return;
+    const DesKey& k = keys_[index % keys_.size()];
+    k.Encrypt(block);
+    if (!triple_) return;
+    keys_[(index + 1) % keys_.size()].Decrypt(block);
+    k.Encrypt(block);
+}
+
+void FormulaLockCipher::DecipherBlock(uint8_t* block, size_t index) const {
+    if (keys_.empty()) return;
+    const DesKey& k = keys_[index % keys_.size()];
+    k.Decrypt(block);
+    if (!triple_) return;
+    keys_[(index + 1) % keys_.size()].Encrypt(block);
+    k.Decrypt(block);
+}
+
+void FormulaLockCipher::Encipher(std::string& bytes) const {
+    for (size_t i = 0; i + 8 <= bytes.size(); i += 8) EncipherBlock(At(bytes, i), i / 8);
+}
+
+void FormulaLockCipher::Decipher(std::string& bytes) const {
+    for (size_t i = 0; i + 8 <= bytes.size(); i += 8) DecipherBlock(At(bytes, i), i / 8);
+}
+
+uint32_t LockChecksum(std::string_view plain) {
+    std::string_view text = UpToNul(plain);
+    return NonZeroChecksum(ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+void SetFormulaPassword(FormulaRecord& record, std::string_view plainText, std::string_view password) {
+    std::string_view text = UpToNul(plainText);
+    if (password.empty()) {
+        record.source.assign(text);
+        record.lockChecksum = 0;
+        return;
+    }
+    std::string buffer(text);
+    buffer.resize((buffer.size() + 7) / 8 * 8, '\0');
+    FormulaLockCipher(password).Encipher(buffer);
+    record.source = std::move(buffer);
+    record.lockChecksum = LockChecksum(text);
+}
+
+std::optional<std::string> OpenFormulaText(const FormulaRecord& record, std::string_view password) {
+    if (record.lockChecksum == 0) return record.source;
+    if (record.lockChecksum == kBuiltInLockMarker || password.empty()) return std::nullopt;
+    std::string copy = record.source;
+    FormulaLockCipher(password).Decipher(copy);
+    std::string text(UpToNul(copy));
+    if (LockChecksum(text) != record.lockChecksum) return std::nullopt;
+    return text;
+}
+
+bool LockConditions(FormulaRecord& record, std::string_view password) {
+    if (record.type != kFormulaCombined || record.isLocked() || record.instructions.empty()) return false;
+    std::vector<NameField> fields;
+    if (!CollectNameFields(record.conditions, fields)) return false;
+    if (password.empty()) return true;
+    FormulaLockCipher cipher(password);
+    // The first formula operand's name, while still plain, gives the checksum.
+    uint32_t checksum = fields.empty() ? MarkerChecksum(cipher)
+                                       : LockChecksum(FieldTextAt(record.conditions[fields[0].condition], fields[0].offset));
+    for (const NameField& f : fields) EncipherNameField(cipher, At(record.conditions[f.condition], f.offset));
+    record.lockChecksum = checksum;
+    return true;
+}
+
+std::optional<std::vector<std::string>> OpenConditions(const FormulaRecord& record, std::string_view password) {
+    if (record.lockChecksum == 0) return record.conditions;
+    if (record.lockChecksum == kBuiltInLockMarker || password.empty()) return std::nullopt;
+    std::vector<NameField> fields;
+    if (!CollectNameFields(record.conditions, fields)) return std::nullopt;
+    FormulaLockCipher cipher(password);
+    std::vector<std::string> plain = record.conditions;
+    for (const NameField& f : fields) DecipherNameField(cipher, At(plain[f.condition], f.offset));
+    uint32_t expected = fields.empty() ? MarkerChecksum(cipher)
+                                       : LockChecksum(FieldTextAt(plain[fields[0].condition], fields[0].offset));
+    if (expected != record.lockChecksum) return std::nullopt;
+    return plain;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,19 @@
+// The formula set's part of the program start-up: the stage "加载公式平台..." loads the
+// internal indicators and base/common.fml, base/download.fml and base/user.fml into the set.
+// The application library knows nothing of formulas; the program registers this loader.
+#pragma once
+
+#include "app/paths.h"
+#include "app/startup.h"
+#include "formula/formula_set.h"
+
+namespace tessaro {
+
+// Runs the start-up load of `set` from the formula files under `paths`. A missing or damaged
+// file is skipped, so the load always succeeds.
+FormulaSet::StartupReport LoadFormulaSet(FormulaSet& set, const AppPaths& paths);
+
+// Adds that load to the formula stage of `startup`; `set` must outlive the sequence's run.
+void AddFormulaSetLoader(StartupSequence& startup, FormulaSet& set, AppPaths paths);
+
+}  // namespace tessaro
