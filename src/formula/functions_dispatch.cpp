@@ -117,9 +117,10 @@ bool CallFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, Fo
             break;
     }
     // The arguments are consumed: their columns go back to the pool for the next instruction.
+    // A borrowed column still belongs to the evaluator's statement.
     if (ctx.pool)
         for (FormulaValue& a : args)
-            if (a.isSeries()) ctx.pool->Recycle(a);
+            if (a.isSeries() && !(a.flags & kValueBorrowed)) ctx.pool->Recycle(a);
     if (!ok) return false;
     out = std::move(result);
     return true;

@@ -78,6 +78,14 @@ bool Unary(FunctionContext& ctx, FormulaValue& arg, FormulaValue& out, F f) {
         out = FormulaValue::Number(f(arg.number));
         return true;
     }
+    if (arg.flags & kValueBorrowed) {
+        // A lent column is only read.
+        const float* x = arg.data();
+        out = NewSeries(ctx, arg.count, arg.begin);
+        float* o = out.data();
+        for (int32_t i = out.begin; i < out.count; ++i) o[i] = f(x[i]);
+        return true;
+    }
     // The argument's column becomes the result: no new allocation for a point-wise function.
     out = std::move(arg);
     out.flags = 0;

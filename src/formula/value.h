@@ -34,6 +34,10 @@ enum ValueKind : uint16_t {
     kValueString = 4,
 };
 inline constexpr uint8_t kValueHidden = 1;  // flags bit 0: a parameter or a ':=' result, never output
+// flags bit 1: the column is lent by the evaluator (a statement's points pushed again). A
+// function reads a borrowed argument but never takes its column over, writes it or recycles it;
+// the evaluator takes the column back after the call.
+inline constexpr uint8_t kValueBorrowed = 2;
 
 // An argument of kind `kind` may stand at a position with kind mask `mask`. A constant number
 // is also accepted where only a series is allowed: the functions broadcast it to a series.
