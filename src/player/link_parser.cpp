@@ -100,7 +100,16 @@ std::string PercentDecodeLink(std::string_view link) {
     std::vector<Unit> units;
     units.reserve(link.size());
     for (std::size_t i = 0; i < link.size(); ++i) {
-        if (link[i] == '%' && link.size() - i >= 3) {
+        if (link[i] == '%') {
+            // A "%" with fewer than two characters after it fails the whole decoding: the link is
+            // used as it was received, escapes and all (nothing is cut, nothing read past the end).
+            if (link.size() - i < 3) {
+                units.clear();
+                for (std::size_t k = 0; k < link.size(); ++k) {
+                    units.push_back({static_cast<unsigned char>(link[k]), false, k});
+                }
+                break;
+            }
             const int hi = HexDigit(link[i + 1]);
             const int lo = HexDigit(link[i + 2]);
             if (hi >= 0 && lo >= 0 && (hi | lo) != 0) {

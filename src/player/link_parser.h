@@ -56,10 +56,11 @@ struct ParsedLink {
 std::optional<std::string> ExtractLink(std::string_view commandLine);
 
 // Percent-decodes a UTF-8 link. "%" with two hexadecimal digits becomes that byte; the decoded bytes
-// are read as UTF-8. Escapes are never allowed to lose or corrupt text silently, so some stay as
-// written: a "%" not followed by two hex digits (including one too close to the end), "%00" (a NUL
-// would cut the text short), and any escaped byte that does not belong to a valid UTF-8 sequence
-// (a lone "%FF", or a GBK-encoded character). Everything else in the link is decoded.
+// are read as UTF-8. A "%" with fewer than two characters after it (at the very end) fails the
+// decoding and the link is used exactly as received. Otherwise escapes are never allowed to lose or
+// corrupt text silently, so some stay as written while the rest is decoded: a "%" not followed by two
+// hex digits ("%zz"), "%00" (a NUL would cut the text short), and any escaped byte that does not
+// belong to a valid UTF-8 sequence (a lone "%FF", or a GBK-encoded character).
 std::string PercentDecodeLink(std::string_view link);
 
 // Converts a value by its kind (flag, number, or unchanged text).

@@ -165,11 +165,23 @@ TEST(PercentDecode, DecodesValidEscapes) {
 
 TEST(PercentDecode, BadEscapesStayAsWrittenAndTheRestIsStillDecoded) {
     EXPECT_EQ(PercentDecodeLink("%zz%41"), "%zzA");
-    EXPECT_EQ(PercentDecodeLink("%4"), "%4");           // too close to the end
-    EXPECT_EQ(PercentDecodeLink("%41%"), "A%");
-    EXPECT_EQ(PercentDecodeLink("%"), "%");
     EXPECT_EQ(PercentDecodeLink("%g1%1g"), "%g1%1g");
     EXPECT_EQ(PercentDecodeLink("%%41"), "%A");
+    EXPECT_EQ(PercentDecodeLink("%4z%41"), "%4zA");
+}
+
+TEST(PercentDecode, APercentTooCloseToTheEndLeavesTheWholeLinkAsReceived) {
+    EXPECT_EQ(PercentDecodeLink("%4"), "%4");
+    EXPECT_EQ(PercentDecodeLink("%"), "%");
+    EXPECT_EQ(PercentDecodeLink("%41%"), "%41%");
+    EXPECT_EQ(PercentDecodeLink("%E4%B8%AD|x%7"), "%E4%B8%AD|x%7");
+    EXPECT_EQ(PercentDecodeLink("%41%4"), "%41%4");
+    EXPECT_EQ(PercentDecodeLink("%41%%"), "%41%%");
+    EXPECT_EQ(PercentDecodeLink("%2%41"), "%2A");  // "%2%" is no escape; "%41" is, and ends in time
+    // Nothing is read past the end and nothing is lost: the pairs still split on "|".
+    const ParsedLink link = Parse("-zuvopurl zuvop2p://infostring=%E4%B8%AD|volume=5%");
+    EXPECT_EQ(Text(ValueOf(link, "infostring")), "%E4%B8%AD");
+    EXPECT_EQ(std::get<std::uint32_t>(ValueOf(link, "volume")), 5u);
 }
 
 TEST(PercentDecode, NulNeverCutsTheLink) {
