@@ -18,8 +18,10 @@ namespace zuvo {
 
 namespace {
 
-// How long a later start waits for the running window to listen, and then to apply its link.
-constexpr int kConnectTimeoutMs = 3000;
+// How long a later start waits for the running window to listen, and then to apply its link. The
+// first instance listens right after taking the lock, but on a loaded machine building the
+// application object alone can take seconds.
+constexpr int kConnectTimeoutMs = 10000;
 constexpr int kAnswerTimeoutMs = 15000;
 
 int signalPipe[2] = {-1, -1};
@@ -94,12 +96,21 @@ int RunPlayer(int argc, char** argv) {
     RegisterSchemeHandler(dirs, ProgramPath());
     const bool signalsCaught = CatchTerminationSignals();
 
+    // Listen before the window opens its own link, so that a later start never finds the lock taken
+    // but nobody listening once that link is applied. Hand-overs are served by the event loop, so
+    // they still come after the first link, as they would wait for the window to exist.
+    PlayerWindow* target = nullptr;
+    InstanceServer server([&target](const std::string& line) {
+        if (target) target->ReceiveCommandLine(line);
+    });
+    // Without a lock there is no single instance to serve; the window still works on its own.
+    if (lockState == InstanceLock::State::Acquired) server.Listen(paths.socketName);
+
     TraceLog& trace = TraceLog::FromEnvironment();
     PlayerWindow window([&trace](QWidget* parent) { return new StandInPlayer(&trace, parent); },
                         ConfigFilePath(dirs), commandLine);
-    InstanceServer server([&window](const std::string& line) { window.ReceiveCommandLine(line); });
-    // Without a lock there is no single instance to serve; the window still works on its own.
-    if (lockState == InstanceLock::State::Acquired) server.Listen(paths.socketName);
+    window.SetWritableRoots(WritableRoots(dirs));
+    target = &window;
     if (signalsCaught) CloseOnTerminationSignals(&window);
     window.show();
     return app.exec();

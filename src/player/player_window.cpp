@@ -127,7 +127,7 @@ void PlayerWindow::ReleaseControl() {
 }
 
 void PlayerWindow::closeEvent(QCloseEvent* event) {
-    SaveWindowSize(configPath_, remembered_);  // a failed write is not worth keeping the window open
+    SaveWindowSize(configPath_, remembered_, writableRoots_);  // a failed write is not worth keeping the window open
     ReleaseControl();
     event->accept();
     QCoreApplication::exit(1);

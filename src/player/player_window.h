@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zuvo {
 
@@ -33,6 +34,8 @@ public:
     LinkOutcome OpenStoredLink();
     // Shows the window if hidden (or minimised) and brings it to the front.
     void ShowAndRaise();
+    // Where closing may write the size (see SaveWindowSize); by default the config file's directory.
+    void SetWritableRoots(std::vector<std::string> roots) { writableRoots_ = std::move(roots); }
 
     const std::string& commandLine() const { return commandLine_; }
     PlayerControlWidget* control() const { return control_; }
@@ -52,6 +55,7 @@ private:
     void ReleaseControl();
 
     std::string configPath_;
+    std::vector<std::string> writableRoots_;
     std::string commandLine_;
     PlayerControlWidget* control_ = nullptr;
     WindowSize remembered_;

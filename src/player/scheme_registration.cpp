@@ -7,10 +7,10 @@ namespace zuvo {
 
 namespace {
 
-bool WriteIfChanged(const std::string& path, const std::string& content) {
+bool WriteIfChanged(const std::string& path, const std::string& content, const std::vector<std::string>& roots) {
     const FileText current = ReadSmallFile(path);
     if (current.status == ReadStatus::Ok && current.text == content) return true;
-    return WriteFileAtomically(path, content);
+    return WriteFileAtomically(path, content, roots);
 }
 
 }  // namespace
@@ -55,13 +55,14 @@ std::string MimeAppsWithHandler(std::string_view text) {
 
 RegistrationResult RegisterSchemeHandler(const UserDirs& dirs, std::string_view programPath) {
     RegistrationResult result;
+    const std::vector<std::string> roots = WritableRoots(dirs);
     const std::string appDir = dirs.dataHome.empty() ? std::string() : dirs.dataHome + "/applications";
     if (!MakeDirectories(appDir)) {
         result.failedAt = RegistrationStep::DataDirectory;
         return result;
     }
     const std::optional<std::string> entry = DesktopEntryText(programPath);
-    if (!entry || !WriteIfChanged(appDir + "/" + kDesktopFileName, *entry)) {
+    if (!entry || !WriteIfChanged(appDir + "/" + kDesktopFileName, *entry, roots)) {
         result.failedAt = RegistrationStep::DesktopEntry;
         return result;
     }
@@ -72,7 +73,7 @@ RegistrationResult RegisterSchemeHandler(const UserDirs& dirs, std::string_view 
     const std::string listPath = dirs.configHome + "/mimeapps.list";
     const FileText list = ReadSmallFile(listPath);
     // An unreadable list is left alone: rewriting it would drop the user's other associations.
-    if (list.status == ReadStatus::Failed || !WriteIfChanged(listPath, MimeAppsWithHandler(list.text))) {
+    if (list.status == ReadStatus::Failed || !WriteIfChanged(listPath, MimeAppsWithHandler(list.text), roots)) {
         result.failedAt = RegistrationStep::DefaultHandler;
         return result;
     }

@@ -39,12 +39,21 @@ UserDirs UserDirsFromEnvironment() {
     dirs.configHome = ResolveBaseDir(std::getenv("XDG_CONFIG_HOME"), home, "/.config");
     dirs.dataHome = ResolveBaseDir(std::getenv("XDG_DATA_HOME"), home, "/.local/share");
     dirs.runtimeDir = ResolveBaseDir(std::getenv("XDG_RUNTIME_DIR"), nullptr, "");
+    dirs.home = ResolveBaseDir(home, nullptr, "");
     return dirs;
 }
 
 std::string ConfigFilePath(const UserDirs& dirs) {
     if (dirs.configHome.empty()) return {};
     return dirs.configHome + "/zuvoplayer/config.ini";
+}
+
+std::vector<std::string> WritableRoots(const UserDirs& dirs) {
+    std::vector<std::string> roots;
+    for (const std::string* dir : {&dirs.home, &dirs.configHome, &dirs.dataHome}) {
+        if (!dir->empty()) roots.push_back(*dir);
+    }
+    return roots;
 }
 
 }  // namespace zuvo

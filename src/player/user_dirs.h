@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zuvo {
 
@@ -10,6 +11,7 @@ struct UserDirs {
     std::string configHome;  // $XDG_CONFIG_HOME, else $HOME/.config; empty when neither is usable
     std::string dataHome;    // $XDG_DATA_HOME, else $HOME/.local/share; empty when neither is usable
     std::string runtimeDir;  // $XDG_RUNTIME_DIR; empty when unset or not absolute
+    std::string home;        // $HOME; empty when unset or not absolute
 };
 
 // One XDG base directory: `xdgValue` when it is an absolute path, else `home` + `fallback` when home
@@ -22,5 +24,9 @@ UserDirs UserDirsFromEnvironment();
 
 // The configuration file: <configHome>/zuvoplayer/config.ini, or empty when configHome is unusable.
 std::string ConfigFilePath(const UserDirs& dirs);
+
+// The directories the player may write into: home and the two XDG base directories (the usable
+// ones). A file linked from there to anywhere else is not written through.
+std::vector<std::string> WritableRoots(const UserDirs& dirs);
 
 }  // namespace zuvo

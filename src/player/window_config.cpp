@@ -33,13 +33,13 @@ WindowSize LoadWindowSize(const std::string& path) {
     return size;
 }
 
-bool SaveWindowSize(const std::string& path, WindowSize size) {
+bool SaveWindowSize(const std::string& path, WindowSize size, const std::vector<std::string>& roots) {
     if (path.empty()) return false;
     FileText file = ReadSmallFile(path);
     if (file.status == ReadStatus::Failed) return false;
     std::string text = WriteIniValue(file.text, kSection, "width", std::to_string(size.width));
     text = WriteIniValue(text, kSection, "height", std::to_string(size.height));
-    return WriteFileAtomically(path, text);
+    return WriteFileAtomically(path, text, roots);
 }
 
 }  // namespace zuvo

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zuvo {
 
@@ -20,7 +21,8 @@ int ConfigSizeValue(std::string_view fileText, const char* key, int fallback);
 WindowSize LoadWindowSize(const std::string& path);
 
 // Writes the size into `path`, keeping every other line of the file. Returns false on failure, and
-// also when an existing file cannot be read (rewriting it would lose its other lines).
-bool SaveWindowSize(const std::string& path, WindowSize size);
+// also when an existing file cannot be read (rewriting it would lose its other lines) or the write
+// would land outside `roots` (see WriteFileAtomically).
+bool SaveWindowSize(const std::string& path, WindowSize size, const std::vector<std::string>& roots = {});
 
 }  // namespace zuvo

@@ -5,6 +5,7 @@
 #include "player/window_config.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -109,6 +110,80 @@ TEST(ConfigFile, AtomicWriteFollowsSymlinks) {
     EXPECT_EQ(LoadWindowSize(target), (WindowSize{500, 400}));
 }
 
+// The user's directories in a sandbox, and a file outside them that must never change.
+struct Sandbox {
+    QTemporaryDir root;
+    std::string home() const { return root.path().toStdString() + "/home"; }
+    std::string config() const { return home() + "/.config"; }
+    std::string outside() const { return root.path().toStdString() + "/system/passwd"; }
+    std::vector<std::string> roots() const { return {home(), config()}; }
+    Sandbox() {
+        EXPECT_TRUE(MakeDirectories(config()));
+        EXPECT_TRUE(WriteFileAtomically(outside(), "root:x:0:0\n"));
+    }
+    void ExpectOutsideUntouched() const { EXPECT_EQ(Slurp(outside()), "root:x:0:0\n"); }
+};
+
+TEST(ConfigFile, WritesNeverLeaveTheUserDirectories) {
+    Sandbox box;
+    const std::string file = box.config() + "/zuvoplayer/config.ini";
+    // A linked config file pointing out of the user's directories is not written through.
+    ASSERT_TRUE(MakeDirectories(box.config() + "/zuvoplayer"));
+    ASSERT_EQ(::symlink(box.outside().c_str(), file.c_str()), 0);
+    EXPECT_FALSE(SaveWindowSize(file, {500, 400}, box.roots()));
+    box.ExpectOutsideUntouched();
+    struct stat st {};
+    ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));  // the link itself is left as it was
+
+    // A linked directory on the way out is caught as well, and so is a link that points nowhere yet.
+    Sandbox dirLink;
+    const std::string systemDir = dirLink.root.path().toStdString() + "/system";
+    ASSERT_EQ(::symlink(systemDir.c_str(), (dirLink.config() + "/zuvoplayer").c_str()), 0);
+    EXPECT_FALSE(SaveWindowSize(dirLink.config() + "/zuvoplayer/passwd", {1, 1}, dirLink.roots()));
+    EXPECT_FALSE(SaveWindowSize(dirLink.config() + "/zuvoplayer/new.ini", {1, 1}, dirLink.roots()));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(systemDir + "/new.ini")));
+    dirLink.ExpectOutsideUntouched();
+    Sandbox dangling;
+    const std::string pending = dangling.config() + "/pending.ini";
+    const std::string planted = dangling.root.path().toStdString() + "/system/planted";
+    ASSERT_EQ(::symlink(planted.c_str(), pending.c_str()), 0);
+    EXPECT_FALSE(WriteFileAtomically(pending, "x", dangling.roots()));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(planted)));
+
+    // ".." cannot climb out, and a relative path is never written.
+    Sandbox dots;
+    EXPECT_FALSE(WriteFileAtomically(dots.config() + "/../../system/passwd", "x", dots.roots()));
+    dots.ExpectOutsideUntouched();
+    EXPECT_FALSE(WriteFileAtomically("relative.ini", "x", dots.roots()));
+    EXPECT_FALSE(QFile::exists("relative.ini"));
+
+    // Links that stay inside (a dotfile kept elsewhere in home) are followed, and the link stays.
+    Sandbox dotfiles;
+    const std::string kept = dotfiles.home() + "/dotfiles/config.ini";
+    ASSERT_TRUE(WriteFileAtomically(kept, "[default]\nwidth=1\n"));
+    const std::string linked = dotfiles.config() + "/config.ini";
+    ASSERT_EQ(::symlink(kept.c_str(), linked.c_str()), 0);
+    ASSERT_TRUE(SaveWindowSize(linked, {700, 500}, dotfiles.roots()));
+    EXPECT_EQ(LoadWindowSize(kept), (WindowSize{700, 500}));
+    ASSERT_EQ(::lstat(linked.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(ConfigFile, WriteTargetResolvesLinksLikeTheWriteDoes) {
+    QTemporaryDir dir;
+    const std::string base = QFileInfo(dir.path()).canonicalFilePath().toStdString();
+    EXPECT_EQ(WriteTarget(base + "/a/./b/../c.ini"), base + "/a/c.ini");
+    EXPECT_EQ(WriteTarget("c.ini"), "");
+    const std::string loopA = base + "/loopA", loopB = base + "/loopB";
+    ASSERT_EQ(::symlink(loopB.c_str(), loopA.c_str()), 0);
+    ASSERT_EQ(::symlink(loopA.c_str(), loopB.c_str()), 0);
+    EXPECT_EQ(WriteTarget(loopA), "");  // a loop of links has no target
+    EXPECT_FALSE(WriteFileAtomically(loopA, "x", {base}));
+    EXPECT_TRUE(WritesInside(base + "/x", {"/"}));
+    EXPECT_FALSE(WritesInside(base, {base}));  // the root itself is no file inside it
+}
+
 TEST(UserDirs, OnlyAbsolutePathsAreUsed) {
     EXPECT_EQ(ResolveBaseDir("/x/cfg", "/home/u", "/.config"), "/x/cfg");
     EXPECT_EQ(ResolveBaseDir("/x/cfg//", "/home/u", "/.config"), "/x/cfg");
@@ -123,6 +198,7 @@ TEST(UserDirs, OnlyAbsolutePathsAreUsed) {
     EXPECT_EQ(ResolveBaseDir(nullptr, "/", "/.config"), "/.config");
     EXPECT_EQ(ConfigFilePath({"/c", "/d", ""}), "/c/zuvoplayer/config.ini");
     EXPECT_EQ(ConfigFilePath({"", "/d", ""}), "");  // no usable directory: nothing is written
+    EXPECT_EQ(WritableRoots({"/c", "", "", "/h"}), (std::vector<std::string>{"/h", "/c"}));
 }
 
 }  // namespace

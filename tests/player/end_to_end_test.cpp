@@ -51,7 +51,9 @@ protected:
         env.insert("XDG_RUNTIME_DIR", dir("run"));
         env.insert("ZUVOPLAYER_TRACE", QString::fromStdString(trace()));
         process->setProcessEnvironment(env);
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Both channels go straight to ours: nothing is buffered in a pipe that nobody reads while
+        // the test sleeps, so a chatty player can never block on a full pipe.
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
         process->start(ZUVOPLAYER_PROGRAM, args);
         EXPECT_TRUE(process->waitForStarted(kWaitMs));
         running_.push_back(std::move(process));
@@ -120,6 +122,30 @@ TEST_F(PlayerProcesses, SecondStartHandsOverThirdRaisesAndCloseSavesTheSize) {
 
     EXPECT_EQ(Close(first), 1);
     EXPECT_EQ(ReadSmallFile(configFile()).text, "; kept\n[default]\nwidth=640\nheight=480\n");
+}
+
+TEST_F(PlayerProcesses, TwoStartsAtOnceShareOneWindowAndApplyBothLinks) {
+    // Neither waits for the other: whichever takes the lock keeps the window, the other hands over
+    // even though the window may still be starting.
+    QProcess* a = Start({"-zuvopurl", "zuvop2p://volume=11"});
+    QProcess* b = Start({"-zuvopurl", "zuvop2p://volume=22"});
+    QElapsedTimer clock;
+    clock.start();
+    while (a->state() != QProcess::NotRunning && b->state() != QProcess::NotRunning && clock.elapsed() < kWaitMs) {
+        a->waitForFinished(20);
+        b->waitForFinished(20);
+    }
+    QProcess* ended = a->state() == QProcess::NotRunning ? a : b;
+    QProcess* window = ended == a ? b : a;
+    ASSERT_EQ(ended->state(), QProcess::NotRunning) << "one start must hand over and end";
+    EXPECT_EQ(ended->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(ended->exitCode(), 0);
+    EXPECT_EQ(window->state(), QProcess::Running);
+    // The hand-over is answered only once its link is applied, so both are in the trace by now.
+    const std::string trace = TraceText();
+    EXPECT_NE(trace.find("set volume number 11\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("set volume number 22\n"), std::string::npos) << trace;
+    EXPECT_EQ(Close(window), 1);
 }
 
 TEST_F(PlayerProcesses, FirstStartWithoutConfigSavesTheDefaultSizeOnClose) {

@@ -135,6 +135,20 @@ TEST(Registration, StopsAtTheFirstFailure) {
     }
 }
 
+TEST(Registration, NeverWritesThroughLinksOutOfTheUserDirectories) {
+    RegistrationDirs d;
+    d.dirs.home = d.root.path().toStdString() + "/home";
+    const std::string outside = d.root.path().toStdString() + "/etc/mimeapps.list";
+    ASSERT_TRUE(WriteFileAtomically(outside, "[Default Applications]\n"));
+    ASSERT_TRUE(MakeDirectories(d.dirs.configHome));
+    ASSERT_EQ(::symlink(outside.c_str(), d.mimeApps().c_str()), 0);
+    const RegistrationResult r = RegisterSchemeHandler(d.dirs, "/p/zuvoplayer");
+    EXPECT_EQ(r.failedAt, RegistrationStep::DefaultHandler);
+    EXPECT_EQ(ReadSmallFile(outside).text, "[Default Applications]\n");
+    // The desktop entry, inside the data directory, was written before the refusal.
+    EXPECT_EQ(ReadSmallFile(d.desktopFile()).status, ReadStatus::Ok);
+}
+
 TEST(Registration, UnchangedFilesAreNotRewritten) {
     RegistrationDirs d;
     ASSERT_TRUE(RegisterSchemeHandler(d.dirs, "/p/zuvoplayer").ok);
