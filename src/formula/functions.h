@@ -47,8 +47,8 @@ struct FunctionContext {
 // evaluator then fails the evaluation. Floating-point denormals are flushed to zero while it runs.
 bool CallFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 
-// True when CallFunction implements `id` (every quote, time, index, logic, operator, math,
-// reference, moving-average, statistics and constant function).
+// True when CallFunction implements `id`: every registry function except STKINDI, which the
+// compiler turns into a formula reference.
 bool IsImplementedFunction(int id);
 
 }  // namespace tessaro

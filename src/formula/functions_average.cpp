@@ -1,9 +1,5 @@
-// Moving averages (MA, EMA, SMA, DMA) and the window statistics (STD, STDP, VAR, VARP,
-// AVEDEV, DEVSQ, FORCAST).
-//
-// Running sums are kept in double. The statistics sum the values relative to the first
-// value of the range: variance does not change under a shift, and a flat series then sums
-// exact zeros, so its deviation is exactly 0 rather than the residue of a cancellation.
+// Moving averages: MA as a running sum in double, EMA, SMA and DMA as recursions seeded with
+// the first point of the range.
 #include <cmath>
 
 #include "formula/functions_internal.h"
@@ -23,14 +19,25 @@ bool Ma(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
     if (out.begin >= x.count) return true;
     float* o = out.data();
     const float* p = x.p;
+    const double n = len;
     double sum = 0;
     int32_t i = x.begin;
-    for (; i < out.begin; ++i) sum += p[i];
-    const double n = len;
+    if (AllFinite(p, x.begin, x.count)) {
+        for (; i < out.begin; ++i) sum += p[i];
+        for (; i < x.count; ++i) {
+            sum += p[i];
+            o[i] = static_cast<float>(sum / n);
+            sum -= p[i - len + 1];
+        }
+        return true;
+    }
+    // Non-finite points count separately, so the average recovers once they leave the window.
+    NonFiniteCount bad;
+    for (; i < out.begin; ++i) sum += bad.Track(p[i], 1);
     for (; i < x.count; ++i) {
-        sum += p[i];
-        o[i] = static_cast<float>(sum / n);
-        sum -= p[i - len + 1];
+        sum += bad.Track(p[i], 1);
+        o[i] = bad.any() ? bad.Sum() : static_cast<float>(sum / n);
+        sum -= bad.Track(p[i - len + 1], -1);
     }
     return true;
 }
@@ -98,122 +105,6 @@ bool Dma(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) 
     return true;
 }
 
-// STD, STDP, VAR, VARP and DEVSQ from the window sums S1 = sum(x) and S2 = sum(x*x):
-// N*S2 - S1^2 is N times the sum of squared deviations.
-enum class Statistic { kStd, kStdp, kVar, kVarp, kDevsq };
-
-template <Statistic kWhich>
-void WindowStatisticLoop(const float* p, int32_t begin, int32_t first, int32_t count, int32_t len, float* o) {
-    const double shift = p[begin];
-    const double n = len;
-    const double scale = kWhich == Statistic::kStd || kWhich == Statistic::kVar ? 1.0 / (n * (n - 1))
-                         : kWhich == Statistic::kDevsq                          ? 1.0 / n
-                                                                                : 1.0 / (n * n);
-    double s1 = 0, s2 = 0;
-    int32_t i = begin;
-    for (; i < first; ++i) {
-        double v = p[i] - shift;
-        s1 += v;
-        s2 += v * v;
-    }
-    for (; i < count; ++i) {
-        double v = p[i] - shift;
-        s1 += v;
-        s2 += v * v;
-        double r = (n * s2 - s1 * s1) * scale;
-        if constexpr (kWhich == Statistic::kStd || kWhich == Statistic::kStdp) r = std::sqrt(std::max(0.0, r));
-        if constexpr (kWhich == Statistic::kDevsq) r = std::max(0.0, r);
-        o[i] = static_cast<float>(r);
-        double old = p[i - len + 1] - shift;
-        s1 -= old;
-        s2 -= old * old;
-    }
-}
-
-bool WindowStatistic(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
-    BroadcastToSeries(ctx, args[0]);
-    Operand x = Read(args[0]);
-    int32_t len = ClampN(args[1].number);
-    if (len < 2) {
-        out = FormulaValue::EmptySeries(x.count, ctx.pool);
-        return true;
-    }
-    out = NewSeries(ctx, x.count, OffsetBegin(x.begin, static_cast<int64_t>(len) - 1));
-    if (out.begin >= x.count) return true;
-    float* o = out.data();
-    switch (id) {
-        case kFnStd: WindowStatisticLoop<Statistic::kStd>(x.p, x.begin, out.begin, x.count, len, o); break;
-        case kFnStdp: WindowStatisticLoop<Statistic::kStdp>(x.p, x.begin, out.begin, x.count, len, o); break;
-        case kFnVar: WindowStatisticLoop<Statistic::kVar>(x.p, x.begin, out.begin, x.count, len, o); break;
-        case kFnVarp: WindowStatisticLoop<Statistic::kVarp>(x.p, x.begin, out.begin, x.count, len, o); break;
-        default: WindowStatisticLoop<Statistic::kDevsq>(x.p, x.begin, out.begin, x.count, len, o); break;
-    }
-    return true;
-}
-
-// AVEDEV: the mean absolute deviation has no running form; each window is summed again.
-bool AveDev(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
-    BroadcastToSeries(ctx, args[0]);
-    Operand x = Read(args[0]);
-    int32_t len = ClampN(args[1].number);
-    if (len < 2) {
-        out = FormulaValue::EmptySeries(x.count, ctx.pool);
-        return true;
-    }
-    out = NewSeries(ctx, x.count, OffsetBegin(x.begin, static_cast<int64_t>(len) - 1));
-    float* o = out.data();
-    for (int32_t i = out.begin; i < x.count; ++i) {
-        double sum = 0;
-        for (int32_t k = i - len + 1; k <= i; ++k) sum += x.p[k];
-        double mean = sum / len, dev = 0;
-        for (int32_t k = i - len + 1; k <= i; ++k) dev += std::fabs(x.p[k] - mean);
-        o[i] = static_cast<float>(dev / len);
-    }
-    return true;
-}
-
-// FORCAST: the least-squares line through the window (positions 1..N) taken at the current bar.
-// St = sum(t * x_t) slides as St' = St - S1 + N * x_new.
-bool Forcast(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
-    BroadcastToSeries(ctx, args[0]);
-    Operand x = Read(args[0]);
-    int32_t len = ClampN(args[1].number);
-    if (len <= 0) {
-        out = FormulaValue::EmptySeries(x.count, ctx.pool);
-        return true;
-    }
-    out = NewSeries(ctx, x.count, OffsetBegin(x.begin, static_cast<int64_t>(len) - 1));
-    if (out.begin >= x.count) return true;
-    float* o = out.data();
-    const float* p = x.p;
-    const double shift = p[x.begin];
-    const double n = len, tMean = (n + 1) / 2, tSpread = n * (n * n - 1) / 12;  // sum((t - tMean)^2)
-    double s1 = 0, st = 0;
-    int32_t i = x.begin;
-    for (; i < out.begin; ++i) {
-        double v = p[i] - shift;
-        s1 += v;
-        st += (i - x.begin + 1) * v;
-    }
-    for (; i < x.count; ++i) {
-        double v = p[i] - shift;
-        if (i == out.begin) {
-            s1 += v;
-            st += n * v;
-        }
-        double mean = s1 / n;
-        double slope = std::fabs(tSpread) <= 0.000001 ? 0.0 : (st - n * mean * tMean) / tSpread;
-        o[i] = static_cast<float>(mean - tMean * slope + n * slope + shift);
-        if (i + 1 < x.count) {  // slide: drop the oldest bar, every position moves down by one
-            double next = p[i + 1] - shift;
-            double old = p[i - len + 1] - shift;
-            st = st - s1 + n * next;
-            s1 = s1 - old + next;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 bool AverageFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
@@ -222,10 +113,6 @@ bool AverageFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args,
         case kFnEma: return Ema(ctx, args, out);
         case kFnSma: return Sma(ctx, args, out);
         case kFnDma: return Dma(ctx, args, out);
-        case kFnStd: case kFnStdp: case kFnVar: case kFnVarp: case kFnDevsq:
-            return WindowStatistic(id, ctx, args, out);
-        case kFnAvedev: return AveDev(ctx, args, out);
-        case kFnForcast: return Forcast(ctx, args, out);
         default: return false;
     }
 }

@@ -61,6 +61,9 @@ bool IsImplementedFunction(int id) {
         case kFnPersistTurnUp: case kFnPersistTurnDown: case kFnBackSet: case kFnFilter: case kFnSumBars:
         case kFnMa: case kFnEma: case kFnSma: case kFnDma:
         case kFnStd: case kFnStdp: case kFnVar: case kFnVarp: case kFnAvedev: case kFnDevsq: case kFnForcast:
+        case kFnSar: case kFnSarTurn: case kFnZig: case kFnCost: case kFnWinner:
+        case kFnDrawIcon: case kFnDrawIconEx: case kFnDrawText: case kFnDrawTextAbs: case kFnDrawTextRel:
+        case kFnPolyLine: case kFnDrawLine: case kFnPartLine: case kFnStickLine: case kFnFloatArc:
             return true;
         default:
             return false;
@@ -108,8 +111,23 @@ bool CallFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, Fo
             ok = fn::LogicFunction(id, ctx, args, result);
             break;
         case kFnMa: case kFnEma: case kFnSma: case kFnDma:
-        case kFnStd: case kFnStdp: case kFnVar: case kFnVarp: case kFnAvedev: case kFnDevsq: case kFnForcast:
             ok = fn::AverageFunction(id, ctx, args, result);
+            break;
+        case kFnStd: case kFnStdp: case kFnVar: case kFnVarp: case kFnAvedev: case kFnDevsq: case kFnForcast:
+            ok = fn::StatisticFunction(id, ctx, args, result);
+            break;
+        case kFnSar: case kFnSarTurn:
+            ok = fn::SarFunction(id, ctx, args, result);
+            break;
+        case kFnZig:
+            ok = fn::ZigFunction(ctx, args, result);
+            break;
+        case kFnCost: case kFnWinner:
+            ok = fn::ChipFunction(id, ctx, args, result);
+            break;
+        case kFnDrawIcon: case kFnDrawIconEx: case kFnDrawText: case kFnDrawTextAbs: case kFnDrawTextRel:
+        case kFnPolyLine: case kFnDrawLine: case kFnPartLine: case kFnStickLine: case kFnFloatArc:
+            ok = fn::DrawingFunction(id, ctx, args, result);
             break;
         default:
             if (info->category == kCategoryMath) ok = fn::MathFunction(id, ctx, args, result);

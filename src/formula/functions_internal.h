@@ -2,7 +2,10 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <span>
 
 #include "formula/function_registry.h"
@@ -72,6 +75,40 @@ inline FormulaValue NewSeries(FunctionContext& ctx, int32_t count, int32_t begin
     return FormulaValue::MakeSeries(count, begin, ctx.pool);
 }
 
+// True when no point of p[from, to) is NaN or infinite. The windowed functions take their fast
+// running-sum path only then: a NaN added to a running sum would stay in it after the bar has left
+// the window and poison every later value.
+inline bool AllFinite(const float* p, int32_t from, int32_t to) {
+    uint32_t bad = 0;
+    for (int32_t i = from; i < to; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, p + i, sizeof bits);
+        bad |= static_cast<uint32_t>((bits & 0x7F800000u) == 0x7F800000u);
+    }
+    return bad == 0;
+}
+
+// The non-finite points of a sliding window, counted so that a window sum can say what the plain
+// IEEE sum of its points would be: NaN with a NaN or with both infinities, else the infinity.
+struct NonFiniteCount {
+    int32_t nan = 0, pos = 0, neg = 0;
+
+    // Adds (+1) or removes (-1) v; returns v when it is finite, else 0 (its share of a finite sum).
+    double Track(float v, int32_t delta) {
+        if (std::isfinite(v)) return v;
+        if (std::isnan(v)) nan += delta;
+        else if (v > 0) pos += delta;
+        else neg += delta;
+        return 0.0;
+    }
+    bool any() const { return nan + pos + neg > 0; }
+    // The sum of the window when any() holds.
+    float Sum() const {
+        if (nan > 0 || (pos > 0 && neg > 0)) return std::numeric_limits<float>::quiet_NaN();
+        return pos > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    }
+};
+
 // Family entry points; each returns false when the call has no result.
 bool QuoteFunction(int id, FunctionContext& ctx, FormulaValue& out);
 bool TimeFunction(int id, FunctionContext& ctx, FormulaValue& out);
@@ -83,6 +120,11 @@ bool MathFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, Fo
 bool LogicFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool ReferenceFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool AverageFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool StatisticFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool SarFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool ZigFunction(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool ChipFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool DrawingFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 
 // Period bucket of a bar time: bars of two series with the same key fall into the same period
 // bar (ticks by second; minutes by 60/300/900/1800/3600-second buckets; days, Sunday-based

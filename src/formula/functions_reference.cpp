@@ -1,8 +1,9 @@
 // Reference functions: REF, COUNT, SUM, the HHV/LLV family, the BARS* counters, CROSS and
 // LONGCROSS, the PERSIST* family, BACKSET, FILTER and SUMBARS.
 //
-// With a constant N every windowed function is O(n) whatever N: running sums in double,
-// and HHV/LLV through a monotonic deque that keeps the earliest of equal extremes.
+// Every windowed function is O(n) whatever a constant N: running sums in double, and HHV/LLV
+// through a monotonic deque that keeps the earliest of equal extremes. A series N costs at most
+// O(log n) per bar (prefix sums, a monotonic stack searched by window start).
 #include <cmath>
 #include <vector>
 
@@ -57,10 +58,20 @@ bool CountSum(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& 
         out = NewSeries(ctx, x.count, OffsetBegin(x.begin, static_cast<int64_t>(len) - 1));
         float* o = out.data();
         double sum = 0;
+        if (kCount || AllFinite(x.p, x.begin, x.count)) {
+            for (int32_t i = x.begin; i < x.count; ++i) {
+                sum += term(i);
+                if (static_cast<int64_t>(i) - len >= x.begin) sum -= term(i - len);
+                if (i >= out.begin) o[i] = static_cast<float>(sum);
+            }
+            return true;
+        }
+        // Non-finite points count separately, so the sum recovers once they leave the window.
+        NonFiniteCount bad;
         for (int32_t i = x.begin; i < x.count; ++i) {
-            sum += term(i);
-            if (static_cast<int64_t>(i) - len >= x.begin) sum -= term(i - len);
-            if (i >= out.begin) o[i] = static_cast<float>(sum);
+            sum += bad.Track(x.p[i], 1);
+            if (static_cast<int64_t>(i) - len >= x.begin) sum -= bad.Track(x.p[i - len], -1);
+            if (i >= out.begin) o[i] = bad.any() ? bad.Sum() : static_cast<float>(sum);
         }
         return true;
     }
@@ -68,14 +79,41 @@ bool CountSum(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& 
     Range r = Intersect({&x, &n});
     out = NewSeries(ctx, r.count, r.begin);
     if (r.begin >= r.count) return true;
-    std::vector<double> prefix(static_cast<size_t>(r.count - x.begin) + 1, 0.0);  // prefix[k]: bars x.begin..x.begin+k-1
-    for (int32_t i = x.begin; i < r.count; ++i) prefix[i - x.begin + 1] = prefix[i - x.begin] + term(i);
+    // prefix[k]: the sum over bars x.begin .. x.begin+k-1 of the finite terms; non-finite points
+    // are counted in `bad` so that a window holding one gives what its plain sum would.
+    const size_t m = static_cast<size_t>(r.count - x.begin) + 1;
+    std::vector<double> prefix(m, 0.0);
+    const bool finite = kCount || AllFinite(x.p, x.begin, r.count);
+    std::vector<NonFiniteCount> bad(finite ? 0 : m);
+    for (int32_t i = x.begin; i < r.count; ++i) {
+        size_t k = static_cast<size_t>(i - x.begin);
+        if (finite) {
+            prefix[k + 1] = prefix[k] + term(i);
+        } else {
+            bad[k + 1] = bad[k];
+            prefix[k + 1] = prefix[k] + bad[k + 1].Track(x.p[i], 1);
+        }
+    }
     float* o = out.data();
     for (int32_t i = r.begin; i < r.count; ++i) {
         int32_t len = std::max(ClampN(n.p[i]), 0);
         int64_t start = static_cast<int64_t>(i) - len + 1;
-        o[i] = (len == 0 || start < x.begin) ? 0.0f
-                                             : static_cast<float>(prefix[i - x.begin + 1] - prefix[start - x.begin]);
+        if (len == 0 || start < x.begin) {
+            o[i] = 0.0f;
+            continue;
+        }
+        size_t hi = static_cast<size_t>(i - x.begin + 1), lo = static_cast<size_t>(start - x.begin);
+        if (!finite) {
+            NonFiniteCount window;
+            window.nan = bad[hi].nan - bad[lo].nan;
+            window.pos = bad[hi].pos - bad[lo].pos;
+            window.neg = bad[hi].neg - bad[lo].neg;
+            if (window.any()) {
+                o[i] = window.Sum();
+                continue;
+            }
+        }
+        o[i] = static_cast<float>(prefix[hi] - prefix[lo]);
     }
     return true;
 }
@@ -178,16 +216,39 @@ bool Extreme(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& o
     Range r = Intersect({&x, &n});
     out = NewSeries(ctx, r.count, r.begin);
     float* o = out.data();
+    if (r.begin >= r.count) return true;
+    if (!AllFinite(x.p, r.begin, r.count)) {
+        // NaN breaks the ordering the stack relies on: scan each window as the walk would.
+        for (int32_t i = r.begin; i < r.count; ++i) {
+            int32_t len = ClampN(n.p[i]);
+            int64_t start = static_cast<int64_t>(i) - len + 1;
+            if (len < 2 || start < r.begin) {
+                o[i] = kBars ? 0.0f : x.p[i];
+                continue;
+            }
+            int32_t b = static_cast<int32_t>(start);
+            for (int32_t k = b + 1; k <= i; ++k)
+                if (better(x.p[k], x.p[b])) b = k;
+            o[i] = kBars ? static_cast<float>(i - b) : x.p[b];
+        }
+        return true;
+    }
+    // Windows of any length: a stack of the bars that no later bar beats (values never improve
+    // towards its top, equal values stay in order). The earliest extreme of [start, i] is the first
+    // stack entry at or after start: every bar in between that is not on the stack was beaten by a
+    // later one, so O(log n) per bar whatever the windows.
+    std::vector<int32_t> stack;
+    stack.reserve(static_cast<size_t>(r.count - r.begin));
     for (int32_t i = r.begin; i < r.count; ++i) {
+        while (!stack.empty() && better(x.p[i], x.p[stack.back()])) stack.pop_back();
+        stack.push_back(i);
         int32_t len = ClampN(n.p[i]);
         int64_t start = static_cast<int64_t>(i) - len + 1;
         if (len < 2 || start < r.begin) {
             o[i] = kBars ? 0.0f : x.p[i];
             continue;
         }
-        int32_t b = static_cast<int32_t>(start);
-        for (int32_t k = b + 1; k <= i; ++k)
-            if (better(x.p[k], x.p[b])) b = k;
+        int32_t b = *std::lower_bound(stack.begin(), stack.end(), static_cast<int32_t>(start));
         o[i] = kBars ? static_cast<float>(i - b) : x.p[b];
     }
     return true;

@@ -48,6 +48,7 @@ bool SetColumn(Series& s, const std::string& key, const std::vector<std::string>
         else if (key == "amount") b.amount = v;
         else if (key == "count1") b.count1 = static_cast<uint16_t>(v);
         else if (key == "count2") b.count2 = static_cast<uint16_t>(v);
+        else if (key == "capital") s.capital[i].circulating = v;
         else {
             error = "unknown column " + key;
             return false;
@@ -261,6 +262,10 @@ bool ParseCaseFile(const std::string& path, std::vector<CaseBlock>& out, std::st
             Expectation e;
             e.line = lineNo;
             e.expression = std::string(TrimAscii(trimmed.substr(0, arrow)));
+            if (size_t at = e.expression.find('@'); at != std::string::npos) {
+                e.field = std::string(TrimAscii(e.expression.substr(at + 1)));
+                e.expression = std::string(TrimAscii(e.expression.substr(0, at)));
+            }
             e.tolerance = tolerance;
             std::vector<std::string> words = Words(trimmed.substr(arrow + 2));
             if (words.size() == 1 && words[0] == "fail") {
@@ -339,6 +344,46 @@ std::string CheckExpectation(const Expectation& e, bool ok, const FormulaValue& 
     };
     if (e.kind == Expectation::kFail) return ok ? "expected no result, got one" : "";
     if (!ok) return "the call had no result";
+    if (!e.field.empty()) {
+        if (!value.drawing) return "no drawing data for @" + e.field;
+        const DrawingData& d = *value.drawing;
+        auto lineField = [&](const std::string& f, double& out) {
+            if (f == "kind") out = d.drawKind;
+            else if (f == "icon") out = d.iconNumber;
+            else if (f == "fill") out = d.iconFill;
+            else if (f == "placement") out = d.textPlacement;
+            else if (f == "extension") out = d.extension;
+            else if (f == "arcx") out = d.arcX;
+            else if (f == "arcy") out = d.arcY;
+            else if (f == "radius") out = d.arcRadius;
+            else return false;
+            return true;
+        };
+        if (e.kind == Expectation::kConstant) {
+            double v = 0;
+            if (!lineField(e.field, v)) return "unknown line field @" + e.field;
+            return close(static_cast<float>(v), e.points[0]) ? "" : "@" + e.field + " is " + std::to_string(v);
+        }
+        std::vector<double> points;
+        if (e.field == "value2") points.assign(d.value2.begin(), d.value2.end());
+        else if (e.field == "value3") points.assign(d.value3.begin(), d.value3.end());
+        else if (e.field == "int1") points.assign(d.int1.begin(), d.int1.end());
+        else if (e.field == "int2") points.assign(d.int2.begin(), d.int2.end());
+        else return "unknown point field @" + e.field;
+        if (static_cast<int32_t>(points.size()) != value.count)
+            return "@" + e.field + " holds " + std::to_string(points.size()) + " points for count " + std::to_string(value.count);
+        if (static_cast<int32_t>(e.points.size()) != barCount)
+            return "the expectation lists " + std::to_string(e.points.size()) + " points for " + std::to_string(barCount) + " bars";
+        for (int32_t i = 0; i < barCount && i < value.count; ++i) {
+            if (e.points[i] == "-" || e.points[i] == "?") continue;
+            if (!value.valid(i)) return "point " + std::to_string(i) + " is not valid (begin " + std::to_string(value.begin) + ")";
+            // Integer fields compare exactly (a width word with bit 31 set is a large negative number).
+            double want = std::strtod(e.points[i].c_str(), nullptr);
+            bool same = e.field[0] == 'i' ? points[i] == want : close(static_cast<float>(points[i]), e.points[i]);
+            if (!same) return "@" + e.field + " point " + std::to_string(i) + " is " + std::to_string(points[i]) + ", expected " + e.points[i];
+        }
+        return "";
+    }
     if (e.kind == Expectation::kConstant) {
         if (!value.isNumber()) return "expected a constant, got kind " + std::to_string(value.kind);
         return close(value.number, e.points[0]) ? "" : "constant " + std::to_string(value.number);

@@ -2,7 +2,7 @@
 //
 // A case file holds blocks separated by blank lines. Within a block:
 //   # comment
-//   close: 10 11 12            input columns: open high low close vol amount count1 count2,
+//   close: 10 11 12            input columns: open high low close vol amount count1 count2 capital,
 //   time: 2005-03-04 2005-03-04T14:30:00   bar times (date, or date 'T' time)
 //   series X: - - 1 2 3        a named series; leading '-' points are before its valid range
 //   index-time: ... / index-close: ... / index-open: ...   the market index's bars
@@ -10,6 +10,8 @@
 //   period: 8                  evaluation period (default 8, days)
 //   tolerance: 0.0001          absolute/relative tolerance of the following expectations
 //   EMA(C,3) => - 10.5 11.25   expected points ('-' not valid, '?' valid but not checked), or "const 5", or "fail"
+//   STICKLINE(1,C,O,8,501) @int1 => ...   a drawing field per point (value2 value3 int1 int2), or a
+//                              line field as "const": kind icon fill placement extension arcx arcy radius
 // Expressions are calls of registry functions (by name or alias) with numbers, named series,
 // unary minus and the operators + - * / = <> > >= < <= and or.
 #pragma once
@@ -25,6 +27,7 @@ namespace tessaro::testing_cases {
 struct Expectation {
     int line = 0;
     std::string expression;
+    std::string field;  // "" for the points' values, else a drawing field (see above)
     enum Kind { kSeries, kConstant, kFail } kind = kSeries;
     std::vector<std::string> points;  // "-" or a number
     double tolerance = 1e-5;

@@ -188,7 +188,9 @@ TEST_F(Functions, WrongArgumentsFailTheCall) {
     EXPECT_FALSE(ok);
     Call(kOpReference, A(), &ok);  // compiler opcodes are not functions
     EXPECT_FALSE(ok);
-    Call(kFnSar, A(N(10), N(2), N(20)), &ok);  // implemented elsewhere
+    Call(kFnStkIndi, A(FormulaValue::String("SH600000"), FormulaValue::String("MACD")), &ok);  // a reference, compiled away
+    EXPECT_FALSE(ok);
+    Call(kFnDrawText, A(Close(), Close(), N(1)), &ok);  // the text must be a string
     EXPECT_FALSE(ok);
     Call(9999, A(), &ok);
     EXPECT_FALSE(ok);
