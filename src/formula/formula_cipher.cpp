@@ -113,17 +113,18 @@ uint32_t LockChecksum(std::string_view plain) {
 }
 
 void SetFormulaPassword(FormulaRecord& record, std::string_view plainText, std::string_view password) {
-    std::string_view text = UpToNul(plainText);
+    // The text may be the record's own source: copy it before anything is replaced.
+    std::string text(UpToNul(plainText));
     if (password.empty()) {
-        record.source.assign(text);
+        record.source = std::move(text);
         record.lockChecksum = 0;
         return;
     }
-    std::string buffer(text);
-    buffer.resize((buffer.size() + 7) / 8 * 8, '\0');
-    FormulaLockCipher(password).Encipher(buffer);
-    record.source = std::move(buffer);
-    record.lockChecksum = LockChecksum(text);
+    const uint32_t checksum = LockChecksum(text);
+    text.resize((text.size() + 7) / 8 * 8, '\0');
+    FormulaLockCipher(password).Encipher(text);
+    record.source = std::move(text);
+    record.lockChecksum = checksum;
 }
 
 std::optional<std::string> OpenFormulaText(const FormulaRecord& record, std::string_view password) {
