@@ -89,8 +89,11 @@ std::string FormatStoreTime(std::string_view format, StoreTime t) {
 }
 
 namespace {
+// Digits only: a sign would let "-1:00" through as an hour.
 bool ParseInt(std::string_view s, int& out) {
     if (s.empty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
     auto r = std::from_chars(s.data(), s.data() + s.size(), out);
     return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }

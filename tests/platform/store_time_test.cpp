@@ -62,6 +62,15 @@ TEST(StoreTime, ParsesDatesAndRejectsNonsense) {
     EXPECT_FALSE(ParseStoreTime("2024-02-29 25:00", t));
     EXPECT_FALSE(ParseStoreTime("garbage", t));
     EXPECT_FALSE(ParseStoreTime("", t));
+    // Signs are not digits: a negative field must not count back from midnight.
+    EXPECT_FALSE(ParseStoreTime("2024-02-29 -1:00", t));
+    EXPECT_FALSE(ParseStoreTime("2024-02-29 13:-1", t));
+    EXPECT_FALSE(ParseStoreTime("2024-02-29 13:01:-1", t));
+    EXPECT_FALSE(ParseStoreTime("+024-02-29", t));
+    EXPECT_FALSE(ParseStoreTime("2024-+2-29", t));
+    // The last second of a day and the first of the next are both fine.
+    ASSERT_TRUE(ParseStoreTime("2024-02-29 23:59:59", t));
+    EXPECT_EQ(t + 1, MakeStoreTime(2024, 3, 1));
 }
 
 }  // namespace
