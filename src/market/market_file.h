@@ -113,6 +113,9 @@ int64_t ReadMarketImage(int fd, MarketImage& zeroedImage);
 // Slots past the record count are not looked at.
 ImageCheck CheckMarketImage(MarketImage& image, MarketCode market, int64_t fileSize);
 
+// Where a market file that had to be reset or repaired on load is kept: "<path>.bad".
+inline std::string DamagedMarketFilePath(const std::string& path) { return path + ".bad"; }
+
 // True when the record's slot holds a security (a dropped record is all zero).
 inline bool RecordInUse(const StockRecord& r) { return r.entry.id.code[0] != 0; }
 

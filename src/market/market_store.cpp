@@ -57,6 +57,9 @@ MarketImagePtr FreshImage() {
     return image;
 }
 
+// Renames a market file the load could not use as it was to "<path>.bad".
+void KeepDamagedFile(const std::string& path) { (void)::rename(path.c_str(), DamagedMarketFilePath(path).c_str()); }
+
 int OpenMarketFile(const std::string& path) { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); }
 
 int64_t FdSize(int fd) {
@@ -198,7 +201,6 @@ bool MarketStore::LoadMarket(MarketCode market, std::string* error) {
     Block& b = *bp;
     std::lock_guard lock(b.mutex);
     b.index.clear();
-    b.indexEntry.reset();
     b.tradingDate = 0;
     b.newTrade = false;
     b.defaultDecimals = ReadDefaultDecimals(settings_, market);
@@ -224,6 +226,9 @@ bool MarketStore::LoadMarket(MarketCode market, std::string* error) {
     if (opened) {
         b.fileRecordCount = b.image->recordCount;
         b.fileConsistent = true;
+        // A file that had to be reset or repaired is kept beside the new one
+        // (the last such copy only): what could not be used is not thrown away.
+        if (check.changed() && size != 0) KeepDamagedFile(b.path);
         // A new, short or repaired file is rewritten now, so that disk and memory
         // agree before any record is written in place.
         if (check.changed() && !RewriteFileLocked(b, b.image->tickBlocksInUse)) {
@@ -232,6 +237,10 @@ bool MarketStore::LoadMarket(MarketCode market, std::string* error) {
             ok = false;
         }
     }
+
+    // Company information texts live beside the market file; their directory is
+    // made at every load. Failing to make it harms nothing else.
+    (void)CreateDirectories(paths_.f10Dir(market));
 
     if (market == kMarketSystem) {
         // The composite index of both exchanges is the system market's own.
@@ -373,10 +382,11 @@ std::optional<CodeEntry> MarketStore::GetMarketIndexEntry(MarketCode market) con
     const Block* b = BlockOf(market);
     if (!b) return std::nullopt;
     std::lock_guard lock(b->mutex);
-    if (!b->indexEntry) {
-        if (const IndexEntry* e = Find(*b, b->indexCode)) b->indexEntry = Record(*b, *e).entry;
-    }
-    return b->indexEntry;
+    // Looked up every time rather than remembered: the server may rename the
+    // index after the first look, and a binary search costs next to nothing.
+    const IndexEntry* e = Find(*b, b->indexCode);
+    if (!e) return std::nullopt;
+    return Record(*b, *e).entry;
 }
 
 StoreTime MarketStore::CurrentTradingDate() const {
@@ -425,6 +435,9 @@ unsigned MarketStore::UpdateQuote(QuoteUpdate& update) {
     if (s.bar.open > kPriceEpsilon || (s.bar.high > kPriceEpsilon && s.bar.low > kPriceEpsilon && s.bar.close > kPriceEpsilon)) {
         if (StoreDay(s.bar.time) > StoreDay(b.tradingDate)) {
             NewDayLocked(b);
+            // A new day empties the minute extras as every NewDay does: yesterday's
+            // figures would otherwise stand in today's later minutes.
+            ClearMinuteExtras();
             result |= kQuoteNewDay;
         }
         b.tradingDate = std::max<uint32_t>(b.tradingDate, uint32_t{s.bar.time});
@@ -614,10 +627,17 @@ bool MarketStore::AppendTicks(const SecurityId& id, std::span<const TickRecord> 
     const bool noVolume = !(r.quote.bar.volume > kTickEpsilon);
     const int blocks = r.tickBlockCount;
     const int stored = blocks <= 0 ? 0 : (blocks - 1) * kTicksPerBlock + r.ticksInLastBlock;
+    // The merge starts at the smallest kept tick. Kept ticks are in time order,
+    // which a batch with a falling volume need not keep in volume order: starting
+    // at the first one would leave a smaller one after larger stored ticks.
+    const TickRecord first = *std::min_element(kept.begin(), kept.end(), [&](const TickRecord& x, const TickRecord& y) {
+        return TickBefore(x, y, noVolume);
+    });
 
     // 2. Find where the merge starts. Stored ticks are in ascending order, so
     // the blocks are read from the newest back until one starts before the
-    // first kept tick.
+    // first kept tick. A block past the stored count (a listed last block that
+    // holds no tick) has no first tick to compare.
     std::vector<TickBlock> read;  // blocks firstRead .. blocks-1
     int firstRead = blocks;
     for (int i = blocks - 1; i >= 0; --i) {
@@ -625,14 +645,14 @@ bool MarketStore::AppendTicks(const SecurityId& id, std::span<const TickRecord> 
         if (!ReadAt(b.fd, &block, sizeof block, TickBlockFileOffset(r.tickBlocks[i]))) return false;
         read.insert(read.begin(), block);
         firstRead = i;
-        if (!MergeStartsAt(block.ticks[0], kept[0], noVolume)) break;
+        if (i * kTicksPerBlock < stored && !MergeStartsAt(block.ticks[0], first, noVolume)) break;
     }
     auto storedTick = [&](int pos) -> const TickRecord& {
         return read[static_cast<size_t>(pos / kTicksPerBlock - firstRead)].ticks[pos % kTicksPerBlock];
     };
     int mergePos = stored;
     for (int pos = firstRead * kTicksPerBlock; pos < stored; ++pos) {
-        if (MergeStartsAt(storedTick(pos), kept[0], noVolume)) {
+        if (MergeStartsAt(storedTick(pos), first, noVolume)) {
             mergePos = pos;
             break;
         }
@@ -935,7 +955,6 @@ void MarketStore::ClearMarkets(unsigned marketMask) {
         b.image->serverTime = serverTime;
         b.image->preserved = preserved;
         b.index.clear();
-        b.indexEntry.reset();
         b.tradingDate = 0;
         b.newTrade = false;
         if (!RewriteFileLocked(b, 0)) b.fileConsistent = false;

@@ -9,7 +9,9 @@
 // survive a crash; the whole image is written back by SaveAll.
 //
 // Every operation locks exactly one market for the time of one copy in or out;
-// callers only ever get copies. The minute-extra map has a lock of its own.
+// callers only ever get copies. The minute-extra map has a lock of its own; a
+// quote that opens a new day takes it while holding its market's lock (never
+// the other way round).
 #pragma once
 
 #include <array>
@@ -79,9 +81,12 @@ public:
     using BaseFileLoader = std::function<void(MarketStore&)>;
     void SetBaseFileLoader(BaseFileLoader loader);
 
-    // Loads SH, SZ and $$, then runs the base-file loader. A market file that
-    // can neither be opened nor created leaves that market empty in memory and
-    // makes the result false, with the reason in *error.
+    // Loads SH, SZ and $$ (and makes each market's f10/ directory), then runs the
+    // base-file loader. A market file that can neither be opened nor created
+    // leaves that market empty in memory and makes the result false, with the
+    // reason in *error. A file that had to be reset (wrong magic, short,
+    // impossible record count) or repaired (records dropped, counter raised) is
+    // renamed to stkinfo.dat.bad before the usable image replaces it.
     bool LoadAll(std::string* error = nullptr);
     bool LoadMarket(MarketCode market, std::string* error = nullptr);
     // Writes every market's image and its tick blocks in use (plus one spare)
@@ -123,7 +128,9 @@ public:
 
     // Stores a quote (adding the security when new) and returns kQuote* flags.
     // The entry gets the stored class and, when its name is empty, the stored
-    // name; the snapshot gets the security's capital block.
+    // name; the snapshot gets the security's capital block. A priced quote of a
+    // later day than the market's trading date runs NewDay for its market (which
+    // also empties the minute extras) first.
     unsigned UpdateQuote(QuoteUpdate& update);
     // Stores minute bars of the market's trading day into their slots; slots
     // without a time or of another day are ignored. False for an unknown security.
@@ -201,7 +208,6 @@ private:
         int32_t fileRecordCount = 0;   // the record count the file holds
         bool fileConsistent = false;   // the file lists no block that today's ticks may reuse
         std::vector<IndexEntry> index;  // sorted by code, case-insensitive
-        mutable std::optional<CodeEntry> indexEntry;
         StoreTime tradingDate = 0;
         bool newTrade = false;
     };

@@ -338,5 +338,74 @@ TEST_F(StoreConcurrencyTest, TwoWritersInOneMarketAndAReader) {
     ExpectEverythingLanded(*reloaded, writers);
 }
 
+// ---- Minute extras: written on one thread, read on others ---------------------------
+
+// Batch v of a key: a figure for every one of the 242 minute slots, each carrying v.
+std::vector<MinuteExtra> ExtraBatch(int v) {
+    std::vector<MinuteExtra> out;
+    for (StoreTime session : {Day1(9, 30), Day1(13, 0)})
+        for (int m = 0; m <= 120; ++m) {
+            MinuteExtra f;
+            f.time = static_cast<uint32_t>(UnixFromStoreTime(session + 60 * static_cast<StoreTime>(m)));
+            f.value = static_cast<float>(v);
+            for (int16_t& x : f.figures) x = static_cast<int16_t>(v);
+            out.push_back(f);
+        }
+    return out;
+}
+
+TEST_F(StoreConcurrencyTest, MinuteExtrasReadOnWorkersWhileWrittenAndCleared) {
+    ASSERT_EQ(ExtraBatch(1).size(), static_cast<size_t>(kMinuteSlots));
+    constexpr int kKeys = 4;
+    constexpr int kBatches = 300;
+    std::atomic<bool> stop{false};
+    std::atomic<int> torn{0}, seen{0};
+    // The series loader's view: one whole batch per read, or nothing after a clear.
+    auto reader = [&] {
+        MinuteExtraDay day;
+        while (!stop.load()) {
+            for (int key = 1; key <= kKeys; ++key) {
+                const int last = store_->LastMinuteExtraIndex(1000000 + key);
+                if (last != 0 && last != kMinuteSlots - 1) ++torn;
+                if (!store_->GetMinuteExtra(1000000 + key, day)) continue;
+                ++seen;
+                const float v = day[0].value;
+                for (const MinuteExtra& f : day)
+                    if (f.value != v || f.figures[5] != static_cast<int16_t>(v) || f.time == 0) ++torn;
+            }
+            // Operations over several markets lock them one after another.
+            (void)store_->CurrentTradingDate();
+            (void)store_->FindByText("600000");
+        }
+    };
+    std::thread r1(reader), r2(reader);
+    std::thread writer([&] {
+        for (int v = 1; v < kBatches; ++v) {
+            for (int key = 1; key <= kKeys; ++key) store_->SetMinuteExtra(1000000 + key, ExtraBatch(v));
+            if (v % 50 == 0) store_->ClearMinuteExtras();
+        }
+    });
+    // Quotes of a new day empty the map from yet another thread.
+    std::thread quoter([&] {
+        for (int day = 0; day < 20; ++day) {
+            QuoteUpdate q = NthQuote(Sh("600000"), 1);
+            q.snapshot.bar.time = Day2(10, 0) + 86400u * static_cast<StoreTime>(day);
+            store_->UpdateQuote(q);
+        }
+    });
+    writer.join();
+    quoter.join();
+    // The last batch, once nothing clears any more, while the readers still read.
+    store_->SetMinuteExtra(1000001, ExtraBatch(kBatches));
+    stop = true;
+    r1.join();
+    r2.join();
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_GT(seen.load(), 0);
+    MinuteExtraDay day;
+    ASSERT_TRUE(store_->GetMinuteExtra(1000001, day));
+    EXPECT_EQ(day[241].value, static_cast<float>(kBatches));
+}
+
 }  // namespace
 }  // namespace tessaro

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -95,8 +96,9 @@ TEST_F(PersistTest, SaveReplacesTheFileAndKeepsOneSpareBlock) {
     ASSERT_TRUE(store_->SaveAll());
     EXPECT_NE(Inode(path), before);  // a new file renamed over the old
     EXPECT_EQ(FileSize(path), static_cast<int64_t>(kMarketImageSize + kTickBlockSize * 4));
+    // No temporary file is left beside it (f10/ is the only other entry).
     for (const auto& entry : std::filesystem::directory_iterator(AppPaths(dir_.path()).marketDir(kMarketSH)))
-        EXPECT_EQ(entry.path().filename(), "stkinfo.dat");
+        EXPECT_TRUE(entry.path().filename() == "stkinfo.dat" || entry.path().filename() == "f10") << entry.path();
     // The store goes on working on the new file.
     ASSERT_TRUE(store_->AppendTicks(Sh("600001"), TickRun(Day1(9, 40), 51, 60, 20)));
     EXPECT_EQ(store_->TickCount(Sh("600001")), 110);
@@ -176,6 +178,7 @@ TEST_F(PersistTest, ReloadMidDayAfterClearFindsOnlyTheNewCodeTable) {
 
 TEST_F(PersistTest, WrongMagicOrShortFileStartsEmpty) {
     SaveFilledAndClose();
+    const int64_t savedSize = FileSize(MarketFile(kMarketSH));
     Patch(MarketFile(kMarketSH), 0, 'X');
     auto s = Reload();
     EXPECT_EQ(s->SecurityCount(kMarketSH), 0);
@@ -184,6 +187,13 @@ TEST_F(PersistTest, WrongMagicOrShortFileStartsEmpty) {
     auto bytes = ReadWholeFile(MarketFile(kMarketSH));
     ASSERT_TRUE(bytes);
     EXPECT_EQ(std::string(bytes->begin(), bytes->begin() + 4), "5KQW");
+    // The damaged file itself is kept aside whole, not thrown away.
+    const std::string kept = DamagedMarketFilePath(MarketFile(kMarketSH));
+    EXPECT_EQ(FileSize(kept), savedSize);
+    auto keptBytes = ReadWholeFile(kept);
+    ASSERT_TRUE(keptBytes);
+    EXPECT_EQ(keptBytes->front(), 'X');
+    EXPECT_FALSE(FileExists(DamagedMarketFilePath(MarketFile(kMarketSZ))));
     s.reset();
 
     ASSERT_TRUE(WriteFileAtomic(MarketFile(kMarketSZ), std::string_view("5KQW\x01\0\0\0", 8)));
@@ -243,12 +253,36 @@ TEST_F(PersistTest, RecordWithCountsOutOfRangeIsDropped) {
         EXPECT_EQ(s->SecurityCount(kMarketSH), 2);
         EXPECT_EQ(TickVolumes(*s, intact).size(), d.slot == 0 ? 50u : 150u);
         EXPECT_TRUE(s->GetCodeEntry(Sh("600002")));
-        // The repaired market was written back: a second load agrees.
+        // The repaired market was written back: a second load agrees, and the
+        // damaged original stays beside it with the dropped record.
         s.reset();
+        const std::string kept = DamagedMarketFilePath(MarketFile(kMarketSH));
+        ASSERT_TRUE(FileExists(kept));
+        ASSERT_TRUE(std::filesystem::remove(kept));
         auto again = Reload();
         EXPECT_FALSE(again->GetCodeEntry(damaged));
         EXPECT_EQ(again->SecurityCount(kMarketSH), 2);
+        EXPECT_FALSE(FileExists(kept));  // a sound file is loaded as it is
     }
+}
+
+TEST_F(PersistTest, ListedLastBlockWithoutTicksIsNotReadAsATick) {
+    // 600000 lists blocks 0 and 1; the file says its last block holds no tick and
+    // that block's bytes are zero (a file cut short and padded, say).
+    SaveFilledAndClose();
+    Patch(MarketFile(kMarketSH), RecordField(0, offsetof(StockRecord, ticksInLastBlock)), int32_t{0});
+    Patch(MarketFile(kMarketSH), TickBlockFileOffset(1), std::array<uint8_t, kTickBlockSize>{});
+    auto s = Reload();
+    ASSERT_EQ(s->TickCount(Sh("600000")), 100);
+    // A re-sent overlapping run merges into the 100 stored ticks.
+    ASSERT_TRUE(s->AppendTicks(Sh("600000"), TickRun(Day1(9, 30, 94), 95, 11)));
+    std::vector<float> expected;
+    for (int v = 1; v <= 105; ++v) expected.push_back(static_cast<float>(v));
+    EXPECT_EQ(TickVolumes(*s, Sh("600000")), expected);
+    // A run past the stored ones appends to them.
+    ASSERT_TRUE(s->AppendTicks(Sh("600000"), TickRun(Day1(9, 40), 106, 2)));
+    EXPECT_EQ(s->TickCount(Sh("600000")), 107);
+    EXPECT_EQ(TickVolumes(*Reload(), Sh("600000")).back(), 107.0f);
 }
 
 TEST_F(PersistTest, RepeatedCodeKeepsTheFirstRecord) {

@@ -13,8 +13,12 @@ namespace {
 using namespace testing_store;
 
 TEST_F(StoreTest, FreshStoreCreatesFilesAndTheCompositeIndex) {
-    for (MarketCode m : {kMarketSH, kMarketSZ, kMarketSystem})
+    for (MarketCode m : {kMarketSH, kMarketSZ, kMarketSystem}) {
         EXPECT_EQ(FileSize(MarketFile(m)), static_cast<int64_t>(kMarketImageSize + kTickBlockSize));
+        // Loading a market also makes its company-information directory.
+        EXPECT_TRUE(DirectoryExists(AppPaths(dir_.path()).f10Dir(m)));
+        EXPECT_FALSE(FileExists(DamagedMarketFilePath(MarketFile(m))));  // nothing was damaged
+    }
     EXPECT_EQ(store_->SecurityCount(kMarketSH), 0);
     EXPECT_EQ(store_->SecurityCount(kMarketSZ), 0);
     auto composite = store_->GetCodeEntry(MakeSecurityId(kMarketSystem, "999999"));
@@ -167,6 +171,12 @@ TEST_F(StoreTest, QuotesOfNoTradingTimeOrGarbageAreNotStored) {
     EXPECT_FALSE(rejected(MakeQuote(Sh("600000"), Day1(6, 0, 1), 10, 100)));
     EXPECT_TRUE(rejected(MakeQuote(Sh("600000"), StoreTimeFromUnix(99), 10, 100)));
     EXPECT_TRUE(rejected(MakeQuote(Sh("600000"), Day1(10, 0), 10, 2e11f)));
+    // The limit itself is a value; the next float above it is not.
+    const float above = std::nextafter(kMaxQuoteValue, std::numeric_limits<float>::infinity());
+    EXPECT_FALSE(rejected(MakeQuote(Sh("600000"), Day1(6, 0, 1), 10, kMaxQuoteValue)));
+    EXPECT_TRUE(rejected(MakeQuote(Sh("600000"), Day1(10, 0), 10, above)));
+    EXPECT_FALSE(rejected(MakeQuote(Sh("600000"), Day1(6, 0, 1), kMaxQuoteValue, 100)));
+    EXPECT_TRUE(rejected(MakeQuote(Sh("600000"), Day1(10, 0), above, 100)));
     EXPECT_TRUE(rejected(MakeQuote(Sh("600000"), Day1(10, 0), 2e11f, 100)));
     const float nan = std::numeric_limits<float>::quiet_NaN();
     EXPECT_TRUE(rejected(MakeQuote(Sh("600000"), Day1(10, 0), nan, 100)));
@@ -215,7 +225,34 @@ TEST_F(StoreTest, OrderBookLevelsOutOfRangeAreZeroedAndVolumesSummed) {
     EXPECT_EQ(r.quote.book.bidPrice[0], q.snapshot.book.bidPrice[0]);
     EXPECT_FLOAT_EQ(r.bidVolumeSum, 10 + 30 + 40);
     EXPECT_FLOAT_EQ(r.askVolumeSum, 20 + 40 + 100);
+    // Each limit of a level is still valid; a hair beyond it empties the level.
+    QuoteUpdate edges = MakeQuote(Sh("600000"), Day1(10, 0), 10, 100);
+    const float inf = std::numeric_limits<float>::infinity();
+    edges.snapshot.book.bidPrice[0] = kMaxQuoteValue;
+    edges.snapshot.book.bidVolume[0] = -0.00001f;
+    edges.snapshot.book.bidPrice[1] = std::nextafter(kMaxQuoteValue, inf);
+    edges.snapshot.book.askPrice[0] = std::nextafter(0.0f, 1.0f);  // the smallest price above 0
+    edges.snapshot.book.askVolume[0] = kMaxQuoteValue;
+    edges.snapshot.book.askVolume[1] = std::nextafter(kMaxQuoteValue, inf);
+    edges.snapshot.book.askVolume[2] = -0.00002f;
+    edges.snapshot.book.askPrice[3] = -1;
+    store_->UpdateQuote(edges);
+    const OrderBook stored = store_->GetQuote(Sh("600000"))->book;
+    EXPECT_EQ(stored.bidPrice[0], kMaxQuoteValue);
+    EXPECT_EQ(stored.bidVolume[0], -0.00001f);
+    EXPECT_EQ(stored.bidPrice[1], 0.0f);
+    EXPECT_EQ(stored.bidVolume[1], 0.0f);
+    EXPECT_GT(stored.askPrice[0], 0.0f);
+    EXPECT_EQ(stored.askVolume[0], kMaxQuoteValue);
+    EXPECT_EQ(stored.askPrice[1], 0.0f);
+    EXPECT_EQ(stored.askVolume[1], 0.0f);
+    EXPECT_EQ(stored.askPrice[2], 0.0f);
+    EXPECT_EQ(stored.askPrice[3], 0.0f);
+    EXPECT_EQ(stored.askVolume[3], 0.0f);
+
     // The sums grow with every update of the day.
+    store_->NewDay(1);
+    store_->UpdateQuote(q);
     QuoteUpdate again = MakeQuote(Sh("600000"), Day1(10, 1), 10, 100);
     store_->UpdateQuote(again);
     store_->GetRecord(Sh("600000"), r);
@@ -415,6 +452,27 @@ TEST_F(StoreTest, MinuteExtrasAreStoredBySlotAndEmptiedByNewDay) {
     EXPECT_EQ(store_->LastMinuteExtraIndex(1000001), 0);
 }
 
+TEST_F(StoreTest, QuoteOpeningANewDayEmptiesTheMinuteExtras) {
+    Quote(Sh("600000"), Day1(15, 0), 10, 1000);
+    store_->SetMinuteExtra(1000001, std::vector<MinuteExtra>{Extra(Day1(14, 59), 7, 70)});
+    store_->SetMinuteExtra(1, std::vector<MinuteExtra>{Extra(Day1(15, 0), 8, 80)});
+    ASSERT_EQ(store_->LastMinuteExtraIndex(1000001), 240);
+    // Another quote of the same day keeps them.
+    Quote(Sh("600000"), Day1(15, 1), 10, 1100);
+    EXPECT_EQ(store_->LastMinuteExtraIndex(1000001), 240);
+    // The first quote of the next day: yesterday's 14:59 must not stand in today's chart.
+    QuoteUpdate q = MakeQuote(Sh("600000"), Day2(9, 31), 10.2f, 50);
+    ASSERT_TRUE(store_->UpdateQuote(q) & kQuoteNewDay);
+    MinuteExtraDay day;
+    EXPECT_FALSE(store_->GetMinuteExtra(1000001, day));
+    EXPECT_FALSE(store_->GetMinuteExtra(1, day));  // the map is shared by all markets
+    EXPECT_EQ(store_->LastMinuteExtraIndex(1000001), 0);
+    // Today's figures are kept from then on.
+    store_->SetMinuteExtra(1000001, std::vector<MinuteExtra>{Extra(Day2(9, 31), 1, 10)});
+    Quote(Sh("600000"), Day2(9, 32), 10.2f, 60);
+    EXPECT_EQ(store_->LastMinuteExtraIndex(1000001), 1);
+}
+
 // ---- Market state ----------------------------------------------------------------------------------
 
 TEST_F(StoreTest, ServerTimeKeepsTheNewestAndSurvivesClearAndReload) {
@@ -510,6 +568,11 @@ TEST_F(StoreTest, MarketIndexEntryIsFoundOnceItExistsAndForgottenByClear) {
     store_->FindOrAdd(Sh("000001"), true);
     ASSERT_TRUE(store_->GetMarketIndexEntry(kMarketSH));
     EXPECT_EQ(store_->GetMarketIndexEntry(kMarketSH)->securityClass, kClassIndex);
+    // A name the server sends later is what the next caller gets.
+    QuoteUpdate renamed = MakeQuote(Sh("000001"), Day1(10, 0), 3000, 1e6f, "INDEX");
+    store_->UpdateQuote(renamed);
+    EXPECT_EQ(store_->GetMarketIndexEntry(kMarketSH)->nameText(), "INDEX");
+    EXPECT_FALSE(store_->GetMarketIndexEntry(kMarketSZ));
     store_->ClearMarkets(1);
     EXPECT_FALSE(store_->GetMarketIndexEntry(kMarketSH));
     EXPECT_EQ(store_->SecurityCount(kMarketSH), 0);

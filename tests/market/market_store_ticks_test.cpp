@@ -106,6 +106,19 @@ TEST_F(TickStoreTest, OutOfOrderTimesAreSpreadOneSecondApart) {
     EXPECT_EQ(Ticks(id_).back().time, Day1(10, 0, 10));
 }
 
+TEST_F(TickStoreTest, BatchWithAFallingVolumeMergesFromItsSmallestTick) {
+    ASSERT_TRUE(store_->AppendTicks(id_, TickRun(Day1(10, 0), 1, 8)));  // volumes 1..8
+    // In time order the volumes read 10, 5, 6: 5 is dropped (not above 10), 6 is kept
+    // (above 5). 6 is stored already; 10 is new and belongs after 8.
+    std::vector<TickRecord> batch = {MakeTick(Day1(10, 1), 10, 10), MakeTick(Day1(10, 1, 1), 10, 5),
+                                     MakeTick(Day1(10, 1, 2), 11, 6)};
+    ASSERT_TRUE(store_->AppendTicks(id_, batch));
+    auto ticks = Ticks(id_);
+    EXPECT_EQ(Volumes(ticks), (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 10}));
+    ExpectStrictlyIncreasing(ticks);
+    EXPECT_EQ(ticks[5].price, 10.0f);  // the stored 6 stays
+}
+
 TEST_F(TickStoreTest, BatchInsertedInTheMiddleRewritesFromItsBlock) {
     // 250 ticks of even volume fill blocks 0, 1 and half of 2.
     std::vector<TickRecord> even;
