@@ -1,0 +1,71 @@
+// The formula evaluator: runs a compiled formula over one security's series at one period and
+// returns its output lines.
+//
+// It is a stack machine over whole series. Every instruction pops whole float columns and
+// pushes one; columns of finished intermediates go back to a pool and are reused by the next
+// instruction. Pushing a statement's value lends its column to the function that reads it
+// instead of copying it. LinePoint records are built only when the result is assembled.
+//
+// One FormulaEvaluator is one evaluation context: use it from one thread at a time, and give
+// every thread its own. Reusing one context for many securities (a screening run) keeps its
+// column pool warm. Nothing in an evaluation takes a lock except the data source's copies
+// (series loads, quote fields) and the formula set's copy of a referenced formula.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "formula/compiled_formula.h"
+#include "formula/eval_data_source.h"
+#include "formula/eval_result.h"
+#include "formula/formula_set.h"
+#include "formula/special_indicators.h"
+#include "formula/value.h"
+#include "market/security_id.h"
+#include "market/series.h"
+
+namespace tessaro {
+
+// A line is cut before the first bar lying this far beyond the current market time.
+inline constexpr uint32_t kFutureBarLimit = 259200;  // three days
+
+struct EvalRequest {
+    CodeEntry security;              // the security evaluated (class 1: an index)
+    const Series* preloaded = nullptr;  // when given, used instead of loading; its period (when set) wins
+    int period = 8;
+    int loadOptions = 0;             // series loader flags (ex-rights adjustment)
+    uint32_t windowFrom = 0;         // time window of the capital-flow special indicators
+    uint32_t windowTo = 0;
+    void* specialContext = nullptr;  // passed to the special indicators
+};
+
+class FormulaEvaluator {
+public:
+    // `formulas` answers formula references; `specials` the name-dispatched indicators.
+    FormulaEvaluator(const FormulaSet& formulas, EvalDataSource& data,
+                     const SpecialIndicatorRegistry* specials = &ProcessSpecialIndicators());
+    ~FormulaEvaluator();
+    FormulaEvaluator(const FormulaEvaluator&) = delete;
+    FormulaEvaluator& operator=(const FormulaEvaluator&) = delete;
+
+    // Evaluates `formula`. Null when the formula does not apply to the period or the security,
+    // when its instructions are damaged, when an instruction fails, when there is no series, or
+    // when it is a special indicator without a result. Failed references give empty lines.
+    std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const EvalRequest& request);
+
+    std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
+                                         const Series* preloaded, int period, int loadOptions = 0,
+                                         uint32_t windowFrom = 0, uint32_t windowTo = 0,
+                                         void* specialContext = nullptr);
+
+private:
+    const FormulaSet& formulas_;
+    EvalDataSource& data_;
+    const SpecialIndicatorRegistry* specials_;
+    ColumnPool pool_;  // kept between evaluations
+};
+
+// True when the usage flags let `formula` run at `period` for a security of class `securityClass`.
+bool FormulaApplies(const FormulaRecord& formula, int period, uint16_t securityClass);
+
+}  // namespace tessaro

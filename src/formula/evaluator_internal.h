@@ -1,0 +1,149 @@
+// The evaluator's working state (not part of the library's interface).
+//
+// A Session lives for one top-level evaluation and is shared by the formulas it references:
+// the series cache (one load per security and period), the cache of evaluated referenced
+// formulas (one evaluation per security, period, formula and parameter values), the chain of
+// formulas being evaluated (to stop reference cycles) and the column pool. A Frame runs one
+// formula over one series with its own value stack and slot list.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formula/eval_data_source.h"
+#include "formula/eval_result.h"
+#include "formula/evaluator.h"
+#include "formula/evaluator_program.h"
+#include "formula/formula_set.h"
+#include "formula/functions.h"
+#include "formula/special_indicators.h"
+#include "formula/value.h"
+
+namespace tessaro::eval {
+
+// Identifies an evaluated referenced formula.
+struct ReferenceKey {
+    SecurityId security;
+    int period = 0;
+    uint32_t typeClass = 0;
+    std::string name;                 // upper case
+    std::vector<uint32_t> paramBits;  // the parameter values' bits: NaN equals itself here
+
+    bool operator==(const ReferenceKey& o) const;
+};
+
+struct EvaluatedReference {
+    ReferenceKey key;
+    bool ok = false;                  // false: the evaluation had no result
+    std::vector<FormulaValue> lines;  // the visible values, in line order
+};
+
+class Session {
+public:
+    Session(const FormulaSet& formulas, EvalDataSource& data, const SpecialIndicatorRegistry* specials,
+            ColumnPool& pool, const EvalRequest& request);
+    ~Session();
+
+    // The series of a security at a period, loaded once; null when there is none.
+    const Series* Load(const SecurityId& id, int period);
+    // Enters a series the caller already holds (it outlives the session).
+    void Preload(const SecurityId& id, int period, const Series& series);
+
+    // A copy of the formula of `type`'s class named `name`, taken once per session.
+    std::shared_ptr<const FormulaRecord> FindFormula(uint32_t type, std::string_view name);
+
+    EvaluatedReference* FindReference(const ReferenceKey& key);
+    EvaluatedReference& AddReference(EvaluatedReference ref);
+
+    const FormulaSet& formulas;
+    EvalDataSource& data;
+    const SpecialIndicatorRegistry* specials;
+    ColumnPool& pool;
+    int loadOptions;
+    uint32_t windowFrom, windowTo;
+    void* specialContext;
+
+    // The formulas being evaluated, outermost first: (type class, upper-case name).
+    std::vector<std::pair<uint32_t, std::string>> active;
+    int referenceEvaluations = 0;
+
+private:
+    struct CachedSeries {
+        SecurityId id;
+        int period = 0;
+        std::shared_ptr<const Series> series;  // null: none
+    };
+    struct FormulaCopy {
+        uint32_t typeClass = 0;
+        std::string name;
+        std::shared_ptr<const FormulaRecord> record;  // null: not in the set
+    };
+    std::vector<CachedSeries> series_;
+    std::vector<FormulaCopy> formulaCopies_;
+    std::vector<std::unique_ptr<EvaluatedReference>> references_;
+};
+
+// Index series, quote fields and finance records for the functions, over the session.
+class FrameMarketData : public MarketDataSource {
+public:
+    explicit FrameMarketData(Session& s) : s_(s) {}
+    bool LoadIndexSeries(const CodeEntry& security, int period, Series& out) override;
+    std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) override;
+    bool LoadFinance(const CodeEntry& security, FinanceBlock& out) override;
+
+private:
+    Session& s_;
+};
+
+// Runs one formula over one series.
+class Frame {
+public:
+    Frame(Session& session, const FormulaRecord& formula, const CodeEntry& security, const Series& series, int period);
+
+    // Applicability, parameters, instructions or the name dispatch. On success `lines` holds
+    // the visible values in line order; false means no result.
+    bool Run(std::vector<FormulaValue>& lines);
+
+private:
+    struct Slot {
+        FormulaValue value;
+        int32_t lent = 0;  // stack entries that borrow this slot's column
+    };
+    struct Entry {
+        FormulaValue value;
+        int32_t slot = -1;  // >= 0: the value is the column of that slot, lent until a function reads it
+    };
+
+    bool Execute(const ProgramInfo& program);
+    bool RunSpecial(std::vector<FormulaValue>& lines);
+    void PushSlot(uint16_t slot, int32_t at, const ProgramInfo& program);
+    bool Store(const Instruction& in);
+    bool Call(int id);
+    bool Reference(const Instruction& in);  // evaluator_references.cpp
+    // Turns an entry into a value of its own (a lent slot is copied).
+    FormulaValue Own(Entry&& e);
+    FormulaValue CopyOf(const FormulaValue& v);
+    void Push(FormulaValue v) { stack_.push_back(Entry{std::move(v), -1}); }
+    void Release();
+
+    Session& s_;
+    const FormulaRecord& f_;
+    CodeEntry security_;
+    const Series& series_;
+    int period_;
+    FrameMarketData market_;
+    FunctionContext ctx_;
+    std::vector<Slot> slots_;
+    std::vector<Entry> stack_;
+    std::vector<FormulaValue> args_;
+};
+
+// The lines of an evaluation as the caller gets them: one per output-line descriptor (at least
+// as many as `lines` for a special indicator), LinePoints stamped with the bar times.
+std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const std::vector<FormulaValue>& lines,
+                                           const Series& series, StoreTime marketTime);
+
+}  // namespace tessaro::eval
