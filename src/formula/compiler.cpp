@@ -1,8 +1,10 @@
 #include "formula/compiler.h"
 
 #include <algorithm>
+#include <ctime>
 #include <new>
 
+#include "formula/condition_code.h"
 #include "formula/lexer.h"
 #include "formula/parser.h"
 #include "platform/text.h"
@@ -11,8 +13,10 @@ namespace tessaro {
 
 namespace {
 
-constexpr std::string_view kUnnamedPrefix = "notnamingvariant:";
-constexpr int kPrefixLength = static_cast<int>(kUnnamedPrefix.size());  // 17
+// The name given to unnamed statements. The space after the ':' keeps a statement that
+// begins with '=' (";=C;") from reading as a ':=' assignment.
+constexpr std::string_view kUnnamedPrefix = "notnamingvariant: ";
+constexpr int kPrefixLength = static_cast<int>(kUnnamedPrefix.size());
 
 // The prepared text and what it takes to map a position in it back to the user's text.
 class WorkingText {
@@ -29,8 +33,8 @@ public:
 
     const std::string& text() const { return text_; }
 
-    // Names every statement whose second token is neither ':=' nor ':' by inserting
-    // "notnamingvariant:" at its start (right after the previous ';').
+    // Names every statement whose second token is neither ':=' nor ':' by inserting the
+    // unnamed prefix at its start (right after the previous ';').
     void NameUnnamedStatements(const std::vector<std::string>& paramNames) {
         Lexer lexer(text_, &paramNames);
         size_t statementStart = 0;
@@ -159,8 +163,9 @@ int CompileFormula(FormulaRecord& record, const CompileOptions& options) {
     CompiledForm form;
     try {
         if (record.type == kFormulaCombined) {
-            if (!options.conditionBuilder || !options.conditionBuilder(record, form))
-                throw CompileError(kErrInternal, FormatCompileError(kErrInternal), -1, 0);
+            bool built = options.conditionBuilder ? options.conditionBuilder(record, form)
+                                                  : BuildConditionCode(record, form);
+            if (!built) throw CompileError(kErrInternal, FormatCompileError(kErrInternal), -1, 0);
         } else {
             form = CompileTextImpl(record.source, record.type, record.params, std::string(record.nameText()), options);
         }
@@ -169,7 +174,7 @@ int CompileFormula(FormulaRecord& record, const CompileOptions& options) {
     }
     // Every check has passed: only now is the old compiled form replaced.
     StoreCompiledForm(record, std::move(form));
-    if (options.compileTime) record.compileTime = *options.compileTime;
+    record.compileTime = options.compileTime ? *options.compileTime : static_cast<uint32_t>(std::time(nullptr));
     return 0;
 }
 

@@ -37,18 +37,22 @@ ReferencedFormula DescribeForReference(const FormulaRecord& record);
 FormulaLookup LookupInRecords(const std::vector<FormulaRecord>* records);
 
 // Builds the instructions of a combined-condition formula (type 7) from its condition
-// records; returns false when they cannot be built (error 45).
+// records; returns false when they cannot be built (error 45). Without one, CompileFormula
+// uses BuildConditionCode (condition_code.h).
 using ConditionCodeBuilder = std::function<bool(const FormulaRecord& record, CompiledForm& out)>;
 
 struct CompileOptions {
     FormulaLookup lookup;                   // null: every reference fails with error 20
-    ConditionCodeBuilder conditionBuilder;  // null: type 7 fails with error 45
-    std::optional<uint32_t> compileTime;    // stored as the record's compile time on success
+    ConditionCodeBuilder conditionBuilder;  // null: the combined-condition code generator
+    // Stored as the record's compile time on success; by default the current time
+    // (seconds since 1970-01-01).
+    std::optional<uint32_t> compileTime;
 };
 
-// Compiles record.source (the plain text) by record.type and record.params. On success the
-// record's instructions, outputs, references and string pool are replaced and 0 is returned;
-// on failure CompileError is thrown and the record is unchanged.
+// Compiles record.source (the plain text) by record.type and record.params, or for type 7
+// the record's conditions. On success the record's instructions, outputs, references and
+// string pool are replaced, the compile time is recorded and 0 is returned; on failure
+// CompileError is thrown and the record is unchanged.
 int CompileFormula(FormulaRecord& record, const CompileOptions& options = {});
 
 // Compiles `text` as a formula of `type` with `params` without touching any record.

@@ -12,28 +12,42 @@
 
 namespace tessaro::opcode {
 
-// ---- operators (registry kind 0; pop two values, push one; operand 0) --------------------
+// Values are whole series (one float per bar with a valid range) or constant numbers or
+// strings; "true" means |x| > 0.000001. An operator over two series works bar by bar over the
+// intersection of their ranges (the union for kOr); over two constants it gives a constant.
+
+// ---- operators and the operator-like functions (operand 0; pop b, then a; push one) -------
 inline constexpr uint32_t kAdd = 31;        // a + b
 inline constexpr uint32_t kSub = 32;        // a - b
 inline constexpr uint32_t kMul = 33;        // a * b
-inline constexpr uint32_t kDiv = 34;        // a / b, 0 where b is zero within 0.000001
+inline constexpr uint32_t kDiv = 34;        // a / b, 0 where |b| <= 0.000001
+inline constexpr uint32_t kMod = 35;        // MOD: trunc(a) rem trunc(b), sign of a; 0 for a zero divisor
+inline constexpr uint32_t kMax = 36;        // MAX: the larger of a and b
+inline constexpr uint32_t kMin = 37;        // MIN: the smaller of a and b
+inline constexpr uint32_t kCross = 38;      // CROSS: 1 where a[i-1] < b[i-1] and a[i] > b[i]; starts a bar later
 inline constexpr uint32_t kEq = 39;         // 1 where |a - b| <= 0.000001, else 0
 inline constexpr uint32_t kNe = 40;         // the opposite of kEq
-inline constexpr uint32_t kGt = 41;         // 1 where a > b
-inline constexpr uint32_t kGe = 42;         // 1 where a >= b
-inline constexpr uint32_t kLt = 43;         // 1 where a < b
-inline constexpr uint32_t kLe = 44;         // 1 where a <= b
-inline constexpr uint32_t kAnd = 45;        // 1 where both are true (non-zero beyond 0.000001)
-inline constexpr uint32_t kOr = 46;         // 1 where either is true; range is the union
-inline constexpr uint32_t kNeg = 47;        // -a (the REVERSE function; unary minus)
+inline constexpr uint32_t kGt = 41;         // 1 where a > b, else 0
+inline constexpr uint32_t kGe = 42;         // 1 where a >= b, else 0
+inline constexpr uint32_t kLt = 43;         // 1 where a < b, else 0
+inline constexpr uint32_t kLe = 44;         // 1 where a <= b, else 0
+inline constexpr uint32_t kAnd = 45;        // 1 where a and b are both true
+inline constexpr uint32_t kOr = 46;         // 1 where a or b is true; outside one range that side is false
+inline constexpr uint32_t kNeg = 47;        // pop a, push -a (REVERSE; the unary minus)
 
-// ---- compiler opcodes ---------------------------------------------------------------------
+// ---- compiler opcodes (pop nothing unless stated) ------------------------------------------
 inline constexpr uint32_t kPushNumber = 65;     // operand float32: push that constant number
-inline constexpr uint32_t kPushParam = 66;      // low 16 bits slot: push formula parameter n
-inline constexpr uint32_t kPushVariable = 67;   // low 16 slot, high 16 its hidden flag: push an earlier statement's value
+inline constexpr uint32_t kPushParam = 66;      // low 16 bits slot n: push formula parameter n (a constant number)
+inline constexpr uint32_t kPushVariable = 67;   // low 16 slot, high 16 its hidden flag: push a copy of an earlier statement's value
 inline constexpr uint32_t kStore = 68;          // low 16 slot, high 16 1 for ':=': pop the statement's value into the next slot
-inline constexpr uint32_t kReference = 70;      // bytes: ref index, period/field, argument count, ref kind: push another formula's line or a stock's field
-inline constexpr uint32_t kPushString = 71;     // low 16 bits: push the n-th string-pool piece as a constant string
+inline constexpr uint32_t kReference = 70;      // bytes: ref index, period/field, argument count k, ref kind: pop k arguments, push another formula's line or a stock's field
+inline constexpr uint32_t kPushString = 71;     // low 16 bits n: push the n-th string-pool piece as a constant string
+
+// ---- every other opcode --------------------------------------------------------------------
+// A registry function id (function_registry.h): pop its parameter count of values (the last
+// argument on top) and push the function's result. For example 5 CLOSE pushes the closing
+// prices, 19 SUM pops X and N and pushes the N-bar sums of X, 253 FINANCE pops X and pushes
+// the finance item X as a constant number.
 
 // Byte 3 of a kReference operand.
 inline constexpr uint8_t kRefFormula = 0;       // formula reference or STKINDI

@@ -12,6 +12,15 @@
 
 namespace tessaro {
 
+// The opcodes the compiler emits are the registry's ids.
+static_assert(opcode::kAdd == kOpAdd && opcode::kSub == kOpSub && opcode::kMul == kOpMul && opcode::kDiv == kOpDiv);
+static_assert(opcode::kMod == kFnMod && opcode::kMax == kFnMax && opcode::kMin == kFnMin && opcode::kCross == kFnCross);
+static_assert(opcode::kEq == kOpEq && opcode::kNe == kOpNe && opcode::kGt == kOpGt && opcode::kGe == kOpGe &&
+              opcode::kLt == kOpLt && opcode::kLe == kOpLe && opcode::kAnd == kOpAnd && opcode::kOr == kOpOr);
+static_assert(opcode::kNeg == kFnReverse && opcode::kPushNumber == kOpPushNumber && opcode::kPushParam == kOpPushSlot &&
+              opcode::kPushVariable == kOpPushSlot2 && opcode::kStore == kOpStoreStatement &&
+              opcode::kReference == kOpReference && opcode::kPushString == kOpPushString);
+
 namespace {
 
 constexpr uint8_t kKindSeries = 1;
@@ -268,6 +277,8 @@ void FormulaParser::ParseModifiers(OutputLineDesc* desc) {
             Advance();
             continue;
         }
+        // Text that ends inside the run (an open comment swallows the final ';') lacks its ';'.
+        if (tok_.kind == kTokEnd) Fail(kErrMissingSemicolon);
         if (tok_.kind != kTokModifier) Fail(kErrNotModifier, tok_.text);
         if (desc) {
             switch (tok_.modifierClass) {

@@ -1,6 +1,8 @@
 // What the compiler emits: instructions, output descriptors, slots, pool and type rules.
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "compiler_test_support.h"
 #include "formula/function_registry.h"
 
@@ -251,6 +253,16 @@ TEST(CompilerRecord, SuccessStoresFailureKeepsTheOldForm) {
     EXPECT_EQ(CompiledFormBytes(r), before);
     EXPECT_EQ(r.compileTime, 1234567u);
     EXPECT_EQ(r.stringPool, "X\t");
+}
+
+TEST(CompilerRecord, CompileTimeDefaultsToNow) {
+    FormulaRecord r;
+    r.source = "A:C;";
+    const uint32_t before = static_cast<uint32_t>(std::time(nullptr));
+    ASSERT_EQ(CompileFormula(r), 0);
+    const uint32_t after = static_cast<uint32_t>(std::time(nullptr));
+    EXPECT_GE(r.compileTime, before);
+    EXPECT_LE(r.compileTime, after);
 }
 
 TEST(CompilerRecord, RecompilingGivesIdenticalBytes) {

@@ -150,6 +150,31 @@ TEST(CompilerErrors, PositionsPointIntoTheUsersText) {
     Check({"A:C+", 35, nullptr, 4, 0});
 }
 
+TEST(CompilerErrors, ThirdUnnamedStatementSelectsTheUsersText) {
+    // Each unnamed statement gets its internal name inserted in the working copy; an error in
+    // the third one lies past all three insertions, and the range must select the user's own
+    // text (shifting back by only two of them would point past "FOO").
+    const std::string text = "C;O;H+FOO;";
+    CompileError e = ErrorOf(text);
+    EXPECT_EQ(e.code(), kErrUndefinedVariable);
+    ASSERT_EQ(e.position(), 6);
+    EXPECT_EQ(text.substr(static_cast<size_t>(e.position()), static_cast<size_t>(e.length())), "FOO");
+}
+
+TEST(CompilerErrors, StatementBeginningWithEqualsIsNoAssignment) {
+    // The internal name inserted before an unnamed statement must not merge with a leading
+    // '=' into ':=' and turn the stray text into a hidden variable.
+    Check({"A:C;=C;", 35, "错误35:无效的操作数", 4, 1});
+    Check({"=C", 35, nullptr, 0, 1});
+    Check({"C;=O;", 35, nullptr, 2, 1});
+    Check({"A:C; = C;", 35, nullptr, 5, 1});
+}
+
+TEST(CompilerErrors, OpenCommentInsideTheModifiersLacksTheSemicolon) {
+    Check({"A:C,COLORRED {x", 5, "错误5:缺少分号[分号是语句结束符号]", 15, 0});
+    Check({"A:C, {x", 5, nullptr, 7, 0});
+}
+
 TEST(CompilerErrors, NestingIsLimitedNotOverflowed) {
     std::string ok = "A:" + std::string(90, '(') + "C" + std::string(90, ')') + ";";
     EXPECT_NO_THROW(Compile(ok));

@@ -180,6 +180,65 @@ TEST_F(CompilerReferences, StkIndiErrors) {
     EXPECT_EQ(E("A:STKINDI('SH600000','MACD.DIF',12,26,2000000000000);").code(), kErrNumberTooLarge);
 }
 
+// Every error a reference raises, with its message and the range the editor selects: the
+// whole reference text (quotes included), or the offending argument.
+TEST_F(CompilerReferences, EveryReferenceErrorWithMessageAndPlace) {
+    struct Case {
+        std::string text;
+        int code;
+        const char* message;
+        int position;
+        int length;
+    };
+    const std::string longRef = "A:\"" + std::string(201, 'x') + "\";";
+    const std::string longStkIndi = "A:STKINDI(" + std::string(201, 'x') + ");";
+    const Case cases[] = {
+        {"A:\"macd.dif\"(12,26,C);", 14, "错误14:引用参数必须是常数数值", 19, 1},
+        {"A:STKINDI('SH600000','MACD'", 18, "错误18:引用串缺结束引号", 2, 25},
+        {"A:\"nosuch.x\";", 20, "错误20:引用的公式不存在", 2, 10},
+        {"A:STKINDI('SH600000','NOSUCH');", 20, "错误20:引用的公式不存在", 2, 28},
+        {"A:\"a$b$c\";", 21, "错误21:引用字符串格式错误", 2, 7},
+        {"A:\"macd.xyz\";", 22, "错误22:引用的公式中的指标不存在", 2, 10},
+        {"A:\"macd.dif#days\";", 23, "错误23:引用指标中的周期字符串书写错误", 2, 15},
+        {"A:STKINDI('SH600000');", 32, "错误32:引用语句格式错误", 2, 19},
+        {"A:STKINDI('XX600000','MACD');", 33, "错误33:引用中的股票格式非法", 2, 26},
+        {longRef, 36, "错误36:STKINDI语句的长度超长了,最大允许值是200", 2, 203},
+        {longStkIndi, 36, "错误36:STKINDI语句的长度超长了,最大允许值是200", 2, 210},
+        {"A:STKINDI('SH600000','MACD#WEAK');", 37, "错误37:STKINDI语句周期格式错误", 2, 31},
+        {"A:STKINDI('SH600000','MACD.DIF.DEA');", 38, "错误38:STKINDI语句公式引用格式错误", 2, 34},
+        {"A:STKINDI('SH600000','MACD.DIF',12);", 39, "错误39:STKINDI语句公式的参数个数错误,要求3个参数，实际给了1个", 2, 33},
+        {"A:STKINDI(SH600000,'MACD');", 40, "错误40:STKINDI语句中的参数中股票名称(第一个参数)缺少单引号", 2, 24},
+        {"A:STKINDI('SH600000',MACD);", 41, "错误41:STKINDI语句中的参数中公式名称(第二个参数)缺少单引号", 2, 24},
+        {"A:\"kdj.k\"(1);", 43, "错误43:引用的公式参数数目不匹配该引用公式规定没有参数", 2, 9},
+        {"A:\"macd.dif\"(1,2,3,4);", 43, "错误43:引用的公式参数数目不匹配该引用公式规定3个参数", 2, 18},
+        {"A:\"macd.dif\"(1,2);", 43, "错误43:引用的公式参数数目不匹配该引用公式规定3个参数,实际给了2个参数", 2, 15},
+        {"A:1+\"sh600000$close\"(5);", 44, "错误44:股票引用不能有参数", 4, 17},
+        {"A:\"macd.abcdefghijklmnop\";", 47, "错误47:字符串的长度超长引用的指标名称的字符个数最多15个", 2, 23},
+        {"A:\"sh6000000000$close\";", 47, "错误47:字符串的长度超长引用的股票名称的字符个数最多9个", 2, 20},
+        {"A:\"#day\";", 48, "错误48:无效的引用字符串", 2, 6},
+        // The same errors in the third of three unnamed statements: the two earlier names and
+        // its own were inserted before the error, none of them the user's text.
+        {"C;O;\"nosuch\";", 20, "错误20:引用的公式不存在", 4, 8},
+        {"C;O;STKINDI(SH600000,'MACD');", 40, nullptr, 4, 24},
+        {"C;O;\"macd.dif\"(1,2);", 43, nullptr, 4, 15},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        CompileError e = E(c.text);
+        EXPECT_EQ(e.code(), c.code);
+        if (c.message) {
+            EXPECT_EQ(e.messageUtf8(), c.message);
+        }
+        EXPECT_EQ(e.position(), c.position);
+        EXPECT_EQ(e.length(), c.length);
+    }
+    // The limits themselves pass their own check and fail only further on: a 200-byte text
+    // (its formula name is too long), a 15-byte line name, a 9-byte stock.
+    EXPECT_EQ(E("A:\"" + std::string(200, 'x') + "\";").code(), kErrRefNameTooLong);
+    EXPECT_EQ(E("A:\"macd.abcdefghijklmno\";").code(), kErrRefLineMissing);
+    EXPECT_EQ(E("A:\"sh6000000$close\"(1);").code(), kErrStockRefArgs);
+}
+
 TEST_F(CompilerReferences, ReferenceCyclesAreRefused) {
     // A formula that references itself, directly or through another, would never finish evaluating.
     FormulaRecord self;
