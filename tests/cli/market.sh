@@ -97,5 +97,8 @@ head -c 1000 "$APP/data/sh/stkinfo.dat" > "$DIR/torn/data/sh/stkinfo.dat"
 out=$("$CLI" market --appdir "$DIR/torn") || fail "market over a torn file"
 echo "$out" | grep -qx 'SH records=0 date=none' || fail "torn SH file: $out"
 echo "$out" | grep -qx "SZ records=$sz date=2024-03-04" || fail "torn SH file changed SZ: $out"
+# The torn file is kept aside, byte for byte, rather than overwritten.
+cmp -s "$DIR/torn/data/sh/stkinfo.dat.bad" <(head -c 1000 "$APP/data/sh/stkinfo.dat") || fail "torn file not kept"
+[ ! -e "$DIR/torn/data/sz/stkinfo.dat.bad" ] || fail "a sound SZ file was set aside"
 "$CLI" quote --appdir "$DIR/torn" SH600000 >/dev/null 2>&1; [ $? = 1 ] || fail "quote from an emptied market"
 echo "market cli: ok"
