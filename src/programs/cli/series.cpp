@@ -9,6 +9,7 @@
 #include "app/app_dir.h"
 #include "app/paths.h"
 #include "command.h"
+#include "formula/standard_library.h"
 #include "market/base_files.h"
 #include "market/demo_market.h"
 #include "market/market_store.h"
@@ -178,6 +179,8 @@ int RunGen(Args& args) {
     DemoMarketSummary summary;
     std::string error;
     if (!GenerateDemoMarket(options, &summary, &error)) return Fail(error);
+    // The demo installs the standard indicator library as base/common.fml.
+    if (!InstallStandardLibrary(AppPaths(options.outDir), &error)) return Fail(error);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("generated %d securities, %d trading days up to %s, %d ex-rights events, %lld ticks today, in %.1f s: %s\n",
                 summary.securities, summary.tradingDays, FormatStoreTime("Y-M-D", summary.today).c_str(),
