@@ -2,7 +2,7 @@
 // or a line of a formula evaluated for another security or at another period.
 //
 // Each evaluated bar takes the point of the source bar that falls into the same period bucket
-// (the last such source bar when several do); a bar without a match repeats the previous point;
+// (the last such source bar when several do; buckets as the series loader groups bars); a bar without a match repeats the previous point;
 // the aligned line begins at the first matched bar. Buckets are taken at the coarser of the two
 // periods, so that a weekly line shows its week's value on every day of that week and a
 // five-minute line shows the day's last value on a daily chart.
