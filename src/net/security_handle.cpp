@@ -1,7 +1,6 @@
 #include "net/security_handle.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/text.h"
 
@@ -52,9 +51,14 @@ std::optional<SecurityId> DecodeSecurityHandle(SecurityHandle handle) {
         market = kMarketSH;
         handle -= kShanghaiHandleBase;
     }
-    char code[8];
-    std::snprintf(code, sizeof code, "%06u", static_cast<unsigned>(handle));
-    return MakeSecurityId(market, code);
+    // Six digits with leading zeros, written directly: every quote and code
+    // record goes through here, and a formatted print would dominate decoding.
+    char code[6];
+    for (int i = 5; i >= 0; --i) {
+        code[i] = static_cast<char>('0' + handle % 10);
+        handle /= 10;
+    }
+    return MakeSecurityId(market, std::string_view(code, sizeof code));
 }
 
 SecurityHandle EncodeSecurityHandle(const SecurityId& id, const HandleAliasTable* aliases) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "net/security_handle.h"
 
 namespace tessaro {
@@ -19,6 +22,24 @@ TEST(SecurityHandle, DecodesBothExchanges) {
     EXPECT_EQ(SecurityText(*DecodeSecurityHandle(999999)), "SZ999999");
     EXPECT_EQ(SecurityText(*DecodeSecurityHandle(1000000)), "SH000000");
     EXPECT_EQ(SecurityText(*DecodeSecurityHandle(1999999)), "SH999999");
+}
+
+TEST(SecurityHandle, ValidHandlesDecodeToSixDigitsAndEncodeBack) {
+    // Every digit position at every value, every carry near the range edges, and a prime stride.
+    std::vector<SecurityHandle> handles;
+    for (SecurityHandle h = 0; h <= kMaxSecurityHandle; h += 997) handles.push_back(h);
+    for (SecurityHandle base : {0u, 999000u, 1000000u, 1999000u})
+        for (SecurityHandle h = base; h < base + 1000; ++h) handles.push_back(h);
+    for (SecurityHandle p = 1; p < kShanghaiHandleBase; p *= 10)
+        for (SecurityHandle d = 1; d <= 9; ++d) handles.insert(handles.end(), {d * p, kShanghaiHandleBase + d * p});
+    for (SecurityHandle h : handles) {
+        auto id = DecodeSecurityHandle(h);
+        ASSERT_TRUE(id) << h;
+        const std::string_view code = id->codeText();
+        ASSERT_EQ(code.size(), 6u) << h;
+        ASSERT_EQ(std::stoul(std::string(code)), h % kShanghaiHandleBase) << h;
+        ASSERT_EQ(EncodeSecurityHandle(*id), h) << h;
+    }
 }
 
 TEST(SecurityHandle, RejectsHandlesThatWouldNeedASeventhDigit) {
