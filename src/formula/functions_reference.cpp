@@ -22,8 +22,7 @@ bool Ref(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) 
     if (!n.series) {
         int32_t d = std::max(ClampN(n.c), 0);
         out = NewSeries(ctx, x.count, OffsetBegin(x.begin, d));
-        float* o = out.data();
-        for (int32_t i = out.begin; i < x.count; ++i) o[i] = x.p[i - d];
+        if (out.begin < x.count) std::copy(x.p + out.begin - d, x.p + x.count - d, out.data() + out.begin);
         return true;
     }
     Range r = Intersect({&x, &n});

@@ -33,55 +33,61 @@ bool SarFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, For
     out = NewSeries(ctx, count, look - 1);
     float* o = out.data();
 
-    // Extremes of the first N bars; ties keep the earlier bar.
+    // Extremes of the first N bars; ties keep the earlier bar. hd and lc cache high[d] and low[c].
     int32_t d = 0, c = 0;
+    double hd = 0, lc = 0;
     auto rescan = [&](int32_t from, int32_t to) {
         d = c = from;
         for (int32_t k = from + 1; k <= to; ++k) {
             if (b.high(k) > b.high(d)) d = k;
             if (b.low(k) < b.low(c)) c = k;
         }
+        hd = b.high(d);
+        lc = b.low(c);
     };
     rescan(0, look - 1);
 
     bool above = b.close(look) > b.close(0);
-    double sar = above ? b.high(d) : b.low(c);
+    double sar = above ? hd : lc;
     o[look - 1] = turns ? (above ? -1.0f : 1.0f) : static_cast<float>(sar);
 
     double accel = step;
     bool pending = false;
     for (int32_t i = look; i < count;) {
         const int32_t prev = i - 1;
-        if (b.high(prev) > b.high(d)) d = prev;
-        if (b.low(prev) < b.low(c)) c = prev;
-        if (pending && (prev - d > look - 1 || prev - c > look - 1)) rescan(i - look, prev);
+        // Extend the extremes with the previous bar (selects rather than branches: in a trend
+        // they change every few bars at random).
+        const double hp = b.high(prev), lp = b.low(prev);
+        const bool newHigh = hp > hd, newLow = lp < lc;
+        d = newHigh ? prev : d;
+        hd = newHigh ? hp : hd;
+        c = newLow ? prev : c;
+        lc = newLow ? lp : lc;
         if (pending) {
+            if (prev - d > look - 1 || prev - c > look - 1) rescan(i - look, prev);
             // The stop restarts at the extreme on the far side of the prices.
-            sar = above ? b.high(d) : b.low(c);
+            sar = above ? hd : lc;
             accel = step;
             pending = false;
             o[i] = turns ? (above ? -1.0f : 1.0f) : static_cast<float>(sar);
             ++i;
             continue;
         }
+        const double hi = b.high(i), lo = b.low(i);
+        bool holds;
         if (above) {
-            if (b.low(i) <= b.low(c)) accel += step;
-            accel = std::min<double>(accel, limit);
-            sar += accel * (b.low(c) - sar) * 0.01;
-            if (b.high(i) < sar) {
-                o[i] = turns ? 0.0f : static_cast<float>(sar);
-                ++i;
-                continue;
-            }
+            accel = std::min<double>(accel + (lo <= lc ? step : 0), limit);
+            sar += accel * (lc - sar) * 0.01;
+            holds = hi < sar;
         } else {
-            if (b.high(i) >= b.high(d)) accel += step;
-            accel = std::min<double>(accel, limit);
-            sar += accel * (b.high(d) - sar) * 0.01;
-            if (sar < b.low(i)) {
-                o[i] = turns ? 0.0f : static_cast<float>(sar);
-                ++i;
-                continue;
-            }
+            accel = std::min<double>(accel + (hi >= hd ? step : 0), limit);
+            sar += accel * (hd - sar) * 0.01;
+            holds = sar < lo;
+        }
+        if (holds) {
+            o[i] = turns ? 0.0f : static_cast<float>(sar);
+            ++i;
+            continue;
         }
         // The prices reached the stop: reverse and process this bar again.
         above = !above;
