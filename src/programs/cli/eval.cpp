@@ -1,0 +1,235 @@
+// tessaro-cli eval: evaluates a formula over a security's series, or over bars from a CSV file,
+// and prints its output lines as CSV.
+//
+//   tessaro-cli eval --appdir DIR SH600000 --period day [--adjust forward|backward|none] [--last N] 'FORMULA'
+//   tessaro-cli eval --bars FILE.csv [--period day] [--last N] 'FORMULA'
+//
+// The header is "date,<line names>"; each bar is one row with its lines' values to four
+// decimals, an empty cell where a line has no valid point. References reach the formulas of
+// the application directory (with --appdir) or the built-in indicator library (with --bars).
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/app_dir.h"
+#include "app/paths.h"
+#include "command.h"
+#include "formula/compiler.h"
+#include "formula/eval_data_source.h"
+#include "formula/evaluator.h"
+#include "formula/formula_set.h"
+#include "formula/formula_set_startup.h"
+#include "formula/internal_formulas.h"
+#include "formula/standard_library.h"
+#include "market/bars_csv.h"
+#include "market/exrights_adjust.h"
+#include "market/periods.h"
+#include "market/security_registry.h"
+#include "market/series_loader.h"
+#include "platform/settings_store.h"
+#include "platform/text.h"
+#include "series_commands.h"
+
+namespace tessaro::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "eval [--appdir DIR] SECURITY --period P [--adjust forward|backward|none] [--last N] [--type N] "
+    "[--param NAME=DEFAULT]... 'FORMULA'\n"
+    "       tessaro-cli eval --bars FILE.csv [--security SH600000] [--period P] [--last N] [--type N] "
+    "[--param NAME=DEFAULT]... 'FORMULA'";
+
+bool ParseCount(const std::string& text, long long lo, long long hi, long long& out) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
+}
+
+// A keyword ("day", "min5", "week") or the period number 2..14.
+Period ParsePeriodText(const std::string& text) {
+    Period p = PeriodFromKeyword(text);
+    if (p != kPeriodInvalid) return p;
+    long long n = 0;
+    return ParseCount(text, kPeriodTick, kPeriodTime, n) ? static_cast<Period>(n) : kPeriodInvalid;
+}
+
+// "N=5": a parameter with that default and a range wide enough for any value given.
+bool ParseParamText(const std::string& text, FormulaParam& p) {
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    std::string name = Utf8ToGbk(text.substr(0, eq));
+    if (name.size() > static_cast<size_t>(kMaxFormulaNameLength)) return false;
+    std::string value = text.substr(eq + 1);
+    char* end = nullptr;
+    float v = std::strtof(value.c_str(), &end);
+    if (value.empty() || !end || *end != 0 || !std::isfinite(v)) return false;
+    p = FormulaParam{};
+    p.setName(name);
+    p.defaultValue = v;
+    p.min = std::min(v, -1e9f);
+    p.max = std::max(v, 1e9f);
+    return true;
+}
+
+// The cell of a line at bar i: four decimals, or empty outside its valid range.
+std::string Cell(const OutputLine& line, int32_t i) {
+    if (!line.valid(i)) return "";
+    float v = line.points[static_cast<size_t>(i)].value;
+    if (!std::isfinite(v)) return "";
+    if (v == 0) v = 0;  // no "-0.0000"
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.4f", static_cast<double>(v));
+    return buffer;
+}
+
+// CSV fields holding a comma or a quote are quoted.
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(",\"\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+void PrintResult(const FormulaRecord& formula, const EvalResult& result, const Series& series, Period period,
+                 size_t last) {
+    std::string header = "date";
+    for (size_t k = 0; k < result.lineCount(); ++k)
+        header += "," + CsvField(GbkToUtf8(k < formula.outputs.size() ? formula.lineDisplayName(k) : UnnamedLineName(k)));
+    std::printf("%s\n", header.c_str());
+    size_t from = last > 0 && series.size() > last ? series.size() - last : 0;
+    for (size_t i = from; i < series.size(); ++i) {
+        std::string row = SeriesTimeText(series.bars[i].time, period);
+        for (const OutputLine& line : result.lines) row += "," + Cell(line, static_cast<int32_t>(i));
+        std::printf("%s\n", row.c_str());
+    }
+}
+
+// The marked formula text of a compile error, the error's range in brackets.
+std::string MarkError(const std::string& gbk, int position, int length) {
+    if (position < 0 || static_cast<size_t>(position) > gbk.size()) return GbkToUtf8(gbk);
+    size_t end = std::min(gbk.size(), static_cast<size_t>(position) + static_cast<size_t>(std::max(length, 0)));
+    return GbkToUtf8(gbk.substr(0, static_cast<size_t>(position))) + "[" +
+           GbkToUtf8(gbk.substr(static_cast<size_t>(position), end - static_cast<size_t>(position))) + "]" +
+           GbkToUtf8(gbk.substr(end));
+}
+
+bool ReadFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::stringstream text;
+    text << in.rdbuf();
+    out = text.str();
+    return !in.bad();
+}
+
+int RunEval(Args& args) {
+    std::optional<std::string> appDirOption = args.option("appdir");
+    std::optional<std::string> barsFile = args.option("bars");
+    std::optional<std::string> periodText = args.option("period");
+    std::optional<std::string> adjust = args.option("adjust");
+    std::optional<std::string> lastText = args.option("last");
+    std::optional<std::string> typeText = args.option("type");
+    std::optional<std::string> securityText = args.option("security");
+
+    FormulaRecord formula;
+    formula.type = kFormulaSubPane;
+    if (typeText) {
+        long long t = 0;
+        if (!ParseCount(*typeText, 0, 5, t)) return Fail("--type must be 0 (选股), 1 (交易系统), 2, 3, 4 (技术指标) or 5 (五彩K线)");
+        formula.type = static_cast<uint32_t>(t);
+    }
+    while (auto param = args.option("param")) {
+        FormulaParam p;
+        if (!ParseParamText(*param, p)) return Fail("bad --param '" + *param + "': NAME=DEFAULT");
+        if (formula.params.size() >= static_cast<size_t>(kMaxFormulaParams)) return Fail("at most 64 parameters");
+        formula.params.push_back(p);
+    }
+    long long last = 0;
+    if (lastText && !ParseCount(*lastText, 1, 1LL << 30, last)) return UsageError(kUsage);
+    int flags = 0;
+    if (adjust) {
+        if (*adjust == "backward")
+            flags = kExRightsBackward;
+        else if (*adjust == "none")
+            flags = kExRightsNone;
+        else if (*adjust != "forward")
+            return UsageError(kUsage);
+    }
+    const size_t wanted = barsFile ? 1 : 2;  // the security and the formula, or the formula alone
+    if (args.positional().size() != wanted) return UsageError(kUsage);
+    const std::string& text = args.positional().back();
+    if (barsFile && appDirOption) return Fail("--bars and --appdir exclude each other");
+
+    FormulaSet set;
+    Series series;
+    CodeEntry security;
+    std::unique_ptr<OpenMarket> market;
+    std::unique_ptr<StoreSeriesSource> source;
+    std::unique_ptr<EvalDataSource> data;
+    Period period = kPeriodDay;
+    if (periodText) {
+        period = ParsePeriodText(*periodText);
+        if (period == kPeriodInvalid) return UsageError(kUsage);
+    }
+
+    if (barsFile) {
+        if (adjust) return Fail("--adjust needs --appdir: bars from a file are taken as they are");
+        std::string csv, error;
+        if (!ReadFile(*barsFile, csv)) return Fail("cannot read " + *barsFile);
+        if (!ParseBarsCsv(csv, series, &error)) return Fail(*barsFile + ": " + error);
+        series.period = period;
+        if (!ParseSecurityText(AsciiUpper(securityText.value_or("SH600000")), security.id))
+            return Fail("bad --security: market letters and code, e.g. SH600000");
+        security.securityClass = ClassifyCode(security.id.codeText(), security.id.market);
+        auto memory = std::make_unique<MemoryEvalData>();
+        memory->AddSecurity(security, series);
+        data = std::move(memory);
+        for (FormulaRecord& r : InternalIndicators()) set.Put(std::move(r));
+        for (FormulaRecord& r : BuildStandardLibrary().formulas) set.Put(std::move(r));
+    } else {
+        if (securityText) return UsageError(kUsage);
+        if (!periodText) return Fail("--period is required with a security");
+        AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
+        sources.option = appDirOption;
+        std::string error;
+        market = OpenMarketDir(ResolveAppDir(sources), error);
+        if (!market) return Fail(error);
+        std::optional<CodeEntry> entry = market->store->FindByText(AsciiUpper(args.positional()[0]));
+        if (!entry) return Fail("unknown security " + args.positional()[0]);
+        security = *entry;
+        source = std::make_unique<StoreSeriesSource>(*market->store, market->paths);
+        if (!LoadSeries(*source, security.id, period, series, flags))
+            return Fail("cannot load the series of " + args.positional()[0]);
+        series.period = period;
+        data = std::make_unique<StoreEvalData>(*market->store, *source);
+        LoadFormulaSet(set, market->paths);
+    }
+
+    formula.source = Utf8ToGbk(text);
+    try {
+        CompileOptions options;
+        options.lookup = set.CompilerLookup();
+        CompileFormula(formula, options);
+    } catch (const CompileError& e) {
+        std::fprintf(stderr, "tessaro-cli: %s\n%s\n", e.displayUtf8().c_str(),
+                     MarkError(formula.source, e.position(), e.length()).c_str());
+        return 1;
+    }
+
+    FormulaEvaluator evaluator(set, *data);
+    std::unique_ptr<EvalResult> result = evaluator.Evaluate(formula, security, &series, period, flags);
+    if (!result) return Fail("the formula has no result for " + SecurityText(security.id) + " at this period");
+    PrintResult(formula, *result, series, period, static_cast<size_t>(last));
+    return 0;
+}
+
+CommandRegistration reg("eval", kUsage, RunEval);
+
+}  // namespace
+}  // namespace tessaro::cli
