@@ -2,9 +2,19 @@
 // kept, the checksum set even when no formula operand exists, and the file round trip.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
+#include "formula/condition.h"
+#include "formula/eval_data_source.h"
+#include "formula/evaluator.h"
 #include "formula/fml_conditions.h"
 #include "formula/fml_file.h"
 #include "formula/formula_cipher.h"
+#include "formula/formula_set.h"
+#include "formula/standard_library.h"
+#include "market/bars_csv.h"
+#include "market/periods.h"
 #include "platform/crc32.h"
 #include "platform/text.h"
 
@@ -129,6 +139,99 @@ TEST(ConditionLock, LockedConditionsSurviveTheFileAndOpenAfterLoading) {
     EXPECT_EQ(back.lockChecksum, r.lockChecksum);
     EXPECT_EQ(OpenConditions(back, "12345678"), std::optional<std::vector<std::string>>(plain.conditions));
     EXPECT_EQ(WriteFmlImage(parsed.records), image);
+}
+
+// A condition list compiled from the library's MACD and KDJ, evaluated over a real history
+// before locking, after locking and after the locked formula went through a file.
+TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
+    FormulaSet set;
+    for (FormulaRecord& r : BuildStandardLibrary().formulas) set.Put(std::move(r));
+    ASSERT_TRUE(set.Contains(kFormulaSubPane, "MACD"));
+    MemoryEvalData data;
+    CodeEntry security;
+    ParseSecurityText("SH600519", security.id);
+    security.securityClass = kClassAShare;
+    const char* root = std::getenv("TESSARO_SOURCE_DIR");
+    std::ifstream in(std::string(root ? root : TESSARO_SOURCE_DIR) + "/tests/formula/data/600519-daily.csv");
+    std::stringstream text;
+    text << in.rdbuf();
+    Series bars;
+    ASSERT_TRUE(ParseBarsCsv(text.str(), bars));
+    bars.period = kPeriodDay;
+    data.AddSecurity(security, bars);
+    FinanceBlock figures;
+    for (float& f : figures.figures) f = 5;
+    data.SetFinance(security.id, figures);
+    FormulaEvaluator evaluator(set, data, nullptr);
+
+    auto evaluate = [&](const FormulaRecord& f) {
+        std::unique_ptr<EvalResult> r = evaluator.Evaluate(f, security, nullptr, kPeriodDay);
+        std::vector<float> values;
+        if (!r || r->lineCount() != 1) return values;
+        const OutputLine& line = r->lines[0];
+        for (int32_t i = 0; i < line.count; ++i) values.push_back(line.valid(i) ? line.points[static_cast<size_t>(i)].value : -1.0f);
+        return values;
+    };
+
+    Condition cross;
+    cross.left = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DIF", {12, 26, 9}, kPeriodDay);
+    cross.right = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DEA", {12, 26, 9}, kPeriodDay);
+    cross.relation = kRelationCrossAbove;
+    Condition low;
+    low.left = ConditionOperand::FormulaLine(kFormulaSubPane, "KDJ", "K", {9, 3, 3}, 0);
+    low.right = ConditionOperand::Number(30);
+    low.relation = kRelationLess;
+    Condition finance;
+    finance.left = ConditionOperand::Finance(7);
+    finance.right = ConditionOperand::Number(1e9f);
+    finance.relation = kRelationLess;
+    for (uint32_t joiner : {kJoinerAny, kJoinerAll}) {
+        FormulaRecord combo;
+        combo.type = kFormulaCombined;
+        combo.setName("COMBO");
+        combo.joiner = joiner;
+        SetConditions(combo, {cross, low});
+        CompileOptions options;
+        options.lookup = set.CompilerLookup();
+        CompileFormula(combo, options);
+        const std::vector<float> before = evaluate(combo);
+        ASSERT_EQ(before.size(), bars.size());
+        float signals = 0;
+        for (float v : before) signals += v > 0 ? v : 0;
+        EXPECT_GT(signals, 0) << "the condition holds somewhere";
+
+        FormulaRecord locked = combo;
+        ASSERT_TRUE(LockConditions(locked, "pass word"));
+        EXPECT_NE(locked.conditions, combo.conditions);
+        EXPECT_EQ(evaluate(locked), before) << joiner;
+        std::vector<FormulaRecord> v = {locked};
+        FmlParseResult parsed = ParseFmlImage(WriteFmlImage(v));
+        ASSERT_EQ(parsed.records.size(), 1u);
+        EXPECT_EQ(evaluate(parsed.records[0]), before) << joiner;
+        std::optional<std::vector<std::string>> plain = OpenConditions(parsed.records[0], "pass word");
+        ASSERT_TRUE(plain);
+        EXPECT_EQ(*plain, combo.conditions);
+        std::vector<Condition> decoded;
+        FormulaRecord opened = parsed.records[0];
+        opened.conditions = *plain;
+        ASSERT_TRUE(DecodeConditions(opened, decoded));
+        EXPECT_EQ(decoded[0].left.formulaNameText(), "MACD");
+        EXPECT_EQ(decoded[1].left.lineNameText(), "K");
+    }
+
+    // Finance items and numbers only: locked, and evaluating as before.
+    FormulaRecord plainOnly;
+    plainOnly.type = kFormulaCombined;
+    plainOnly.setName("FIN");
+    SetConditions(plainOnly, {finance});
+    CompileFormula(plainOnly);
+    FormulaRecord lockedOnly = plainOnly;
+    ASSERT_TRUE(LockConditions(lockedOnly, "pw"));
+    EXPECT_TRUE(lockedOnly.isLocked());
+    const std::vector<float> finances = evaluate(plainOnly);
+    ASSERT_EQ(finances.size(), bars.size());
+    EXPECT_EQ(finances.back(), 1.0f);
+    EXPECT_EQ(evaluate(lockedOnly), finances);
 }
 
 }  // namespace
