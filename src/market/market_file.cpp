@@ -1,6 +1,7 @@
 #include "market/market_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,11 +19,34 @@
 
 namespace tessaro {
 
-void MarketImageDeleter::operator()(MarketImage* image) const { std::free(image); }
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kImageMapping = (sizeof(MarketImage) + 4095) / 4096 * 4096;
+}  // namespace
+
+void MarketImageDeleter::operator()(MarketImage* image) const {
+    if (image) ::munmap(image, kImageMapping);
+}
 
 MarketImagePtr AllocateMarketImage() {
-    // MarketImage is an aggregate of plain data, so the zeroed storage is the image.
-    return MarketImagePtr(static_cast<MarketImage*>(std::calloc(1, sizeof(MarketImage))));
+    // A mapping of its own, aligned to 2 MB and open to transparent huge pages: a
+    // full market is 30 MB, and filling it through 4 KB pages costs 7,400 page
+    // faults and as many TLB entries on every pass over the records. Anonymous
+    // pages are zero, and MarketImage is plain data, so the zeroed mapping is the image.
+    const size_t length = kImageMapping + kHugePage;
+    void* base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return nullptr;
+    const auto start = reinterpret_cast<uintptr_t>(base);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+    // Keep exactly [aligned, aligned + kImageMapping).
+    if (aligned > start) ::munmap(base, aligned - start);
+    const uintptr_t end = start + length, imageEnd = aligned + kImageMapping;
+    if (end > imageEnd) ::munmap(reinterpret_cast<void*>(imageEnd), end - imageEnd);
+    auto* image = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    (void)::madvise(image, kImageMapping, MADV_HUGEPAGE);  // a hint; refused is fine
+#endif
+    return MarketImagePtr(static_cast<MarketImage*>(image));
 }
 
 void ResetMarketImage(MarketImage& image) {

@@ -67,8 +67,8 @@ constexpr int64_t TickBlocksInFile(int64_t fileSize) {
                : (fileSize - static_cast<int64_t>(kMarketImageSize)) / static_cast<int64_t>(kTickBlockSize);
 }
 
-// The image lives in zero-filled pages from calloc, so an empty market costs no
-// memory until it is written.
+// The image lives in a zero-filled anonymous mapping of its own, so an empty
+// market costs next to no memory until it is written; huge pages are asked for.
 struct MarketImageDeleter {
     void operator()(MarketImage* image) const;
 };

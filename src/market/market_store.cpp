@@ -104,13 +104,19 @@ const MarketStore::Block* MarketStore::BlockOf(MarketCode market) const {
 
 // ---- Index ------------------------------------------------------------------------------
 
+MarketStore::CodeKey MarketStore::KeyOf(std::string_view code) {
+    CodeKey key{};
+    const std::string lower = AsciiLower(StoredCode(code));
+    std::memcpy(key.data(), lower.data(), std::min(lower.size(), key.size() - 1));
+    return key;
+}
+
 MarketStore::IndexEntry* MarketStore::Find(Block& b, std::string_view code, size_t* position) {
-    code = StoredCode(code);
-    auto it = std::lower_bound(b.index.begin(), b.index.end(), code, [&](const IndexEntry& e, std::string_view c) {
-        return CompareNoCase(Record(b, e).entry.id.codeText(), c) < 0;
-    });
+    const CodeKey key = KeyOf(code);
+    auto it = std::lower_bound(b.index.begin(), b.index.end(), key,
+                               [](const IndexEntry& e, const CodeKey& k) { return e.key < k; });
     if (position) *position = static_cast<size_t>(it - b.index.begin());
-    if (it != b.index.end() && CompareNoCase(Record(b, *it).entry.id.codeText(), code) == 0) return &*it;
+    if (it != b.index.end() && it->key == key) return &*it;
     return nullptr;
 }
 
@@ -134,6 +140,7 @@ MarketStore::IndexEntry* MarketStore::FindOrAddLocked(Block& b, std::string_view
     r.entry.securityClass = ClassifyCode(code, b.market);
     ++b.image->recordCount;
     IndexEntry entry;
+    entry.key = KeyOf(code);
     entry.slot = slot;
     auto it = b.index.insert(b.index.begin() + static_cast<long>(position), std::move(entry));
     if (added) *added = true;
@@ -145,12 +152,11 @@ void MarketStore::RebuildIndexLocked(Block& b) {
     for (int slot = 0; slot < b.image->recordCount; ++slot) {
         if (!RecordInUse(b.image->records[slot])) continue;
         IndexEntry e;
+        e.key = KeyOf(b.image->records[slot].entry.id.codeText());
         e.slot = slot;
         b.index.push_back(std::move(e));
     }
-    std::sort(b.index.begin(), b.index.end(), [&](const IndexEntry& x, const IndexEntry& y) {
-        return CompareNoCase(Record(b, x).entry.id.codeText(), Record(b, y).entry.id.codeText()) < 0;
-    });
+    std::sort(b.index.begin(), b.index.end(), [](const IndexEntry& x, const IndexEntry& y) { return x.key < y.key; });
 }
 
 // ---- Files --------------------------------------------------------------------------------

@@ -192,7 +192,15 @@ public:
     void ClearMarkets(unsigned marketMask);
 
 private:
+    // The code folded to lower case (ASCII only) and NUL-padded: comparing keys
+    // bytewise orders codes as the case-insensitive comparison does, and the
+    // binary search reads only the index, not 4096 records spread over 30 MB.
+    // Unsigned, so that GBK bytes order above ASCII as in that comparison.
+    using CodeKey = std::array<unsigned char, 10>;
+    static CodeKey KeyOf(std::string_view code);
+
     struct IndexEntry {
+        CodeKey key{};
         int slot = 0;  // record number in the image
         std::vector<ExRightsRecord> exRights;
         std::vector<CapitalChange> capitalChanges;

@@ -1,6 +1,7 @@
 // Market store: securities, lookups, quotes, minutes, minute extras and state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -104,6 +105,40 @@ TEST_F(StoreTest, ListingsAreInSlotOrderThenCodeOrder) {
     EXPECT_EQ(ids[0].codeText(), "000002");
     EXPECT_TRUE(store_->ListSecurities(0).empty());
     EXPECT_EQ(store_->ListSecurities(5).size(), 4u);
+}
+
+TEST_F(StoreTest, CodeOrderIgnoresAsciiCaseOnlyAndSurvivesAReload) {
+    // Letters, signs between 'Z' and 'a', digits and GBK bytes: the order must be the
+    // case-insensitive comparison's (letters folded, GBK bytes above ASCII, a trail
+    // byte compared exactly), whether the index was built by adding or by loading.
+    std::vector<std::string> codes = {"a_1", "A1", "_x", "Zz", "zZ9", "\xB0\xA1", "\xB0\x61",
+                                      "\xB0\x41", "abc", "ABD", "[1", "`1", "600000", "60000"};
+    for (const std::string& c : codes) ASSERT_TRUE(store_->FindOrAdd(Sh(c), true)) << c;
+    std::vector<std::string> expected = codes;
+    std::sort(expected.begin(), expected.end(),
+              [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
+    auto listed = [](MarketStore& s) {
+        std::vector<std::string> out;
+        for (const CodeEntry& e : s.ListSecurities(1)) out.emplace_back(e.id.codeText());
+        return out;
+    };
+    EXPECT_EQ(listed(*store_), expected);
+    // Every code is found under its other case, and only its own record.
+    for (const std::string& c : codes) {
+        auto e = store_->GetCodeEntry(Sh(AsciiUpper(c)));
+        ASSERT_TRUE(e) << c;
+        EXPECT_EQ(e->id.codeText(), c);
+        e = store_->GetCodeEntry(Sh(AsciiLower(c)));
+        ASSERT_TRUE(e) << c;
+        EXPECT_EQ(e->id.codeText(), c);
+    }
+    EXPECT_FALSE(store_->GetCodeEntry(Sh("\xB0\x62")));  // a trail byte does not fold
+    EXPECT_EQ(store_->FindOrAdd(Sh("ZZ9"), true)->id.codeText(), "zZ9");  // no second record
+    EXPECT_EQ(store_->SecurityCount(kMarketSH), static_cast<int>(codes.size()));
+    ASSERT_TRUE(store_->SaveAll());
+    auto again = Reload();
+    EXPECT_EQ(listed(*again), expected);
+    EXPECT_TRUE(again->GetCodeEntry(Sh("A_1")));
 }
 
 TEST_F(StoreTest, ClassAndDecimals) {
