@@ -90,11 +90,43 @@ void CopyArrays(const Series& in, Series& out) {
     out.capital = in.capital;
 }
 
+void MoveArrays(Series& in, Series& out) {
+    out.bars = std::move(in.bars);
+    out.orderBooks = std::move(in.orderBooks);
+    out.trades = std::move(in.trades);
+    out.capital = std::move(in.capital);
+    in.clear();
+}
+
+// Ex-rights adjustment of bars with the series' list (copied into the header).
+void AdjustBars(const Series& s, KLineRecord* bars, size_t count, StoreTime newest, int flags) {
+    AdjustExRights(s.exRights.data(), s.exRights.size(), bars, count, newest, flags);
+}
+
+// One price as if it were a bar's close at `time`.
+float AdjustedPrice(const Series& s, float price, StoreTime time, StoreTime newest, int flags) {
+    KLineRecord bar;
+    bar.time = time;
+    bar.open = bar.high = bar.low = bar.close = price;
+    AdjustBars(s, &bar, 1, newest, flags);
+    return bar.close;
+}
+
 // Drops the bars of `day` (and any later) from the end.
 void DropDayFromEnd(Series& s, uint32_t day) {
     size_t n = s.size();
     while (n > 0 && StoreDay(s.bars[n - 1].time) >= day) --n;
     s.resize(n);
+}
+
+// The first store day of the week, month, quarter or year after the one holding `day`.
+int64_t NextPeriodStartDay(int64_t day, Period period) {
+    if (period == kPeriodWeek) return (WeekNumberOfDay(day) + 1) * 7 + 2;  // store day 2 was a Monday
+    CivilDate c = CivilFromDay(static_cast<int32_t>(day));
+    int months = period == kPeriodMonth ? 1 : period == kPeriodQuarter ? 3 : 12;
+    int index = c.year * 12 + (c.month - 1);      // months since year 0
+    index = (index / months + 1) * months;        // first month of the next period
+    return DayFromCivil(CivilDate{index / 12, index % 12 + 1, 1});
 }
 
 bool IsDerivedCode(std::string_view code, bool& breadth) {
@@ -172,14 +204,16 @@ void GroupDayBars(const Series& in, Period period, int multiDay, bool isIndex, S
     const int n = std::max(1, multiDay);
     GroupBuilder group(isIndex);
     bool open = false;
-    StoreTime first = 0;
+    // The first day of the next week, month, quarter or year: a day from there on is
+    // at a positive BarDistance from the group's first day. Computed once per group.
+    int64_t boundary = 0;
     for (size_t i = 0; i < in.size(); ++i) {
-        StoreTime t = in.bars[i].time;
-        bool fresh = !open || (period == kPeriodMultiDay ? group.count() >= n : BarDistance(t, first, period) > 0);
+        const int64_t day = StoreDay(in.bars[i].time);
+        bool fresh = !open || (period == kPeriodMultiDay ? group.count() >= n : day >= boundary);
         if (fresh) {
             if (open) group.emit(out);
             group.start(in, i);
-            first = t;
+            boundary = NextPeriodStartDay(day, period);
             open = true;
         } else {
             group.add(in, i);
@@ -302,7 +336,8 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
     const bool isIndex = out.entry.securityClass == kClassIndex;
     const QuoteSnapshot& q = out.quote;
     const StoreTime snapshotTime = q.bar.time;
-    const uint32_t today = snapshotTime ? StoreDay(snapshotTime) : UINT32_MAX;
+    const bool hasSnapshot = snapshotTime != 0;
+    const uint32_t today = StoreDay(snapshotTime);
 
     // Today's data.
     Series live;
@@ -313,7 +348,7 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
             source.TodayMinutes(id, live);
     }
 
-    // The history base.
+    // The history base, adjusted against the snapshot's time.
     Series base;
     Period stored = period == kPeriodMin1 ? kPeriodMin1
                     : (period >= kPeriodMin5 && period <= kPeriodMin60) ? kPeriodMin5
@@ -322,37 +357,64 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
                                                                          : 0;
     if (stored && !source.History(id, stored, base, out.capitalChanges)) return 0;
     if (!known && base.empty()) return 0;
-    if (today != UINT32_MAX) DropDayFromEnd(base, today);
+    AdjustBars(out, base.bars.data(), base.size(), snapshotTime, flags);
 
-    const float prevClose = q.prevClose, open = q.bar.open;
+    // Live data replace the base bars of the snapshot's day. A snapshot older than the
+    // history's newest day (a store not yet updated after a download) is stale: the
+    // history stays whole and the stale day is not put after it.
+    bool liveCurrent = true;
+    if (hasSnapshot) {
+        if (!base.empty() && StoreDay(base.bars.back().time) > today)
+            liveCurrent = false;
+        else
+            DropDayFromEnd(base, today);
+    }
+
     if (period == kPeriodTick) {
-        CopyArrays(live, out);
+        MoveArrays(live, out);
     } else if (IsIntradayPeriod(period)) {
-        GroupIntradayBars(base, period, isIndex, out);
-        AppendTicksToSeries(out, live, prevClose, open);
+        // The previous close belongs to the last trading day before today.
+        const StoreTime before = !base.empty() ? base.bars.back().time
+                                               : static_cast<StoreTime>(int64_t{today} * kSecondsPerDay - 1);
+        if (period == kPeriodMin15 || period == kPeriodMin30 || period == kPeriodMin60)
+            GroupIntradayBars(base, period, isIndex, out);
+        else
+            MoveArrays(base, out);
+        if (liveCurrent) {
+            // Today's minutes, previous close and open in the terms of the adjusted base.
+            float prevClose = q.prevClose, open = q.bar.open;
+            if (!(flags & kExRightsNone) && !out.exRights.empty() && hasSnapshot) {
+                prevClose = AdjustedPrice(out, prevClose, before, snapshotTime, flags);
+                open = AdjustedPrice(out, open, snapshotTime, snapshotTime, flags);
+                AdjustBars(out, live.bars.data(), live.size(), snapshotTime, flags);
+            }
+            AppendTicksToSeries(out, live, prevClose, open);
+        }
         if (period == kPeriodTime) {
             MinuteExtraTable extras;
-            if (today != UINT32_MAX && source.MinuteExtras(id, extras)) ApplyMinuteExtras(out, today, extras);
+            if (hasSnapshot && liveCurrent && source.MinuteExtras(id, extras)) ApplyMinuteExtras(out, today, extras);
             int kept = KeepNewestDays(out, wantedDays);
             if (days) *days = kept;
-        } else {
-            // Intraday groups never span a day, and every bar of a day shares its
-            // adjustment, so adjusting after grouping and folding is the same as before.
-            AdjustExRights(out.exRights.data(), out.exRights.size(), out.bars.data(), out.size(), snapshotTime, flags);
         }
     } else {
-        if (!IsZero(q.bar.open) && !IsZero(q.bar.high) && !IsZero(q.bar.low) && !IsZero(q.bar.close)) {
+        if (liveCurrent && !IsZero(q.bar.open) && !IsZero(q.bar.high) && !IsZero(q.bar.low) &&
+            !IsZero(q.bar.close)) {
             KLineRecord bar = q.bar;
             bar.count1 = bar.count2 = 0;
             size_t at = base.push(bar);
             base.orderBooks[at] = q.book;
             base.trades[at] = q.lastTrade;
             base.capital[at] = q.capital;
+            AdjustBars(out, &base.bars[at], 1, snapshotTime, flags);
         }
-        AdjustExRights(out.exRights.data(), out.exRights.size(), base.bars.data(), base.size(), snapshotTime, flags);
         std::vector<ExtraDayRecord> extra = source.Extra(id);
         ApplyExtraDayRecords(base, extra);
-        GroupDayBars(base, period, out.multiDay, isIndex, out);
+        if (period == kPeriodDay) {
+            MoveArrays(base, out);
+            out.lastBarDays = out.empty() ? 0 : 1;
+        } else {
+            GroupDayBars(base, period, out.multiDay, isIndex, out);
+        }
     }
     return 1;
 }

@@ -78,7 +78,10 @@ private:
 // Loads the series of `id` in `period`. flags: kExRightsNone (bit 0), kExRightsBackward
 // (bit 1), forward by default; the time-sharing period is never adjusted. `days`, for the
 // time-sharing period, is the number of days wanted (history is read from 2 on) and
-// returns the days delivered. Returns non-zero on success; 0 for an invalid period, a
+// returns the days delivered. Today's data replace the history's bars of the snapshot's
+// day; a snapshot older than the history's newest day is stale and left out. Live
+// prices are adjusted into the terms of the history (the previous close as a price of
+// the last trading day before today). Returns non-zero on success; 0 for an invalid period, a
 // security known neither to the store nor to its history, a history read error, or a
 // derived series (999997, 999998) without the composite index 999999.
 int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, Series& out, int flags,

@@ -204,6 +204,32 @@ TEST(SeriesLoaderTest, MultiDayWithFiveDaysOverTwelveDaysGivesThreeBars) {
     EXPECT_EQ(multi.size(), 12u);
 }
 
+TEST(SeriesLoaderTest, CalendarGroupsMatchBarDistanceAcrossYears) {
+    // Two and a half years of weekdays from a Thursday in December: every week, month,
+    // quarter and year bar starts exactly where BarDistance to its first day turns positive.
+    Series days = DaySeries(TradingDays(MakeStoreTime(2022, 12, 1), 650));
+    for (Period p : {kPeriodWeek, kPeriodMonth, kPeriodQuarter, kPeriodYear}) {
+        Series out;
+        GroupDayBars(days, p, 5, false, out);
+        std::vector<size_t> starts;
+        for (size_t i = 0; i < days.size(); ++i)
+            if (starts.empty() || BarDistance(days.bars[i].time, days.bars[starts.back()].time, p) > 0)
+                starts.push_back(i);
+        ASSERT_EQ(out.size(), starts.size()) << p;
+        for (size_t k = 0; k < starts.size(); ++k) {
+            size_t last = (k + 1 < starts.size() ? starts[k + 1] : days.size()) - 1;
+            EXPECT_EQ(out.bars[k].time, days.bars[last].time) << p << " bar " << k;
+            EXPECT_FLOAT_EQ(out.bars[k].open, days.bars[starts[k]].open) << p << " bar " << k;
+        }
+    }
+    Series year;
+    GroupDayBars(days, kPeriodYear, 5, false, year);
+    EXPECT_EQ(year.size(), 4u);  // 2022 .. 2025
+    Series quarter;
+    GroupDayBars(days, kPeriodQuarter, 5, false, quarter);
+    EXPECT_EQ(SplitStoreTime(quarter.bars[1].time).date.month, 3);  // Q1 2023 ends in March
+}
+
 TEST(SeriesLoaderTest, GroupedCountsSaturateAndBuyerShareIsWeighted) {
     auto days = TradingDays(MakeStoreTime(2024, 1, 1), 5);  // one week
     Series in = DaySeries(days, 40000, 0);
@@ -398,6 +424,83 @@ TEST(SeriesLoaderTest, ForwardAndBackwardAdjustmentOfTheLoadedSeries) {
     Series week;
     ASSERT_TRUE(LoadSeries(src, kStock, kPeriodWeek, week, 0));
     EXPECT_FLOAT_EQ(week.bars[0].open, 10.0f);
+}
+
+TEST(SeriesLoaderTest, ExDateTodayFoldsLiveMinutesInTheTermsOfTheAdjustedHistory) {
+    // A 10-for-10 bonus goes ex today: yesterday closed at 20, today trades near 10.
+    FakeSource src;
+    auto& e = src.Add(kMarketSH, "600000", kClassAShare);
+    StoreTime d = MakeStoreTime(2024, 3, 5);
+    Series yesterday;
+    for (int slot = 0; slot < 240; ++slot)
+        yesterday.push(Bar(d - 86400 + BarSlotLabel(kPeriodMin1, slot), 20, 20, 20, 20, 1));
+    e.history[kPeriodMin1] = yesterday;
+    Series minutes;
+    for (int m = 0; m < 3; ++m) {
+        size_t at = minutes.push(Bar(d + Hm(9, 30) + 60 * m, 10.2f, 10.3f, 10.1f, 10.2f, 5));
+        minutes.trades[at].volume = 5;
+    }
+    e.minutes = minutes;
+    e.state.quote.prevClose = 20;
+    e.state.quote.bar = Bar(d + Hm(9, 33), 10.2f, 10.3f, 10.1f, 10.2f, 15);
+    ExRightsRecord bonus;
+    bonus.exDate = static_cast<uint32_t>(UnixFromStoreTime(d));
+    bonus.bonusShares = 1.0f;
+    e.state.exRights = {bonus};
+
+    Series fwd;
+    ASSERT_TRUE(LoadSeries(src, kStock, kPeriodMin1, fwd, 0));
+    ASSERT_EQ(fwd.size(), 242u);  // 09:31 takes the minutes of 09:30 and 09:31, then 09:32
+    EXPECT_FLOAT_EQ(fwd.bars[239].close, 10.0f);
+    const KLineRecord& first = fwd.bars[240];
+    EXPECT_EQ(first.time, d + Hm(9, 31));
+    EXPECT_FLOAT_EQ(first.open, 10.2f);
+    EXPECT_FLOAT_EQ(first.low, 10.0f);  // the adjusted previous close, not 20
+    EXPECT_FLOAT_EQ(first.high, 10.3f);
+
+    Series back;
+    ASSERT_TRUE(LoadSeries(src, kStock, kPeriodMin1, back, kExRightsBackward));
+    ASSERT_EQ(back.size(), 242u);
+    EXPECT_FLOAT_EQ(back.bars[239].close, 20.0f);
+    EXPECT_FLOAT_EQ(back.bars[240].open, 20.4f);
+    EXPECT_FLOAT_EQ(back.bars[240].low, 20.0f);  // yesterday's close in yesterday's terms
+    EXPECT_FLOAT_EQ(back.bars[240].high, 20.6f);
+    EXPECT_FLOAT_EQ(back.bars[241].close, 20.4f);
+
+    // Five-minute bars and the day bar agree on today's terms.
+    Series five, day;
+    ASSERT_TRUE(LoadSeries(src, kStock, kPeriodMin5, five, 0));
+    ASSERT_TRUE(LoadSeries(src, kStock, kPeriodDay, day, kExRightsBackward));
+    EXPECT_FLOAT_EQ(five.bars.back().high, 10.3f);
+    ASSERT_EQ(day.size(), 1u);
+    EXPECT_FLOAT_EQ(day.bars[0].close, 20.4f);
+}
+
+TEST(SeriesLoaderTest, StaleSnapshotIsNotPutAfterNewerHistory) {
+    // The store still holds Monday's quote; the history was downloaded up to Wednesday.
+    FakeSource src;
+    auto& e = src.Add(kMarketSH, "600000", kClassAShare);
+    auto days = TradingDays(MakeStoreTime(2024, 3, 4), 3);  // Mon, Tue, Wed
+    e.history[kPeriodDay] = DaySeries(days);
+    Series min1;
+    for (StoreTime day : days) min1.push(Bar(day + Hm(15, 0), 10, 10, 10, 10, 1));
+    e.history[kPeriodMin1] = min1;
+    e.state.quote.bar = Bar(days[0] + Hm(15, 0), 9, 9, 9, 9, 999);
+    Series minutes;
+    size_t at = minutes.push(Bar(days[0] + Hm(14, 59), 9, 9, 9, 9, 999));
+    minutes.trades[at].volume = 999;
+    e.minutes = minutes;
+
+    Series day;
+    ASSERT_TRUE(LoadSeries(src, kStock, kPeriodDay, day, 0));
+    ASSERT_EQ(day.size(), 3u);
+    EXPECT_EQ(day.bars.back().time, days[2]);
+    EXPECT_FLOAT_EQ(day.bars[0].volume, 100.0f);  // Monday's bar from the file, not the snapshot
+    Series min;
+    ASSERT_TRUE(LoadSeries(src, kStock, kPeriodMin1, min, 0));
+    ASSERT_EQ(min.size(), 3u);
+    EXPECT_EQ(min.bars.back().time, days[2] + Hm(15, 0));
+    for (size_t i = 1; i < min.size(); ++i) EXPECT_LT(min.bars[i - 1].time, min.bars[i].time);
 }
 
 TEST(SeriesLoaderTest, DerivedSeriesFromTheCompositeIndex) {
