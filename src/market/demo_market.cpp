@@ -116,8 +116,13 @@ constexpr const char* kSuffixes[] = {
 
 std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
 
+// Put between prefix and suffix once the 1,200 two-part names are used up.
+constexpr const char* kMiddles[] = {"", "新", "国", "联", "天", "中", "大", "金", "瑞", "华", "信", "泰", "兴"};
+
 std::string NameFor(uint16_t cls, int k, int codeValue) {
-    std::string base = std::string(kPrefixes[k % 40]) + kSuffixes[(k / 40 + k * 7) % 30];
+    // (k mod 40, (k / 40 + 7k) mod 30) runs through all 1,200 pairs as k runs through 0..1199.
+    std::string base = std::string(kPrefixes[k % 40]) + kMiddles[(k / 1200) % std::size(kMiddles)] +
+                       kSuffixes[(k / 40 + k * 7) % 30];
     char buf[64];
     switch (cls) {
         case kClassBShare: return Gbk(std::string(kPrefixes[k % 40]) + "B股");
@@ -324,45 +329,63 @@ std::vector<TickRecord> TicksOf(const std::vector<KLineRecord>& minutes, uint32_
     return ticks;
 }
 
-// Five-minute bars of a day's minutes, by the labels the minutes fall in.
+// Five-minute bars of a day's minutes, by the labels the minutes fall in. Sums are
+// taken in double so that large volumes stay the exact sums of their minutes.
 std::vector<KLineRecord> FiveMinuteBars(const std::vector<KLineRecord>& minutes) {
     std::vector<KLineRecord> out;
     int current = -1;
+    double volume = 0, amount = 0;
+    auto finish = [&] {
+        if (out.empty()) return;
+        out.back().volume = static_cast<float>(volume);
+        out.back().amount = static_cast<float>(amount);
+    };
     for (const KLineRecord& m : minutes) {
         int slot = BarSlotOfTime(kPeriodMin5, TimeOfDay(m.time));
         if (slot != current) {
+            finish();
             KLineRecord bar = m;
             bar.time = StartOfDay(m.time) + BarSlotLabel(kPeriodMin5, slot);
             out.push_back(bar);
             current = slot;
+            volume = m.volume;
+            amount = m.amount;
             continue;
         }
         KLineRecord& bar = out.back();
-        bar.high = std::max(bar.high, m.high);
-        bar.low = std::min(bar.low, m.low);
+        // Copies: packed fields must not bind to std::max's references.
+        const float barHigh = bar.high, barLow = bar.low, high = m.high, low = m.low;
+        bar.high = std::max(barHigh, high);
+        bar.low = std::min(barLow, low);
         bar.close = m.close;
-        bar.volume += m.volume;
-        bar.amount += m.amount;
+        volume += m.volume;
+        amount += m.amount;
         bar.count1 = static_cast<uint16_t>(std::min(65535, bar.count1 + m.count1));
         bar.count2 = m.count2;
     }
+    finish();
     return out;
 }
 
-// The day bar that its minutes add up to.
+// The day bar that its minutes add up to (sums in double, as above).
 KLineRecord DayOfMinutes(const std::vector<KLineRecord>& minutes, StoreTime day, uint16_t c1, uint16_t c2) {
     KLineRecord bar;
     bar.time = day;
     bar.open = minutes.front().open;
     bar.close = minutes.back().close;
-    bar.high = minutes.front().high;
-    bar.low = minutes.front().low;
+    float high = minutes.front().high, low = minutes.front().low;
+    double volume = 0, amount = 0;
     for (const KLineRecord& m : minutes) {
-        bar.high = std::max(bar.high, m.high);
-        bar.low = std::min(bar.low, m.low);
-        bar.volume += m.volume;
-        bar.amount += m.amount;
+        const float mHigh = m.high, mLow = m.low;
+        high = std::max(high, mHigh);
+        low = std::min(low, mLow);
+        volume += m.volume;
+        amount += m.amount;
     }
+    bar.high = high;
+    bar.low = low;
+    bar.volume = static_cast<float>(volume);
+    bar.amount = static_cast<float>(amount);
     bar.count1 = c1;
     bar.count2 = c2;
     return bar;
@@ -523,8 +546,15 @@ std::vector<DemoSecurity> DemoSecurities(int count) {
         counts[static_cast<size_t>(i)] = c;
         given += c;
     }
-    // What is left goes to the A-share ranges with room, in order.
-    for (int i = 0; given < rest && i < 5; ++i) {
+    // One of each small range may overshoot: take back from the largest ranges first.
+    while (given > rest) {
+        int largest = static_cast<int>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+        if (counts[static_cast<size_t>(largest)] <= 1) break;
+        --counts[static_cast<size_t>(largest)];
+        --given;
+    }
+    // What is left goes to the ranges with room, the A shares first.
+    for (int i = 0; given < rest && i < n; ++i) {
         int room = kRanges[i].last - kRanges[i].first + 1 - counts[static_cast<size_t>(i)];
         int add = std::min(room, rest - given);
         counts[static_cast<size_t>(i)] += add;
@@ -710,6 +740,7 @@ bool GenerateDemoMarket(const DemoMarketOptions& options, DemoMarketSummary* sum
         s.bar.open = minutes.front().open;
         s.bar.high = s.bar.low = s.bar.open;
         size_t elapsed = 0;
+        double volumeToday = 0, amountToday = 0;
         for (const KLineRecord& m : minutes) {
             if (TimeOfDay(m.time) > now) break;
             // Copies: the packed fields must not bind to std::max's references.
@@ -717,10 +748,12 @@ bool GenerateDemoMarket(const DemoMarketOptions& options, DemoMarketSummary* sum
             s.bar.high = std::max(barHigh, high);
             s.bar.low = std::min(barLow, low);
             s.bar.close = m.close;
-            s.bar.volume += m.volume;
-            s.bar.amount += m.amount;
+            volumeToday += m.volume;
+            amountToday += m.amount;
             ++elapsed;
         }
+        s.bar.volume = static_cast<float>(volumeToday);
+        s.bar.amount = static_cast<float>(amountToday);
         s.price5MinAgo = minutes[elapsed > 5 ? elapsed - 6 : 0].close;
         const double step = std::pow(10.0, -decimals);
         const int offset = r.uniform() < 0.5 ? 0 : 1;  // the last trade hit the bid or the ask
