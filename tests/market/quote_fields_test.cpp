@@ -59,45 +59,41 @@ TEST(QuoteFieldsTest, CatalogueNamesAndLookup) {
 
 TEST(QuoteFieldsTest, EveryFieldOfOneSecurityAgainstHandComputation) {
     auto r = Sample();
-    EXPECT_EQ(T(*r, kFieldPrevClose), "10.00");
-    EXPECT_EQ(T(*r, kFieldOpen), "10.10");
-    EXPECT_EQ(T(*r, kFieldHigh), "10.80");
-    EXPECT_EQ(T(*r, kFieldLow), "9.90");
-    EXPECT_EQ(T(*r, kFieldLast), "10.50");
-    EXPECT_EQ(T(*r, kFieldChangePct), "+5.00%");
-    EXPECT_EQ(T(*r, kFieldVolume), "12000");
-    EXPECT_EQ(T(*r, kFieldLastVolume), "37");
-    EXPECT_EQ(T(*r, kFieldAmount), "1235");              // 万元
-    EXPECT_EQ(T(*r, kFieldAvgPrice), "10.29");           // 12345678 / 1200000
-    EXPECT_EQ(T(*r, kFieldChange), "+0.50");
-    EXPECT_EQ(T(*r, kFieldAmplitude), "9.00%");
-    EXPECT_EQ(T(*r, kFieldTurnover), "2.00%");           // 12000 / 600000
-    EXPECT_EQ(T(*r, kFieldBidRatio), "+33.33%");         // 750 / 2250
-    EXPECT_EQ(T(*r, kFieldBidDiff), "+750");
-    EXPECT_EQ(T(*r, kFieldAvgVolume5), "48000");
-    EXPECT_EQ(T(*r, kFieldVolumeRatio), "1.00");         // 12000 * 240 / (60 * 48000)
-    EXPECT_EQ(T(*r, kFieldSpeed), "+0.95%");             // 0.10 / 10.50
-    EXPECT_EQ(T(*r, kFieldSellSide), "5000");
-    EXPECT_EQ(T(*r, kFieldBuySide), "7000");
-    EXPECT_EQ(T(*r, kFieldBidPrice1), "10.49");
-    EXPECT_EQ(T(*r, kFieldBidPrice1 + 4), "10.45");
-    EXPECT_EQ(T(*r, kFieldBidVolume1 + 2), "300");
-    EXPECT_EQ(T(*r, kFieldAskPrice1 + 1), "10.51");
-    EXPECT_EQ(T(*r, kFieldAskVolume1 + 4), "250");
-    EXPECT_EQ(T(*r, kFieldPe), "7.50");                  // 10.50 / (0.35 * 4)
-    EXPECT_EQ(T(*r, kFieldUpdateDate), "20230830");
-    EXPECT_EQ(T(*r, kFieldFinance1), "1.0");             // 总股本, one decimal
-    EXPECT_EQ(T(*r, kFieldFinance1 + 8), "9.0");         // A2转配股
-    EXPECT_EQ(T(*r, kFieldFinance1 + 9), "10.00");       // 总资产, price decimals
-    EXPECT_EQ(T(*r, kFieldFinance1 + 17), "18.000");     // 每股公积金
-    EXPECT_EQ(T(*r, kFieldFinance1 + 31), "32.000");     // 每股未分配
-    EXPECT_EQ(T(*r, kFieldFinance1 + 32), "0.350");      // 每股收益
-    EXPECT_EQ(T(*r, kFieldFinance1 + 34), "35.000");     // 调整每股净资
-    EXPECT_EQ(T(*r, kFieldFinance1 + 36), "37.00");      // 净资收益率
-    EXPECT_EQ(T(*r, kFieldReportKind), "一季报");
-    EXPECT_EQ(T(*r, kFieldNumber), "1600000");
-    EXPECT_EQ(T(*r, kFieldCode), "600000");
-    EXPECT_EQ(T(*r, kFieldName), "浦发银行");
+    // All 83 cells as the quote list shows them, worked out by hand from Sample().
+    const char* expected[kQuoteFieldCount] = {
+        "10.00", "10.10", "10.80", "9.90", "10.50",  // 昨收 今开 最高 最低 最新
+        "+5.00%",                                    // 涨幅 = 0.50 / 10.00
+        "12000", "37",                               // 总手 现手
+        "1235",                                      // 总额 in 万元: 12345678 / 10000
+        "10.29",                                     // 均价 = 12345678 / (12000 x 100)
+        "+0.50",                                     // 涨跌
+        "9.00%",                                     // 振幅 = (10.80 - 9.90) / 10.00
+        "2.00%",                                     // 换手率 = 12000 / 600000
+        "+33.33%",                                   // 委比 = (1500 - 750) / 2250
+        "+750",                                      // 委差
+        "48000",                                     // 5日均量
+        "1.00",                                      // 量比 = 12000 x 240 / ((59 + 1) x 48000)
+        "+0.95%",                                    // 涨速 = (10.50 - 10.40) / 10.50
+        "5000", "7000",                              // 内盘 外盘
+        "10.49", "10.48", "10.47", "10.46", "10.45", // 买一价 .. 买五价
+        "100", "200", "300", "400", "500",           // 买一量 .. 买五量
+        "10.50", "10.51", "10.52", "10.53", "10.54", // 卖一价 .. 卖五价
+        "50", "100", "150", "200", "250",            // 卖一量 .. 卖五量
+        "7.50",                                      // 市盈率 = 10.50 / (0.35 x 4), 一季报
+        "20230830",                                  // 更新日期
+        // The nine capital items with one decimal.
+        "1.0", "2.0", "3.0", "4.0", "5.0", "6.0", "7.0", "8.0", "9.0",
+        // 总资产 .. 资本公积金 with the price decimals, 每股公积金 with three.
+        "10.00", "11.00", "12.00", "13.00", "14.00", "15.00", "16.00", "17.00", "18.000",
+        // 股东权益 .. 未分配利润.
+        "19.00", "20.00", "21.00", "22.00", "23.00", "24.00", "25.00", "26.00", "27.00", "28.00", "29.00",
+        "30.00", "31.00",
+        // 每股未分配, 每股收益, 每股净资产, 调整每股净资 with three; 股东权益比, 净资收益率.
+        "32.000", "0.350", "34.000", "35.000", "36.00", "37.00",
+        "一季报", "1600000", "600000", "浦发银行",
+    };
+    for (int i = 0; i < kQuoteFieldCount; ++i)
+        EXPECT_EQ(T(*r, i), expected[i]) << i << " " << QuoteFieldName(i);
     // Every field of the catalogue computes something for this security.
     for (int i = 0; i < kQuoteFieldCount; ++i) EXPECT_TRUE(ComputeQuoteField(i, *r, 2).present) << i;
     EXPECT_FALSE(ComputeQuoteField(kQuoteFieldCount, *r, 2).present);
