@@ -62,7 +62,13 @@ expect undefined 1 "错误16:表达式中引用了未定义的变量,错误位�
 expect unnamed-shift 1 "错误35:无效的操作数,错误位置＝6,长度=1" -- 'C;O;H+;'
 expect empty 1 "错误30:公式文本内容为空，无法编译" -- '   '
 expect stkindi-quote 1 "错误40:STKINDI语句中的参数中股票名称(第一个参数)缺少单引号" -- "A:STKINDI(SH600000,'MACD',1);"
-expect no-formula-set 1 "错误20:引用的公式不存在" -- 'A:"macd.dif";'
+# References resolve in the standard indicators, or in the formula set of --appdir.
+expect reference 0 "references: 1" "formula 'MACD' line 'DIF'" "REFERENCE ref=0 period=9 args=3 kind=0" \
+    -- 'A:"macd.dif#week"(12,26,9);'
+expect no-such-formula 1 "错误20:引用的公式不存在,错误位置＝2,长度=10" -- 'A:"nosuch.x";'
+emptydir=$(mktemp -d)
+trap 'rm -rf "$emptydir"' EXIT
+expect empty-appdir 1 "错误20:引用的公式不存在" -- 'A:"macd.dif";' --appdir "$emptydir"
 
 # Bad command lines.
 expect bad-type 1 "--type" -- 'A:C;' --type 7

@@ -1,17 +1,24 @@
 // tessaro-cli compile: compiles one formula text and prints its compiled form.
 //
-//   tessaro-cli compile 'MA5:MA(C,N),COLORRED;' --type 4 --param N=5,1,100
+//   tessaro-cli compile 'MA5:MA(C,N),COLORRED;' --type 4 --param N=5,1,100 [--appdir DIR]
 //
 // Prints the output lines, parameters, references, string pool and one instruction per line
 // ("opcode operand NAME ...") and exits 0; on a compile error prints the message with its
 // position and length (byte offsets in the GBK text, as the formula editor selects them) and
-// the text with the selected part in brackets, and exits 1.
+// the text with the selected part in brackets, and exits 1. References to other formulas
+// resolve in the formula set of --appdir, or else in the built-in and standard indicators.
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
+#include "app/paths.h"
 #include "command.h"
 #include "formula/compiler.h"
+#include "formula/formula_set.h"
+#include "formula/formula_set_startup.h"
+#include "formula/internal_formulas.h"
+#include "formula/standard_library.h"
 #include "formula/function_registry.h"
 #include "formula/opcodes.h"
 #include "platform/text.h"
@@ -19,7 +26,7 @@
 namespace tessaro::cli {
 namespace {
 
-constexpr const char* kUsage = "compile 'FORMULA' [--type N] [--param NAME=DEFAULT[,MIN,MAX]]...";
+constexpr const char* kUsage = "compile 'FORMULA' [--type N] [--param NAME=DEFAULT[,MIN,MAX]]... [--appdir DIR]";
 
 bool ParseFloat(const std::string& s, float& out) {
     if (s.empty()) return false;
@@ -147,10 +154,20 @@ int RunCompile(Args& args) {
         if (record.params.size() >= static_cast<size_t>(kMaxFormulaParams)) return Fail("at most 64 parameters");
         record.params.push_back(p);
     }
+    std::optional<std::string> appDir = args.option("appdir");
     if (args.positional().size() != 1) return UsageError(kUsage);
+    FormulaSet set;
+    if (appDir) {
+        LoadFormulaSet(set, AppPaths(*appDir));
+    } else {
+        for (FormulaRecord& r : InternalIndicators()) set.Put(std::move(r));
+        for (FormulaRecord& r : BuildStandardLibrary().formulas) set.Put(std::move(r));
+    }
     record.source = Utf8ToGbk(args[0]);
+    CompileOptions options;
+    options.lookup = set.CompilerLookup();
     try {
-        CompileFormula(record);
+        CompileFormula(record, options);
     } catch (const CompileError& e) {
         std::printf("%s\n", e.displayUtf8().c_str());
         std::printf("%s\n", MarkRange(record.source, e.position(), e.length()).c_str());
