@@ -131,9 +131,32 @@ FormulaValue Frame::CopyOf(const FormulaValue& v) {
 
 FormulaValue Frame::Own(Entry&& e) {
     if (e.slot < 0) return std::move(e.value);
-    Slot& slot = slots_[static_cast<size_t>(e.slot)];
-    --slot.lent;
-    return CopyOf(slot.value);
+    Slot& lender = Lender(e.slot);
+    --lender.lent;
+    if (e.slot >= kQuoteLenders && lender.lent == 0) {
+        // A quote column nobody else holds moves out; a later use computes it again.
+        for (int32_t& q : quoteIndex_)
+            if (q == e.slot - kQuoteLenders) q = -1;
+        FormulaValue v = std::move(lender.value);
+        lender.value = FormulaValue{};
+        return v;
+    }
+    return CopyOf(lender.value);
+}
+
+// OPEN, HIGH, LOW, CLOSE, VOL and AMOUNT depend on the bars alone: each is computed once per
+// frame and lent to every function that reads it.
+bool Frame::PushQuote(int id) {
+    int32_t& index = quoteIndex_[id - kFnOpen];
+    if (index < 0) {
+        FormulaValue column;
+        if (!CallFunction(id, ctx_, {}, column)) return false;
+        quotes_.push_back(Slot{std::move(column), 0});
+        index = static_cast<int32_t>(quotes_.size() - 1);
+    }
+    ++quotes_[static_cast<size_t>(index)].lent;
+    stack_.push_back(Entry{FormulaValue{}, kQuoteLenders + index});
+    return true;
 }
 
 void Frame::PushSlot(uint16_t index, int32_t at, const ProgramInfo& program) {
@@ -165,6 +188,7 @@ bool Frame::Store(const Instruction& in) {
 }
 
 bool Frame::Call(int id) {
+    if (id >= kFnOpen && id <= kFnAmount) return PushQuote(id);
     const FunctionInfo* info = FunctionById(id);
     if (!info) return false;
     const size_t n = static_cast<size_t>(info->paramCount);
@@ -178,7 +202,7 @@ bool Frame::Call(int id) {
         Entry& e = stack_[base + k];
         lentFrom[k] = -1;
         if (e.slot >= 0) {
-            Slot& slot = slots_[static_cast<size_t>(e.slot)];
+            Slot& slot = Lender(e.slot);
             --slot.lent;
             size_t earlier = k;
             for (size_t j = 0; j < k; ++j)
@@ -225,7 +249,7 @@ bool Frame::Call(int id) {
             ok = false;
             continue;
         }
-        slots_[static_cast<size_t>(lentFrom[k])].value.values = std::move(a.values);
+        Lender(lentFrom[k]).value.values = std::move(a.values);
     }
     for (FormulaValue& a : args_)
         if (a.isSeries() && !(a.flags & kValueBorrowed)) s_.pool.Recycle(a);
@@ -293,6 +317,9 @@ bool Frame::RunSpecial(std::vector<FormulaValue>& lines) {
 void Frame::Release() {
     for (Slot& slot : slots_)
         if (slot.value.isSeries()) s_.pool.Recycle(slot.value);
+    for (Slot& quote : quotes_)
+        if (quote.value.isSeries()) s_.pool.Recycle(quote.value);
+    quotes_.clear();
     for (Entry& e : stack_)
         if (e.slot < 0 && e.value.isSeries()) s_.pool.Recycle(e.value);
     slots_.clear();
@@ -378,7 +405,7 @@ std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& form
     std::vector<FormulaValue> lines;
     eval::Frame frame(session, formula, request.security, *series, period);
     if (!frame.Run(lines)) return nullptr;
-    std::unique_ptr<EvalResult> result = eval::AssembleResult(formula, lines, *series, data_.CurrentMarketTime());
+    std::unique_ptr<EvalResult> result = eval::AssembleResult(formula, lines, *series, data_.CurrentMarketTime(), times_);
     for (FormulaValue& v : lines)
         if (v.isSeries()) pool_.Recycle(v);
     return result;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "formula/compiled_formula.h"
 #include "formula/eval_data_source.h"
@@ -62,7 +63,8 @@ private:
     const FormulaSet& formulas_;
     EvalDataSource& data_;
     const SpecialIndicatorRegistry* specials_;
-    ColumnPool pool_;  // kept between evaluations
+    ColumnPool pool_;              // kept between evaluations
+    std::vector<uint32_t> times_;  // the bar times while a result is assembled
 };
 
 // True when the usage flags let `formula` run at `period` for a security of class `securityClass`.

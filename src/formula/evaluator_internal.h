@@ -114,8 +114,15 @@ private:
     };
     struct Entry {
         FormulaValue value;
-        int32_t slot = -1;  // >= 0: the value is the column of that slot, lent until a function reads it
+        int32_t slot = -1;  // >= 0: the value is the column of that lender, lent until a function reads it
     };
+    // Lender indexes from here on are quote columns (OPEN .. AMOUNT) computed once per frame.
+    static constexpr int32_t kQuoteLenders = 1 << 20;
+    Slot& Lender(int32_t index) {
+        return index >= kQuoteLenders ? quotes_[static_cast<size_t>(index - kQuoteLenders)]
+                                      : slots_[static_cast<size_t>(index)];
+    }
+    bool PushQuote(int id);
 
     bool Execute(const ProgramInfo& program);
     bool RunSpecial(std::vector<FormulaValue>& lines);
@@ -137,13 +144,16 @@ private:
     FrameMarketData market_;
     FunctionContext ctx_;
     std::vector<Slot> slots_;
+    std::vector<Slot> quotes_;           // OPEN .. AMOUNT of this frame's bars, once computed
+    int32_t quoteIndex_[6] = {-1, -1, -1, -1, -1, -1};
     std::vector<Entry> stack_;
     std::vector<FormulaValue> args_;
 };
 
 // The lines of an evaluation as the caller gets them: one per output-line descriptor (at least
 // as many as `lines` for a special indicator), LinePoints stamped with the bar times.
+// `times` is scratch space kept by the caller between evaluations.
 std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const std::vector<FormulaValue>& lines,
-                                           const Series& series, StoreTime marketTime);
+                                           const Series& series, StoreTime marketTime, std::vector<uint32_t>& times);
 
 }  // namespace tessaro::eval

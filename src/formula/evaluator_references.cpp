@@ -60,7 +60,7 @@ bool Frame::Reference(const Instruction& in) {
     for (int k = argCount - 1; k >= 0; --k) {
         Entry e = std::move(stack_.back());
         stack_.pop_back();
-        if (e.slot >= 0) --slots_[static_cast<size_t>(e.slot)].lent;
+        if (e.slot >= 0) --Lender(e.slot).lent;
         if (e.slot >= 0 || !e.value.isNumber()) return false;
         args[static_cast<size_t>(k)] = e.value.number;
     }

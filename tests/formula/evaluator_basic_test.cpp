@@ -192,6 +192,23 @@ TEST_F(EvaluatorBasics, UnknownFormulaTypeWithInstructionsHasNoResult) {
     EXPECT_EQ(Run(f, stock), nullptr);
 }
 
+TEST_F(EvaluatorBasics, QuoteColumnsSharedBetweenUsesKeepTheirValues) {
+    // CLOSE is computed once and lent; storing it moves it out; later uses compute it again.
+    Add(stock, Ramp(8, 10));
+    auto r = Run(Formula("T", "A:C; B:C*2; X:=C; D:X+C; E:MAX(C,C)-ABS(C); F:C; G:REF(C,1)+O;"), stock);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(r->lineCount(), 6u);
+    for (int i = 1; i < 8; ++i) {
+        float c = 10.0f + static_cast<float>(i);
+        EXPECT_FLOAT_EQ(r->lines[0].points[i].value, c);
+        EXPECT_FLOAT_EQ(r->lines[1].points[i].value, 2 * c);
+        EXPECT_FLOAT_EQ(r->lines[2].points[i].value, 2 * c);
+        EXPECT_FLOAT_EQ(r->lines[3].points[i].value, 0);
+        EXPECT_FLOAT_EQ(r->lines[4].points[i].value, c);
+        EXPECT_FLOAT_EQ(r->lines[5].points[i].value, (c - 1) + (c - 0.5f));
+    }
+}
+
 TEST_F(EvaluatorBasics, ReusedEvaluatorGivesTheSameResultsForOtherSecurities) {
     // The pool hands columns of one evaluation to the next: stale values must never leak.
     CodeEntry other = Security("SZ000001");
