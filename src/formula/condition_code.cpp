@@ -191,6 +191,9 @@ bool BuildConditionCode(const std::vector<Condition>& conditions, uint32_t joine
 }
 
 bool BuildConditionCode(const FormulaRecord& record, CompiledForm& out) {
+    // A locked combined condition holds its names enciphered: code built from them would
+    // reference formulas that do not exist. Its compiled code was built before locking.
+    if (record.isLocked()) return false;
     std::vector<Condition> conditions;
     if (!DecodeConditions(record, conditions)) return false;
     return BuildConditionCode(conditions, record.joiner, out);

@@ -22,7 +22,8 @@ namespace tessaro {
 // a finance item outside 0..38, or more distinct formula lines than the reference table holds.
 bool BuildConditionCode(const std::vector<Condition>& conditions, uint32_t joiner, CompiledForm& out);
 
-// The same over a record's condition images and joiner; false also for a malformed image.
+// The same over a record's condition images and joiner; false also for a malformed image
+// and for a locked record, whose images hold enciphered names.
 bool BuildConditionCode(const FormulaRecord& record, CompiledForm& out);
 
 }  // namespace tessaro

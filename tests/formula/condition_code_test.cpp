@@ -319,6 +319,12 @@ TEST_F(CombinedCompile, FailureIsErrorFortyFiveAndKeepsTheOldForm) {
         EXPECT_EQ(CompiledFormBytes(r), before);
         EXPECT_EQ(r.compileTime, 42u);
     }
+    // A locked record's images hold enciphered names: it keeps the code built before locking.
+    SetConditions(r, {Make(LineB(), kRelationGreater, LineA())});
+    r.lockChecksum = 0x1234;
+    EXPECT_THROW(CompileFormula(r, options), CompileError);
+    EXPECT_EQ(CompiledFormBytes(r), before);
+    r.lockChecksum = 0;
     // A malformed image fails the same way.
     r.conditions = {std::string(10, '\1')};
     EXPECT_THROW(CompileFormula(r, options), CompileError);
