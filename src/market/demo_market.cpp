@@ -9,6 +9,7 @@
 
 #include "app/paths.h"
 #include "market/history.h"
+#include "market/market_file.h"
 #include "market/market_store.h"
 #include "market/periods.h"
 #include "market/security_registry.h"
@@ -559,6 +560,25 @@ std::vector<DemoSecurity> DemoSecurities(int count) {
         int add = std::min(room, rest - given);
         counts[static_cast<size_t>(i)] += add;
         given += add;
+    }
+    // A market file holds at most kMaxSecurities: what one exchange cannot take goes to
+    // ranges of the other with room.
+    for (MarketCode market : {kMarketSH, kMarketSZ}) {
+        int inMarket = 0;
+        for (int i = 0; i < indexes; ++i) inMarket += kIndexes[i].market == market;
+        for (int i = 0; i < n; ++i) inMarket += kRanges[i].market == market ? counts[static_cast<size_t>(i)] : 0;
+        for (int i = 0; inMarket > kMaxSecurities && i < n; ++i) {
+            if (kRanges[i].market == market) continue;
+            int room = kRanges[i].last - kRanges[i].first + 1 - counts[static_cast<size_t>(i)];
+            for (int j = n; j-- > 0 && room > 0 && inMarket > kMaxSecurities;) {
+                if (kRanges[j].market != market) continue;
+                int move = std::min({room, inMarket - kMaxSecurities, counts[static_cast<size_t>(j)]});
+                counts[static_cast<size_t>(j)] -= move;
+                counts[static_cast<size_t>(i)] += move;
+                room -= move;
+                inMarket -= move;
+            }
+        }
     }
     int k = 0;
     for (int i = 0; i < n; ++i) {

@@ -74,6 +74,46 @@ for range in "2025-06-09 2025-06-13" "2025-06-02 2025-06-06"; do
     echo "$csv" | cut -d, -f1-6 | grep -qx "$expected" || fail "week $range: expected $expected in $csv"
 done
 
+# fields: all 83 catalogue fields; an unknown security is an error.
+[ "$(echo "$fields" | wc -l)" = 83 ] || fail "fields printed $(echo "$fields" | wc -l) lines"
+[ "$(echo "$fields" | head -1 | cut -d= -f1)" = 昨收 ] && [ "$(echo "$fields" | tail -1)" = "股票名称=$(field 股票名称)" ] \
+    || fail "fields order"
+[ -n "$(field 股票名称)" ] && [ "$(field 股票代码)" = 600000 ] && [ "$(field 编号)" = 1600000 ] || fail "identity fields"
+"$CLI" fields --appdir "$APP" SH688999 >/dev/null 2>&1; [ $? = 1 ] || fail "fields of an unknown security"
+
+# The history files and the ex-rights list behind the series.
+bars=$("$CLI" bars --appdir "$APP" SH600000 day) || fail "bars"
+[ "$(echo "$bars" | sed 1d | wc -l)" = 250 ] || fail "not 250 stored days"
+[ "$(echo "$bars" | tail -1 | cut -d, -f1)" = 2025-06-12 ] || fail "stored days end $(echo "$bars" | tail -1)"
+"$CLI" bars --appdir "$APP" SH600000 min | sed -n 2p | grep -q '^2025-06-06 09:31,' || fail "minute file labels"
+power=$("$CLI" power --appdir "$APP" SH600000) || fail "power"
+[ "$(echo "$power" | sed 1d | wc -l)" -ge 1 ] || fail "SH600000 has no ex-rights event"
+exdate=$(echo "$power" | sed -n 2p | cut -d, -f1)
+
+# series with each adjustment: the same days; forward and none agree from the last
+# ex-date on, backward and none before the first; all differ before it.
+none=$("$CLI" series --appdir "$APP" SH600000 day --adjust none) || fail "series none"
+fwd=$("$CLI" series --appdir "$APP" SH600000 day --adjust forward) || fail "series forward"
+back=$("$CLI" series --appdir "$APP" SH600000 day --adjust backward) || fail "series backward"
+[ "$fwd" = "$("$CLI" series --appdir "$APP" SH600000 day)" ] || fail "forward is not the default"
+[ "$(echo "$none" | cut -d, -f1)" = "$(echo "$fwd" | cut -d, -f1)" ] || fail "adjustments change the days"
+[ "$(echo "$none" | tail -1)" = "$(echo "$fwd" | tail -1)" ] || fail "forward changed today's bar"
+[ "$(echo "$none" | sed -n 2p)" = "$(echo "$back" | sed -n 2p)" ] || fail "backward changed the first day"
+[ "$(echo "$none" | sed -n 2p)" != "$(echo "$fwd" | sed -n 2p)" ] || fail "forward left the first day before $exdate"
+[ "$(echo "$none" | sed 1d | wc -l)" = 251 ] || fail "day series is not 250 days and today"
+# Volumes are never adjusted.
+[ "$(echo "$none" | cut -d, -f6)" = "$(echo "$back" | cut -d, -f6)" ] || fail "volumes adjusted"
+"$CLI" series --appdir "$APP" SH600000 week --adjust sideways >/dev/null 2>&1; [ $? = 2 ] || fail "bad --adjust"
+"$CLI" series --appdir "$APP" SH600000 fortnight >/dev/null 2>&1; [ $? = 2 ] || fail "bad period"
+"$CLI" series --appdir "$APP" SH688999 day >/dev/null 2>&1; [ $? = 1 ] || fail "series of an unknown security"
+tsh=$("$CLI" series --appdir "$APP" SH600000 TIME --days 2) || fail "time-sharing"
+[ "$(echo "$tsh" | sed 1d | cut -d' ' -f1 | sort -u | wc -l)" = 2 ] || fail "time-sharing over two days"
+
+# gen: bad options are usage errors.
+"$CLI" gen --securities 10 >/dev/null 2>&1; [ $? = 2 ] || fail "gen without --out"
+"$CLI" gen --out "$DIR/bad" --securities 1 >/dev/null 2>&1; [ $? = 2 ] || fail "gen --securities 1"
+"$CLI" gen --out "$DIR/bad" --today 2025-13-01 >/dev/null 2>&1; [ $? = 2 ] || fail "gen with a bad date"
+
 # A directory whose market files are missing (a generation cut short) is generated again.
 rm "$APP/data/sh/stkinfo.dat"
 "$CLI" demo --appdir "$APP" | grep -q "^Demo market: generated " || fail "no regeneration"

@@ -103,13 +103,18 @@ TEST(DemoSecuritiesTest, LargeMarketsGetTheAskedCountWithDistinctNames) {
         std::vector<DemoSecurity> list = DemoSecurities(count);
         EXPECT_EQ(list.size(), static_cast<size_t>(count));
         std::set<std::string> codes, shareNames;
+        std::map<MarketCode, int> perMarket;
         for (const DemoSecurity& s : list) {
+            ++perMarket[s.id.market];
             EXPECT_TRUE(codes.insert(SecurityText(s.id)).second) << SecurityText(s.id);
             EXPECT_LE(s.nameGbk.size(), 31u);  // fits the name field
             if (s.securityClass == kClassAShare) {
                 EXPECT_TRUE(shareNames.insert(s.nameGbk).second) << GbkToUtf8(s.nameGbk);
             }
         }
+        // Each exchange's market file holds at most 4096 securities.
+        EXPECT_LE(perMarket[kMarketSH], 4096) << count;
+        EXPECT_LE(perMarket[kMarketSZ], 4096) << count;
     }
 }
 

@@ -124,7 +124,7 @@ int RunFields(Args& args) {
     std::string error;
     auto market = OpenMarketDir(appDir, error);
     if (!market) return Fail(error);
-    PrintQuoteFields(*market->store, id, "");
+    if (!PrintQuoteFields(*market->store, id, "")) return Fail("unknown security " + args[0]);
     return 0;
 }
 
@@ -205,17 +205,15 @@ void PrintSeriesCsv(const Series& series, Period period, size_t last) {
     }
 }
 
-void PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent) {
+bool PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent) {
     auto record = std::make_unique<StockRecord>();
-    if (!store.GetRecord(id, *record)) {
-        std::printf("%s%s: unknown security\n", indent.c_str(), SecurityText(id).c_str());
-        return;
-    }
+    if (!store.GetRecord(id, *record)) return false;
     int decimals = store.GetDecimals(id.market, record->entry.securityClass);
     for (int i = 0; i < kQuoteFieldCount; ++i) {
         QuoteCell cell = ComputeQuoteField(i, *record, decimals);
         std::printf("%s%s=%s\n", indent.c_str(), std::string(QuoteFieldName(i)).c_str(), cell.text.c_str());
     }
+    return true;
 }
 
 }  // namespace tessaro::cli

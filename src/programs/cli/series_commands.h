@@ -30,7 +30,8 @@ std::string SeriesTimeText(StoreTime t, Period period);
 // all of them when last is 0.
 void PrintSeriesCsv(const Series& series, Period period, size_t last);
 
-// Prints the 83 quote fields of a security as name=value lines.
-void PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent);
+// Prints the 83 quote fields of a security as name=value lines; false (nothing printed)
+// for a security the store does not know.
+bool PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent);
 
 }  // namespace tessaro::cli
