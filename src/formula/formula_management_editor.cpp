@@ -146,12 +146,15 @@ bool FormulaEditorModel::OpenNew(uint32_t type, std::string_view groupGbk, uint3
 }
 
 bool FormulaEditorModel::OpenExisting(uint32_t type, std::string_view nameGbk) {
+    // Combined conditions have their own editor.
+    if (std::optional<FormulaRecord> kind = set_.Find(type, nameGbk); !kind || !IsTextFormulaType(kind->type))
+        return false;
     FormulaManager manager(set_, prompt_, window_);
     std::string pw;
     std::optional<std::string> plain = manager.OpenForEdit(type, nameGbk, &pw);
     if (!plain) return false;
     std::optional<FormulaRecord> r = set_.Find(type, nameGbk);
-    if (!r || !IsTextFormulaType(r->type)) return false;
+    if (!r) return false;
     Reset();
     record_ = std::move(*r);
     isNew_ = false;

@@ -402,6 +402,19 @@ TEST_F(FormulaEditorTest, RenamingAnExistingFormulaReplacesItUnderTheNewName) {
     EXPECT_EQ(set.Find(kFormulaSubPane, "MACD1")->nameText(), "macd1");
 }
 
+TEST_F(FormulaEditorTest, CombinedConditionsAndUnknownFormulasAreNotOpenedHere) {
+    FormulaRecord combo;
+    combo.type = kFormulaCombined;
+    combo.setName("COMBO");
+    combo.lockChecksum = 5;  // locked: the text editor must not even ask for a password
+    set.Put(combo);
+    FormulaEditorModel e(set, prompt);
+    EXPECT_FALSE(e.OpenExisting(kFormulaCombined, "COMBO"));
+    EXPECT_FALSE(e.OpenExisting(kFormulaSubPane, "NONE"));
+    EXPECT_TRUE(prompt.inputs.empty());
+    EXPECT_TRUE(prompt.messages.empty());
+}
+
 TEST_F(FormulaEditorTest, AFailedSaveOnOkIsShown) {
     ASSERT_TRUE(CreateDirectories(paths.baseDir()));
     ASSERT_TRUE(WriteFileAtomic(paths.baseDir() + "user.fml", std::string_view("\x01RO" "F", 4)));
