@@ -411,4 +411,11 @@ std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& form
     return result;
 }
 
+std::unique_ptr<EvalResult> Evaluate(const FormulaSet& formulas, EvalDataSource& data, const FormulaRecord& formula,
+                                     const CodeEntry& security, const Series* preloaded, int period, int loadOptions,
+                                     uint32_t windowFrom, uint32_t windowTo, void* specialContext) {
+    FormulaEvaluator evaluator(formulas, data);
+    return evaluator.Evaluate(formula, security, preloaded, period, loadOptions, windowFrom, windowTo, specialContext);
+}
+
 }  // namespace tessaro

@@ -67,6 +67,13 @@ private:
     std::vector<uint32_t> times_;  // the bar times while a result is assembled
 };
 
+// One evaluation with a context of its own (callers that evaluate many securities keep a
+// FormulaEvaluator instead). The caller owns the result; null means no lines.
+std::unique_ptr<EvalResult> Evaluate(const FormulaSet& formulas, EvalDataSource& data, const FormulaRecord& formula,
+                                     const CodeEntry& security, const Series* preloaded, int period,
+                                     int loadOptions = 0, uint32_t windowFrom = 0, uint32_t windowTo = 0,
+                                     void* specialContext = nullptr);
+
 // True when the usage flags let `formula` run at `period` for a security of class `securityClass`.
 bool FormulaApplies(const FormulaRecord& formula, int period, uint16_t securityClass);
 
