@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "formula/builtin_indicators.h"
 #include "formula/evaluator_internal.h"
@@ -384,6 +385,15 @@ std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& form
 }
 
 std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& formula, const EvalRequest& request) {
+    // Evaluation never throws: memory running out (or a special indicator that throws) is no result.
+    try {
+        return EvaluateOrThrow(formula, request);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecord& formula, const EvalRequest& request) {
     int period = request.period;
     if (request.preloaded && request.preloaded->period >= 2 && request.preloaded->period <= 14)
         period = request.preloaded->period;

@@ -60,6 +60,8 @@ public:
                                          void* specialContext = nullptr);
 
 private:
+    std::unique_ptr<EvalResult> EvaluateOrThrow(const FormulaRecord& formula, const EvalRequest& request);
+
     const FormulaSet& formulas_;
     EvalDataSource& data_;
     const SpecialIndicatorRegistry* specials_;

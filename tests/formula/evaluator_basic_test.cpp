@@ -192,6 +192,26 @@ TEST_F(EvaluatorBasics, UnknownFormulaTypeWithInstructionsHasNoResult) {
     EXPECT_EQ(Run(f, stock), nullptr);
 }
 
+TEST_F(EvaluatorBasics, DrawingDataReachesTheLinesAndTheirPoints) {
+    Add(stock, Ramp(5));
+    auto r = Run(Formula("T", "A:DRAWTEXT(C>O,L,'BUY'); B:STICKLINE(C>O,C,O,8,501); D:C;"), stock);
+    ASSERT_NE(r, nullptr);
+    const OutputLine& text = r->lines[0];
+    EXPECT_EQ(text.drawKind, kDrawText);
+    EXPECT_EQ(text.text, "BUY");
+    ASSERT_EQ(text.count, 5);
+    EXPECT_EQ(text.points[2].value, 1.0f);
+    EXPECT_FLOAT_EQ(text.points[2].value2, 11);  // the low
+    const OutputLine& stick = r->lines[1];
+    EXPECT_EQ(stick.drawKind, kDrawStick);
+    EXPECT_FLOAT_EQ(stick.points[3].value2, 13);
+    EXPECT_FLOAT_EQ(stick.points[3].value3, 12.5f);
+    EXPECT_EQ(static_cast<uint32_t>(stick.points[3].int1), 8u | 0x80000000u);
+    EXPECT_EQ(stick.points[3].int2, 500);
+    EXPECT_EQ(r->lines[2].drawKind, 1);
+    EXPECT_EQ(r->lines[2].points[3].value2, 0.0f);
+}
+
 TEST_F(EvaluatorBasics, QuoteColumnsSharedBetweenUsesKeepTheirValues) {
     // CLOSE is computed once and lent; storing it moves it out; later uses compute it again.
     Add(stock, Ramp(8, 10));

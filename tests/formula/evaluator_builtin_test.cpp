@@ -2,6 +2,8 @@
 // indicators registered by the chart code.
 #include "evaluator_test_support.h"
 
+#include <stdexcept>
+
 #include "formula/builtin_indicators.h"
 
 namespace tessaro {
@@ -157,6 +159,9 @@ TEST_F(BuiltinIndicators, SpecialIndicatorsAnswerOnlyOnceRegistered) {
 
     specials.Register("#CMFB", [](SpecialIndicatorCall&) { return false; });
     EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, kPeriodDay), nullptr);
+    specials.Register("#CMFB", [](SpecialIndicatorCall&) -> bool { throw std::runtime_error("broken"); });
+    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, kPeriodDay), nullptr) << "a throwing indicator is no result";
+    EXPECT_NE(ev.Evaluate(Named("TENDV", 1), stock, &s, kPeriodDay), nullptr) << "and the context still works";
     specials.Unregister("#CMFB");
     EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, kPeriodDay), nullptr);
     EXPECT_EQ(CapitalFlowIndicatorNames().size(), 12u);
