@@ -40,6 +40,27 @@ size_t FirstLater(const std::vector<Event>& events, uint32_t day) {
         events.begin());
 }
 
+// FirstLater for bars in ascending order: walks the events in step with the bars and
+// searches afresh only when a bar is older than the one before it.
+class EventCursor {
+public:
+    explicit EventCursor(const std::vector<Event>& events) : events_(events) {}
+    size_t firstLater(uint32_t day) {
+        if (day < lastDay_) {
+            next_ = FirstLater(events_, day);
+        } else {
+            while (next_ < events_.size() && events_[next_].day <= day) ++next_;
+        }
+        lastDay_ = day;
+        return next_;
+    }
+
+private:
+    const std::vector<Event>& events_;
+    size_t next_ = 0;
+    uint32_t lastDay_ = 0;
+};
+
 }  // namespace
 
 uint32_t ExRightsDay(const ExRightsRecord& r) { return StoreDay(StoreTimeFromUnix(r.exDate)); }
@@ -74,8 +95,9 @@ void AdjustExRights(const ExRightsRecord* records, size_t recordCount, KLineReco
             // First f, then the later events.
             suffix[i] = Affine{suffix[i + 1].a * f.a, suffix[i + 1].a * f.b + suffix[i + 1].b};
         }
+        EventCursor cursor(events);
         for (size_t k = 0; k < count; ++k) {
-            size_t e = FirstLater(events, StoreDay(bars[k].time));
+            size_t e = cursor.firstLater(StoreDay(bars[k].time));
             if (e < n) ApplyTo(bars[k], suffix[e]);
         }
     } else {
@@ -88,8 +110,9 @@ void AdjustExRights(const ExRightsRecord* records, size_t recordCount, KLineReco
             // First g (the newer event), then the older ones.
             prefix[i + 1] = Affine{prefix[i].a * g.a, prefix[i].a * g.b + prefix[i].b};
         }
+        EventCursor cursor(events);
         for (size_t k = 0; k < count; ++k) {
-            size_t e = FirstLater(events, StoreDay(bars[k].time));
+            size_t e = cursor.firstLater(StoreDay(bars[k].time));
             if (e > 0) ApplyTo(bars[k], prefix[e]);
         }
     }

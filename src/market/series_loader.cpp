@@ -48,8 +48,8 @@ public:
         sum2_ += b.count2;
         weighted2_ += double(b.count2) * std::max(0.0f, b.volume);
         volume_ += std::max(0.0f, b.volume);
-        capital_ = in.capital[i];
-        book_ = in.orderBooks[i];
+        in_ = &in;
+        last_ = i;
         ++n_;
     }
     size_t emit(Series& out) const {
@@ -64,8 +64,9 @@ public:
         }
         size_t at = out.push(bar);
         out.trades[at] = trade_;
-        out.capital[at] = capital_;
-        out.orderBooks[at] = book_;
+        // The last bar's capital and order book.
+        out.capital[at] = in_->capital[last_];
+        out.orderBooks[at] = in_->orderBooks[last_];
         return at;
     }
     void setTime(StoreTime t) { bar_.time = t; }
@@ -77,8 +78,8 @@ private:
     bool isIndex_;
     KLineRecord bar_;
     TradeData trade_;
-    CapitalBlock capital_;
-    OrderBook book_;
+    const Series* in_ = nullptr;
+    size_t last_ = 0;
     uint64_t sum1_ = 0, sum2_ = 0, n_ = 0;
     double weighted2_ = 0, volume_ = 0;
 };
@@ -90,13 +91,34 @@ void CopyArrays(const Series& in, Series& out) {
     out.capital = in.capital;
 }
 
-void MoveArrays(Series& in, Series& out) {
-    out.bars = std::move(in.bars);
-    out.orderBooks = std::move(in.orderBooks);
-    out.trades = std::move(in.trades);
-    out.capital = std::move(in.capital);
+// Hands the bars of `in` to `out`; `in` keeps the buffers `out` had, emptied.
+void SwapArrays(Series& in, Series& out) {
+    out.bars.swap(in.bars);
+    out.orderBooks.swap(in.orderBooks);
+    out.trades.swap(in.trades);
+    out.capital.swap(in.capital);
     in.clear();
 }
+
+// Resets every header field of `s` and empties its arrays, keeping their buffers so
+// that a caller loading series after series into one Series allocates nothing.
+void ResetKeepingBuffers(Series& s) {
+    Series empty;
+    SwapArrays(s, empty);  // `empty` now holds the buffers
+    s = Series{};
+    SwapArrays(empty, s);
+    s.clear();
+}
+
+// The history base of the loads of one thread. Kept between loads: allocating and
+// zeroing some hundred kilobytes afresh for every load (and giving them back to the
+// system after it) costs more than the load itself.
+Series& ThreadBase() {
+    thread_local Series base;
+    return base;
+}
+// A base grown beyond this many bars is given back after the load.
+constexpr size_t kKeptBaseBars = size_t{1} << 16;
 
 // Ex-rights adjustment of bars with the series' list (copied into the header).
 void AdjustBars(const Series& s, KLineRecord* bars, size_t count, StoreTime newest, int flags) {
@@ -310,7 +332,7 @@ void DeriveSeries(Series& series, bool breadth999998) {
 }
 
 int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, Series& out, int flags, int* days) {
-    out = Series{};
+    ResetKeepingBuffers(out);
     out.period = period;
     if (!IsValidPeriod(period)) return 0;
     if (period == kPeriodMultiDay) out.multiDay = std::max(1, source.MultiDay());
@@ -349,7 +371,14 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
     }
 
     // The history base, adjusted against the snapshot's time.
-    Series base;
+    Series& base = ThreadBase();
+    base.clear();
+    struct GiveBackLarge {
+        Series& base;
+        ~GiveBackLarge() {
+            if (base.bars.capacity() > kKeptBaseBars) base = Series{};
+        }
+    } giveBack{base};
     Period stored = period == kPeriodMin1 ? kPeriodMin1
                     : (period >= kPeriodMin5 && period <= kPeriodMin60) ? kPeriodMin5
                     : IsDayBasedPeriod(period)                           ? kPeriodDay
@@ -371,7 +400,7 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
     }
 
     if (period == kPeriodTick) {
-        MoveArrays(live, out);
+        SwapArrays(live, out);
     } else if (IsIntradayPeriod(period)) {
         // The previous close belongs to the last trading day before today.
         const StoreTime before = !base.empty() ? base.bars.back().time
@@ -379,7 +408,7 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
         if (period == kPeriodMin15 || period == kPeriodMin30 || period == kPeriodMin60)
             GroupIntradayBars(base, period, isIndex, out);
         else
-            MoveArrays(base, out);
+            SwapArrays(base, out);
         if (liveCurrent) {
             // Today's minutes, previous close and open in the terms of the adjusted base.
             float prevClose = q.prevClose, open = q.bar.open;
@@ -410,7 +439,7 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
         std::vector<ExtraDayRecord> extra = source.Extra(id);
         ApplyExtraDayRecords(base, extra);
         if (period == kPeriodDay) {
-            MoveArrays(base, out);
+            SwapArrays(base, out);
             out.lastBarDays = out.empty() ? 0 : 1;
         } else {
             GroupDayBars(base, period, out.multiDay, isIndex, out);

@@ -124,5 +124,30 @@ TEST(ExRightsAdjustTest, ManyEventsMatchSequentialApplication) {
     for (size_t i = 0; i < bars.size(); ++i) ASSERT_NEAR(bars[i].close, expected[i].close, 1e-4) << i;
 }
 
+TEST(ExRightsAdjustTest, BarsOutOfOrderAreAdjustedByTheirOwnDays) {
+    // Bars need not be sorted: each takes the events of its own day, in both directions.
+    StoreTime d0 = MakeStoreTime(2015, 3, 2);
+    std::vector<ExRightsRecord> events;
+    for (int k = 0; k < 6; ++k) events.push_back(Event(d0 + (k * 40 + 10) * 86400, 0.2f, 0.1f * (k % 2), 5.0f, 0.3f));
+    auto sorted = Days(d0, 260, 40.0f);
+    for (int flags : {0, kExRightsBackward}) {
+        auto expected = sorted;
+        AdjustExRights(events.data(), events.size(), expected.data(), expected.size(), 0, flags);
+        // The same bars reversed and interleaved.
+        std::vector<KLineRecord> mixed;
+        for (size_t i = 0; i < sorted.size(); i += 2) mixed.push_back(sorted[sorted.size() - 1 - i]);
+        for (size_t i = 1; i < sorted.size(); i += 2) mixed.push_back(sorted[i]);
+        AdjustExRights(events.data(), events.size(), mixed.data(), mixed.size(), sorted.back().time, flags);
+        for (const KLineRecord& b : mixed) {
+            size_t at = (StoreDay(b.time) - StoreDay(d0));
+            const KLineRecord* want = nullptr;
+            for (const KLineRecord& e : expected)
+                if (e.time == b.time) want = &e;
+            ASSERT_NE(want, nullptr) << at;
+            ASSERT_FLOAT_EQ(b.close, want->close) << "flags " << flags << " day " << at;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tessaro

@@ -531,6 +531,56 @@ TEST(SeriesLoaderTest, DerivedSeriesFromTheCompositeIndex) {
     EXPECT_NEAR(s.bars[1].high, 1.1e10 * 1e-7 * 2000 * 1e-4, 1e-3);
 }
 
+TEST(SeriesLoaderTest, ReusedSeriesEqualsAFreshLoad) {
+    // Loading into one Series again and again (as screening does) gives what a fresh
+    // Series gets: nothing of the previous load survives, header fields included.
+    FakeSource src;
+    auto& e = src.Add(kMarketSH, "600000", kClassAShare);
+    auto days = TradingDays(MakeStoreTime(2024, 1, 1), 40);
+    e.history[kPeriodDay] = DaySeries(days);
+    ExRightsRecord bonus;
+    bonus.exDate = static_cast<uint32_t>(UnixFromStoreTime(days[20]));
+    bonus.bonusShares = 0.5f;
+    e.state.exRights = {bonus};
+    e.state.quote.bar = Bar(days.back() + Hm(10, 0), 10, 11, 9, 10.5f, 77);
+    auto& other = src.Add(kMarketSZ, "000002", kClassAShare);
+    other.history[kPeriodDay] = DaySeries(TradingDays(MakeStoreTime(2024, 2, 1), 7));
+    const SecurityId second = MakeSecurityId(kMarketSZ, "000002");
+
+    auto same = [](const Series& a, const Series& b) {
+        if (a.size() != b.size() || a.period != b.period || a.exRights.size() != b.exRights.size() ||
+            a.lastBarDays != b.lastBarDays || a.multiDay != b.multiDay || a.entry.id.codeText() != b.entry.id.codeText() ||
+            a.quote.bar.time != b.quote.bar.time)
+            return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (std::memcmp(&a.bars[i], &b.bars[i], sizeof(KLineRecord)) != 0 ||
+                std::memcmp(&a.capital[i], &b.capital[i], sizeof(CapitalBlock)) != 0 ||
+                std::memcmp(&a.orderBooks[i], &b.orderBooks[i], sizeof(OrderBook)) != 0)
+                return false;
+        return true;
+    };
+    Series reused;
+    struct Load {
+        SecurityId id;
+        Period period;
+        int flags;
+    };
+    const Load loads[] = {{kStock, kPeriodDay, 0},       {kStock, kPeriodWeek, kExRightsBackward},
+                          {second, kPeriodDay, 0},       {kStock, kPeriodMultiDay, 0},
+                          {kStock, kPeriodDay, kExRightsNone}, {second, kPeriodMonth, 0},
+                          {kStock, kPeriodDay, 0}};
+    for (const Load& l : loads) {
+        Series fresh;
+        ASSERT_TRUE(LoadSeries(src, l.id, l.period, fresh, l.flags));
+        ASSERT_TRUE(LoadSeries(src, l.id, l.period, reused, l.flags));
+        EXPECT_TRUE(same(fresh, reused)) << SecurityText(l.id) << " period " << l.period;
+    }
+    // A failed load leaves an empty series, not the previous one.
+    EXPECT_EQ(LoadSeries(src, MakeSecurityId(kMarketSH, "600999"), kPeriodDay, reused, 0), 0);
+    EXPECT_TRUE(reused.empty());
+    EXPECT_TRUE(reused.exRights.empty());
+}
+
 TEST(SeriesLoaderTest, BadRequestsFailCleanly) {
     FakeSource src;
     Series s;
