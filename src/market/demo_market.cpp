@@ -179,13 +179,37 @@ GeneratedSecurity GenerateDays(const DemoSecurity& sec, const std::vector<StoreT
     const double tick = std::pow(10.0, -decimals);
     const double minPrice = std::max(tick * 20, 0.2);
 
-    // Events: about one a year, at least one over a long enough history.
-    std::vector<size_t> eventDays;
+    // Events: about one a year, at least one over a long enough history. Their kinds are
+    // drawn first so that the capital can start where the bonus and rights shares bring
+    // it to today's realistic size.
+    struct Planned {
+        size_t day;
+        double dividendShare;  // of the price before the event
+        float bonus, rights;
+    };
+    std::vector<Planned> plan;
     if (hasEvents && dates.size() > 30) {
+        std::vector<size_t> eventDays;
         for (size_t i = 20; i + 1 < dates.size(); ++i)
             if (r.uniform() < 1.0 / 200) eventDays.push_back(i);
         if (eventDays.empty()) eventDays.push_back(dates.size() * 2 / 3);
+        for (size_t day : eventDays) {
+            Planned p{day, r.uniform(0.005, 0.03), 0.0f, 0.0f};
+            double kind = r.uniform();
+            if (kind > 0.55) {
+                static constexpr float kBonus[] = {0.1f, 0.2f, 0.3f, 0.5f, 1.0f};
+                p.bonus = kBonus[r.below(5)];
+            } else if (kind > 0.45) {
+                p.rights = static_cast<float>(r.below(3) + 1) / 10;
+            }
+            plan.push_back(p);
+        }
     }
+    double growth = 1;
+    for (const Planned& p : plan) growth *= 1.0 + p.bonus + p.rights;
+    totalLots = std::max(1000.0, std::round(totalLots / growth));
+    circLots = std::max(1000.0, std::round(circLots / growth));
+    if (isIndex) totalLots = circLots = 0;
     if (!isIndex) g.capital.push_back({dates.front(), static_cast<float>(circLots), static_cast<float>(totalLots)});
 
     double price = sec.basePrice;
@@ -193,19 +217,14 @@ GeneratedSecurity GenerateDays(const DemoSecurity& sec, const std::vector<StoreT
     g.days.reserve(dates.size());
     for (size_t i = 0; i < dates.size(); ++i) {
         double ref = price;
-        if (nextEvent < eventDays.size() && eventDays[nextEvent] == i) {
-            ++nextEvent;
+        if (nextEvent < plan.size() && plan[nextEvent].day == i) {
+            const Planned& p = plan[nextEvent++];
             ExRightsRecord e;
             e.exDate = static_cast<uint32_t>(UnixFromStoreTime(dates[i]));
-            double kind = r.uniform();
-            e.cashDividend = static_cast<float>(std::round(price * r.uniform(0.005, 0.03) * 1000) / 1000);
-            if (kind > 0.55) {
-                static constexpr float kBonus[] = {0.1f, 0.2f, 0.3f, 0.5f, 1.0f};
-                e.bonusShares = kBonus[r.below(5)];
-            } else if (kind > 0.45) {
-                e.rightsShares = static_cast<float>(r.below(3) + 1) / 10;
-                e.rightsPrice = RoundPrice(price * 0.6, decimals);
-            }
+            e.cashDividend = static_cast<float>(std::round(price * p.dividendShare * 1000) / 1000);
+            e.bonusShares = p.bonus;
+            e.rightsShares = p.rights;
+            if (p.rights > 0) e.rightsPrice = RoundPrice(price * 0.6, decimals);
             double factor = 1.0 + e.bonusShares + e.rightsShares;
             ref = (price - e.cashDividend + double(e.rightsShares) * e.rightsPrice) / factor;
             ref = std::max(double(RoundPrice(ref, decimals)), minPrice);

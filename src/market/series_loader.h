@@ -3,9 +3,11 @@
 // groups the bars into the asked period.
 //
 // Where the data come from is a SeriesSource; StoreSeriesSource reads the market store
-// and the history files. LoadSeries itself keeps no state:
-// it may run on any number of threads at once as long as the source's operations are
-// thread-safe (each copies its data out under the right lock).
+// and the history files. LoadSeries keeps nothing but a per-thread scratch buffer for
+// the history it reads, and loading into the same Series again reuses that Series'
+// buffers: it may run on any number of threads at once as long as the source's
+// operations are thread-safe (each copies its data out under the right lock). A source
+// must not call LoadSeries from inside its own operations.
 #pragma once
 
 #include <array>
