@@ -318,9 +318,11 @@ DataMaintenanceResult DeleteHistory(const AppPaths& paths, const DataMaintenance
     result.confirmed = true;
 
     auto showDeleting = [&](const std::string& name) {
-        std::string caption(kMaintenanceDeleting);
-        size_t at = caption.find("%s");
-        if (at != std::string::npos) caption.replace(at, 2, name);
+        // Appended piece by piece: GCC 12 misreads an in-place replace as overlapping.
+        const std::string_view format = kMaintenanceDeleting;
+        const size_t at = format.find("%s");
+        std::string caption(format.substr(0, at));
+        if (at != std::string_view::npos) caption.append(name).append(format.substr(at + 2));
         host.SetCaption(caption);
     };
     // Each file is removed under its write lock so that no writer is cut off mid-write.

@@ -119,7 +119,8 @@ void PrintQuoteList(const MarketStore& store) {
         for (size_t c = 0; c < row.size(); ++c) {
             // The code and the name read from the left, the figures line up on the right.
             bool right = kQuoteListColumns[c] != kFieldCode && kQuoteListColumns[c] != kFieldName;
-            line += " " + Pad(row[c], widths[c], right);
+            line += ' ';
+            line += Pad(row[c], widths[c], right);
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         std::printf("%s\n", line.c_str());
