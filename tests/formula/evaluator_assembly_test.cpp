@@ -1,0 +1,114 @@
+// Result assembly: every byte of every point, for every split of the valid range and the bars.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "formula/evaluator_internal.h"
+#include "platform/store_time.h"
+
+namespace tessaro {
+namespace {
+
+Series Bars(int n) {
+    Series s;
+    s.period = 8;
+    for (int i = 0; i < n; ++i) {
+        KLineRecord b;
+        b.time = MakeStoreTime(2024, 1, 1) + static_cast<StoreTime>(i) * kSecondsPerDay;
+        s.push(b);
+    }
+    return s;
+}
+
+FormulaRecord WithLines(int n, uint16_t style = 1) {
+    FormulaRecord f;
+    f.instructions.push_back(Instruction{5, 0});  // any: only its presence matters here
+    for (int i = 0; i < n; ++i) {
+        OutputLineDesc d;
+        d.style = style;
+        f.outputs.push_back(d);
+    }
+    return f;
+}
+
+TEST(EvaluatorAssembly, EveryPointIsWrittenWholeForEveryRangeSplit) {
+    std::vector<uint32_t> scratch;
+    for (int count = 0; count <= 13; ++count) {
+        for (int bars = 0; bars <= count + 1; ++bars) {
+            for (int begin = 0; begin <= count + 1; ++begin) {
+                Series s = Bars(bars);
+                FormulaValue v = FormulaValue::MakeSeries(count, begin);
+                for (int i = 0; i < count; ++i) v.values[i] = 100.0f + static_cast<float>(i);
+                std::vector<FormulaValue> lines;
+                lines.push_back(std::move(v));
+                auto r = eval::AssembleResult(WithLines(1), lines, s, 0, scratch);
+                ASSERT_EQ(r->lineCount(), 1u);
+                const OutputLine& line = r->lines[0];
+                ASSERT_EQ(line.count, count);
+                EXPECT_EQ(line.begin, begin);
+                ASSERT_EQ(line.points.size(), static_cast<size_t>(count));
+                for (int i = 0; i < count; ++i) {
+                    const LinePoint& p = line.points[i];
+                    uint32_t wantTime = i < bars ? s.bars[i].time : 0;
+                    float wantValue = i >= begin ? 100.0f + static_cast<float>(i) : 0.0f;
+                    EXPECT_EQ(p.time, wantTime) << count << "/" << bars << "/" << begin << " at " << i;
+                    EXPECT_EQ(p.value, wantValue) << count << "/" << bars << "/" << begin << " at " << i;
+                    uint8_t rest[20];
+                    std::memcpy(rest, reinterpret_cast<const char*>(&p) + 8, 20);
+                    for (uint8_t b : rest) ASSERT_EQ(b, 0) << count << "/" << bars << "/" << begin << " at " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(EvaluatorAssembly, LinesFollowTheDescriptorsAndTheirStyles) {
+    std::vector<uint32_t> scratch;
+    Series s = Bars(3);
+    std::vector<FormulaValue> lines;
+    lines.push_back(FormulaValue::Number(2));
+    lines.push_back(FormulaValue::String("T"));
+    lines.push_back(FormulaValue{});
+    lines.push_back(FormulaValue::Number(9));  // no descriptor left for it
+    auto r = eval::AssembleResult(WithLines(3, 0x0107), lines, s, 0, scratch);
+    ASSERT_EQ(r->lineCount(), 3u);
+    EXPECT_EQ(r->lines[0].count, 3);
+    EXPECT_EQ(r->lines[0].points[2].value, 2.0f);
+    EXPECT_EQ(r->lines[0].points[2].time, s.bars[2].time);
+    EXPECT_TRUE(r->lines[1].empty());
+    EXPECT_TRUE(r->lines[2].empty());
+    for (const OutputLine& l : r->lines) EXPECT_EQ(l.drawKind, 7) << "the style's low byte";
+
+    FormulaRecord special;  // no instructions: a special indicator keeps all its lines
+    special.outputs.resize(1);
+    auto all = eval::AssembleResult(special, lines, s, 0, scratch);
+    EXPECT_EQ(all->lineCount(), 4u);
+}
+
+TEST(EvaluatorAssembly, FutureBarsAreCutAndDrawingFieldsCopied) {
+    std::vector<uint32_t> scratch;
+    Series s = Bars(6);
+    FormulaValue v = FormulaValue::MakeSeries(6, 1);
+    v.drawing = std::make_unique<DrawingData>();
+    v.drawing->drawKind = kDrawIcon;
+    v.drawing->iconNumber = 4;
+    v.drawing->iconFill = 1;
+    v.drawing->value2 = {1, 2, 3, 4, 5, 6};
+    v.drawing->int1 = {7, 8};  // shorter than the line: the rest reads 0
+    std::vector<FormulaValue> lines;
+    lines.push_back(std::move(v));
+    // Market time on bar 1: bars 2..4 lie within three days, bar 5 beyond.
+    auto r = eval::AssembleResult(WithLines(1), lines, s, s.bars[1].time, scratch);
+    const OutputLine& line = r->lines[0];
+    EXPECT_EQ(line.count, 5);
+    EXPECT_EQ(line.drawKind, kDrawIcon);
+    EXPECT_EQ(line.iconNumber, 4);
+    EXPECT_EQ(line.iconFill, 1);
+    EXPECT_EQ(line.points[0].value2, 0.0f) << "before the valid range";
+    EXPECT_EQ(line.points[3].value2, 4.0f);
+    EXPECT_EQ(line.points[1].int1, 8);
+    EXPECT_EQ(line.points[2].int1, 0);
+}
+
+}  // namespace
+}  // namespace tessaro
