@@ -1,5 +1,6 @@
 #include "formula/eval_data_source.h"
 
+#include <chrono>
 #include <memory>
 
 #include "market/periods.h"
@@ -40,7 +41,17 @@ bool StoreEvalData::LoadFinance(const CodeEntry& security, FinanceBlock& out) co
     return true;
 }
 
-StoreTime StoreEvalData::CurrentMarketTime() const { return store_.CurrentTradingDate(); }
+StoreTime StoreEvalData::CurrentMarketTime() const {
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    int64_t checked = marketTimeCheckedMs_.load(std::memory_order_acquire);
+    if (checked == INT64_MIN || now - checked >= kMarketTimeRefreshMs) {
+        marketTime_.store(store_.CurrentTradingDate(), std::memory_order_relaxed);
+        marketTimeCheckedMs_.store(now, std::memory_order_release);
+    }
+    return marketTime_.load(std::memory_order_relaxed);
+}
 
 // ---- MemoryEvalData -----------------------------------------------------------------------
 

@@ -6,6 +6,8 @@
 // operation may be called from several evaluating threads at once.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -58,12 +60,17 @@ public:
     bool LoadSeries(const SecurityId& id, int period, int options, Series& out) const override;
     std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) const override;
     bool LoadFinance(const CodeEntry& security, FinanceBlock& out) const override;
+    // Asks the store at most once per kMarketTimeRefreshMs: the time only decides which bars lie
+    // three days ahead, and screening a market must not lock the three markets per security.
     StoreTime CurrentMarketTime() const override;
+    static constexpr int64_t kMarketTimeRefreshMs = 100;
 
 private:
     const MarketStore& store_;
     const SeriesSource& source_;
     CategoryIndexResolver categories_;
+    mutable std::atomic<int64_t> marketTimeCheckedMs_{INT64_MIN};
+    mutable std::atomic<StoreTime> marketTime_{0};
 };
 
 // Series held in memory, one per security. Day bars also answer week, month, quarter, year

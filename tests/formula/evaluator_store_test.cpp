@@ -2,6 +2,9 @@
 // market index, quote fields and finance records from the market store.
 #include "evaluator_test_support.h"
 
+#include <chrono>
+#include <thread>
+
 #include "app/paths.h"
 #include "market/base_files.h"
 #include "market/demo_market.h"
@@ -117,6 +120,19 @@ TEST_F(EvaluatorOverStore, QuoteFieldsAndFinanceComeFromTheStoreRecord) {
     EXPECT_FALSE(data->LoadFinance(unknown, fin));
     EXPECT_EQ(data->CurrentMarketTime(), store->CurrentTradingDate());
     EXPECT_FALSE(data->CategoryIndex(stock, Utf8ToGbk("行业")).has_value()) << "no block set given";
+}
+
+TEST_F(EvaluatorOverStore, MarketTimeFollowsTheStoreAfterTheRefreshInterval) {
+    const StoreTime before = data->CurrentMarketTime();
+    ASSERT_EQ(before, store->CurrentTradingDate());
+    QuoteUpdate update;
+    update.entry = stock;
+    update.snapshot.bar.time = StartOfDay(before) + 7 * kSecondsPerDay + 10 * 3600;
+    update.snapshot.bar.open = update.snapshot.bar.high = update.snapshot.bar.low = update.snapshot.bar.close = 10;
+    store->UpdateQuote(update);
+    ASSERT_NE(store->CurrentTradingDate(), before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(StoreEvalData::kMarketTimeRefreshMs + 20));
+    EXPECT_EQ(data->CurrentMarketTime(), store->CurrentTradingDate());
 }
 
 TEST_F(EvaluatorOverStore, UnknownSecurityHasNoResult) {
