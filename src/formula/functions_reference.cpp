@@ -183,6 +183,8 @@ void ExtremeConstant(const float* x, int32_t rs, int32_t count, int32_t len, flo
         ExtremeValueBlocks(x, rs, count, len, o, better);
         return;
     }
+    // A range that starts past its end has nothing to fill (and would size the ring below).
+    if (rs >= count) return;
     // Monotonic deque of indexes (a power-of-two ring): values never improve towards the back
     // and equal values stay in order, so the front is the earliest extreme of the window.
     size_t need = static_cast<size_t>(std::min<int64_t>(len, count - rs)) + 1, cap = 1;
