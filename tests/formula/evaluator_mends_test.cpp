@@ -6,6 +6,7 @@
 
 #include "formula/evaluator_program.h"
 #include "formula/function_registry.h"
+#include "formula/functions.h"
 #include "formula/opcodes.h"
 
 namespace tessaro {
@@ -185,6 +186,37 @@ TEST_F(EvaluatorMends, RandomlyDamagedFormsNeverCrash) {
         results += Run(f, stock) != nullptr;
     }
     EXPECT_GT(results, 0);  // some damages (a changed constant) still give a result
+}
+
+// ---- arguments without valid points --------------------------------------------------------
+
+TEST_F(EvaluatorMends, EveryFunctionFinishesOnArgumentsWhoseRangeStartsPastTheirEnd) {
+    // MA(C,100) over 30 bars begins at 99: a series with no valid points at all. LLVBARS(X,5)
+    // on such a series once sized a ring buffer from the negative length and never returned.
+    int called = 0;
+    for (const FunctionInfo* info : AllFunctionEntries()) {
+        if (!info->isFunction() || !info->name || info->paramCount == 0 || info->id == kFnStkIndi ||
+            !IsImplementedFunction(info->id))
+            continue;
+        for (bool seriesCounts : {false, true}) {
+            std::string call = std::string(info->name) + "(";
+            for (int k = 0; k < info->paramCount; ++k) {
+                uint8_t mask = info->paramKinds[k];
+                if (k) call += ",";
+                if ((mask & kParamSeries) && (k == 0 || seriesCounts)) call += "X";
+                else if (mask & kParamNumber) call += "3";
+                else if (mask & kParamString) call += "'A'";
+                else call += "X";
+            }
+            call += ")";
+            auto r = Run(Formula("T", "X:=MA(C,100); A:" + call + "; B:C;"), stock);
+            if (r) {
+                EXPECT_EQ(r->lines[1].validCount(), 30) << call;
+            }
+            ++called;
+        }
+    }
+    EXPECT_GT(called, 100);
 }
 
 // ---- NaN ------------------------------------------------------------------------------------
