@@ -107,12 +107,16 @@ bool MemoryEvalData::LoadSeries(const SecurityId& id, int period, int options, S
     bool isIndex = it->second.entry.securityClass == kClassIndex;
     if (held.period == period) {
         out = held;
-    } else if (held.period == kPeriodDay && IsDayBasedPeriod(period)) {
-        GroupDayBars(held, period, kDefaultMultiDay, isIndex, out);
-    } else if (held.period == kPeriodMin5 && period >= kPeriodMin15 && period <= kPeriodMin60) {
-        GroupIntradayBars(held, period, isIndex, out);
     } else {
-        return false;
+        // Grouped into a fresh series: nothing of what `out` held before may stay behind.
+        Series grouped;
+        if (held.period == kPeriodDay && IsDayBasedPeriod(period))
+            GroupDayBars(held, period, kDefaultMultiDay, isIndex, grouped);
+        else if (held.period == kPeriodMin5 && period >= kPeriodMin15 && period <= kPeriodMin60)
+            GroupIntradayBars(held, period, isIndex, grouped);
+        else
+            return false;
+        out = std::move(grouped);
     }
     out.period = period;
     out.entry = it->second.entry;

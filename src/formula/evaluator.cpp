@@ -29,7 +29,7 @@ bool ReferenceKey::operator==(const ReferenceKey& o) const {
 }
 
 Session::Session(const FormulaSet& formulas, EvalDataSource& data, const SpecialIndicatorRegistry* specials,
-                 ColumnPool& pool, const EvalRequest& request)
+                 ColumnPool& pool, std::vector<std::shared_ptr<Series>>& spareSeries, const EvalRequest& request)
     : formulas(formulas),
       data(data),
       specials(specials),
@@ -37,19 +37,32 @@ Session::Session(const FormulaSet& formulas, EvalDataSource& data, const Special
       loadOptions(request.loadOptions),
       windowFrom(request.windowFrom),
       windowTo(request.windowTo),
-      specialContext(request.specialContext) {}
+      specialContext(request.specialContext),
+      spareSeries_(spareSeries) {}
 
 Session::~Session() {
-    // The columns of referenced lines serve the next evaluation of this context.
+    // The columns of referenced lines serve the next evaluation of this context, and so do the
+    // buffers of the series loaded.
     for (auto& ref : references_)
         for (FormulaValue& v : ref->lines)
             if (v.isSeries()) pool.Recycle(v);
+    series_.clear();
+    constexpr size_t kSpares = 8;
+    for (std::shared_ptr<Series>& s : loaded_)
+        if (s.use_count() == 1 && spareSeries_.size() < kSpares) spareSeries_.push_back(std::move(s));
 }
 
 const Series* Session::Load(const SecurityId& id, int period) {
     for (const CachedSeries& c : series_)
         if (c.period == period && SameSecurity(c.id, id)) return c.series.get();
-    auto loaded = std::make_shared<Series>();
+    std::shared_ptr<Series> loaded;
+    if (!spareSeries_.empty()) {
+        loaded = std::move(spareSeries_.back());
+        spareSeries_.pop_back();
+    } else {
+        loaded = std::make_shared<Series>();
+    }
+    loaded_.push_back(loaded);
     std::shared_ptr<const Series> kept;
     if (data.LoadSeries(id, period, loadOptions, *loaded)) {
         loaded->period = period;
@@ -400,7 +413,7 @@ std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecor
     if (period < 2 || period > 14) return nullptr;
     if (!FormulaApplies(formula, period, request.security.securityClass)) return nullptr;
 
-    eval::Session session(formulas_, data_, specials_, pool_, request);
+    eval::Session session(formulas_, data_, specials_, pool_, spareSeries_, request);
     const Series* series = nullptr;
     if (request.preloaded) {
         session.Preload(request.security.id, period, *request.preloaded);

@@ -67,6 +67,7 @@ private:
     const SpecialIndicatorRegistry* specials_;
     ColumnPool pool_;              // kept between evaluations
     std::vector<uint32_t> times_;  // the bar times while a result is assembled
+    std::vector<std::shared_ptr<Series>> spareSeries_;  // loaded again into their buffers
 };
 
 // One evaluation with a context of its own (callers that evaluate many securities keep a

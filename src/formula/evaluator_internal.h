@@ -43,8 +43,9 @@ struct EvaluatedReference {
 
 class Session {
 public:
+    // `spareSeries` holds series objects of earlier evaluations whose buffers loads reuse.
     Session(const FormulaSet& formulas, EvalDataSource& data, const SpecialIndicatorRegistry* specials,
-            ColumnPool& pool, const EvalRequest& request);
+            ColumnPool& pool, std::vector<std::shared_ptr<Series>>& spareSeries, const EvalRequest& request);
     ~Session();
 
     // The series of a security at a period, loaded once; null when there is none.
@@ -82,6 +83,8 @@ private:
         std::shared_ptr<const FormulaRecord> record;  // null: not in the set
     };
     std::vector<CachedSeries> series_;
+    std::vector<std::shared_ptr<Series>>& spareSeries_;
+    std::vector<std::shared_ptr<Series>> loaded_;  // given back to the spares at the end
     std::vector<FormulaCopy> formulaCopies_;
     std::vector<std::unique_ptr<EvaluatedReference>> references_;
 };

@@ -3,6 +3,7 @@
 #include "evaluator_test_support.h"
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "app/paths.h"
@@ -80,6 +81,31 @@ TEST_F(EvaluatorOverStore, BarsComeThroughTheSeriesLoaderWithTheAskedAdjustment)
     Series w;
     ASSERT_TRUE(LoadSeries(*source, stock.id, kPeriodWeek, w, 0));
     EXPECT_EQ(week->lines[0].count, static_cast<int32_t>(w.size()));
+}
+
+TEST_F(EvaluatorOverStore, OneContextForManySecuritiesMatchesAFreshContextForEach) {
+    // A context reloads into the series buffers of its earlier evaluations: nothing of one
+    // security (bars, counts, capital) may show in the next one's lines.
+    FormulaRecord f = MakeFormula(set, "T", "A:C; B:MA(V,3); D:\"SH000001$C\"; E:COUNT(C>O,5)+AMOUNT;");
+    FormulaEvaluator reused(set, *data, nullptr);
+    for (int round = 0; round < 2; ++round) {
+        for (const CodeEntry& e : store->ListSecurities(3)) {
+            for (int period : {kPeriodDay, kPeriodWeek, kPeriodMin5}) {
+                auto a = reused.Evaluate(f, e, nullptr, period);
+                auto b = Evaluate(set, *data, f, e, nullptr, period);
+                ASSERT_EQ(a == nullptr, b == nullptr);
+                if (!a) continue;
+                ASSERT_EQ(a->lineCount(), b->lineCount());
+                for (size_t k = 0; k < a->lineCount(); ++k) {
+                    const OutputLine &x = a->lines[k], &y = b->lines[k];
+                    ASSERT_EQ(x.count, y.count) << SecurityText(e.id) << " " << period << " line " << k;
+                    EXPECT_EQ(x.begin, y.begin);
+                    EXPECT_EQ(0, std::memcmp(x.points.data(), y.points.data(), x.points.size() * sizeof(LinePoint)))
+                        << SecurityText(e.id) << " " << period << " line " << k;
+                }
+            }
+        }
+    }
 }
 
 TEST_F(EvaluatorOverStore, MarketIndexAndOtherSecuritiesComeFromTheStore) {
