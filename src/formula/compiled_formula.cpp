@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "formula/fml_conditions.h"
+#include "formula/condition.h"
 
 namespace tessaro {
 

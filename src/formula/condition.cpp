@@ -147,6 +147,13 @@ bool ParseConditionImage(std::string_view image, Condition& out) {
     return true;
 }
 
+bool ReadConditionImage(ByteReader& in, std::string& image) {
+    Condition c;
+    if (!ReadCondition(in, c)) return false;
+    image = ConditionImage(c);
+    return true;
+}
+
 bool DecodeConditions(const FormulaRecord& record, std::vector<Condition>& out) {
     std::vector<Condition> conditions(record.conditions.size());
     for (size_t i = 0; i < conditions.size(); ++i)

@@ -154,8 +154,20 @@ bool OperandIsCondition(const ConditionOperand& operand);
 // and numbers).
 bool OperandIsConstant(const ConditionOperand& operand);
 
+// Every condition image takes at least this many bytes (two empty operands and the relation),
+// so a count read from a file can be checked against the bytes that remain before anything
+// is reserved.
+inline constexpr size_t kMinConditionBytes = 2 * 20 + 20;
+// Far more conditions than any editor builds; the bytes that remain bound a count further.
+inline constexpr uint32_t kMaxConditions = 4096;
+
 // The file image of a condition (layout above).
 std::string ConditionImage(const Condition& condition);
+// Reads the condition that starts at the reader's position of a formula file and gives its
+// image as this program writes it: names end in a NUL, the zero bytes are zero. False (the
+// reader's position unspecified) when it is cut short, has an unknown operand kind or more
+// than 64 parameters.
+bool ReadConditionImage(ByteReader& in, std::string& image);
 // Reads a whole image; false when it is cut short, has bytes left over, an unknown operand
 // kind or more than 64 parameters.
 bool ParseConditionImage(std::string_view image, Condition& out);

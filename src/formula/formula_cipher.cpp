@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "formula/fml_conditions.h"
+#include "formula/condition.h"
 #include "platform/crc32.h"
 
 namespace tessaro {
@@ -31,8 +31,6 @@ void DecipherNameField(const FormulaLockCipher& cipher, uint8_t* field) {
 
 uint8_t* At(std::string& s, size_t offset) { return reinterpret_cast<uint8_t*>(s.data()) + offset; }
 
-ByteSpan SpanOf(const std::string& s) { return ByteSpan(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
-
 // The CRC, moved off the two values that mean "no password" and "built in".
 uint32_t NonZeroChecksum(ByteSpan bytes) {
     uint32_t crc = Crc32(bytes);
@@ -46,29 +44,16 @@ uint32_t MarkerChecksum(const FormulaLockCipher& cipher) {
     return NonZeroChecksum(ByteSpan(block, sizeof block));
 }
 
-// The name fields of every formula operand of every condition, in order; false when an
-// image cannot be read.
-struct NameField {
-    size_t condition;
-    size_t offset;
-};
-bool CollectNameFields(const std::vector<std::string>& conditions, std::vector<NameField>& fields) {
-    for (size_t c = 0; c < conditions.size(); ++c) {
-        ConditionLayout layout;
-        if (!ReadConditionLayout(SpanOf(conditions[c]), 0, layout) || layout.size != conditions[c].size())
-            return false;
-        for (const ConditionOperandLayout& op : layout.operands) {
-            if (op.kind != kOperandFormulaLine) continue;
-            fields.push_back({c, op.nameOffset});
-            fields.push_back({c, op.lineOffset});
-        }
-    }
-    return true;
+// The formula operands of a decoded condition list, in order (left before right).
+std::vector<ConditionOperand*> FormulaOperands(std::vector<Condition>& conditions) {
+    std::vector<ConditionOperand*> operands;
+    for (Condition& c : conditions)
+        for (ConditionOperand* op : {&c.left, &c.right})
+            if (op->kind == kConditionOperandFormula) operands.push_back(op);
+    return operands;
 }
 
-std::string_view FieldTextAt(const std::string& image, size_t offset) {
-    return UpToNul(std::string_view(image).substr(offset, kConditionNameBytes));
-}
+uint8_t* FieldBytes(char* field) { return reinterpret_cast<uint8_t*>(field); }
 
 }  // namespace
 
@@ -139,14 +124,19 @@ std::optional<std::string> OpenFormulaText(const FormulaRecord& record, std::str
 
 bool LockConditions(FormulaRecord& record, std::string_view password) {
     if (record.type != kFormulaCombined || record.isLocked() || record.instructions.empty()) return false;
-    std::vector<NameField> fields;
-    if (!CollectNameFields(record.conditions, fields)) return false;
+    std::vector<Condition> conditions;
+    if (!DecodeConditions(record, conditions)) return false;
     if (password.empty()) return true;
     FormulaLockCipher cipher(password);
+    std::vector<ConditionOperand*> operands = FormulaOperands(conditions);
     // The first formula operand's name, while still plain, gives the checksum.
-    uint32_t checksum = fields.empty() ? MarkerChecksum(cipher)
-                                       : LockChecksum(FieldTextAt(record.conditions[fields[0].condition], fields[0].offset));
-    for (const NameField& f : fields) EncipherNameField(cipher, At(record.conditions[f.condition], f.offset));
+    const uint32_t checksum =
+        operands.empty() ? MarkerChecksum(cipher) : LockChecksum(operands.front()->formulaNameText());
+    for (ConditionOperand* op : operands) {
+        EncipherNameField(cipher, FieldBytes(op->formulaName));
+        EncipherNameField(cipher, FieldBytes(op->lineName));
+    }
+    SetConditions(record, conditions);
     record.lockChecksum = checksum;
     return true;
 }
@@ -154,14 +144,20 @@ bool LockConditions(FormulaRecord& record, std::string_view password) {
 std::optional<std::vector<std::string>> OpenConditions(const FormulaRecord& record, std::string_view password) {
     if (record.lockChecksum == 0) return record.conditions;
     if (record.lockChecksum == kBuiltInLockMarker || password.empty()) return std::nullopt;
-    std::vector<NameField> fields;
-    if (!CollectNameFields(record.conditions, fields)) return std::nullopt;
+    std::vector<Condition> conditions;
+    if (!DecodeConditions(record, conditions)) return std::nullopt;
     FormulaLockCipher cipher(password);
-    std::vector<std::string> plain = record.conditions;
-    for (const NameField& f : fields) DecipherNameField(cipher, At(plain[f.condition], f.offset));
-    uint32_t expected = fields.empty() ? MarkerChecksum(cipher)
-                                       : LockChecksum(FieldTextAt(plain[fields[0].condition], fields[0].offset));
+    std::vector<ConditionOperand*> operands = FormulaOperands(conditions);
+    for (ConditionOperand* op : operands) {
+        DecipherNameField(cipher, FieldBytes(op->formulaName));
+        DecipherNameField(cipher, FieldBytes(op->lineName));
+    }
+    const uint32_t expected =
+        operands.empty() ? MarkerChecksum(cipher) : LockChecksum(operands.front()->formulaNameText());
     if (expected != record.lockChecksum) return std::nullopt;
+    std::vector<std::string> plain;
+    plain.reserve(conditions.size());
+    for (const Condition& c : conditions) plain.push_back(ConditionImage(c));
     return plain;
 }
 

@@ -8,7 +8,7 @@
 #include "formula/condition.h"
 #include "formula/eval_data_source.h"
 #include "formula/evaluator.h"
-#include "formula/fml_conditions.h"
+#include "formula/condition.h"
 #include "formula/fml_file.h"
 #include "formula/formula_cipher.h"
 #include "formula/formula_set.h"
@@ -23,7 +23,7 @@ namespace {
 
 std::string FormulaOperand(const char* formula, const char* line) {
     ByteWriter c;
-    c.put<uint32_t>(kOperandFormulaLine).put<uint32_t>(4).fixedText(formula, 16).fixedText(line, 16);
+    c.put<uint32_t>(kConditionOperandFormula).put<uint32_t>(4).fixedText(formula, 16).fixedText(line, 16);
     c.put<uint32_t>(1).put<float>(9).fixedText("SZ000001", 10).put<uint32_t>(8).put<uint32_t>(2);
     c.zeros(8).put<uint32_t>(0).put<float>(0);
     return std::string(c.data().begin(), c.data().end());
@@ -31,13 +31,13 @@ std::string FormulaOperand(const char* formula, const char* line) {
 
 std::string NumberOperand(float v) {
     ByteWriter c;
-    c.put<uint32_t>(kOperandNumber).put<float>(v).zeros(8).put<uint32_t>(0).put<float>(0);
+    c.put<uint32_t>(kConditionOperandNumber).put<float>(v).zeros(8).put<uint32_t>(0).put<float>(0);
     return std::string(c.data().begin(), c.data().end());
 }
 
 std::string FinanceOperand(uint32_t item) {
     ByteWriter c;
-    c.put<uint32_t>(kOperandFinance).put<uint32_t>(item).zeros(8).put<uint32_t>(2).put<float>(2);
+    c.put<uint32_t>(kConditionOperandFinance).put<uint32_t>(item).zeros(8).put<uint32_t>(2).put<float>(2);
     return std::string(c.data().begin(), c.data().end());
 }
 

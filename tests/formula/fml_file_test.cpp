@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "formula/fml_conditions.h"
+#include "formula/condition.h"
 #include "formula/fml_file.h"
 #include "formula/formula_cipher.h"
 #include "platform/text.h"
@@ -42,10 +42,10 @@ FormulaRecord TextFormula(const char* name, uint32_t type = kFormulaSubPane) {
 // A condition image: a formula line operand against a number.
 std::string LineAgainstNumber(const char* formula, const char* line, float number) {
     ByteWriter c;
-    c.put<uint32_t>(kOperandFormulaLine).put<uint32_t>(4).fixedText(formula, 16).fixedText(line, 16);
+    c.put<uint32_t>(kConditionOperandFormula).put<uint32_t>(4).fixedText(formula, 16).fixedText(line, 16);
     c.put<uint32_t>(2).put<float>(12).put<float>(26).fixedText("SH600000", 10).put<uint32_t>(8).put<uint32_t>(0);
     c.zeros(8).put<uint32_t>(0).put<float>(0);
-    c.put<uint32_t>(kOperandNumber).put<float>(number).zeros(8).put<uint32_t>(0).put<float>(0);
+    c.put<uint32_t>(kConditionOperandNumber).put<float>(number).zeros(8).put<uint32_t>(0).put<float>(0);
     c.put<uint32_t>(1).put<float>(0).put<uint32_t>(0).zeros(8);
     return std::string(c.data().begin(), c.data().end());
 }
@@ -53,8 +53,8 @@ std::string LineAgainstNumber(const char* formula, const char* line, float numbe
 // An empty right operand (a relation that needs none) and a finance item.
 std::string FinanceRising() {
     ByteWriter c;
-    c.put<uint32_t>(kOperandFinance).put<uint32_t>(7).zeros(8).put<uint32_t>(2).put<float>(2);
-    c.put<uint32_t>(kOperandEmpty).zeros(8).put<uint32_t>(0).put<float>(0);
+    c.put<uint32_t>(kConditionOperandFinance).put<uint32_t>(7).zeros(8).put<uint32_t>(2).put<float>(2);
+    c.put<uint32_t>(kConditionOperandEmpty).zeros(8).put<uint32_t>(0).put<float>(0);
     c.put<uint32_t>(11).put<float>(5).put<uint32_t>(0).zeros(8);
     return std::string(c.data().begin(), c.data().end());
 }

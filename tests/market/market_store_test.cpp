@@ -61,7 +61,7 @@ TEST_F(StoreTest, FindOrAddClassifiesAndMatchesCodesCaseInsensitively) {
 }
 
 TEST_F(StoreTest, MarketHoldsAtMost4096Securities) {
-    char code[8];
+    char code[16];
     for (int i = 0; i < kMaxSecurities; ++i) {
         std::snprintf(code, sizeof code, "%06d", i);
         ASSERT_TRUE(store_->FindOrAdd(Sz(code), true)) << i;
