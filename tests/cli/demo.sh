@@ -48,7 +48,7 @@ expected=$(awk -v p="$(field 昨收)" -v l="$last" 'BEGIN { printf "%+.2f %+.2f%
 [ "$(echo "$quotes" | grep "^  SH000001 " | wc -w)" = 8 ] || fail "index row: $(echo "$quotes" | grep "^  SH000001 ")"
 
 # The weekly bars: a CSV of 8 bars, the newest week ending on the day in progress.
-csv=$(echo "$out" | sed -n '/^Weekly bars of SH600000, forward adjusted/,$p' | sed 1d)
+csv=$(echo "$out" | sed -n '/^Weekly bars of SH600000, forward adjusted/,/^$/p' | sed '1d;/^$/d')
 [ "$(echo "$csv" | head -1)" = "date,open,high,low,close,volume,amount" ] || fail "weekly header: $csv"
 [ "$(echo "$csv" | sed 1d | wc -l)" = 8 ] || fail "not 8 weekly bars: $csv"
 [ "$(echo "$csv" | sed 1d | cut -d, -f1 | sort -u | tr '\n' ' ')" = "$(echo "$csv" | sed 1d | cut -d, -f1 | tr '\n' ' ')" ] \
@@ -73,6 +73,25 @@ for range in "2025-06-09 2025-06-13" "2025-06-02 2025-06-06"; do
     expected=$(week $range)
     echo "$csv" | cut -d, -f1-6 | grep -qx "$expected" || fail "week $range: expected $expected in $csv"
 done
+
+# Daily MACD from the installed indicator library, against EMAs worked out by awk from
+# every forward-adjusted close (EMA starts at the first close; Y = (2X + (N-1)Y') / (N+1)).
+[ -f "$APP/base/common.fml" ] || fail "the indicator library was not installed"
+macd=$(echo "$out" | sed -n '/^Daily MACD of SH600000 from the formula set/,$p' | sed 1d)
+[ "$(echo "$macd" | head -1)" = "date,DIF,DEA,MACD" ] || fail "MACD header: $macd"
+[ "$(echo "$macd" | sed 1d | wc -l)" = 5 ] || fail "not 5 MACD bars: $macd"
+expected=$("$CLI" series --appdir "$APP" SH600000 day | awk -F, '
+    NR == 1 { next }
+    { c = $5 + 0
+      if (NR == 2) { s = c; l = c } else { s = (2 * c + 11 * s) / 13; l = (2 * c + 25 * l) / 27 }
+      dif = s - l
+      dea = NR == 2 ? dif : (2 * dif + 8 * dea) / 10
+      row[NR] = sprintf("%s %.6f %.6f %.6f", $1, dif, dea, 2 * (dif - dea)) }
+    END { for (i = NR - 4; i <= NR; ++i) print row[i] }')
+paste -d' ' <(echo "$macd" | sed 1d | tr , ' ') <(echo "$expected") | awk '
+    $1 != $5 { print "date " $1 " vs " $5; bad = 1 }
+    { for (k = 2; k <= 4; ++k) { d = $k - $(k + 4); if (d < 0) d = -d; if (d > 0.0002) { print $0; bad = 1 } } }
+    END { exit bad }' || fail "MACD differs from the hand computation"
 
 # fields: all 83 catalogue fields; an unknown security is an error.
 [ "$(echo "$fields" | wc -l)" = 83 ] || fail "fields printed $(echo "$fields" | wc -l) lines"

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,11 @@
 #include "app/app_dir.h"
 #include "app/paths.h"
 #include "command.h"
+#include "formula/eval_data_source.h"
+#include "formula/evaluator.h"
+#include "formula/formula_set.h"
+#include "formula/formula_set_startup.h"
+#include "formula/standard_library.h"
 #include "foundation.h"
 #include "market/demo_market.h"
 #include "market/quote_fields.h"
@@ -36,6 +42,7 @@ constexpr int kQuoteListColumns[] = {kFieldCode,   kFieldName,   kFieldLast,    
 
 constexpr const char* kSeriesSecurity = "SH600000";
 constexpr size_t kWeeklyBars = 8;
+constexpr size_t kIndicatorBars = 5;
 
 // Columns a UTF-8 text takes on a terminal: CJK and full-width characters take two.
 size_t DisplayWidth(std::string_view text) {
@@ -146,6 +153,43 @@ bool PrintWeeklyBars(const OpenMarket& market, std::string& error) {
     return true;
 }
 
+// The standard indicator library as base/common.fml, written when the directory has none.
+bool EnsureStandardLibrary(const AppPaths& paths, std::string& error) {
+    if (FileExists(paths.formulaFile(kSourceCommon))) return true;
+    if (InstallStandardLibrary(paths, &error)) return true;
+    error = "cannot install the indicator library: " + error;
+    return false;
+}
+
+// MACD of the series security from the formula set, the way a K-line pane draws it.
+bool PrintDailyMacd(const OpenMarket& market, std::string& error) {
+    FormulaSet set;
+    LoadFormulaSet(set, market.paths);
+    std::printf("Daily MACD of %s from the formula set (%zu formulas), forward adjusted, the last %zu bars\n",
+                kSeriesSecurity, set.Size(), kIndicatorBars);
+    std::optional<FormulaRecord> macd = set.Find(kFormulaSubPane, "MACD");
+    std::optional<CodeEntry> security = market.store->FindByText(kSeriesSecurity);
+    if (!macd || !security) {
+        std::printf("  (%s)\n", macd ? "the security is not in this market" : "no MACD in the formula set");
+        return true;
+    }
+    StoreSeriesSource source(*market.store, market.paths);
+    Series series;
+    if (!LoadSeries(source, security->id, kPeriodDay, series, 0)) {
+        error = std::string("cannot load the daily series of ") + kSeriesSecurity;
+        return false;
+    }
+    StoreEvalData data(*market.store, source);
+    FormulaEvaluator evaluator(set, data);
+    std::unique_ptr<EvalResult> result = evaluator.Evaluate(*macd, *security, &series, kPeriodDay, 0);
+    if (!result) {
+        error = "MACD gave no result";
+        return false;
+    }
+    PrintEvalResult(*macd, *result, series, kPeriodDay, kIndicatorBars);
+    return true;
+}
+
 int RunDemo(Args& args) {
     AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
     sources.option = args.option("appdir");
@@ -155,11 +199,14 @@ int RunDemo(Args& args) {
     std::string error;
     auto market = EnsureDemoMarket(appDir, error);
     if (!market) return Fail(error);
+    if (!EnsureStandardLibrary(market->paths, error)) return Fail(error);
     PrintFoundationDemo(appDir);
     std::printf("\n");
     PrintQuoteList(*market->store);
     std::printf("\n");
     if (!PrintWeeklyBars(*market, error)) return Fail(error);
+    std::printf("\n");
+    if (!PrintDailyMacd(*market, error)) return Fail(error);
     return 0;
 }
 

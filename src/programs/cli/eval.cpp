@@ -74,42 +74,6 @@ bool ParseParamText(const std::string& text, FormulaParam& p) {
     return true;
 }
 
-// The cell of a line at bar i: four decimals, or empty outside its valid range.
-std::string Cell(const OutputLine& line, int32_t i) {
-    if (!line.valid(i)) return "";
-    float v = line.points[static_cast<size_t>(i)].value;
-    if (!std::isfinite(v)) return "";
-    if (v == 0) v = 0;  // no "-0.0000"
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.4f", static_cast<double>(v));
-    return buffer;
-}
-
-// CSV fields holding a comma or a quote are quoted.
-std::string CsvField(const std::string& s) {
-    if (s.find_first_of(",\"\n") == std::string::npos) return s;
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
-void PrintResult(const FormulaRecord& formula, const EvalResult& result, const Series& series, Period period,
-                 size_t last) {
-    std::string header = "date";
-    for (size_t k = 0; k < result.lineCount(); ++k)
-        header += "," + CsvField(GbkToUtf8(k < formula.outputs.size() ? formula.lineDisplayName(k) : UnnamedLineName(k)));
-    std::printf("%s\n", header.c_str());
-    size_t from = last > 0 && series.size() > last ? series.size() - last : 0;
-    for (size_t i = from; i < series.size(); ++i) {
-        std::string row = SeriesTimeText(series.bars[i].time, period);
-        for (const OutputLine& line : result.lines) row += "," + Cell(line, static_cast<int32_t>(i));
-        std::printf("%s\n", row.c_str());
-    }
-}
-
 // The marked formula text of a compile error, the error's range in brackets.
 std::string MarkError(const std::string& gbk, int position, int length) {
     if (position < 0 || static_cast<size_t>(position) > gbk.size()) return GbkToUtf8(gbk);
@@ -225,11 +189,48 @@ int RunEval(Args& args) {
     FormulaEvaluator evaluator(set, *data);
     std::unique_ptr<EvalResult> result = evaluator.Evaluate(formula, security, &series, period, flags);
     if (!result) return Fail("the formula has no result for " + SecurityText(security.id) + " at this period");
-    PrintResult(formula, *result, series, period, static_cast<size_t>(last));
+    PrintEvalResult(formula, *result, series, period, static_cast<size_t>(last));
     return 0;
 }
 
 CommandRegistration reg("eval", kUsage, RunEval);
 
+// The cell of a line at bar i: four decimals, or empty outside its valid range.
+std::string Cell(const OutputLine& line, int32_t i) {
+    if (!line.valid(i)) return "";
+    float v = line.points[static_cast<size_t>(i)].value;
+    if (!std::isfinite(v)) return "";
+    if (v == 0) v = 0;  // no "-0.0000"
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.4f", static_cast<double>(v));
+    return buffer;
+}
+
+// CSV fields holding a comma or a quote are quoted.
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(",\"\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
 }  // namespace
+
+void PrintEvalResult(const FormulaRecord& formula, const EvalResult& result, const Series& series, Period period,
+                     size_t last) {
+    std::string header = "date";
+    for (size_t k = 0; k < result.lineCount(); ++k)
+        header += "," + CsvField(GbkToUtf8(k < formula.outputs.size() ? formula.lineDisplayName(k) : UnnamedLineName(k)));
+    std::printf("%s\n", header.c_str());
+    size_t from = last > 0 && series.size() > last ? series.size() - last : 0;
+    for (size_t i = from; i < series.size(); ++i) {
+        std::string row = SeriesTimeText(series.bars[i].time, period);
+        for (const OutputLine& line : result.lines) row += "," + Cell(line, static_cast<int32_t>(i));
+        std::printf("%s\n", row.c_str());
+    }
+}
+
 }  // namespace tessaro::cli

@@ -12,6 +12,8 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "command.h"
+#include "formula/formula_set.h"
+#include "formula/formula_set_startup.h"
 #include "market/security_registry.h"
 #include "platform/settings_store.h"
 #include "platform/text.h"
@@ -308,6 +310,13 @@ void PrintFoundationDemo(const std::string& appDir) {
                     GbkToUtf8(FieldText(settings.scheme().name)).c_str(), settings.tradingMinutes(),
                     std::string(settings.kLinePanes[0].name(0)).c_str(),
                     std::string(settings.kLinePanes[1].name(0)).c_str(), polyphonic.size());
+        return true;
+    });
+    FormulaSet formulas;
+    AddFormulaSetLoader(startup, formulas, paths);
+    startup.add(StartupStage::Formulas, "formula count", [&] {
+        std::printf("    %zu formulas: the internal indicators and base/common.fml, download.fml, user.fml\n",
+                    formulas.Size());
         return true;
     });
     startup.run();

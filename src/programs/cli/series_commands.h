@@ -6,6 +6,8 @@
 #include <string>
 
 #include "app/paths.h"
+#include "formula/compiled_formula.h"
+#include "formula/eval_result.h"
 #include "market/market_store.h"
 #include "market/periods.h"
 #include "market/series.h"
@@ -33,5 +35,10 @@ void PrintSeriesCsv(const Series& series, Period period, size_t last);
 // Prints the 83 quote fields of a security as name=value lines; false (nothing printed)
 // for a security the store does not know.
 bool PrintQuoteFields(const MarketStore& store, const SecurityId& id, const std::string& indent);
+
+// Prints an evaluation as CSV: "date,<line names>", then one row per bar of the last `last`
+// (all when 0), each line's value to four decimals or an empty cell outside its valid range.
+void PrintEvalResult(const FormulaRecord& formula, const EvalResult& result, const Series& series, Period period,
+                     size_t last);
 
 }  // namespace tessaro::cli
