@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "formula/functions_internal.h"
 #include "market/periods.h"
 #include "platform/store_time.h"
 
@@ -28,32 +29,9 @@ int Coarseness(int period) {
     }
 }
 
-// The bar a time belongs to, counted the way the series loader groups bars: intraday bars are
-// labelled with the end of their interval, weeks run from Monday to Sunday.
-int64_t Bucket(uint32_t t, int period) {
-    auto ceilDiv = [](int64_t a, int64_t b) { return (a + b - 1) / b; };
-    const int64_t day = t / kSecondsPerDay;
-    switch (period) {
-        case 2: return t;
-        case 3: case 14: return ceilDiv(t, 60);
-        case 4: return ceilDiv(t, 300);
-        case 5: return ceilDiv(t, 900);
-        case 6: return ceilDiv(t, 1800);
-        case 7: return ceilDiv(t, 3600);
-        case 9: return WeekNumberOfDay(day);
-        case 10: case 11: case 12: {
-            CivilDate d = CivilFromDay(static_cast<int32_t>(day));
-            if (period == 10) return static_cast<int64_t>(d.year) * 12 + (d.month - 1);
-            if (period == 11) return static_cast<int64_t>(d.year) * 4 + (d.month - 1) / 3;
-            return d.year;
-        }
-        default: return day;  // days and multi-day bars
-    }
-}
-
 std::vector<int64_t> Buckets(const Series& s, int period) {
     std::vector<int64_t> out(s.bars.size());
-    for (size_t i = 0; i < out.size(); ++i) out[i] = Bucket(s.bars[i].time, period);
+    for (size_t i = 0; i < out.size(); ++i) out[i] = fn::PeriodBucket(s.bars[i].time, period);
     return out;
 }
 

@@ -126,9 +126,9 @@ bool ZigFunction(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValu
 bool ChipFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool DrawingFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 
-// Period bucket of a bar time: bars of two series with the same key fall into the same period
-// bar (ticks by second; minutes by 60/300/900/1800/3600-second buckets; days, Sunday-based
-// weeks, months, quarters and years by calendar).
+// The period bar a time belongs to, counted the way the series loader groups bars: intraday
+// bars are labelled with the end of their interval, weeks run from Monday to Sunday, months,
+// quarters and years go by the calendar. Bars of two series with the same key align.
 int64_t PeriodBucket(uint32_t time, int period);
 
 }  // namespace tessaro::fn

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "formula/functions_internal.h"
+#include "market/periods.h"
 #include "platform/store_time.h"
 
 namespace tessaro::fn {
@@ -106,15 +107,16 @@ bool TimeFunction(int id, FunctionContext& ctx, FormulaValue& out) {
 }
 
 int64_t PeriodBucket(uint32_t time, int period) {
-    int64_t day = time / kSecondsPerDay;
+    auto ceilDiv = [](int64_t a, int64_t b) { return (a + b - 1) / b; };
+    const int64_t day = time / kSecondsPerDay;
     switch (period) {
         case 2: return time;
-        case 3: case 14: return time / 60;
-        case 4: return time / 300;
-        case 5: return time / 900;
-        case 6: return time / 1800;
-        case 7: return time / 3600;
-        case 9: return day - WeekdayOfDay(static_cast<int32_t>(day));  // the week's Sunday
+        case 3: case 14: return ceilDiv(time, 60);
+        case 4: return ceilDiv(time, 300);
+        case 5: return ceilDiv(time, 900);
+        case 6: return ceilDiv(time, 1800);
+        case 7: return ceilDiv(time, 3600);
+        case 9: return WeekNumberOfDay(day);
         case 10: case 11: case 12: {
             CivilDate d = CivilFromDay(static_cast<int32_t>(day));
             if (period == 10) return static_cast<int64_t>(d.year) * 12 + (d.month - 1);
