@@ -163,8 +163,8 @@ const std::vector<PathKind>& PathKinds() {
     return kinds;
 }
 
-size_t ArgCount(const char* spec) {
-    std::string s(spec);
+size_t ArgCount(const char* argumentNames) {
+    std::string s(argumentNames);
     if (s.empty()) return 0;
     size_t n = 1;
     for (char c : s) n += c == ' ';
