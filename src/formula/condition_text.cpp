@@ -4,22 +4,13 @@
 #include <string_view>
 
 #include "formula/compiled_formula.h"
+#include "formula/function_registry.h"
 #include "market/periods.h"
 #include "platform/text.h"
 
 namespace tessaro {
 
 namespace {
-
-// The items of FINANCE(X) as the function's help and the condition editor's list name them
-// (a few carry their unit, unlike the quote list's column captions).
-constexpr const char* kFinanceItemNames[kFinanceItemCount] = {
-    "更新日期", "总股本(万股)", "国家股(万股)", "发起法人股(万股)", "法人股(万股)", "B股(万股)",
-    "H股(万股)", "流通A股(万股)", "职工股(万股)", "A2转配股(万股)", "总资产(千元)", "流动资产",
-    "固定资产", "无形资产", "长期投资", "流动负债", "长期负债", "资本公积金", "每股公积金", "股东权益",
-    "主营收入", "主营利润", "其他利润", "营业利润", "投资收益", "补贴收入", "营业外收支", "上年损益调整",
-    "利润总额", "税后利润", "净利润", "未分配利润", "每股未分配", "每股收益", "每股净资产",
-    "调整每股净资", "股东权益比", "净资收益率", "年/中/季报"};
 
 std::string Format(const char* utf8Template, double v) {
     char buf[128];
@@ -73,7 +64,7 @@ std::string DescribeFormulaLine(const ConditionOperand& op) {
 }
 
 std::string DescribeFinanceItem(uint32_t item) {
-    if (item < kFinanceItemCount) return Utf8ToGbk(kFinanceItemNames[item]);
+    if (item < kFinanceItemCount) return Utf8ToGbk(FinanceItemName(item));
     return "FINANCE(" + std::to_string(item) + ")";
 }
 

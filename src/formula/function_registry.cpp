@@ -384,4 +384,8 @@ std::string FunctionUsage(const FunctionInfo& info) {
     return out;
 }
 
+std::string_view FinanceItemName(uint32_t item) {
+    return item < std::size(kFinanceItems) ? kFinanceItems[item] : "";
+}
+
 }  // namespace tessaro

@@ -137,4 +137,7 @@ std::string ParamKindText(uint8_t mask);
 // Usage text of a function entry built from its table data: "MA(X,N)" style, "CLOSE" without parameters.
 std::string FunctionUsage(const FunctionInfo& info);
 
+// The name of FINANCE item X (0..38) as the function's help lists it, in UTF-8; "" otherwise.
+std::string_view FinanceItemName(uint32_t item);
+
 }  // namespace tessaro

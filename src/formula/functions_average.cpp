@@ -8,15 +8,10 @@ namespace tessaro::fn {
 namespace {
 
 bool Ma(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
-    BroadcastToSeries(ctx, args[0]);
-    Operand x = Read(args[0]);
-    int32_t len = ClampN(args[1].number);
-    if (len <= 0) {
-        out = FormulaValue::EmptySeries(x.count, ctx.pool);
-        return true;
-    }
-    out = NewSeries(ctx, x.count, OffsetBegin(x.begin, static_cast<int64_t>(len) - 1));
-    if (out.begin >= x.count) return true;
+    Window w;
+    if (!StartWindow(ctx, args, 1, w, out)) return true;
+    const Operand& x = w.x;
+    const int32_t len = w.len;
     float* o = out.data();
     const float* p = x.p;
     const double n = len;

@@ -60,13 +60,27 @@ ChipScale MakeScale(const std::vector<KLineRecord>& bars) {
     return s;
 }
 
+// Turnover of bar i: volume over the bar's circulating capital, within [0, 1]; 0 without capital.
+double Turnover(const Series& s, size_t i) {
+    const double capital = i < s.capital.size() ? static_cast<double>(s.capital[i].circulating) : 0.0;
+    const double volume = s.bars[i].volume;
+    if (std::fabs(capital) <= 0.000001) return 0.0;
+    const double t = volume / capital;
+    if (!(t > 0)) return 0.0;  // negative or NaN
+    return std::min(t, 1.0);
+}
+
 class ChipDistribution {
 public:
     explicit ChipDistribution(const ChipScale& scale) : scale_(scale), w_(static_cast<size_t>(scale.n), 0.0) {}
 
-    // Applies one bar with turnover t covering buckets [top, bottom). On return [from, to] is the
-    // range of buckets the bar considered (the occupied range widened to the bar's buckets).
-    void Apply(double t, int32_t top, int32_t bottom, int32_t& from, int32_t& to) {
+    // Applies bar i of the series: its turnover t moves into the buckets [top, bottom) its
+    // range covers. On return [from, to] is the range of buckets the bar considered (the occupied
+    // range widened to the bar's buckets).
+    void ApplyBar(const Series& s, size_t i, int32_t& from, int32_t& to) {
+        int32_t top, bottom;
+        scale_.BarBuckets(s.bars[i].high, s.bars[i].low, top, bottom);
+        const double t = Turnover(s, i);
         from = top;
         to = bottom - 1;
         if (occTop_ <= occBottom_) {
@@ -102,16 +116,6 @@ private:
     double total_ = 0;
 };
 
-// Turnover of bar i: volume over the bar's circulating capital, within [0, 1]; 0 without capital.
-double Turnover(const Series& s, size_t i) {
-    const double capital = i < s.capital.size() ? static_cast<double>(s.capital[i].circulating) : 0.0;
-    const double volume = s.bars[i].volume;
-    if (std::fabs(capital) <= 0.000001) return 0.0;
-    const double t = volume / capital;
-    if (!(t > 0)) return 0.0;  // negative or NaN
-    return std::min(t, 1.0);
-}
-
 // COST: walking up from the lowest considered bucket, the price where the cumulative weight first
 // reaches X percent of the total.
 bool Cost(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
@@ -129,9 +133,8 @@ bool Cost(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out)
     const double* w = chips.weights();
     int32_t first = count;  // the first bar with a price
     for (int32_t i = 0; i < count; ++i) {
-        int32_t top, bottom, from, to;
-        scale.BarBuckets(s.bars[i].high, s.bars[i].low, top, bottom);
-        chips.Apply(Turnover(s, static_cast<size_t>(i)), top, bottom, from, to);
+        int32_t from, to;
+        chips.ApplyBar(s, static_cast<size_t>(i), from, to);
         const double total = chips.total();
         float value = std::numeric_limits<float>::quiet_NaN();
         if (total > 0) {
@@ -174,9 +177,8 @@ bool Winner(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& ou
     float* o = out.data();
     const double* w = chips.weights();
     for (int32_t i = 0; i < end; ++i) {
-        int32_t top, bottom, from, to;
-        scale.BarBuckets(s.bars[i].high, s.bars[i].low, top, bottom);
-        chips.Apply(Turnover(s, static_cast<size_t>(i)), top, bottom, from, to);
+        int32_t from, to;
+        chips.ApplyBar(s, static_cast<size_t>(i), from, to);
         if (i < begin) continue;
         const double price = p[i];
         // Bucket prices rise as j falls: the buckets (j0, to] lie below P, j0 is the first at or

@@ -75,6 +75,26 @@ inline FormulaValue NewSeries(FunctionContext& ctx, int32_t count, int32_t begin
     return FormulaValue::MakeSeries(count, begin, ctx.pool);
 }
 
+// The common start of a function over a sliding window of N = args[1] points of X = args[0]:
+// X broadcast and read, N clamped, `out` valid from the N-th point of X's range (all invalid
+// when N < minLength). False when no point is left to compute.
+struct Window {
+    Operand x;
+    int32_t len = 0;
+};
+inline bool StartWindow(FunctionContext& ctx, std::span<FormulaValue> args, int32_t minLength, Window& w,
+                        FormulaValue& out) {
+    BroadcastToSeries(ctx, args[0]);
+    w.x = Read(args[0]);
+    w.len = ClampN(args[1].number);
+    if (w.len < minLength) {
+        out = FormulaValue::EmptySeries(w.x.count, ctx.pool);
+        return false;
+    }
+    out = NewSeries(ctx, w.x.count, OffsetBegin(w.x.begin, static_cast<int64_t>(w.len) - 1));
+    return out.begin < w.x.count;
+}
+
 // True when no point of p[from, to) is NaN or infinite. The windowed functions take their fast
 // running-sum path only then: a NaN added to a running sum would stay in it after the bar has left
 // the window and poison every later value.

@@ -80,15 +80,10 @@ void WindowStatisticLoop(const float* p, int32_t begin, int32_t first, int32_t c
 }
 
 bool WindowStatistic(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
-    BroadcastToSeries(ctx, args[0]);
-    Operand x = Read(args[0]);
-    int32_t len = ClampN(args[1].number);
-    if (len < 2) {
-        out = FormulaValue::EmptySeries(x.count, ctx.pool);
-        return true;
-    }
-    out = NewSeries(ctx, x.count, OffsetBegin(x.begin, static_cast<int64_t>(len) - 1));
-    if (out.begin >= x.count) return true;
+    Window w;
+    if (!StartWindow(ctx, args, 2, w, out)) return true;
+    const Operand& x = w.x;
+    const int32_t len = w.len;
     float* o = out.data();
     switch (id) {
         case kFnStd: WindowStatisticLoop<Statistic::kStd>(x.p, x.begin, out.begin, x.count, len, o); break;
@@ -165,15 +160,10 @@ void AveDevRanked(const float* p, int32_t begin, int32_t first, int32_t count, i
 }
 
 bool AveDev(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
-    BroadcastToSeries(ctx, args[0]);
-    Operand x = Read(args[0]);
-    int32_t len = ClampN(args[1].number);
-    if (len < 2) {
-        out = FormulaValue::EmptySeries(x.count, ctx.pool);
-        return true;
-    }
-    out = NewSeries(ctx, x.count, OffsetBegin(x.begin, static_cast<int64_t>(len) - 1));
-    if (out.begin >= x.count) return true;
+    Window w;
+    if (!StartWindow(ctx, args, 2, w, out)) return true;
+    const Operand& x = w.x;
+    const int32_t len = w.len;
     if (len <= kDirectAveDevWindow || !AllFinite(x.p, x.begin, x.count))
         AveDevDirect(x.p, out.begin, x.count, len, out.data());
     else
@@ -186,15 +176,10 @@ bool AveDev(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& ou
 // The least-squares line through the window (positions 1..N) taken at the current bar.
 // St = sum(t * x_t) slides as St' = St - S1 + N * x_new.
 bool Forcast(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
-    BroadcastToSeries(ctx, args[0]);
-    Operand x = Read(args[0]);
-    int32_t len = ClampN(args[1].number);
-    if (len <= 0) {
-        out = FormulaValue::EmptySeries(x.count, ctx.pool);
-        return true;
-    }
-    out = NewSeries(ctx, x.count, OffsetBegin(x.begin, static_cast<int64_t>(len) - 1));
-    if (out.begin >= x.count) return true;
+    Window w;
+    if (!StartWindow(ctx, args, 1, w, out)) return true;
+    const Operand& x = w.x;
+    const int32_t len = w.len;
     float* o = out.data();
     const float* p = x.p;
     const double shift = ShiftOf(p, x.begin, x.count);
