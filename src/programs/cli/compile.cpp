@@ -13,13 +13,13 @@
 #include <string>
 
 #include "app/paths.h"
+#include "cli_printing.h"
 #include "command.h"
 #include "formula/compiler.h"
 #include "formula/formula_set.h"
 #include "formula/formula_set_startup.h"
 #include "formula/internal_formulas.h"
 #include "formula/standard_library.h"
-#include "formula/function_registry.h"
 #include "formula/opcodes.h"
 #include "platform/text.h"
 
@@ -65,12 +65,6 @@ bool ParseParam(const std::string& text, FormulaParam& p) {
 
 std::string Utf8(std::string_view gbk) { return GbkToUtf8(gbk); }
 
-std::string OpName(uint32_t op) {
-    if (const char* m = opcode::Mnemonic(op)) return m;
-    const FunctionInfo* f = FunctionById(static_cast<int>(op));
-    return f && f->name ? f->name : "?";
-}
-
 void PrintInstruction(size_t index, const Instruction& in, const FormulaRecord& r) {
     std::printf("  %3zu  ", index);
     switch (in.opcode) {
@@ -105,36 +99,16 @@ void PrintRecord(const FormulaRecord& r) {
         std::printf("  %zu %s default %g min %g max %g\n", i, Utf8(p.nameText()).c_str(),
                     static_cast<double>(p.defaultValue), static_cast<double>(p.min), static_cast<double>(p.max));
     }
-    std::printf("outputs: %zu\n", r.outputs.size());
-    for (size_t i = 0; i < r.outputs.size(); ++i) {
-        const OutputLineDesc& d = r.outputs[i];
-        std::printf("  %zu %s style %u width %d colour ", i, Utf8(r.lineDisplayName(i)).c_str(), d.style, d.width());
-        if (d.hasColour())
-            std::printf("0x%06X\n", d.colour);
-        else
-            std::printf("none\n");
-    }
+    PrintOutputLines(r);
     std::printf("references: %zu\n", r.references.size());
     for (size_t i = 0; i < r.references.size(); ++i) {
         const ReferenceEntry& e = r.references[i];
         std::printf("  %zu stock '%s' type %d formula '%s' line '%s' period %d\n", i, Utf8(e.stockText()).c_str(),
                     e.type, Utf8(e.formulaNameText()).c_str(), Utf8(e.lineNameText()).c_str(), e.period);
     }
-    std::string pool = Utf8(r.stringPool);
-    std::string shown;
-    for (char c : pool) shown += c == '\t' ? std::string("\\t") : std::string(1, c);
-    std::printf("string pool: \"%s\"\n", shown.c_str());
+    PrintStringPool(r);
     std::printf("instructions: %zu\n", r.instructions.size());
     for (size_t i = 0; i < r.instructions.size(); ++i) PrintInstruction(i, r.instructions[i], r);
-}
-
-// The text with the error's range in brackets, so a terminal user sees where it is.
-std::string MarkRange(const std::string& gbk, int position, int length) {
-    if (position < 0 || static_cast<size_t>(position) > gbk.size()) return Utf8(gbk);
-    size_t end = std::min(gbk.size(), static_cast<size_t>(position) + static_cast<size_t>(std::max(length, 0)));
-    return Utf8(gbk.substr(0, static_cast<size_t>(position))) + "[" +
-           Utf8(gbk.substr(static_cast<size_t>(position), end - static_cast<size_t>(position))) + "]" +
-           Utf8(gbk.substr(end));
 }
 
 int RunCompile(Args& args) {
@@ -170,7 +144,7 @@ int RunCompile(Args& args) {
         CompileFormula(record, options);
     } catch (const CompileError& e) {
         std::printf("%s\n", e.displayUtf8().c_str());
-        std::printf("%s\n", MarkRange(record.source, e.position(), e.length()).c_str());
+        std::printf("%s\n", MarkErrorRange(record.source, e.position(), e.length()).c_str());
         return 1;
     }
     PrintRecord(record);

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app_dir.h"
 #include "app/paths.h"
+#include "cli_parsing.h"
 #include "command.h"
 #include "formula/eval_data_source.h"
 #include "formula/evaluator.h"
@@ -24,7 +24,6 @@
 #include "market/security_id.h"
 #include "market/series_loader.h"
 #include "platform/files.h"
-#include "platform/settings_store.h"
 #include "platform/store_time.h"
 #include "series_commands.h"
 
@@ -191,10 +190,8 @@ bool PrintDailyMacd(const OpenMarket& market, std::string& error) {
 }
 
 int RunDemo(Args& args) {
-    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
-    sources.option = args.option("appdir");
+    const std::string appDir = ResolveDir(args);
     if (args.size() != 0) return UsageError(kDemoUsage);
-    const std::string appDir = ResolveAppDir(sources);
     std::printf("Tessaro demo\n\n");
     std::string error;
     auto market = EnsureDemoMarket(appDir, error);

@@ -7,7 +7,6 @@
 // The header is "date,<line names>"; each bar is one row with its lines' values to four
 // decimals, an empty cell where a line has no valid point. References reach the formulas of
 // the application directory (with --appdir) or the built-in indicator library (with --bars).
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,8 +14,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/app_dir.h"
 #include "app/paths.h"
+#include "cli_parsing.h"
+#include "cli_printing.h"
 #include "command.h"
 #include "formula/compiler.h"
 #include "formula/eval_data_source.h"
@@ -30,7 +30,6 @@
 #include "market/periods.h"
 #include "market/security_registry.h"
 #include "market/series_loader.h"
-#include "platform/settings_store.h"
 #include "platform/text.h"
 #include "series_commands.h"
 
@@ -42,19 +41,6 @@ constexpr const char* kUsage =
     "[--param NAME=DEFAULT]... 'FORMULA'\n"
     "       tessaro-cli eval --bars FILE.csv [--security SH600000] [--period P] [--last N] [--type N] "
     "[--param NAME=DEFAULT]... 'FORMULA'";
-
-bool ParseCount(const std::string& text, long long lo, long long hi, long long& out) {
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
-}
-
-// A keyword ("day", "min5", "week") or the period number 2..14.
-Period ParsePeriodText(const std::string& text) {
-    Period p = PeriodFromKeyword(text);
-    if (p != kPeriodInvalid) return p;
-    long long n = 0;
-    return ParseCount(text, kPeriodTick, kPeriodTime, n) ? static_cast<Period>(n) : kPeriodInvalid;
-}
 
 // "N=5": a parameter with that default and a range wide enough for any value given.
 bool ParseParamText(const std::string& text, FormulaParam& p) {
@@ -72,15 +58,6 @@ bool ParseParamText(const std::string& text, FormulaParam& p) {
     p.min = std::min(v, -1e9f);
     p.max = std::max(v, 1e9f);
     return true;
-}
-
-// The marked formula text of a compile error, the error's range in brackets.
-std::string MarkError(const std::string& gbk, int position, int length) {
-    if (position < 0 || static_cast<size_t>(position) > gbk.size()) return GbkToUtf8(gbk);
-    size_t end = std::min(gbk.size(), static_cast<size_t>(position) + static_cast<size_t>(std::max(length, 0)));
-    return GbkToUtf8(gbk.substr(0, static_cast<size_t>(position))) + "[" +
-           GbkToUtf8(gbk.substr(static_cast<size_t>(position), end - static_cast<size_t>(position))) + "]" +
-           GbkToUtf8(gbk.substr(end));
 }
 
 bool ReadFile(const std::string& path, std::string& out) {
@@ -105,7 +82,7 @@ int RunEval(Args& args) {
     formula.type = kFormulaSubPane;
     if (typeText) {
         long long t = 0;
-        if (!ParseCount(*typeText, 0, 5, t)) return Fail("--type must be 0 (选股), 1 (交易系统), 2, 3, 4 (技术指标) or 5 (五彩K线)");
+        if (!ParseInteger(*typeText, 0, 5, t)) return Fail("--type must be 0 (选股), 1 (交易系统), 2, 3, 4 (技术指标) or 5 (五彩K线)");
         formula.type = static_cast<uint32_t>(t);
     }
     while (auto param = args.option("param")) {
@@ -115,16 +92,9 @@ int RunEval(Args& args) {
         formula.params.push_back(p);
     }
     long long last = 0;
-    if (lastText && !ParseCount(*lastText, 1, 1LL << 30, last)) return UsageError(kUsage);
+    if (lastText && !ParseInteger(*lastText, 1, 1LL << 30, last)) return UsageError(kUsage);
     int flags = 0;
-    if (adjust) {
-        if (*adjust == "backward")
-            flags = kExRightsBackward;
-        else if (*adjust == "none")
-            flags = kExRightsNone;
-        else if (*adjust != "forward")
-            return UsageError(kUsage);
-    }
+    if (!ParseAdjustOption(adjust, flags)) return UsageError(kUsage);
     const size_t wanted = barsFile ? 1 : 2;  // the security and the formula, or the formula alone
     if (args.positional().size() != wanted) return UsageError(kUsage);
     const std::string& text = args.positional().back();
@@ -159,10 +129,8 @@ int RunEval(Args& args) {
     } else {
         if (securityText) return UsageError(kUsage);
         if (!periodText) return Fail("--period is required with a security");
-        AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
-        sources.option = appDirOption;
         std::string error;
-        market = OpenMarketDir(ResolveAppDir(sources), error);
+        market = OpenMarketDir(ResolveDirOption(appDirOption), error);
         if (!market) return Fail(error);
         std::optional<CodeEntry> entry = market->store->FindByText(AsciiUpper(args.positional()[0]));
         if (!entry) return Fail("unknown security " + args.positional()[0]);
@@ -182,7 +150,7 @@ int RunEval(Args& args) {
         CompileFormula(formula, options);
     } catch (const CompileError& e) {
         std::fprintf(stderr, "tessaro-cli: %s\n%s\n", e.displayUtf8().c_str(),
-                     MarkError(formula.source, e.position(), e.length()).c_str());
+                     MarkErrorRange(formula.source, e.position(), e.length()).c_str());
         return 1;
     }
 

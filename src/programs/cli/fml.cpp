@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "cli_printing.h"
 #include "command.h"
 #include "formula/fml_file.h"
 #include "formula/formula_cipher.h"
 #include "formula/formula_set.h"
 #include "formula/formula_set_startup.h"
-#include "formula/function_registry.h"
 #include "formula/opcodes.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -92,31 +92,15 @@ int RunList(const std::string& path) {
     return 0;
 }
 
-std::string OpName(uint32_t op) {
-    if (const char* m = opcode::Mnemonic(op)) return m;
-    const FunctionInfo* f = FunctionById(static_cast<int>(op));
-    return f && f->name ? f->name : "?";
-}
-
 void PrintCompiled(const FormulaRecord& r) {
-    std::printf("outputs: %zu\n", r.outputs.size());
-    for (size_t i = 0; i < r.outputs.size(); ++i) {
-        const OutputLineDesc& d = r.outputs[i];
-        std::printf("  %zu %s style %u width %d colour ", i, Utf8(r.lineDisplayName(i)).c_str(), d.style, d.width());
-        if (d.hasColour())
-            std::printf("0x%06X\n", d.colour);
-        else
-            std::printf("none\n");
-    }
+    PrintOutputLines(r);
     std::printf("references: %zu\n", r.references.size());
     for (size_t i = 0; i < r.references.size(); ++i) {
         const ReferenceEntry& e = r.references[i];
         std::printf("  %zu stock '%s' type %d formula '%s' line '%s'\n", i, Utf8(e.stockText()).c_str(),
                     static_cast<int>(e.type), Utf8(e.formulaNameText()).c_str(), Utf8(e.lineNameText()).c_str());
     }
-    std::string pool;
-    for (char c : Utf8(r.stringPool)) pool += c == '\t' ? std::string("\\t") : std::string(1, c);
-    std::printf("string pool: \"%s\"\n", pool.c_str());
+    PrintStringPool(r);
     std::printf("instructions: %zu\n", r.instructions.size());
     for (size_t i = 0; i < r.instructions.size(); ++i) {
         const Instruction& in = r.instructions[i];

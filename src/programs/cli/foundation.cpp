@@ -11,6 +11,7 @@
 #include "app/paths.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "cli_parsing.h"
 #include "command.h"
 #include "formula/formula_set.h"
 #include "formula/formula_set_startup.h"
@@ -22,12 +23,6 @@ namespace tessaro::cli {
 namespace {
 
 void PrintLine(const std::string& s) { std::printf("%s\n", s.c_str()); }
-
-std::string ResolveDir(Args& args) {
-    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
-    sources.option = args.option("appdir");
-    return ResolveAppDir(sources);
-}
 
 // "day", "fiv", "min" or the period number.
 int ParsePeriod(const std::string& text) {

@@ -7,24 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "app/app_dir.h"
 #include "app/paths.h"
+#include "cli_parsing.h"
+#include "cli_printing.h"
 #include "command.h"
 #include "market/base_files.h"
 #include "market/history.h"
 #include "market/periods.h"
 #include "platform/files.h"
-#include "platform/settings_store.h"
 #include "platform/store_time.h"
 
 namespace tessaro::cli {
 namespace {
-
-std::string ResolveDir(Args& args) {
-    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
-    sources.option = args.option("appdir");
-    return ResolveAppDir(sources);
-}
 
 // "day" / "fiv" / "min", a period keyword ("min1", "min5", "day") or 3, 4, 8; -1 otherwise.
 int ParseHistoryPeriod(const std::string& text) {
@@ -33,14 +27,6 @@ int ParseHistoryPeriod(const std::string& text) {
     if (text == "8") return 8;
     int period = PeriodFromKeyword(text);
     return IsHistoryPeriod(period) ? period : -1;
-}
-
-// The shortest text that reads back as the same float, without an exponent.
-std::string FloatText(float v) {
-    char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
-    if (ec != std::errc()) return "0";
-    return std::string(buffer, end);
 }
 
 bool ParseFloat(const std::string& text, float& out) {

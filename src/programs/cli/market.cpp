@@ -1,39 +1,19 @@
 // tessaro-cli market, quote: what the market store holds, per market and per security.
-#include <charconv>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/app_dir.h"
+#include "cli_parsing.h"
+#include "cli_printing.h"
 #include "command.h"
 #include "market/market_store.h"
-#include "platform/settings_store.h"
 #include "platform/store_time.h"
 #include "platform/text.h"
 #include "series_commands.h"
 
 namespace tessaro::cli {
 namespace {
-
-std::string ResolveDir(Args& args) {
-    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
-    sources.option = args.option("appdir");
-    return ResolveAppDir(sources);
-}
-
-// The shortest text that reads back as the same float, without an exponent.
-std::string FloatText(float v) {
-    char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
-    if (ec != std::errc()) return "0";
-    return std::string(buffer, end);
-}
-
-bool ParseCount(const std::string& text, int lo, int hi, int& out) {
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
-}
 
 constexpr int kDefaultListed = 5;
 
@@ -45,8 +25,8 @@ int RunMarket(Args& args) {
     std::string appDir = ResolveDir(args);
     std::optional<std::string> firstText = args.option("first");
     if (args.size() != 0) return UsageError(kMarketUsage);
-    int first = kDefaultListed;
-    if (firstText && !ParseCount(*firstText, 0, kMaxSecurities, first)) return UsageError(kMarketUsage);
+    long long first = kDefaultListed;
+    if (firstText && !ParseInteger(*firstText, 0, kMaxSecurities, first)) return UsageError(kMarketUsage);
 
     std::string error;
     auto market = OpenMarketDir(appDir, error);

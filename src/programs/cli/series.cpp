@@ -1,13 +1,13 @@
 // tessaro-cli series, fields, gen: series of every period, the quote field catalogue,
 // and the demo market generator.
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
 
-#include "app/app_dir.h"
 #include "app/paths.h"
+#include "cli_parsing.h"
+#include "cli_printing.h"
 #include "command.h"
 #include "formula/standard_library.h"
 #include "market/base_files.h"
@@ -17,40 +17,10 @@
 #include "market/security_registry.h"
 #include "market/series_loader.h"
 #include "platform/files.h"
-#include "platform/settings_store.h"
 #include "platform/store_time.h"
 #include "series_commands.h"
 
 namespace tessaro::cli {
-namespace {
-
-std::string ResolveDir(Args& args) {
-    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
-    sources.option = args.option("appdir");
-    return ResolveAppDir(sources);
-}
-
-std::string FloatText(float v) {
-    char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
-    if (ec != std::errc()) return "0";
-    return std::string(buffer, end);
-}
-
-bool ParseInt(const std::string& text, long long lo, long long hi, long long& out) {
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
-}
-
-// A keyword ("week", "min5", "TIME") or the period number 2..14.
-Period ParsePeriod(const std::string& text) {
-    Period p = PeriodFromKeyword(text);
-    if (p != kPeriodInvalid) return p;
-    long long n = 0;
-    return ParseInt(text, kPeriodTick, kPeriodTime, n) ? static_cast<Period>(n) : kPeriodInvalid;
-}
-
-}  // namespace
 
 std::unique_ptr<OpenMarket> OpenMarketDir(const std::string& appDir, std::string& error) {
     AppPaths paths(appDir);
@@ -86,20 +56,13 @@ int RunSeries(Args& args) {
     if (args.size() != 2) return UsageError(kSeriesUsage);
     SecurityId id;
     if (!ParseSecurityText(args[0], id)) return UsageError(kSeriesUsage);
-    Period period = ParsePeriod(args[1]);
+    Period period = ParsePeriodText(args[1]);
     if (period == kPeriodInvalid) return UsageError(kSeriesUsage);
     int flags = 0;
-    if (adjust) {
-        if (*adjust == "backward")
-            flags = kExRightsBackward;
-        else if (*adjust == "none")
-            flags = kExRightsNone;
-        else if (*adjust != "forward")
-            return UsageError(kSeriesUsage);
-    }
+    if (!ParseAdjustOption(adjust, flags)) return UsageError(kSeriesUsage);
     long long days = 1, last = 0, multi = kDefaultMultiDay;
-    if ((daysText && !ParseInt(*daysText, 1, 1000, days)) || (lastText && !ParseInt(*lastText, 1, 1 << 30, last)) ||
-        (multiText && !ParseInt(*multiText, 1, 1000, multi)))
+    if ((daysText && !ParseInteger(*daysText, 1, 1000, days)) || (lastText && !ParseInteger(*lastText, 1, 1 << 30, last)) ||
+        (multiText && !ParseInteger(*multiText, 1, 1000, multi)))
         return UsageError(kSeriesUsage);
 
     std::string error;
@@ -146,23 +109,23 @@ int RunGen(Args& args) {
     options.outDir = *out;
     long long v = 0;
     if (securities) {
-        if (!ParseInt(*securities, 2, 8000, v)) return UsageError(kGenUsage);
+        if (!ParseInteger(*securities, 2, 8000, v)) return UsageError(kGenUsage);
         options.securities = static_cast<int>(v);
     }
     if (days) {
-        if (!ParseInt(*days, 1, 10000, v)) return UsageError(kGenUsage);
+        if (!ParseInteger(*days, 1, 10000, v)) return UsageError(kGenUsage);
         options.days = static_cast<int>(v);
     }
     if (seed) {
-        if (!ParseInt(*seed, 0, INT64_MAX, v)) return UsageError(kGenUsage);
+        if (!ParseInteger(*seed, 0, INT64_MAX, v)) return UsageError(kGenUsage);
         options.seed = static_cast<uint64_t>(v);
     }
     if (fiveDays) {
-        if (!ParseInt(*fiveDays, 0, 250, v)) return UsageError(kGenUsage);
+        if (!ParseInteger(*fiveDays, 0, 250, v)) return UsageError(kGenUsage);
         options.fiveMinuteDays = static_cast<int>(v);
     }
     if (oneDays) {
-        if (!ParseInt(*oneDays, 0, 250, v)) return UsageError(kGenUsage);
+        if (!ParseInteger(*oneDays, 0, 250, v)) return UsageError(kGenUsage);
         options.oneMinuteDays = static_cast<int>(v);
     }
     if (today) {

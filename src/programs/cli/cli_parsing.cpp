@@ -1,0 +1,45 @@
+#include "cli_parsing.h"
+
+#include <charconv>
+
+#include "app/app_dir.h"
+#include "market/exrights_adjust.h"
+#include "platform/settings_store.h"
+
+namespace tessaro::cli {
+
+std::string ResolveDirOption(const std::optional<std::string>& option) {
+    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
+    sources.option = option;
+    return ResolveAppDir(sources);
+}
+
+std::string ResolveDir(Args& args) { return ResolveDirOption(args.option("appdir")); }
+
+bool ParseInteger(const std::string& text, long long lo, long long hi, long long& out) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
+}
+
+Period ParsePeriodText(const std::string& text) {
+    Period p = PeriodFromKeyword(text);
+    if (p != kPeriodInvalid) return p;
+    long long n = 0;
+    return ParseInteger(text, kPeriodTick, kPeriodTime, n) ? static_cast<Period>(n) : kPeriodInvalid;
+}
+
+bool ParseAdjustOption(const std::optional<std::string>& adjust, int& flags) {
+    flags = 0;
+    if (!adjust || *adjust == "forward") return true;
+    if (*adjust == "backward") {
+        flags = kExRightsBackward;
+        return true;
+    }
+    if (*adjust == "none") {
+        flags = kExRightsNone;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace tessaro::cli
