@@ -1,35 +1,8 @@
 #!/bin/bash
 # tessaro-cli compile: prints the compiled form and exits 0, or the error with its place and exits 1.
 # usage: bash compile.sh /path/to/tessaro-cli
-set -u
-cli="$1"
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# expect_output NAME EXPECTED_STATUS PATTERN... -- ARGS...
-expect() {
-    local name="$1" status="$2"
-    shift 2
-    local patterns=()
-    while [ "$1" != "--" ]; do
-        patterns+=("$1")
-        shift
-    done
-    shift
-    local out rc
-    out=$("$cli" compile "$@" 2>&1)
-    rc=$?
-    [ "$rc" -eq "$status" ] || fail "$name: exit $rc, expected $status; output:
-$out"
-    for p in "${patterns[@]}"; do
-        grep -qF -- "$p" <<<"$out" || fail "$name: missing '$p' in:
-$out"
-    done
-}
+source "$(dirname "$0")/lib.bash"
+subcommand=compile
 
 # The six instructions of a hidden variable and an output line.
 expect six-instructions 0 "instructions: 6" "0  5 0 CLOSE" "68 65536 STORE slot=0 hidden=1" \
@@ -66,9 +39,8 @@ expect stkindi-quote 1 "错误40:STKINDI语句中的参数中股票名称(第一
 expect reference 0 "references: 1" "formula 'MACD' line 'DIF'" "REFERENCE ref=0 period=9 args=3 kind=0" \
     -- 'A:"macd.dif#week"(12,26,9);'
 expect no-such-formula 1 "错误20:引用的公式不存在,错误位置＝2,长度=10" -- 'A:"nosuch.x";'
-emptydir=$(mktemp -d)
-trap 'rm -rf "$emptydir"' EXIT
-expect empty-appdir 1 "错误20:引用的公式不存在" -- 'A:"macd.dif";' --appdir "$emptydir"
+mkdir "$work/empty"
+expect empty-appdir 1 "错误20:引用的公式不存在" -- 'A:"macd.dif";' --appdir "$work/empty"
 
 # Bad command lines.
 expect bad-type 1 "--type" -- 'A:C;' --type 7
@@ -83,8 +55,4 @@ expect deep 1 "错误51:" -- "$deep"
 garbage=$(head -c 3000 /dev/zero | tr '\0' '@')
 expect garbage 1 "错误34:" -- "$garbage"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "compile: all checks passed"
+finish compile

@@ -2,15 +2,11 @@
 # tessaro-cli demo: generates the demo market on the first run, reads it on the next,
 # and shows its quote list and weekly bars.
 # usage: bash demo.sh /path/to/tessaro-cli
-set -u
-CLI="$1"
-DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-APP="$DIR/app"
+source "$(dirname "$0")/lib.bash"
+APP="$work/app"
 
 # First run: the market is generated into the application directory.
-first=$("$CLI" demo --appdir "$APP") || fail "first run"
+first=$("$cli" demo --appdir "$APP") || fail "first run"
 echo "$first" | grep -q "^Demo market: generated " || fail "first run did not generate: $(echo "$first" | sed -n 3p)"
 [ -f "$APP/data/sh/stkinfo.dat" ] || fail "no market file"
 [ -f "$APP/data/sh/day/600000.day" ] || fail "no day history of SH600000"
@@ -18,7 +14,7 @@ stamp=$(stat -c %Y.%s "$APP/data/sh/stkinfo.dat" "$APP/data/sh/day/600000.day")
 
 # Second run: the same market is read, nothing is rewritten, the output is the same.
 sleep 1
-second=$("$CLI" demo --appdir "$APP") || fail "second run"
+second=$("$cli" demo --appdir "$APP") || fail "second run"
 echo "$second" | grep -q "^Demo market: reading the market in $APP/$" || fail "second run did not reuse: $(echo "$second" | sed -n 3p)"
 [ "$(stat -c %Y.%s "$APP/data/sh/stkinfo.dat" "$APP/data/sh/day/600000.day")" = "$stamp" ] \
     || fail "second run rewrote the market"
@@ -35,7 +31,7 @@ for sec in SH000001 SZ399001 SH600000 SZ000001; do
     echo "$quotes" | grep -q "^  $sec " || fail "quote list lacks $sec"
 done
 # SH600000's figures against its own fields: 涨跌 = 最新 - 昨收, 涨幅 = 涨跌 / 昨收 in percent.
-fields=$("$CLI" fields --appdir "$APP" SH600000) || fail "fields"
+fields=$("$cli" fields --appdir "$APP" SH600000) || fail "fields"
 field() { echo "$fields" | sed -n "s/^$1=//p"; }
 row=$(echo "$quotes" | grep "^  SH600000 ")
 read -r _ _ last change pct volume _ turnover _ <<<"$row"
@@ -55,10 +51,10 @@ csv=$(echo "$out" | sed -n '/^Weekly bars of SH600000, forward adjusted/,/^$/p' 
     || fail "weekly dates not increasing"
 [ "$(echo "$csv" | tail -1 | cut -d, -f1)" = 2025-06-13 ] || fail "last week: $(echo "$csv" | tail -1)"
 # The same as the series command prints.
-[ "$csv" = "$("$CLI" series --appdir "$APP" SH600000 week --last 8)" ] || fail "demo and series disagree"
+[ "$csv" = "$("$cli" series --appdir "$APP" SH600000 week --last 8)" ] || fail "demo and series disagree"
 # The last two weeks added up by hand from the forward-adjusted day bars of their days:
 # first open, highest high, lowest low, last close, summed volume.
-days=$("$CLI" series --appdir "$APP" SH600000 day --last 30) || fail "day series"
+days=$("$cli" series --appdir "$APP" SH600000 day --last 30) || fail "day series"
 week() {
     echo "$days" | awk -F, -v from="$1" -v to="$2" '
         NR > 1 && $1 >= from && $1 <= to {
@@ -80,7 +76,7 @@ done
 macd=$(echo "$out" | sed -n '/^Daily MACD of SH600000 from the formula set/,$p' | sed 1d)
 [ "$(echo "$macd" | head -1)" = "date,DIF,DEA,MACD" ] || fail "MACD header: $macd"
 [ "$(echo "$macd" | sed 1d | wc -l)" = 5 ] || fail "not 5 MACD bars: $macd"
-expected=$("$CLI" series --appdir "$APP" SH600000 day | awk -F, '
+expected=$("$cli" series --appdir "$APP" SH600000 day | awk -F, '
     NR == 1 { next }
     { c = $5 + 0
       if (NR == 2) { s = c; l = c } else { s = (2 * c + 11 * s) / 13; l = (2 * c + 25 * l) / 27 }
@@ -98,23 +94,23 @@ paste -d' ' <(echo "$macd" | sed 1d | tr , ' ') <(echo "$expected") | awk '
 [ "$(echo "$fields" | head -1 | cut -d= -f1)" = 昨收 ] && [ "$(echo "$fields" | tail -1)" = "股票名称=$(field 股票名称)" ] \
     || fail "fields order"
 [ -n "$(field 股票名称)" ] && [ "$(field 股票代码)" = 600000 ] && [ "$(field 编号)" = 1600000 ] || fail "identity fields"
-"$CLI" fields --appdir "$APP" SH688999 >/dev/null 2>&1; [ $? = 1 ] || fail "fields of an unknown security"
+"$cli" fields --appdir "$APP" SH688999 >/dev/null 2>&1; [ $? = 1 ] || fail "fields of an unknown security"
 
 # The history files and the ex-rights list behind the series.
-bars=$("$CLI" bars --appdir "$APP" SH600000 day) || fail "bars"
+bars=$("$cli" bars --appdir "$APP" SH600000 day) || fail "bars"
 [ "$(echo "$bars" | sed 1d | wc -l)" = 250 ] || fail "not 250 stored days"
 [ "$(echo "$bars" | tail -1 | cut -d, -f1)" = 2025-06-12 ] || fail "stored days end $(echo "$bars" | tail -1)"
-"$CLI" bars --appdir "$APP" SH600000 min | sed -n 2p | grep -q '^2025-06-06 09:31,' || fail "minute file labels"
-power=$("$CLI" power --appdir "$APP" SH600000) || fail "power"
+"$cli" bars --appdir "$APP" SH600000 min | sed -n 2p | grep -q '^2025-06-06 09:31,' || fail "minute file labels"
+power=$("$cli" power --appdir "$APP" SH600000) || fail "power"
 [ "$(echo "$power" | sed 1d | wc -l)" -ge 1 ] || fail "SH600000 has no ex-rights event"
 exdate=$(echo "$power" | sed -n 2p | cut -d, -f1)
 
 # series with each adjustment: the same days; forward and none agree from the last
 # ex-date on, backward and none before the first; all differ before it.
-none=$("$CLI" series --appdir "$APP" SH600000 day --adjust none) || fail "series none"
-fwd=$("$CLI" series --appdir "$APP" SH600000 day --adjust forward) || fail "series forward"
-back=$("$CLI" series --appdir "$APP" SH600000 day --adjust backward) || fail "series backward"
-[ "$fwd" = "$("$CLI" series --appdir "$APP" SH600000 day)" ] || fail "forward is not the default"
+none=$("$cli" series --appdir "$APP" SH600000 day --adjust none) || fail "series none"
+fwd=$("$cli" series --appdir "$APP" SH600000 day --adjust forward) || fail "series forward"
+back=$("$cli" series --appdir "$APP" SH600000 day --adjust backward) || fail "series backward"
+[ "$fwd" = "$("$cli" series --appdir "$APP" SH600000 day)" ] || fail "forward is not the default"
 [ "$(echo "$none" | cut -d, -f1)" = "$(echo "$fwd" | cut -d, -f1)" ] || fail "adjustments change the days"
 [ "$(echo "$none" | tail -1)" = "$(echo "$fwd" | tail -1)" ] || fail "forward changed today's bar"
 [ "$(echo "$none" | sed -n 2p)" = "$(echo "$back" | sed -n 2p)" ] || fail "backward changed the first day"
@@ -122,30 +118,30 @@ back=$("$CLI" series --appdir "$APP" SH600000 day --adjust backward) || fail "se
 [ "$(echo "$none" | sed 1d | wc -l)" = 251 ] || fail "day series is not 250 days and today"
 # Volumes are never adjusted.
 [ "$(echo "$none" | cut -d, -f6)" = "$(echo "$back" | cut -d, -f6)" ] || fail "volumes adjusted"
-"$CLI" series --appdir "$APP" SH600000 week --adjust sideways >/dev/null 2>&1; [ $? = 2 ] || fail "bad --adjust"
-"$CLI" series --appdir "$APP" SH600000 fortnight >/dev/null 2>&1; [ $? = 2 ] || fail "bad period"
-"$CLI" series --appdir "$APP" SH688999 day >/dev/null 2>&1; [ $? = 1 ] || fail "series of an unknown security"
-tsh=$("$CLI" series --appdir "$APP" SH600000 TIME --days 2) || fail "time-sharing"
+"$cli" series --appdir "$APP" SH600000 week --adjust sideways >/dev/null 2>&1; [ $? = 2 ] || fail "bad --adjust"
+"$cli" series --appdir "$APP" SH600000 fortnight >/dev/null 2>&1; [ $? = 2 ] || fail "bad period"
+"$cli" series --appdir "$APP" SH688999 day >/dev/null 2>&1; [ $? = 1 ] || fail "series of an unknown security"
+tsh=$("$cli" series --appdir "$APP" SH600000 TIME --days 2) || fail "time-sharing"
 [ "$(echo "$tsh" | sed 1d | cut -d' ' -f1 | sort -u | wc -l)" = 2 ] || fail "time-sharing over two days"
 
 # gen: bad options are usage errors.
-"$CLI" gen --securities 10 >/dev/null 2>&1; [ $? = 2 ] || fail "gen without --out"
-"$CLI" gen --out "$DIR/bad" --securities 1 >/dev/null 2>&1; [ $? = 2 ] || fail "gen --securities 1"
-"$CLI" gen --out "$DIR/bad" --today 2025-13-01 >/dev/null 2>&1; [ $? = 2 ] || fail "gen with a bad date"
+"$cli" gen --securities 10 >/dev/null 2>&1; [ $? = 2 ] || fail "gen without --out"
+"$cli" gen --out "$work/bad" --securities 1 >/dev/null 2>&1; [ $? = 2 ] || fail "gen --securities 1"
+"$cli" gen --out "$work/bad" --today 2025-13-01 >/dev/null 2>&1; [ $? = 2 ] || fail "gen with a bad date"
 
 # A directory whose market files are missing (a generation cut short) is generated again.
 rm "$APP/data/sh/stkinfo.dat"
-"$CLI" demo --appdir "$APP" | grep -q "^Demo market: generated " || fail "no regeneration"
+"$cli" demo --appdir "$APP" | grep -q "^Demo market: generated " || fail "no regeneration"
 
 # A market without the demo's securities still shows what it has.
-"$CLI" gen --out "$DIR/small" --securities 2 >/dev/null || fail "gen small"
-small=$("$CLI" demo --appdir "$DIR/small") || fail "demo on a small market"
+"$cli" gen --out "$work/small" --securities 2 >/dev/null || fail "gen small"
+small=$("$cli" demo --appdir "$work/small") || fail "demo on a small market"
 echo "$small" | sed -n '/^Quote list$/,/^$/p' | grep -q "^  SH000001 " || fail "small market: no index row"
 echo "$small" | grep -q "SH600000 is not in this market" || fail "small market: $small"
 
 # Bad input: extra arguments are a usage error; a directory that cannot be made fails.
-"$CLI" demo --appdir "$APP" extra >/dev/null 2>&1; [ $? = 2 ] || fail "extra argument accepted"
-touch "$DIR/file"
-err=$("$CLI" demo --appdir "$DIR/file/app" 2>&1 >/dev/null); [ $? = 1 ] || fail "unwritable directory accepted"
+"$cli" demo --appdir "$APP" extra >/dev/null 2>&1; [ $? = 2 ] || fail "extra argument accepted"
+touch "$work/file"
+err=$("$cli" demo --appdir "$work/file/app" 2>&1 >/dev/null); [ $? = 1 ] || fail "unwritable directory accepted"
 echo "$err" | grep -q "cannot generate the demo market" || fail "no reason given: $err"
-echo "demo cli: ok"
+finish demo

@@ -1,37 +1,8 @@
 #!/bin/bash
 # tessaro-cli eval: a formula's lines as CSV over a security's series or over bars from a file.
 # usage: bash eval.sh /path/to/tessaro-cli
-set -u
-cli="$1"
-failures=0
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# expect NAME EXPECTED_STATUS PATTERN... -- ARGS...: exit status and fixed strings in the output.
-expect() {
-    local name="$1" status="$2"
-    shift 2
-    local patterns=()
-    while [ "$1" != "--" ]; do
-        patterns+=("$1")
-        shift
-    done
-    shift
-    local out rc
-    out=$("$cli" eval "$@" 2>&1)
-    rc=$?
-    [ "$rc" -eq "$status" ] || fail "$name: exit $rc, expected $status; output:
-$out"
-    for p in "${patterns[@]}"; do
-        grep -qF -- "$p" <<<"$out" || fail "$name: missing '$p' in:
-$out"
-    done
-}
+source "$(dirname "$0")/lib.bash"
+subcommand=eval
 
 # ---- bars from a file: hand-computed values ------------------------------------------------
 cat >"$work/bars.csv" <<'CSV'
@@ -96,8 +67,4 @@ expect unknown-security 1 "unknown security" -- --appdir "$work/app" SH699999 --
 expect no-period 1 "--period" -- --appdir "$work/app" SH600000 'A:C;'
 expect no-market 1 "no market data" -- --appdir "$work/none" SH600000 --period day 'A:C;'
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failure(s)"
-    exit 1
-fi
-echo "eval: all checks passed"
+finish eval

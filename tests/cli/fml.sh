@@ -1,37 +1,7 @@
 #!/bin/bash
 # tessaro-cli fml: list, dump, export and import of formula files, and damaged files.
 # usage: bash fml.sh /path/to/tessaro-cli
-set -u
-cli="$1"
-failures=0
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# expect NAME EXPECTED_STATUS PATTERN... -- ARGS...
-expect() {
-    local name="$1" status="$2"
-    shift 2
-    local patterns=()
-    while [ "$1" != "--" ]; do
-        patterns+=("$1")
-        shift
-    done
-    shift
-    local out rc
-    out=$("$cli" "$@" 2>&1)
-    rc=$?
-    [ "$rc" -eq "$status" ] || fail "$name: exit $rc, expected $status; output:
-$out"
-    for p in "${patterns[@]}"; do
-        grep -qF -- "$p" <<<"$out" || fail "$name: missing '$p' in:
-$out"
-    done
-}
+source "$(dirname "$0")/lib.bash"
 
 # The demo market installs the standard library as base/common.fml.
 "$cli" gen --out "$work/app" --securities 2 --days 5 --five-minute-days 0 --one-minute-days 0 >/dev/null 2>&1 ||
@@ -70,8 +40,4 @@ expect usage-import 2 "usage:" -- fml import "$work/two.fml"
 expect usage-export 2 "usage:" -- fml export --appdir "$work/app" MACD
 expect usage-sub 2 "usage:" -- fml frobnicate x
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "fml: all checks passed"
+finish fml

@@ -1,59 +1,55 @@
 #!/bin/bash
 # tessaro-cli bars, bars-import and power against files made here.
 # usage: bash history.sh /path/to/tessaro-cli
-set -u
-CLI="$1"
-DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/lib.bash"
 
 # Day bars: imported out of order with an intraday stamp, printed sorted at their days.
-cat > "$DIR/day.csv" <<'CSV'
+cat > "$work/day.csv" <<'CSV'
 date,open,high,low,close,volume,amount
 2024-01-03,10.5,11,10.25,10.75,1000,1075000
 2024-01-02 14:59,10,10.5,9.5,10.25,2000,2050000
 CSV
-"$CLI" bars-import --appdir "$DIR" SH600000 day "$DIR/day.csv" >/dev/null || fail "import day"
-[ "$(stat -c %s "$DIR/data/sh/day/600000.day")" = 64 ] || fail "day file is not two 32-byte bars"
-out=$("$CLI" bars --appdir "$DIR" SH600000 day) || fail "bars day"
+"$cli" bars-import --appdir "$work" SH600000 day "$work/day.csv" >/dev/null || fail "import day"
+[ "$(stat -c %s "$work/data/sh/day/600000.day")" = 64 ] || fail "day file is not two 32-byte bars"
+out=$("$cli" bars --appdir "$work" SH600000 day) || fail "bars day"
 expected='date,open,high,low,close,volume,amount
 2024-01-02,10,10.5,9.5,10.25,2000,2050000
 2024-01-03,10.5,11,10.25,10.75,1000,1075000'
 [ "$out" = "$expected" ] || fail "bars day printed: $out"
 
 # A top-up of the last day replaces it; a trailing partial record is ignored and then cut off.
-printf 'xyz' >> "$DIR/data/sh/day/600000.day"
-[ "$("$CLI" bars --appdir "$DIR" SH600000 day | wc -l)" = 3 ] || fail "partial record not ignored"
-echo "2024-01-03,10.5,12,10.25,11.5,1500,1700000" | "$CLI" bars-import --appdir "$DIR" SH600000 day - >/dev/null \
+printf 'xyz' >> "$work/data/sh/day/600000.day"
+[ "$("$cli" bars --appdir "$work" SH600000 day | wc -l)" = 3 ] || fail "partial record not ignored"
+echo "2024-01-03,10.5,12,10.25,11.5,1500,1700000" | "$cli" bars-import --appdir "$work" SH600000 day - >/dev/null \
     || fail "top-up"
-[ "$(stat -c %s "$DIR/data/sh/day/600000.day")" = 64 ] || fail "top-up did not rewrite to whole bars"
-"$CLI" bars --appdir "$DIR" SH600000 day | grep -qx '2024-01-03,10.5,12,10.25,11.5,1500,1700000' || fail "top-up value"
+[ "$(stat -c %s "$work/data/sh/day/600000.day")" = 64 ] || fail "top-up did not rewrite to whole bars"
+"$cli" bars --appdir "$work" SH600000 day | grep -qx '2024-01-03,10.5,12,10.25,11.5,1500,1700000' || fail "top-up value"
 
 # Intraday bars print with their minute.
-echo "2024-01-03 09:35,1,2,0.5,1.5,10,100" | "$CLI" bars-import --appdir "$DIR" SZ000001 fiv - >/dev/null || fail "fiv"
-"$CLI" bars --appdir "$DIR" SZ000001 fiv | grep -qx '2024-01-03 09:35,1,2,0.5,1.5,10,100' || fail "fiv format"
+echo "2024-01-03 09:35,1,2,0.5,1.5,10,100" | "$cli" bars-import --appdir "$work" SZ000001 fiv - >/dev/null || fail "fiv"
+"$cli" bars --appdir "$work" SZ000001 fiv | grep -qx '2024-01-03 09:35,1,2,0.5,1.5,10,100' || fail "fiv format"
 
 # A missing file is an empty history; bad arguments are usage errors; bad CSV fails.
-[ "$("$CLI" bars --appdir "$DIR" SZ000002 day)" = "date,open,high,low,close,volume,amount" ] || fail "missing file"
-"$CLI" bars --appdir "$DIR" SH600000 week >/dev/null 2>&1; [ $? = 2 ] || fail "week accepted"
-"$CLI" bars --appdir "$DIR" XX600000 day >/dev/null 2>&1; [ $? = 2 ] || fail "bad market accepted"
-echo "2024-01-04,1,2" | "$CLI" bars-import --appdir "$DIR" SH600000 day - >/dev/null 2>&1; [ $? = 1 ] || fail "bad csv"
-[ "$("$CLI" bars --appdir "$DIR" SH600000 day | wc -l)" = 3 ] || fail "bad csv changed the file"
+[ "$("$cli" bars --appdir "$work" SZ000002 day)" = "date,open,high,low,close,volume,amount" ] || fail "missing file"
+"$cli" bars --appdir "$work" SH600000 week >/dev/null 2>&1; [ $? = 2 ] || fail "week accepted"
+"$cli" bars --appdir "$work" XX600000 day >/dev/null 2>&1; [ $? = 2 ] || fail "bad market accepted"
+echo "2024-01-04,1,2" | "$cli" bars-import --appdir "$work" SH600000 day - >/dev/null 2>&1; [ $? = 1 ] || fail "bad csv"
+[ "$("$cli" bars --appdir "$work" SH600000 day | wc -l)" = 3 ] || fail "bad csv changed the file"
 
 # Power.pwr: header, one group for SH600000 with one record and one all-zero record, then a torn record.
-mkdir -p "$DIR/base"
+mkdir -p "$work/base"
 {
     printf '\x32\xc8\x43\xff\xdd\x83\xcc\xff'
     printf '\xff\xff\xff\xff' ; printf 'SH600000\0\0\0\0' ; printf '\0\0\0\0'
     printf '\x00\x2a\x8f\x64\x00\x00\x00\x3f\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x80\x3e'
     printf '\x00\x2a\x8f\x64\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
     printf '\x00\x2a\x8f'
-} > "$DIR/base/Power.pwr"
-out=$("$CLI" power --appdir "$DIR" SH600000 2>/dev/null) || fail "power"
+} > "$work/base/Power.pwr"
+out=$("$cli" power --appdir "$work" SH600000 2>/dev/null) || fail "power"
 expected='date,bonus,rights,rights_price,dividend
 2023-06-19,0.5,0,0,0.25'
 [ "$out" = "$expected" ] || fail "power printed: $out"
-[ "$("$CLI" power --appdir "$DIR" SZ000001 2>/dev/null)" = "date,bonus,rights,rights_price,dividend" ] || fail "unlisted"
-printf 'garbage!' > "$DIR/base/Power.pwr"
-"$CLI" power --appdir "$DIR" SH600000 >/dev/null 2>&1; [ $? = 1 ] || fail "garbage Power.pwr accepted"
-echo "history cli: ok"
+[ "$("$cli" power --appdir "$work" SZ000001 2>/dev/null)" = "date,bonus,rights,rights_price,dividend" ] || fail "unlisted"
+printf 'garbage!' > "$work/base/Power.pwr"
+"$cli" power --appdir "$work" SH600000 >/dev/null 2>&1; [ $? = 1 ] || fail "garbage Power.pwr accepted"
+finish history

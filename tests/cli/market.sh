@@ -1,19 +1,15 @@
 #!/bin/bash
 # tessaro-cli market and quote against a small generated market.
 # usage: bash market.sh /path/to/tessaro-cli
-set -u
-CLI="$1"
-DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/lib.bash"
 
 # 12 securities besides the composite index, a trading day in progress at 10:15.
-"$CLI" gen --out "$DIR/app" --securities 12 --days 3 --five-minute-days 1 --one-minute-days 1 \
+"$cli" gen --out "$work/app" --securities 12 --days 3 --five-minute-days 1 --one-minute-days 1 \
     --today 2024-03-04 --now 10:15 >/dev/null || fail "gen"
-APP="$DIR/app"
+APP="$work/app"
 
 # ---- market ----------------------------------------------------------------------
-out=$("$CLI" market --appdir "$APP" --first 4096) || fail "market"
+out=$("$cli" market --appdir "$APP" --first 4096) || fail "market"
 echo "$out" | grep -Eq '^SH records=[0-9]+ date=2024-03-04$' || fail "SH header: $out"
 echo "$out" | grep -Eq '^SZ records=[0-9]+ date=2024-03-04$' || fail "SZ header: $out"
 echo "$out" | grep -qx '\$\$ records=1 date=2024-03-04' || fail "system market header: $out"
@@ -32,15 +28,15 @@ codes=$(echo "$out" | sed -n 's/^  SH\([0-9]*\) .*/\1/p')
 echo "$out" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1 || fail "market output is not UTF-8"
 
 # --first bounds the lines per market; 0 leaves the three headers.
-[ "$("$CLI" market --appdir "$APP" --first 0 | wc -l)" = 3 ] || fail "--first 0"
-out=$("$CLI" market --appdir "$APP" --first 1) || fail "market --first 1"
+[ "$("$cli" market --appdir "$APP" --first 0 | wc -l)" = 3 ] || fail "--first 0"
+out=$("$cli" market --appdir "$APP" --first 1) || fail "market --first 1"
 [ "$(echo "$out" | wc -l)" = 6 ] || fail "--first 1 printed: $out"
 [ "$(echo "$out" | sed -n 2p)" = '  SH000001 上证指数' ] || fail "--first 1 SH line"
 # Five by default.
-[ "$("$CLI" market --appdir "$APP" | grep -c '^  SH')" = $((sh < 5 ? sh : 5)) ] || fail "default of five"
+[ "$("$cli" market --appdir "$APP" | grep -c '^  SH')" = $((sh < 5 ? sh : 5)) ] || fail "default of five"
 
 # ---- quote -----------------------------------------------------------------------
-out=$("$CLI" quote --appdir "$APP" SH000001) || fail "quote SH000001"
+out=$("$cli" quote --appdir "$APP" SH000001) || fail "quote SH000001"
 for line in 'code=SH000001' 'name=上证指数' 'class=1' 'time=2024-03-04 10:15:00'; do
     echo "$out" | grep -qxF "$line" || fail "quote SH000001 lacks '$line': $out"
 done
@@ -53,11 +49,11 @@ for name in code name class time prevClose open high low close volume amount avg
 done
 
 # An A share: lower-case market letters are accepted; its values agree with its ticks.
-out=$("$CLI" quote --appdir "$APP" sh600000) || fail "quote sh600000"
+out=$("$cli" quote --appdir "$APP" sh600000) || fail "quote sh600000"
 echo "$out" | grep -qx 'code=SH600000' || fail "lower-case security: $out"
 echo "$out" | grep -qx 'class=2' || fail "SH600000 class"
 val() { echo "$out" | sed -n "s/^$1=//p"; }
-ticks=$("$CLI" series --appdir "$APP" SH600000 tick) || fail "series tick"
+ticks=$("$cli" series --appdir "$APP" SH600000 tick) || fail "series tick"
 [ "$(val ticks)" = $(($(echo "$ticks" | wc -l) - 1)) ] || fail "ticks=$(val ticks) but series has $(echo "$ticks" | wc -l) lines"
 [ "$(val ticks)" -gt 0 ] || fail "no ticks today"
 # The last tick is the last trade: its price the close, its cumulative volume the volume.
@@ -70,35 +66,35 @@ awk -v o="$(val open)" -v h="$(val high)" -v l="$(val low)" -v c="$(val close)" 
     || fail "inconsistent prices: $out"
 
 # ---- errors ----------------------------------------------------------------------
-"$CLI" quote --appdir "$APP" SH600999 >"$DIR/out" 2>"$DIR/err"; rc=$?
+"$cli" quote --appdir "$APP" SH600999 >"$work/out" 2>"$work/err"; rc=$?
 [ $rc = 1 ] || fail "unknown security exited $rc"
-grep -q 'unknown security SH600999' "$DIR/err" || fail "unknown security message: $(cat "$DIR/err")"
-[ ! -s "$DIR/out" ] || fail "unknown security printed on stdout"
-"$CLI" quote --appdir "$DIR/none" SH600000 >/dev/null 2>"$DIR/err"; rc=$?
+grep -q 'unknown security SH600999' "$work/err" || fail "unknown security message: $(cat "$work/err")"
+[ ! -s "$work/out" ] || fail "unknown security printed on stdout"
+"$cli" quote --appdir "$work/none" SH600000 >/dev/null 2>"$work/err"; rc=$?
 [ $rc = 1 ] || fail "missing directory exited $rc"
-grep -q 'no market data' "$DIR/err" || fail "missing directory message: $(cat "$DIR/err")"
-[ ! -e "$DIR/none" ] || fail "a missing directory was created"
-"$CLI" market --appdir "$DIR/none" >/dev/null 2>&1; [ $? = 1 ] || fail "market of a missing directory"
+grep -q 'no market data' "$work/err" || fail "missing directory message: $(cat "$work/err")"
+[ ! -e "$work/none" ] || fail "a missing directory was created"
+"$cli" market --appdir "$work/none" >/dev/null 2>&1; [ $? = 1 ] || fail "market of a missing directory"
 for bad in XX600000 SH "" 600000; do
-    "$CLI" quote --appdir "$APP" "$bad" >/dev/null 2>&1; rc=$?
+    "$cli" quote --appdir "$APP" "$bad" >/dev/null 2>&1; rc=$?
     [ $rc = 2 ] || fail "quote '$bad' exited $rc"
 done
-"$CLI" quote --appdir "$APP" >/dev/null 2>&1; [ $? = 2 ] || fail "quote without a security"
-"$CLI" quote --appdir "$APP" SH600000 SZ000001 >/dev/null 2>&1; [ $? = 2 ] || fail "quote of two securities"
+"$cli" quote --appdir "$APP" >/dev/null 2>&1; [ $? = 2 ] || fail "quote without a security"
+"$cli" quote --appdir "$APP" SH600000 SZ000001 >/dev/null 2>&1; [ $? = 2 ] || fail "quote of two securities"
 for bad in -1 4097 abc ""; do
-    "$CLI" market --appdir "$APP" --first "$bad" >/dev/null 2>&1; rc=$?
+    "$cli" market --appdir "$APP" --first "$bad" >/dev/null 2>&1; rc=$?
     [ $rc = 2 ] || fail "market --first '$bad' exited $rc"
 done
-"$CLI" market --appdir "$APP" extra >/dev/null 2>&1; [ $? = 2 ] || fail "market with an argument"
+"$cli" market --appdir "$APP" extra >/dev/null 2>&1; [ $? = 2 ] || fail "market with an argument"
 
 # A torn Shanghai file: that market starts empty, the others are untouched.
-cp -r "$APP" "$DIR/torn"
-head -c 1000 "$APP/data/sh/stkinfo.dat" > "$DIR/torn/data/sh/stkinfo.dat"
-out=$("$CLI" market --appdir "$DIR/torn") || fail "market over a torn file"
+cp -r "$APP" "$work/torn"
+head -c 1000 "$APP/data/sh/stkinfo.dat" > "$work/torn/data/sh/stkinfo.dat"
+out=$("$cli" market --appdir "$work/torn") || fail "market over a torn file"
 echo "$out" | grep -qx 'SH records=0 date=none' || fail "torn SH file: $out"
 echo "$out" | grep -qx "SZ records=$sz date=2024-03-04" || fail "torn SH file changed SZ: $out"
 # The torn file is kept aside, byte for byte, rather than overwritten.
-cmp -s "$DIR/torn/data/sh/stkinfo.dat.bad" <(head -c 1000 "$APP/data/sh/stkinfo.dat") || fail "torn file not kept"
-[ ! -e "$DIR/torn/data/sz/stkinfo.dat.bad" ] || fail "a sound SZ file was set aside"
-"$CLI" quote --appdir "$DIR/torn" SH600000 >/dev/null 2>&1; [ $? = 1 ] || fail "quote from an emptied market"
-echo "market cli: ok"
+cmp -s "$work/torn/data/sh/stkinfo.dat.bad" <(head -c 1000 "$APP/data/sh/stkinfo.dat") || fail "torn file not kept"
+[ ! -e "$work/torn/data/sz/stkinfo.dat.bad" ] || fail "a sound SZ file was set aside"
+"$cli" quote --appdir "$work/torn" SH600000 >/dev/null 2>&1; [ $? = 1 ] || fail "quote from an emptied market"
+finish market
