@@ -3,21 +3,13 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 #include "formula/compiled_formula.h"
 #include "formula/function_registry.h"
 #include "formula/opcodes.h"
+#include "fuzz_check.h"
 
 namespace tessaro::fuzz {
-
-inline void Check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
-}
 
 // Walks the instructions the way the evaluator's stack does: every pop has a value under it,
 // each statement stores exactly the one value its expression left, stores fill the slots in

@@ -2,22 +2,13 @@
 // kind and check that what was read writes back stably.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
-
+#include "fuzz_check.h"
 #include "net/message.h"
 #include "net/realtime_messages.h"
 #include "net/startup_messages.h"
 #include "net/wire_records.h"
 
 namespace tessaro::fuzz {
-
-inline void Check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
-}
 
 // Runs the record decoders over whatever a reply carried.
 inline void DecodeRecords(Message& m) {
