@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config git
   clang libclang-rt-14-dev            # libFuzzer targets
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev
+  zlib1g-dev libdeflate-dev
   qt6-base-dev qt6-base-dev-tools     # Qt programs (zuvoplayer, tessaro)
   fonts-wqy-microhei                  # CJK font for the offscreen GUI tests
 )

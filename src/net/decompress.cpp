@@ -1,6 +1,9 @@
 #include "net/decompress.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
+
+#include <memory>
 
 namespace tessaro {
 
@@ -17,6 +20,19 @@ const char* DecompressErrorText(DecompressError error) {
     }
     return "unknown";
 }
+
+namespace {
+
+// One decompressor per thread: it is not shared between threads and costs an allocation to make.
+libdeflate_decompressor* ThreadDecompressor() {
+    struct Free {
+        void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+    };
+    thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+    return decompressor.get();
+}
+
+}  // namespace
 
 std::optional<Bytes> Decompress(ByteSpan packet, DecompressError* error) {
     auto failWith = [error](DecompressError e) -> std::optional<Bytes> {
@@ -43,14 +59,19 @@ std::optional<Bytes> Decompress(ByteSpan packet, DecompressError* error) {
     Bytes out(kPacketHeaderSize + (compressed ? h.rawLength : payloadSize));
     size_t produced = payloadSize;
     if (compressed) {
-        uLongf destLen = h.rawLength;
-        // uncompress wants a destination even for an empty payload.
-        Bytef empty = 0;
-        Bytef* dest = h.rawLength ? out.data() + kPacketHeaderSize : &empty;
-        int rc = uncompress(dest, &destLen, payload, static_cast<uLong>(payloadSize));
-        if (rc != Z_OK) return failWith(DecompressError::InflateFailed);
-        if (destLen != h.rawLength) return failWith(DecompressError::SizeMismatch);
-        produced = destLen;
+        // A destination even for an empty payload.
+        uint8_t empty = 0;
+        uint8_t* dest = h.rawLength ? out.data() + kPacketHeaderSize : &empty;
+        libdeflate_decompressor* inflater = ThreadDecompressor();
+        if (!inflater) return failWith(DecompressError::InflateFailed);  // out of memory
+        // Without an actual-size pointer the stream must fill the destination exactly; the
+        // Adler-32 trailer is checked.
+        switch (libdeflate_zlib_decompress(inflater, payload, payloadSize, dest, h.rawLength, nullptr)) {
+        case LIBDEFLATE_SUCCESS: break;
+        case LIBDEFLATE_SHORT_OUTPUT: return failWith(DecompressError::SizeMismatch);
+        default: return failWith(DecompressError::InflateFailed);  // bad data, or more than rawLength
+        }
+        produced = h.rawLength;
     } else if (payloadSize) {
         std::memcpy(out.data() + kPacketHeaderSize, payload, payloadSize);
     }
