@@ -37,7 +37,7 @@ private:
 
 class NoData : public MarketDataSource {
 public:
-    bool LoadIndexSeries(const CodeEntry&, int, Series&) override { return false; }
+    const Series* IndexSeries(const CodeEntry&, int) override { return nullptr; }
     std::optional<double> QuoteFieldValue(const CodeEntry&, int field) override { return field; }
     bool LoadFinance(const CodeEntry&, FinanceBlock&) override { return false; }
 };

@@ -101,13 +101,10 @@ EvaluatedReference& Session::AddReference(EvaluatedReference ref) {
 
 // ---- FrameMarketData ----------------------------------------------------------------------
 
-bool FrameMarketData::LoadIndexSeries(const CodeEntry& security, int period, Series& out) {
+const Series* FrameMarketData::IndexSeries(const CodeEntry& security, int period) {
+    // Loaded once per evaluation session and shared by every index function call.
     std::optional<CodeEntry> index = s_.data.MarketIndex(security);
-    if (!index) return false;
-    const Series* series = s_.Load(index->id, period);
-    if (!series) return false;
-    out = *series;
-    return true;
+    return index ? s_.Load(index->id, period) : nullptr;
 }
 
 std::optional<double> FrameMarketData::QuoteFieldValue(const CodeEntry& security, int field) {

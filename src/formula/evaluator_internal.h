@@ -93,7 +93,7 @@ private:
 class FrameMarketData : public MarketDataSource {
 public:
     explicit FrameMarketData(Session& s) : s_(s) {}
-    bool LoadIndexSeries(const CodeEntry& security, int period, Series& out) override;
+    const Series* IndexSeries(const CodeEntry& security, int period) override;
     std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) override;
     bool LoadFinance(const CodeEntry& security, FinanceBlock& out) override;
 

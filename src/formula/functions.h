@@ -22,8 +22,8 @@ class MarketDataSource {
 public:
     virtual ~MarketDataSource() = default;
     // The series of the market index that belongs to `security`'s market, at `period`, loaded with
-    // the evaluation's options. False when it cannot be loaded.
-    virtual bool LoadIndexSeries(const CodeEntry& security, int period, Series& out) = 0;
+    // the evaluation's options and valid until the evaluation ends; null when it cannot be loaded.
+    virtual const Series* IndexSeries(const CodeEntry& security, int period) = 0;
     // Quote field `field` (0..82 of the quote field catalogue) of `security` as the catalogue
     // computes it; nullopt when the security or the field is unknown.
     virtual std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) = 0;

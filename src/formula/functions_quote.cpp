@@ -130,10 +130,10 @@ int64_t PeriodBucket(uint32_t time, int period) {
 bool IndexFunction(int id, FunctionContext& ctx, FormulaValue& out) {
     int32_t n = ctx.barCount();
     out = NewSeries(ctx, n, 0);
-    Series index;
-    if (n == 0 || !ctx.data || !ctx.data->LoadIndexSeries(ctx.security, ctx.period, index)) return true;
+    const Series* index = n == 0 || !ctx.data ? nullptr : ctx.data->IndexSeries(ctx.security, ctx.period);
+    if (!index) return true;
     const auto& bars = ctx.series->bars;
-    const auto& ib = index.bars;
+    const auto& ib = index->bars;
     float* o = out.data();
     size_t j = 0;
     for (int32_t i = 0; i < n;) {

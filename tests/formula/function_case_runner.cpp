@@ -60,11 +60,7 @@ bool SetColumn(Series& s, const std::string& key, const std::vector<std::string>
 class FakeData : public MarketDataSource {
 public:
     explicit FakeData(const CaseBlock& block) : block_(block) {}
-    bool LoadIndexSeries(const CodeEntry&, int, Series& out) override {
-        if (!block_.hasIndex) return false;
-        out = block_.index;
-        return true;
-    }
+    const Series* IndexSeries(const CodeEntry&, int) override { return block_.hasIndex ? &block_.index : nullptr; }
     std::optional<double> QuoteFieldValue(const CodeEntry&, int) override { return std::nullopt; }
     bool LoadFinance(const CodeEntry&, FinanceBlock&) override { return false; }
 

@@ -14,7 +14,7 @@ namespace {
 
 class FakeSource : public MarketDataSource {
 public:
-    bool LoadIndexSeries(const CodeEntry&, int, Series&) override { return false; }
+    const Series* IndexSeries(const CodeEntry&, int) override { return nullptr; }
     std::optional<double> QuoteFieldValue(const CodeEntry&, int field) override {
         lastField = field;
         if (field < 0 || field > 82) return std::nullopt;
