@@ -16,7 +16,6 @@
 #include "formula/eval_data_source.h"
 #include "formula/evaluator.h"
 #include "formula/formula_set.h"
-#include "formula/formula_set_startup.h"
 #include "formula/standard_library.h"
 #include "foundation.h"
 #include "market/demo_market.h"
@@ -161,9 +160,7 @@ bool EnsureStandardLibrary(const AppPaths& paths, std::string& error) {
 }
 
 // MACD of the series security from the formula set, the way a K-line pane draws it.
-bool PrintDailyMacd(const OpenMarket& market, std::string& error) {
-    FormulaSet set;
-    LoadFormulaSet(set, market.paths);
+bool PrintDailyMacd(const OpenMarket& market, const FormulaSet& set, std::string& error) {
     std::printf("Daily MACD of %s from the formula set (%zu formulas), forward adjusted, the last %zu bars\n",
                 kSeriesSecurity, set.Size(), kIndicatorBars);
     std::optional<FormulaRecord> macd = set.Find(kFormulaSubPane, "MACD");
@@ -197,13 +194,14 @@ int RunDemo(Args& args) {
     auto market = EnsureDemoMarket(appDir, error);
     if (!market) return Fail(error);
     if (!EnsureStandardLibrary(market->paths, error)) return Fail(error);
-    PrintFoundationDemo(appDir);
+    FormulaSet formulas;  // loaded by the start-up stages
+    PrintFoundationDemo(appDir, formulas);
     std::printf("\n");
     PrintQuoteList(*market->store);
     std::printf("\n");
     if (!PrintWeeklyBars(*market, error)) return Fail(error);
     std::printf("\n");
-    if (!PrintDailyMacd(*market, error)) return Fail(error);
+    if (!PrintDailyMacd(*market, formulas, error)) return Fail(error);
     return 0;
 }
 

@@ -257,7 +257,7 @@ CommandRegistration initialsCommand("initials", "initials [--appdir DIR | --duoy
 
 }  // namespace
 
-void PrintFoundationDemo(const std::string& appDir) {
+void PrintFoundationDemo(const std::string& appDir, FormulaSet& formulas) {
     AppPaths paths(appDir);
     std::printf("Paths under %s\n", paths.appDir().c_str());
     const SecurityId sample = MakeSecurityId(kMarketSH, "600000");
@@ -307,7 +307,6 @@ void PrintFoundationDemo(const std::string& appDir) {
                     std::string(settings.kLinePanes[1].name(0)).c_str(), polyphonic.size());
         return true;
     });
-    FormulaSet formulas;
     AddFormulaSetLoader(startup, formulas, paths);
     startup.add(StartupStage::Formulas, "formula count", [&] {
         std::printf("    %zu formulas: the internal indicators and base/common.fml, download.fml, user.fml\n",
