@@ -14,7 +14,7 @@
 #include "market/base_files.h"
 #include "market/demo_market.h"
 #include "market/market_store.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "market/series_loader.h"
 #include "platform/settings_store.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "market/security_id.h"
+#include "platform/security_id.h"
 
 namespace tessaro {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "formula/value.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "market/series.h"
 
 namespace tessaro {

@@ -16,7 +16,7 @@
 
 #include "market/market_store.h"
 #include "market/records.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "market/series.h"
 #include "market/series_loader.h"
 

@@ -22,7 +22,7 @@
 #include "formula/formula_set.h"
 #include "formula/special_indicators.h"
 #include "formula/value.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "market/series.h"
 
 namespace tessaro {

@@ -13,7 +13,7 @@
 
 #include "formula/value.h"
 #include "market/records.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "market/series.h"
 
 namespace tessaro {

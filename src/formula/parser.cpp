@@ -7,7 +7,7 @@
 #include "formula/compile_errors.h"
 #include "formula/function_registry.h"
 #include "formula/opcodes.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "platform/text.h"
 
 namespace tessaro {

@@ -17,7 +17,7 @@
 
 #include "formula/compiled_formula.h"
 #include "formula/value.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "market/series.h"
 
 namespace tessaro {

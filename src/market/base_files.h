@@ -15,7 +15,7 @@
 
 #include "app/paths.h"
 #include "market/records.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "platform/bytes.h"
 
 namespace tessaro {

@@ -28,7 +28,7 @@
 #include "app/paths.h"
 #include "market/market_file.h"
 #include "market/records.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "market/series.h"
 #include "platform/settings_store.h"
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "platform/store_time.h"
 
 namespace tessaro {

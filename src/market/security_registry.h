@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "platform/settings_store.h"
 
 namespace tessaro {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "market/security_id.h"
+#include "platform/security_id.h"
 
 namespace tessaro {
 

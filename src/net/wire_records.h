@@ -12,7 +12,7 @@
 
 #include "market/market_store.h"
 #include "market/records.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "net/security_handle.h"
 
 namespace tessaro {

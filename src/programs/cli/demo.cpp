@@ -20,7 +20,7 @@
 #include "foundation.h"
 #include "market/demo_market.h"
 #include "market/quote_fields.h"
-#include "market/security_id.h"
+#include "platform/security_id.h"
 #include "market/series_loader.h"
 #include "platform/files.h"
 #include "platform/store_time.h"
