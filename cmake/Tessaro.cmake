@@ -1,6 +1,11 @@
 # Shared build settings and helpers for every module.
 
 set(TESSARO_WARNINGS -Wall -Wextra -Wno-missing-field-initializers)
+# The sanitizer build is CI's: there a warning fails the build.
+option(TESSARO_WERROR "Treat warnings as errors" ${TESSARO_SANITIZE})
+if(TESSARO_WERROR)
+  list(APPEND TESSARO_WARNINGS -Werror)
+endif()
 
 if(TESSARO_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
@@ -18,13 +23,20 @@ if(TESSARO_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# tessaro_module(NAME): the library folder src/NAME, which must exist.
+macro(tessaro_module module)
+  if(NOT EXISTS ${CMAKE_SOURCE_DIR}/src/${module}/CMakeLists.txt)
+    message(FATAL_ERROR "module src/${module} is missing (no src/${module}/CMakeLists.txt)")
+  endif()
+  add_subdirectory(src/${module})
+endmacro()
+
 # tessaro_library(NAME DIR <dir> [DEPS ...]): a static library of every .cpp directly in <dir>.
 function(tessaro_library name)
   cmake_parse_arguments(ARG "" "DIR" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
   if(NOT sources)
-    # A module that has no code yet: nothing to build or link.
-    return()
+    message(FATAL_ERROR "library ${name}: no sources in ${ARG_DIR}")
   endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
@@ -37,7 +49,7 @@ function(tessaro_tests name)
   cmake_parse_arguments(ARG "" "DIR" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
   if(NOT sources)
-    return()
+    message(FATAL_ERROR "test program ${name}: no tests in ${ARG_DIR}")
   endif()
   add_executable(${name} ${sources})
   target_compile_options(${name} PRIVATE ${TESSARO_WARNINGS})

@@ -31,18 +31,25 @@ private:
 // A command returns the process exit status: 0 success, 1 failure, 2 usage error.
 using CommandFn = std::function<int(Args&)>;
 
+// The exit statuses every command shares; a command with more outcomes lists its own.
+inline constexpr const char* kStandardExitCodes = "0 success, 1 failure, 2 usage error";
+
 struct Command {
     std::string name;
-    std::string usage;  // one line: "path --appdir DIR KIND [ARGS]"
+    std::string usage;    // one line: "path --appdir DIR KIND [ARGS]"
     CommandFn run;
+    std::string summary;  // what the command does, shown by "COMMAND --help"
+    std::string exitCodes = kStandardExitCodes;
 };
 
 void RegisterCommand(Command command);
 const std::vector<Command>& Commands();
 
 struct CommandRegistration {
-    CommandRegistration(std::string name, std::string usage, CommandFn run) {
-        RegisterCommand(Command{std::move(name), std::move(usage), std::move(run)});
+    CommandRegistration(std::string name, std::string usage, CommandFn run, std::string summary = {},
+                        std::string exitCodes = kStandardExitCodes) {
+        RegisterCommand(Command{std::move(name), std::move(usage), std::move(run), std::move(summary),
+                                std::move(exitCodes)});
     }
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app_dir.h"
 #include "command.h"
 
 namespace tessaro::cli {
@@ -57,12 +58,24 @@ int Fail(std::string_view message) {
 
 namespace {
 void PrintHelp(std::FILE* out) {
-    std::fprintf(out, "usage: tessaro-cli COMMAND [ARGS]\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: tessaro-cli COMMAND [ARGS]\n"
+                 "       tessaro-cli COMMAND --help    what one command does and its exit statuses\n"
+                 "       tessaro-cli --version\n\n"
+                 "Prints UTF-8; errors go to stderr. Exit status: %s, unless a command's help says more.\n\n"
+                 "commands:\n",
+                 kStandardExitCodes);
     std::vector<const Command*> sorted;
     for (const auto& c : Commands()) sorted.push_back(&c);
     std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->name < b->name; });
     for (const Command* c : sorted) std::fprintf(out, "  %s\n", c->usage.c_str());
 }
+void PrintCommandHelp(const Command& c) {
+    std::printf("usage: tessaro-cli %s\n", c.usage.c_str());
+    if (!c.summary.empty()) std::printf("\n%s\n", c.summary.c_str());
+    std::printf("\nexit status: %s\n", c.exitCodes.c_str());
+}
+
 }  // namespace
 
 }  // namespace tessaro::cli
@@ -74,9 +87,19 @@ int main(int argc, char** argv) {
         return argc < 2 ? 2 : 0;
     }
     std::string name = argv[1];
+    if (name == "--version") {
+        std::printf("tessaro-cli %.*s (%.*s)\n", static_cast<int>(tessaro::kVersionNumber.size()),
+                    tessaro::kVersionNumber.data(), static_cast<int>(tessaro::kEditionTitle.size()),
+                    tessaro::kEditionTitle.data());
+        return 0;
+    }
     for (const Command& c : Commands()) {
         if (c.name != name) continue;
         Args args(std::vector<std::string>(argv + 2, argv + argc));
+        if (args.flag("help")) {
+            PrintCommandHelp(c);
+            return 0;
+        }
         try {
             return c.run(args);
         } catch (const std::exception& e) {
