@@ -1,7 +1,12 @@
 #include "tools/blocks/block_index.h"
 
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "formula/evaluator.h"
 #include "market/exrights_adjust.h"
@@ -36,6 +41,96 @@ struct MemberKey {
 struct Member {
     SecurityId id;
     std::vector<size_t> jobs;
+};
+
+// One member as the loader thread prepares it: its record, and its day history
+// with capital per bar, forward-adjusted up to the current trading date.
+struct LoadedMember {
+    bool recordOk = false;
+    bool historyOk = false;
+    StockRecord record;
+    Series series;
+    std::vector<ExRightsRecord> exRights;
+};
+
+// Loads the members in order on its own thread, at most kAhead ahead of the
+// consumer; reuses the buffers handed back. Stops (and joins) when destroyed.
+class MemberLoader {
+public:
+    static constexpr size_t kAhead = 2;
+
+    MemberLoader(const MarketStore& store, const AppPaths& paths, const std::vector<const Member*>& order)
+        : store_(store), paths_(paths), order_(order), newest_(store.CurrentTradingDate()) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~MemberLoader() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    MemberLoader(const MemberLoader&) = delete;
+    MemberLoader& operator=(const MemberLoader&) = delete;
+
+    // The next member in order (waits for it).
+    std::unique_ptr<LoadedMember> Next() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !ready_.empty(); });
+        std::unique_ptr<LoadedMember> m = std::move(ready_.front());
+        ready_.pop_front();
+        lock.unlock();
+        changed_.notify_all();
+        return m;
+    }
+    void Recycle(std::unique_ptr<LoadedMember> m) {
+        std::lock_guard lock(mutex_);
+        spare_.push_back(std::move(m));
+    }
+
+private:
+    void Run() {
+        for (const Member* member : order_) {
+            std::unique_ptr<LoadedMember> m;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || ready_.size() < kAhead; });
+                if (stop_) return;
+                if (!spare_.empty()) {
+                    m = std::move(spare_.back());
+                    spare_.pop_back();
+                }
+            }
+            if (!m) m = std::make_unique<LoadedMember>();
+            Load(*member, *m);
+            {
+                std::lock_guard lock(mutex_);
+                ready_.push_back(std::move(m));
+            }
+            changed_.notify_all();
+        }
+    }
+    void Load(const Member& member, LoadedMember& m) const {
+        m.exRights.clear();
+        m.historyOk = false;
+        m.recordOk = store_.GetRecord(member.id, m.record, &m.exRights);
+        if (!m.recordOk) return;
+        std::vector<CapitalChange> changes = store_.GetCapitalChanges(member.id);
+        m.historyOk = LoadHistory(paths_, member.id, kPeriodDay, m.series, changes);
+        if (m.historyOk)
+            AdjustExRights(m.exRights.data(), m.exRights.size(), m.series.bars.data(), m.series.size(), newest_, 0);
+    }
+
+    const MarketStore& store_;
+    const AppPaths& paths_;
+    const std::vector<const Member*>& order_;
+    const StoreTime newest_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<LoadedMember>> ready_, spare_;
+    bool stop_ = false;
+    std::thread thread_;
 };
 
 float Finite(double v) {
@@ -105,42 +200,53 @@ BlockIndexReport RunBlockIndexes(const BlockSet& blocks, MarketStore& store, con
     for (Job& j : jobs) j.days.assign(days, IndexDaySums{});
     progress.SetRange(report.members);
 
-    const StoreTime newest = store.CurrentTradingDate();
-    Series series;
-    StockRecord record;
-    std::vector<ExRightsRecord> exRights;
+    // A loader thread reads, loads and adjusts the next members while this one
+    // weighs the current member in: reading and weighing each take about half of
+    // the work. Members are still taken, reported and added in table order.
+    std::vector<const Member*> order;
+    order.reserve(table.size());
+    for (const auto& entry : table) order.push_back(&entry.second);
+    MemberLoader loader(store, paths, order);
+
+    std::vector<uint32_t> calendarDays(days);
+    for (size_t d = 0; d < days; ++d) calendarDays[d] = StoreDay(calendar.bars[d].time);
     std::vector<IndexDaySums> contribution(days);
     std::vector<uint8_t> contributes(days);
+    std::vector<uint32_t> barDays;
     int position = 0;
-    for (const auto& [key, member] : table) {
+    for (const Member* member : order) {
         if (progress.cancelled()) {
             report.cancelled = true;
             return report;
         }
         ++position;
-        exRights.clear();
-        if (!store.GetRecord(member.id, record, &exRights)) {
+        std::unique_ptr<LoadedMember> loaded = loader.Next();
+        if (!loaded->recordOk) {
             ++report.skipped;
+            loader.Recycle(std::move(loaded));
             continue;
         }
-        std::vector<CapitalChange> changes = store.GetCapitalChanges(member.id);
-        progress.Push(FormatMessage(kComputing, {member.id.codeText(), GbkToUtf8(record.entry.nameText())}), position);
-        if (!LoadHistory(paths, member.id, kPeriodDay, series, changes)) {
+        progress.Push(FormatMessage(kComputing, {member->id.codeText(), GbkToUtf8(loaded->record.entry.nameText())}),
+                      position);
+        if (!loaded->historyOk) {
             ++report.skipped;
+            loader.Recycle(std::move(loaded));
             continue;
         }
-        AdjustExRights(exRights.data(), exRights.size(), series.bars.data(), series.size(), newest, 0);
+        const Series& series = loaded->series;
 
         // Walk the calendar and the member's bars together: older member bars are
         // passed over, a bar of the calendar day becomes the current bar, and the
         // current bar (the last earlier one on a suspended day) is added.
         const size_t n = series.size();
+        barDays.resize(n);
+        for (size_t i = 0; i < n; ++i) barDays[i] = StoreDay(series.bars[i].time);
         size_t next = 0;
         long current = -1;
         for (size_t d = 0; d < days; ++d) {
-            const uint32_t day = StoreDay(calendar.bars[d].time);
-            while (next < n && StoreDay(series.bars[next].time) < day) ++next;
-            if (next < n && StoreDay(series.bars[next].time) == day) current = static_cast<long>(next++);
+            const uint32_t day = calendarDays[d];
+            while (next < n && barDays[next] < day) ++next;
+            if (next < n && barDays[next] == day) current = static_cast<long>(next++);
             contributes[d] = current >= 0;
             if (current < 0) continue;
             const KLineRecord& bar = series.bars[static_cast<size_t>(current)];
@@ -149,7 +255,7 @@ BlockIndexReport RunBlockIndexes(const BlockSet& blocks, MarketStore& store, con
             contribution[d] = {bar.open * w, bar.high * w,   bar.low * w,          bar.close * w,
                                bar.volume,   bar.amount,     capital.circulating,  capital.total};
         }
-        for (size_t jobIndex : member.jobs) {
+        for (size_t jobIndex : member->jobs) {
             Job& job = jobs[jobIndex];
             for (size_t d = 0; d < days; ++d) {
                 if (!contributes[d]) continue;
@@ -164,9 +270,10 @@ BlockIndexReport RunBlockIndexes(const BlockSet& blocks, MarketStore& store, con
                 s.circulating += c.circulating;
                 s.total += c.total;
             }
-            job.circulating += record.quote.capital.circulating;
-            job.total += record.quote.capital.total;
+            job.circulating += loaded->record.quote.capital.circulating;
+            job.total += loaded->record.quote.capital.total;
         }
+        loader.Recycle(std::move(loaded));
     }
 
     const StoreTime capitalDate = MakeStoreTime(1980, 1, 1);
