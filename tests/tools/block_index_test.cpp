@@ -153,6 +153,27 @@ TEST_F(BlockIndex, CancelAfterTheThirdMemberWritesNothing) {
     EXPECT_FALSE(FileExists(paths.historyFile(Id("$$", "999101"), kPeriodDay)));
 }
 
+// The run on a worker thread (with its loader thread) while the user-interface
+// thread reads the progress, changes the blocks and reads the store.
+using BlockIndexConcurrency = BlockIndex;
+TEST_F(BlockIndexConcurrency, WorkerRunsWhileBlocksAndStoreAreUsed) {
+    ProgressQueue progress;
+    BlockIndexReport report;
+    {
+        ProgressWorker worker(progress, [&](ProgressQueue& q) { report = RunBlockIndexes(blocks, store, paths, q); });
+        int items = 0;
+        while (auto item = progress.WaitPop()) {
+            ++items;
+            blocks.Mutate([&](std::vector<Block>& all) { all.back().members.push_back(Id("SH", "600004")); });
+            EXPECT_TRUE(store.GetQuote(Id("SH", "600001")));
+        }
+        worker.Wait();
+        EXPECT_EQ(items, 7);
+    }
+    EXPECT_EQ(report.indexes, 3);
+    EXPECT_FLOAT_EQ(IndexFile("999100")[3].close, (8.0f * 100 + 22 * 300) / 400);
+}
+
 TEST(BlockIndexBars, ZeroOrBrokenCapitalGivesZeroPrices) {
     std::vector<KLineRecord> calendar(3);
     std::vector<IndexDaySums> sums(3);
