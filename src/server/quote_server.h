@@ -75,6 +75,14 @@ public:
     // "reinit [#ID]", "list", "quit"); the reply text for the operator.
     std::string Command(const std::string& line);
 
+    // The market second the clock started from and the wall time it was due at
+    // (after Listen; moved again when a night passes).
+    StoreTime clockOrigin() const { return clockBase_; }
+    std::chrono::system_clock::time_point clockOriginWall() const {
+        return std::chrono::system_clock::now() -
+               std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::steady_clock::now() - wallBase_);
+    }
+
     // Pushes counted since the start (QuoteReply, RankPageReply, FlowPush packets).
     uint64_t pushes() const { return pushes_.load(std::memory_order_relaxed); }
     size_t connectionCount() const { return connectionCount_.load(std::memory_order_relaxed); }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -167,7 +168,10 @@ int main(int argc, char** argv) {
     }
     Log("market " + session.appDir() + ": " + std::to_string(market.size()) + " securities, day " +
         FormatStoreTime("Y-M-D", market.day()) + ", clock " + FormatStoreTime("H:N:S", market.now()) +
-        ", speed " + std::to_string(options.speed) + ", seed " + std::to_string(seed));
+        " (due at unix ms " +
+        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                           server.clockOriginWall().time_since_epoch()).count()) +
+        "), speed " + std::to_string(options.speed) + ", seed " + std::to_string(seed));
     std::printf("listening %s:%u\n", options.host.c_str(), static_cast<unsigned>(server.port()));
     std::fflush(stdout);
 
