@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace tessaro {
 
@@ -26,6 +27,48 @@ bool ParseDottedAddress(const std::string& text, uint8_t out[4]) {
         }
     }
     return part == 4;
+}
+
+bool ParseHostPort(const std::string& text, std::string& host, uint16_t& port, uint16_t defaultPort) {
+    size_t colon = text.rfind(':');
+    host = text.substr(0, colon);
+    if (host.empty() || host.find_first_of(" /@") != std::string::npos) return false;
+    if (colon == std::string::npos) {
+        port = defaultPort;
+        return true;
+    }
+    std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    unsigned long value = std::stoul(digits);
+    if (value == 0 || value > 65535) return false;
+    port = uint16_t(value);
+    return true;
+}
+
+bool ParseProxyUrl(const std::string& url, ProxySettings& out) {
+    ProxySettings p;
+    std::string rest;
+    for (auto [scheme, kind] : {std::pair{"http://", ProxyKind::Http}, std::pair{"socks4://", ProxyKind::Socks4},
+                                std::pair{"socks5://", ProxyKind::Socks5}}) {
+        if (url.rfind(scheme, 0) == 0) {
+            p.kind = kind;
+            rest = url.substr(std::strlen(scheme));
+        }
+    }
+    if (p.kind == ProxyKind::None) return false;
+    if (size_t at = rest.rfind('@'); at != std::string::npos) {
+        if (p.kind != ProxyKind::Socks5) return false;
+        std::string credentials = rest.substr(0, at);
+        size_t colon = credentials.find(':');
+        if (colon == std::string::npos || colon == 0) return false;
+        p.user = credentials.substr(0, colon);
+        p.password = credentials.substr(colon + 1);
+        rest = rest.substr(at + 1);
+    }
+    if (rest.find(':') == std::string::npos || !ParseHostPort(rest, p.host, p.port)) return false;
+    out = std::move(p);
+    return true;
 }
 
 ProxyHandshake::ProxyHandshake(ProxySettings proxy, std::string targetHost, uint16_t targetPort)

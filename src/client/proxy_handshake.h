@@ -75,6 +75,12 @@ private:
     std::string error_;
 };
 
+// "http://HOST:PORT", "socks4://HOST:PORT" or "socks5://[USER:PASS@]HOST:PORT";
+// false for anything else (a port must be 1..65535).
+bool ParseProxyUrl(const std::string& url, ProxySettings& out);
+// "HOST:PORT" or "HOST" (port 6051).
+bool ParseHostPort(const std::string& text, std::string& host, uint16_t& port, uint16_t defaultPort = 6051);
+
 // A dotted IPv4 address ("10.1.2.3") as four bytes in network order.
 bool ParseDottedAddress(const std::string& text, uint8_t out[4]);
 

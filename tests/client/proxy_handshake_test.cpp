@@ -191,3 +191,29 @@ TEST(ProxyHandshakeLimits, SilentProxyFailsAfterFifteenSecondsAndCloseFails) {
 
 }  // namespace
 }  // namespace tessaro
+
+namespace tessaro {
+namespace {
+TEST(ProxyUrl, KindsCredentialsAndBadForms) {
+    ProxySettings p;
+    ASSERT_TRUE(ParseProxyUrl("socks5://ann:p:w@127.0.0.1:1080", p));
+    EXPECT_EQ(p.kind, ProxyKind::Socks5);
+    EXPECT_EQ(p.user, "ann");
+    EXPECT_EQ(p.password, "p:w");
+    EXPECT_EQ(p.host, "127.0.0.1");
+    EXPECT_EQ(p.port, 1080);
+    ASSERT_TRUE(ParseProxyUrl("http://proxy:3128", p));
+    EXPECT_EQ(p.kind, ProxyKind::Http);
+    EXPECT_TRUE(p.user.empty());
+    for (const char* bad : {"ftp://h:1", "http://h", "http://h:0", "http://h:65536", "socks4://u:p@h:1",
+                            "socks5://:p@h:1", "http://:80", "socks5://h:12a"})
+        EXPECT_FALSE(ParseProxyUrl(bad, p)) << bad;
+    std::string host;
+    uint16_t port = 0;
+    ASSERT_TRUE(ParseHostPort("10.1.2.3", host, port));
+    EXPECT_EQ(port, 6051);
+    ASSERT_TRUE(ParseHostPort("10.1.2.3:7000", host, port));
+    EXPECT_EQ(port, 7000);
+}
+}  // namespace
+}  // namespace tessaro
