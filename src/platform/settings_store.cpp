@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -251,7 +252,8 @@ bool SettingsStore::save() const {
     if (path_.empty()) return false;
     std::string text = serialize();
     CreateDirectories(path_);
-    return WriteFileAtomic(path_, text);
+    ProcessFileLock processLock(path_);
+    return processLock.held() && WriteFileAtomic(path_, text);
 }
 
 }  // namespace tessaro
