@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/period.h"
 #include "platform/security_id.h"
 
 namespace tessaro {
