@@ -66,6 +66,10 @@ bool LoadHistoryFile(const std::string& path, int period, Series& out,
 // The history of one security in period 3, 4 or 8; any other period fails.
 bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series& out,
                  std::span<const CapitalChange> capitalChanges = {});
+inline bool LoadHistory(const AppPaths& paths, const SecurityId& id, Period period, Series& out,
+                        std::span<const CapitalChange> capitalChanges = {}) {
+    return LoadHistory(paths, id, PeriodNumber(period), out, capitalChanges);
+}
 
 // --- Writing ---------------------------------------------------------------
 
@@ -99,6 +103,10 @@ bool WriteHistoryFile(const std::string& path, int period, std::span<const KLine
 
 bool WriteHistory(const AppPaths& paths, const SecurityId& id, int period, std::span<const KLineRecord> bars,
                   bool createDirectories, DayCache* dayCache = nullptr);
+inline bool WriteHistory(const AppPaths& paths, const SecurityId& id, Period period,
+                         std::span<const KLineRecord> bars, bool createDirectories, DayCache* dayCache = nullptr) {
+    return WriteHistory(paths, id, PeriodNumber(period), bars, createDirectories, dayCache);
+}
 
 // --- Extra data --------------------------------------------------------------
 

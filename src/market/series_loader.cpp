@@ -333,7 +333,7 @@ void DeriveSeries(Series& series, bool breadth999998) {
 
 int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, Series& out, int flags, int* days) {
     ResetKeepingBuffers(out);
-    out.period = period;
+    out.period = PeriodNumber(period);
     if (!IsValidPeriod(period)) return 0;
     if (period == kPeriodMultiDay) out.multiDay = std::max(1, source.MultiDay());
     if (period == kPeriodTime) flags |= kExRightsNone;
@@ -383,8 +383,8 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
                     : (period >= kPeriodMin5 && period <= kPeriodMin60) ? kPeriodMin5
                     : IsDayBasedPeriod(period)                           ? kPeriodDay
                     : (period == kPeriodTime && wantedDays > 1)          ? kPeriodMin1
-                                                                         : 0;
-    if (stored && !source.History(id, stored, base, out.capitalChanges)) return 0;
+                                                                         : kPeriodInvalid;
+    if (stored != kPeriodInvalid && !source.History(id, stored, base, out.capitalChanges)) return 0;
     if (!known && base.empty()) return 0;
     AdjustBars(out, base.bars.data(), base.size(), snapshotTime, flags);
 
@@ -466,7 +466,7 @@ void StoreSeriesSource::TodayMinutes(const SecurityId& id, Series& out) const { 
 
 bool StoreSeriesSource::History(const SecurityId& id, Period stored, Series& out,
                                 std::span<const CapitalChange> capitalChanges) const {
-    return LoadHistory(paths_, id, stored, out, capitalChanges);
+    return LoadHistory(paths_, id, PeriodNumber(stored), out, capitalChanges);
 }
 
 std::vector<ExtraDayRecord> StoreSeriesSource::Extra(const SecurityId& id) const { return LoadExtra(paths_, id); }

@@ -178,7 +178,7 @@ bool PrintDailyMacd(const OpenMarket& market, const FormulaSet& set, std::string
     }
     StoreEvalData data(*market.store, source);
     FormulaEvaluator evaluator(set, data);
-    std::unique_ptr<EvalResult> result = evaluator.Evaluate(*macd, *security, &series, kPeriodDay, 0);
+    std::unique_ptr<EvalResult> result = evaluator.Evaluate(*macd, *security, &series, PeriodNumber(kPeriodDay), 0);
     if (!result) {
         error = "MACD gave no result";
         return false;

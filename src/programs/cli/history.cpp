@@ -21,11 +21,9 @@ namespace {
 
 // "day" / "fiv" / "min", a period keyword ("min1", "min5", "day") or 3, 4, 8; -1 otherwise.
 int ParseHistoryPeriod(const std::string& text) {
-    if (text == "fiv" || text == "4") return 4;
-    if (text == "min" || text == "3") return 3;
-    if (text == "8") return 8;
-    int period = PeriodFromKeyword(text);
-    return IsHistoryPeriod(period) ? period : -1;
+    Period period = PeriodFromDirName(text);
+    if (period == kPeriodInvalid) period = PeriodFromText(text);
+    return PeriodDirName(period).empty() ? -1 : PeriodNumber(period);
 }
 
 constexpr const char* kBarsUsage = "bars [--appdir DIR] SECURITY day|fiv|min";
