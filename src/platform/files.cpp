@@ -46,10 +46,10 @@ bool WriteAll(int fd, const uint8_t* p, size_t n) {
 }
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data) {
+bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data, unsigned mode) {
     static std::atomic<unsigned> counter{0};
     std::string temp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_t(mode));
     if (fd < 0) return false;
     bool ok = WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
@@ -58,8 +58,9 @@ bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data) {
     return false;
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view data) {
-    return WriteFileAtomic(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data.data()), data.size()));
+bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode) {
+    return WriteFileAtomic(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data.data()), data.size()),
+                           mode);
 }
 
 bool CreateDirectories(const std::string& path) {

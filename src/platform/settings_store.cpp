@@ -251,7 +251,8 @@ bool SettingsStore::save() const {
     if (path_.empty()) return false;
     std::string text = serialize();
     CreateDirectories(path_);
-    return WriteFileAtomic(path_, text);
+    // The file may hold the saved login password: owner only.
+    return WriteFileAtomic(path_, text, 0600);
 }
 
 }  // namespace tessaro
