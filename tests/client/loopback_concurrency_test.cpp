@@ -14,6 +14,7 @@
 #include "client/quote_session.h"
 #include "client/reply_handlers.h"
 #include "market/market_store.h"
+#include "tools/blocks/block_set.h"
 #include "loopback_peer.h"
 #include "platform/settings_store.h"
 #include "test_support/temp_dir.h"
@@ -39,7 +40,8 @@ Outcome RunClient(uint16_t serverPort, ProxySettings proxy = {}, uint64_t limitM
     SettingsStore settings;
     MarketStore store(paths, settings);
     store.LoadAll();
-    BlockDirectorySink blocks(paths);
+    BlockSet set(paths);
+    BlockSetSink blocks(set);
     Outcome out;
     PosixTransport net;
     QuoteSession session(ClientContext{paths, &store, nullptr, &settings, &blocks}, net,

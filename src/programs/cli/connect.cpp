@@ -84,14 +84,14 @@ public:
         SessionOptions so;
         so.appDir = options_.appDir;
         so.access = SessionAccess::ReadWrite;
-        so.data = kSessionFormulas | kSessionMarkets;
+        so.data = kSessionAll;
         so.settings = SessionSettings::File;
         app_ = std::make_unique<Session>(so);
         if (!app_->Start()) {
             error = app_->error();
             return 1;
         }
-        blocks_ = std::make_unique<BlockDirectorySink>(app_->paths());
+        blocks_ = std::make_unique<BlockSetSink>(app_->blocks());
         ClientContext ctx{app_->paths(), &app_->store(), &app_->formulas(), &app_->settingsStore(), blocks_.get()};
         quote_ = std::make_unique<QuoteSession>(ctx, net_, [this](const ClientNotice& n) { OnNotice(n); });
         quote_->SetMachineId(MachineIdentifier(app_->settingsStore()));
@@ -170,7 +170,7 @@ private:
     ConnectOptions options_;
     bool printStatus_;
     std::unique_ptr<Session> app_;
-    std::unique_ptr<BlockDirectorySink> blocks_;
+    std::unique_ptr<BlockSetSink> blocks_;
     PosixTransport net_;
     std::unique_ptr<QuoteSession> quote_;
     bool failed_ = false, refused_ = false, cannotConnectShown_ = false;
