@@ -100,6 +100,28 @@ void BM_WriteTopUpNextDay(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteTopUpNextDay)->Repetitions(5)->ReportAggregatesOnly(true);
 
+// A trading day of one-minute bars arriving one by one: 240 appends in place to a
+// one-minute file that starts empty each round (reset untimed).
+void BM_AppendDayOfMinuteBars(benchmark::State& state) {
+    Fixture& f = Shared();
+    const std::string path = f.path() + ".min";
+    std::vector<KLineRecord> minutes;
+    for (int i = 0; i < 240; ++i) {
+        KLineRecord b = DayBar(i);
+        b.time = kFirstDay + 9 * 3600 + 1800 + 60u * static_cast<StoreTime>(i < 120 ? i : i + 90);
+        minutes.push_back(b);
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove(path);
+        state.ResumeTiming();
+        for (const KLineRecord& bar : minutes)
+            if (!WriteHistoryFile(path, 3, std::span(&bar, 1), false)) state.SkipWithError("write failed");
+    }
+    state.SetItemsProcessed(state.iterations() * 240);
+}
+BENCHMARK(BM_AppendDayOfMinuteBars)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
 }  // namespace
 }  // namespace tessaro
 
