@@ -36,6 +36,11 @@ void BlockSetSink::RemoveBlock(const std::string& name) {
 bool BlockSetSink::StoreBlockFile(const std::string& name, ByteSpan fileBytes) {
     std::string path = BlockFilePath(set_.paths(), name);
     if (path.empty()) return false;  // not usable as a file name
+    // A self-selected or screening block of the user's under the same name is
+    // never replaced by the server's file: that would lose the user's list.
+    if (auto existing = set_.FindBlock(name); existing && existing->setting != kBlockServer &&
+                                               existing->setting != kBlockRule)
+        return false;
     if (!CreateDirectories(SplitPath(path).directory)) return false;
     {
         ScopedFileLock lock(path, ScopedFileLock::Mode::Write);

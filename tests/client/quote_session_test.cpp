@@ -410,5 +410,28 @@ TEST_F(QuoteSessionTest, RepliesForUnknownWindowsAreDroppedAndUnsafeBlockNamesSk
     EXPECT_TRUE(set_.Blocks().empty());
 }
 
+TEST_F(QuoteSessionTest, ServerBlockNeverReplacesTheUsersOwnBlockOfThatName) {
+    std::string name = Utf8ToGbk("自选股1");
+    Block mine;
+    mine.setting = kBlockSelf;
+    mine.name = name;
+    mine.members = {Id(kMarketSZ, "000001")};
+    ASSERT_TRUE(set_.SaveBlock(mine));
+    set_.Mutate([&](std::vector<Block>& blocks) { blocks.push_back(mine); });
+    auto before = ReadWholeFile(BlockFilePath(paths_, name));
+    LogIn();
+    BlockFileReply r;
+    r.blockName = name;
+    Bytes server = BlockFile(name, "", {Id(kMarketSH, "600000")});
+    r.fileBytes.assign(server.begin(), server.end());
+    Feed(test::Push(r, QuoteSession::kMainWindow));
+    EXPECT_EQ(ReadWholeFile(BlockFilePath(paths_, name)), before);
+    auto kept = set_.FindBlock(name);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->setting, kBlockSelf);
+    ASSERT_EQ(kept->members.size(), 1u);
+    EXPECT_EQ(kept->members[0].market, kMarketSZ);
+}
+
 }  // namespace
 }  // namespace tessaro

@@ -15,6 +15,7 @@
 #include "client/reply_handlers.h"
 #include "client/request_queue.h"
 #include "market/market_store.h"
+#include "net/login_messages.h"
 #include "net/realtime_messages.h"
 #include "net/security_handle.h"
 #include "platform/files.h"
@@ -45,7 +46,8 @@ constexpr const char* kExitCodes =
 struct ConnectOptions {
     std::string appDir;
     ConnectTarget target;
-    LoginAccount account{"guest", ""};
+    // Without --account: the guest account with its configured password.
+    LoginAccount account{kGuestAccount, kGuestPassword};
 };
 
 // The options both commands share; false on a usage error.
@@ -60,7 +62,10 @@ bool ParseConnectOptions(Args& args, ConnectOptions& o, std::string& error) {
     if (!ParseHostPort(*server, o.target.host, o.target.port)) return false;
     o.target.serverName = *server;
     if (proxy && !ParseProxyUrl(*proxy, o.target.proxy)) return false;
-    if (account) o.account.name = *account;
+    if (account) {
+        o.account.name = *account;
+        o.account.password.clear();
+    }
     if (passwordFile) {
         // The password comes from a file, never from the command line others can read.
         auto bytes = ReadWholeFile(*passwordFile);
