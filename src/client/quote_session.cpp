@@ -539,7 +539,8 @@ void QuoteSession::OnBlockFile(ByteSpan packet, uint64_t nowMs) {
     }
     ByteSpan bytes(reinterpret_cast<const uint8_t*>(reply.fileBytes.data()), reply.fileBytes.size());
     if (!ctx_.blocks->StoreBlockFile(reply.blockName, bytes)) {
-        Notify(NoticeKind::Log, "cannot write the block file of " + GbkToUtf8(reply.blockName));
+        Notify(NoticeKind::Log, "block file of " + GbkToUtf8(reply.blockName) +
+                                    " not taken: a block of the user's has that name, or the write failed");
         return;
     }
     // A block that arrives with an index code gets its index security now, not
