@@ -49,6 +49,7 @@ private:
         options.days = 40;
         options.fiveMinuteDays = 3;
         options.oneMinuteDays = 2;
+        options.blocks = false;  // only the test block below
         GenerateDemoMarket(options);
         AppPaths p(temp_.path());
         WriteFileAtomic(p.serverListFile(), std::string("Tessaro\xC6\xD5\xBC\xB0\xB0\xE6,local,127.0.0.1,6051\n"));
