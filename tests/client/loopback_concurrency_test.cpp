@@ -132,6 +132,42 @@ TEST(ClientLoopbackConcurrency, FaultMatrixOfTheScriptedServer) {
     EXPECT_TRUE(o.connectFailed);
 }
 
+TEST(ClientLoopbackConcurrency, ServerRestartReconnectsWithoutTheChainThenOffersTheDialog) {
+    TempDir dir;
+    AppPaths paths(dir.path());
+    SettingsStore settings;
+    MarketStore store(paths, settings);
+    store.LoadAll();
+    int connectedNotices = 0, offers = 0, failures = 0;
+    PosixTransport net;
+    QuoteSession session(ClientContext{paths, &store, nullptr, &settings, nullptr}, net, [&](const ClientNotice& n) {
+        connectedNotices += n.kind == NoticeKind::Connected;
+        offers += n.kind == NoticeKind::OfferLoginDialog;
+        failures += n.kind == NoticeKind::ConnectFailed;
+    });
+    session.SetAutocontime(0);  // reconnect on the next tick after the close
+    net.Attach(&session);
+    auto pump = [&](auto done) {
+        uint64_t t = PosixTransport::NowMs();
+        while (!done() && PosixTransport::NowMs() - t < 5000) net.Poll(5);
+        return done();
+    };
+    auto peer = std::make_unique<LoopbackPeer>(LoopbackPeer::Plan{});
+    uint16_t port = peer->port();
+    session.Connect(ConnectTarget{"l", "127.0.0.1", port, {}}, {"guest", "x"}, PosixTransport::NowMs());
+    ASSERT_TRUE(pump([&] { return session.ready(); }));
+    peer->DropConnection();
+    ASSERT_TRUE(pump([&] { return connectedNotices == 2; }));
+    EXPECT_EQ(peer->logins(), 2);
+    EXPECT_EQ(peer->codeTables(), 1);  // the chain ran once
+    EXPECT_EQ(peer->connections(), 2);
+    // The server goes away for good: five attempts, then the login dialog.
+    peer.reset();
+    ASSERT_TRUE(pump([&] { return offers == 1; }));
+    EXPECT_EQ(failures, 5);
+    EXPECT_FALSE(session.autoReconnect());
+}
+
 // ---- Real proxies ----------------------------------------------------------------
 
 uint16_t FreePort() {
