@@ -23,6 +23,7 @@
 #include "app/paths.h"
 #include "client/block_sink.h"
 #include "client/proxy_handshake.h"
+#include "net/login_messages.h"
 #include "net/message.h"
 #include "net/packet_assembler.h"
 #include "net/wire_records.h"
@@ -83,10 +84,11 @@ struct ConnectTarget {
     ProxySettings proxy;
 };
 
-// The account of the login block (UTF-8; sent as GBK).
+// The account of the login block (UTF-8; sent as GBK). Unless the user gives
+// another, the guest account with the password agreed with the server.
 struct LoginAccount {
-    std::string name;
-    std::string password;
+    std::string name = kGuestAccount;
+    std::string password = kGuestPassword;
 };
 
 inline constexpr uint64_t kKeepAliveIdleMs = 40000;

@@ -61,6 +61,8 @@ done
 grep -Eq "$csv" <<<"$out" || fail "direct: no quote line of SH600000: $out"
 [ -f "$work/c1/block/银行.blk" ] || fail "direct: the bank block file was not written"
 [ -s "$work/c1/base/Power.pwr" ] || fail "direct: base/Power.pwr was not written"
+# Without --account the client logs in as the guest, with the password the server agrees on.
+grep -qE "login #[0-9]+ guest$" "$work/direct.err" || fail "direct: no guest login: $(cat "$work/direct.err")"
 # A second login asks only for what changed: no server block file again (the
 # server's 自选股1 is offered each time but never replaces the user's own list).
 out=$("$cli" connect --appdir "$work/c1" --server "127.0.0.1:$port" 2>&1)

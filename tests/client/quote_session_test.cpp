@@ -217,6 +217,19 @@ TEST_F(QuoteSessionTest, ChainWireOrderFilesAndReadyBroadcast) {
     EXPECT_EQ(session_.sid(), "S1");
 }
 
+// Without an account of the user's the login is the guest's, with the password
+// the server agrees on (an empty one would be refused).
+TEST_F(QuoteSessionTest, DefaultLoginIsTheGuestWithItsPassword) {
+    session_.Connect(Target(), LoginAccount{}, 0);
+    session_.OnConnected(0);
+    auto packets = net_.TakePackets();
+    ASSERT_EQ(packets.size(), 1u);
+    Login login;
+    ASSERT_TRUE(login.Read(packets[0]));
+    EXPECT_EQ(login.account, kGuestAccount);
+    EXPECT_EQ(login.password, kGuestPassword);
+}
+
 TEST_F(QuoteSessionTest, EveryByteSeparatelyGivesTheSameChain) {
     session_.Connect(Target(), {"guest", "x"}, 0);
     session_.OnConnected(0);

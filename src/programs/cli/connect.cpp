@@ -47,7 +47,7 @@ struct ConnectOptions {
     std::string appDir;
     ConnectTarget target;
     // Without --account: the guest account with its configured password.
-    LoginAccount account{kGuestAccount, kGuestPassword};
+    LoginAccount account;
 };
 
 // The options both commands share; false on a usage error.
