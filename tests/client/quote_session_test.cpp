@@ -374,6 +374,19 @@ TEST_F(QuoteSessionTest, SilentServerFailsAfterTheLimit) {
         if (n.kind == NoticeKind::ConnectFailed) {
             EXPECT_EQ(n.text, kTextCannotConnect);
         }
+
+    // A server that accepts the connection and never answers the login fails the
+    // same way, within the limit set (a shortened one here).
+    notices_.clear();
+    session_.SetConnectLimit(500);
+    session_.Connect(Target(), LoginAccount{}, 1000);
+    session_.OnConnected(1000);
+    ASSERT_EQ(net_.TakePackets().size(), 1u);
+    session_.OnTick(1499);
+    EXPECT_EQ(session_.state(), QuoteSession::State::LoggingIn);
+    session_.OnTick(1500);
+    EXPECT_EQ(Count(NoticeKind::ConnectFailed), 1u);
+    EXPECT_EQ(session_.state(), QuoteSession::State::NoSocket);
 }
 
 TEST_F(QuoteSessionTest, ProxyHandshakeThenLoginAndSilentProxyFails) {
