@@ -63,6 +63,14 @@ grep -Eq "$csv" <<<"$out" || fail "direct: no quote line of SH600000: $out"
 [ -s "$work/c1/base/Power.pwr" ] || fail "direct: base/Power.pwr was not written"
 # Without --account the client logs in as the guest, with the password the server agrees on.
 grep -qE "login #[0-9]+ guest$" "$work/direct.err" || fail "direct: no guest login: $(cat "$work/direct.err")"
+# The demo market's own industry blocks came over the wire with the same members.
+industries=$("$cli" block list --appdir "$work/srv" | awk -F, '$2 == 0 && $3 == "行业" { print $1 }')
+[ "$(wc -l <<<"$industries")" -ge 20 ] || fail "direct: the generated market has no industry blocks: $industries"
+while read -r b; do
+    [ -f "$work/c1/block/$b.blk" ] || { fail "direct: no client file of the industry block $b"; continue; }
+    [ "$("$cli" block show --appdir "$work/c1" "$b" | cut -d, -f1)" = "$("$cli" block show --appdir "$work/srv" "$b" | cut -d, -f1)" ] ||
+        fail "direct: the members of $b differ between server and client"
+done <<<"$industries"
 # A second login asks only for what changed: no server block file again (the
 # server's 自选股1 is offered each time but never replaces the user's own list).
 out=$("$cli" connect --appdir "$work/c1" --server "127.0.0.1:$port" 2>&1)
