@@ -2,11 +2,15 @@
 // full markets from warm files.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/paths.h"
@@ -279,6 +283,84 @@ void BM_NewDayFullMarket(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kMaxSecurities);
 }
 BENCHMARK(BM_NewDayFullMarket)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// ---- Change notices: draining 5,000 changed securities ------------------------------------
+
+void BM_DrainChanges5000(benchmark::State& state) {
+    MarketStore store(AppPaths(Dir().sub("changes")), Settings());
+    if (!Dir().ok() || !store.LoadAll()) {
+        state.SkipWithError("cannot open the market store");
+        return;
+    }
+    std::vector<QuoteUpdate> updates;
+    for (int i = 0; i < kQuotes; ++i)
+        updates.push_back(MakeQuote(NthSecurity(i % 2 ? kMarketSZ : kMarketSH, i / 2), kDay + 10 * 3600, 10, 1000));
+    for (QuoteUpdate& q : updates) store.UpdateQuote(q);
+    auto feed = store.WatchChanges();
+    ChangeSet changes;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (QuoteUpdate& q : updates) {
+            q.snapshot.bar.volume += 10;
+            store.UpdateQuote(q);
+        }
+        state.ResumeTiming();
+        feed->Drain(changes);
+        if (changes.securities.size() != kQuotes) state.SkipWithError("a change was not noticed");
+        benchmark::DoNotOptimize(changes.securities.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kQuotes);
+}
+BENCHMARK(BM_DrainChanges5000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// ---- A reader of quotes while another thread appends ticks without pause ---------------
+
+// The reader's wait is what a window on the UI thread would feel: the tick
+// writer must never hold the market lock across the disk. Reports the reader's
+// p50, p99 and worst call in microseconds.
+void BM_QuoteReaderWhileTicksAppend(benchmark::State& state) {
+    MarketStore store(AppPaths(Dir().sub("reader")), Settings());
+    if (!Dir().ok() || !store.LoadAll()) {
+        state.SkipWithError("cannot open the market store");
+        return;
+    }
+    std::vector<SecurityId> ids;
+    for (int i = 0; i < kTickSecurities; ++i) ids.push_back(NthSecurity(kMarketSH, i));
+    static int round = 0;
+    std::vector<double> waits;
+    for (auto _ : state) {
+        const StoreTime day = kDay + 86400u * static_cast<StoreTime>(round++);
+        for (const SecurityId& id : ids) {
+            QuoteUpdate q = MakeQuote(id, day + 15 * 3600, 10, 1e6f);
+            store.UpdateQuote(q);
+        }
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            // 240 batches of 20: the 4,800 ticks each security may hold.
+            for (int n = 0; n < 240 && !done.load(); ++n) {
+                const std::vector<TickRecord> batch = TickBatch(day, n);
+                for (const SecurityId& id : ids) store.AppendTicks(id, batch);
+            }
+            done = true;
+        });
+        while (!done.load()) {
+            for (const SecurityId& id : ids) {
+                const auto start = std::chrono::steady_clock::now();
+                benchmark::DoNotOptimize(store.GetQuote(id));
+                waits.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+            }
+        }
+        writer.join();
+    }
+    if (waits.empty()) return;
+    std::sort(waits.begin(), waits.end());
+    auto at = [&](double q) { return waits[std::min(waits.size() - 1, static_cast<size_t>(q * static_cast<double>(waits.size())))]; };
+    state.counters["p50_us"] = at(0.50);
+    state.counters["p99_us"] = at(0.99);
+    state.counters["max_us"] = waits.back();
+    state.counters["reads"] = static_cast<double>(waits.size());
+}
+BENCHMARK(BM_QuoteReaderWhileTicksAppend)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
 
 }  // namespace
 }  // namespace tessaro

@@ -8,9 +8,11 @@ packages=(
   clang libclang-rt-14-dev            # libFuzzer targets
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libdeflate-dev
+  libasio-dev                         # the quote server's event loop (standalone Asio)
   python3                             # independent oracles of some tests
   qt6-base-dev qt6-base-dev-tools     # Qt programs (zuvoplayer, tessaro)
   fonts-wqy-microhei                  # CJK font for the offscreen GUI tests
+  dante-server microsocks tinyproxy   # real proxies for the quote client's tests
 )
 
 missing=()

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/paths.h"
+#include "market/block_file.h"
 #include "market/history.h"
 #include "market/market_file.h"
 #include "market/market_store.h"
@@ -514,6 +515,55 @@ bool Fail(std::string* error, std::string message) {
     return false;
 }
 
+// ---- Server blocks ------------------------------------------------------------------
+
+constexpr const char* kDemoIndustries[kDemoIndustryBlocks] = {
+    "银行", "证券", "保险", "房地产", "建筑", "钢铁", "有色金属", "煤炭", "石油", "化工",
+    "电力", "汽车", "家电", "食品饮料", "医药", "电子", "通信", "计算机", "传媒", "机械",
+    "军工", "农业", "纺织服装", "商业百货", "交通运输", "港口航运", "建材", "旅游酒店", "环保", "综合"};
+constexpr const char* kDemoConcepts[kDemoConceptBlocks] = {
+    "新能源", "芯片", "人工智能", "5G", "锂电池", "光伏", "稀土永磁", "大数据", "国企改革", "一带一路"};
+
+// Industry blocks with index codes 999100.., each A share in one of them (round
+// robin); concept blocks of about one A share in eight, drawn per block; a few
+// A shares in "自选股1".
+bool WriteDemoBlocks(const AppPaths& paths, const std::vector<DemoSecurity>& securities, uint64_t seed, int* written) {
+    std::vector<SecurityId> shares;
+    for (const DemoSecurity& s : securities)
+        if (s.securityClass == kClassAShare) shares.push_back(s.id);
+    auto write = [&](BlockFileData& b) {
+        std::string path = BlockFilePath(paths, b.name);
+        if (path.empty() || !WriteBlockFile(path, b)) return false;
+        ++*written;
+        return true;
+    };
+    for (int i = 0; i < kDemoIndustryBlocks; ++i) {
+        BlockFileData b;
+        b.setting = kBlockServer;
+        b.name = Gbk(kDemoIndustries[i]);
+        b.category = Gbk("行业");
+        b.indexCode = std::to_string(999100 + i);
+        for (size_t k = static_cast<size_t>(i); k < shares.size(); k += kDemoIndustryBlocks) b.members.push_back(shares[k]);
+        if (!write(b)) return false;
+    }
+    for (int i = 0; i < kDemoConceptBlocks; ++i) {
+        BlockFileData b;
+        b.setting = kBlockServer;
+        b.name = Gbk(kDemoConcepts[i]);
+        b.category = Gbk("概念");
+        Random r(Mix(seed, 0xB10C0000u + static_cast<uint64_t>(i)));
+        for (const SecurityId& id : shares)
+            if (r.below(8) == 0) b.members.push_back(id);
+        if (!write(b)) return false;
+    }
+    BlockFileData self;
+    self.setting = kBlockSelf;
+    self.name = Gbk("自选股1");
+    for (size_t k = 0; k < shares.size() && self.members.size() < 5; k += std::max<size_t>(1, shares.size() / 5))
+        self.members.push_back(shares[k]);
+    return write(self);
+}
+
 }  // namespace
 
 // ---- Calendar ---------------------------------------------------------------------------
@@ -946,6 +996,8 @@ bool GenerateInto(const DemoMarketOptions& options, DemoMarketSummary* summary, 
         !WriteCapitalChanges(paths.capitalChangeFile(), base) ||
         !WriteFileAtomic(paths.polyphonicFile(), Utf8ToGbk(kDuoyin)))
         return Fail(error, "cannot write the base files in " + paths.baseDir());
+    if (options.blocks && !WriteDemoBlocks(paths, securities, options.seed, &sum.blocks))
+        return Fail(error, "cannot write the blocks in " + paths.blockDir());
     store->SetServerTime(today + now);
     if (!store->SaveAll()) return Fail(error, "cannot save the market files");
     if (summary) *summary = sum;

@@ -27,6 +27,7 @@ struct DemoMarketOptions {
     uint32_t now = 13 * 3600 + 45 * 60;  // time of day of the latest quote
     int fiveMinuteDays = 20;       // trading days of five-minute history before today
     int oneMinuteDays = 5;         // and of one-minute history
+    bool blocks = true;            // server blocks (industries with indexes, concepts) and 自选股1
 };
 
 struct DemoMarketSummary {
@@ -35,7 +36,13 @@ struct DemoMarketSummary {
     StoreTime today = 0;  // midnight of the trading day in progress
     int exRightsEvents = 0;
     int64_t ticks = 0;
+    int blocks = 0;  // block files written
 };
+
+// The demo's server blocks: industry blocks (category "行业", index codes
+// 999100 + i) and concept blocks (category "概念").
+inline constexpr int kDemoIndustryBlocks = 30;
+inline constexpr int kDemoConceptBlocks = 10;
 
 // Fills options.outDir. The market is generated into a staging directory beside it
 // (".<name>.partial-<pid>") and moved into place at the end, its data/ directory last and

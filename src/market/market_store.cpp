@@ -66,6 +66,16 @@ int64_t FdSize(int fd) {
     return static_cast<int64_t>(st.st_size);
 }
 
+bool Priced(const QuoteSnapshot& s) {
+    return s.bar.open > kPriceEpsilon ||
+           (s.bar.high > kPriceEpsilon && s.bar.low > kPriceEpsilon && s.bar.close > kPriceEpsilon);
+}
+
+// A priced quote of a later day than the market's trading date opens a new day.
+bool OpensNewDay(const QuoteSnapshot& s, StoreTime tradingDate) {
+    return Priced(s) && StoreDay(s.bar.time) > StoreDay(tradingDate);
+}
+
 }  // namespace
 
 // ---- Construction -------------------------------------------------------------------
@@ -85,6 +95,7 @@ MarketStore::MarketStore(AppPaths paths, const SettingsStore& settings)
 
 MarketStore::~MarketStore() {
     for (Block& b : blocks_) {
+        std::unique_lock io(b.tickIo);
         std::lock_guard lock(b.mutex);
         CloseFileLocked(b);
     }
@@ -99,6 +110,16 @@ const MarketStore::Block* MarketStore::BlockOf(MarketCode market) const {
     int slot = MarketSlot(market);
     return slot < 0 ? nullptr : &blocks_[slot];
 }
+
+// ---- Change notices ----------------------------------------------------------------------
+
+std::shared_ptr<ChangeFeed> MarketStore::WatchChanges() { return changes_.Open(); }
+
+void MarketStore::Changed(const Block& b, const IndexEntry& e, unsigned kinds) {
+    changes_.Record(MarketSlot(b.market), e.slot, Record(b, e).entry.id, kinds);
+}
+
+void MarketStore::ChangedMarket(const Block& b) { changes_.RecordReset(MarketSlot(b.market)); }
 
 // ---- Index ------------------------------------------------------------------------------
 
@@ -212,7 +233,9 @@ bool MarketStore::LoadMarket(MarketCode market, std::string* error) {
         return false;
     }
     Block& b = *bp;
+    std::unique_lock io(b.tickIo);
     std::lock_guard lock(b.mutex);
+    ChangedMarket(b);
     b.index.clear();
     b.tradingDate = 0;
     b.newTrade = false;
@@ -316,6 +339,7 @@ bool MarketStore::SaveAll() {
     if (readOnly_) return false;  // nothing may be written
     bool ok = true;
     for (Block& b : blocks_) {
+        std::unique_lock io(b.tickIo);
         std::lock_guard lock(b.mutex);
         // Today's blocks are in the current file only while it is consistent.
         int32_t blocks = b.fileConsistent ? b.image->tickBlocksInUse : 0;
@@ -330,8 +354,10 @@ std::optional<CodeEntry> MarketStore::FindOrAdd(const SecurityId& id, bool creat
     Block* b = BlockOf(id.market);
     if (!b) return std::nullopt;
     std::lock_guard lock(b->mutex);
-    IndexEntry* e = FindOrAddLocked(*b, id.codeText(), create, nullptr);
+    bool added = false;
+    IndexEntry* e = FindOrAddLocked(*b, id.codeText(), create, &added);
     if (!e) return std::nullopt;
+    if (added) Changed(*b, *e, kChangeQuote);
     return Record(*b, *e).entry;
 }
 
@@ -456,13 +482,23 @@ unsigned MarketStore::UpdateQuote(QuoteUpdate& update) {
     Block* bp = BlockOf(update.entry.id.market);
     if (!bp) return 0;
     Block& b = *bp;
-    std::lock_guard lock(b.mutex);
+    // A quote that opens a new day rewrites the market file, which needs the
+    // tick I/O lock; it ranks before the market lock, so it is taken first and
+    // only then (a new day is rare, and the check repeats under both locks).
+    std::unique_lock io(b.tickIo, std::defer_lock);
+    std::unique_lock lock(b.mutex);
+    if (OpensNewDay(update.snapshot, b.tradingDate)) {
+        lock.unlock();
+        io.lock();
+        lock.lock();
+    }
 
     // 1. The security, its stored class and its name.
     bool added = false;
     IndexEntry* e = FindOrAddLocked(b, update.entry.id.codeText(), true, &added);
     if (!e) return 0;
     unsigned result = added ? kQuoteAddedSecurity : 0;
+    if (added) Changed(b, *e, kChangeQuote);
     StockRecord& r = Record(b, *e);
     update.entry.securityClass = r.entry.securityClass;
     if (update.entry.name[0] != 0)
@@ -477,8 +513,8 @@ unsigned MarketStore::UpdateQuote(QuoteUpdate& update) {
 
     // 3. A priced quote of a later day opens a new trading day; one of an earlier
     // day (a late or stale quote) neither clears today nor moves the date back.
-    if (s.bar.open > kPriceEpsilon || (s.bar.high > kPriceEpsilon && s.bar.low > kPriceEpsilon && s.bar.close > kPriceEpsilon)) {
-        if (StoreDay(s.bar.time) > StoreDay(b.tradingDate)) {
+    if (Priced(s)) {
+        if (OpensNewDay(s, b.tradingDate)) {
             NewDayLocked(b);
             // A new day empties the minute extras as every NewDay does: yesterday's
             // figures would otherwise stand in today's later minutes.
@@ -513,6 +549,7 @@ unsigned MarketStore::UpdateQuote(QuoteUpdate& update) {
     // 6. The caller sees the capital in force.
     s.capital = r.quote.capital;
     result |= kQuoteStored;
+    Changed(b, *e, kChangeQuote);
 
     // 7. A trade: the volume grew, or it held and the price moved.
     const float price = s.bar.close;
@@ -534,6 +571,7 @@ bool MarketStore::UpdateMinutes(const SecurityId& id, std::span<const MinuteSlot
     IndexEntry* e = Find(*b, id.codeText());
     if (!e) return false;
     StockRecord& r = Record(*b, *e);
+    bool stored = false;
     for (const MinuteSlot& in : slots) {
         // A slot without a time, or of another day than the market's, is not
         // today's minute: clamping it would overwrite the open or the close.
@@ -545,7 +583,9 @@ bool MarketStore::UpdateMinutes(const SecurityId& id, std::span<const MinuteSlot
         if (target.time == 0 && r.minuteCount < kMinuteSlots) ++r.minuteCount;
         target = in;
         target.time = in.time - in.time % 60;
+        stored = true;
     }
+    if (stored) Changed(*b, *e, kChangeMinutes);
     return true;
 }
 
@@ -584,18 +624,31 @@ bool MarketStore::GetMinutes(const SecurityId& id, Series& out) const {
 
 // ---- Ticks ----------------------------------------------------------------------------------
 
-bool MarketStore::ReadTicksLocked(const Block& b, const StockRecord& r, std::vector<TickRecord>& out) const {
+MarketStore::TickLayout MarketStore::TickLayoutOf(const StockRecord& r) {
+    TickLayout layout;
+    const int32_t count = r.tickBlockCount;  // packed fields: copied, never bound to references
+    layout.blockCount = std::clamp(count, 0, kMaxTickBlocksPerSecurity);
+    layout.inLastBlock = r.ticksInLastBlock;
+    std::copy_n(r.tickBlocks, layout.blockCount, layout.blocks.begin());
+    return layout;
+}
+
+int MarketStore::TickLayout::stored() const {
+    return blockCount <= 0 ? 0 : (blockCount - 1) * kTicksPerBlock + std::clamp(inLastBlock, 0, kTicksPerBlock);
+}
+
+bool MarketStore::ReadTicks(int fd, const TickLayout& layout, std::vector<TickRecord>& out) {
     out.clear();
-    if (r.tickBlockCount <= 0) return true;
-    if (b.fd < 0 || !b.fileConsistent) return false;
-    int blocks = std::min(int{r.tickBlockCount}, kMaxTickBlocksPerSecurity);
-    int last = std::clamp(int{r.ticksInLastBlock}, 0, kTicksPerBlock);
+    if (layout.blockCount <= 0) return true;
+    if (fd < 0) return false;
+    const int blocks = layout.blockCount;
+    const int last = std::clamp(layout.inLastBlock, 0, kTicksPerBlock);
     out.resize(static_cast<size_t>(blocks - 1) * kTicksPerBlock + static_cast<size_t>(last));
     TickBlock block;
     for (int i = 0; i < blocks; ++i) {
         size_t n = i + 1 < blocks ? kTicksPerBlock : static_cast<size_t>(last);
         if (n == 0) continue;
-        if (!ReadAt(b.fd, &block, sizeof block, TickBlockFileOffset(r.tickBlocks[i]))) {
+        if (!ReadAt(fd, &block, sizeof block, TickBlockFileOffset(layout.blocks[static_cast<size_t>(i)]))) {
             out.clear();
             return false;
         }
@@ -611,10 +664,8 @@ int MarketStore::TickCount(const SecurityId& id) const {
     std::lock_guard lock(b->mutex);
     const IndexEntry* e = Find(*b, id.codeText());
     if (!e) return 0;
-    const StockRecord& r = Record(*b, *e);
     // No blocks means no ticks (not -100).
-    if (r.tickBlockCount <= 0) return 0;
-    return (r.tickBlockCount - 1) * kTicksPerBlock + std::clamp(int{r.ticksInLastBlock}, 0, kTicksPerBlock);
+    return TickLayoutOf(Record(*b, *e)).stored();
 }
 
 bool MarketStore::GetTicks(const SecurityId& id, Series& out) const {
@@ -623,12 +674,18 @@ bool MarketStore::GetTicks(const SecurityId& id, Series& out) const {
     std::vector<TickRecord> ticks;
     CapitalBlock capital;
     {
-        std::lock_guard lock(b->mutex);
-        const IndexEntry* e = Find(*b, id.codeText());
-        if (!e) return false;
-        const StockRecord& r = Record(*b, *e);
-        if (!ReadTicksLocked(*b, r, ticks)) return false;
-        capital = r.quote.capital;
+        std::shared_lock io(b->tickIo);
+        TickLayout layout;
+        {
+            std::lock_guard lock(b->mutex);
+            const IndexEntry* e = Find(*b, id.codeText());
+            if (!e) return false;
+            const StockRecord& r = Record(*b, *e);
+            layout = TickLayoutOf(r);
+            capital = r.quote.capital;
+            if (layout.blockCount > 0 && !b->fileConsistent) return false;
+        }
+        if (!ReadTicks(b->fd, layout, ticks)) return false;
     }
     out.clear();
     out.resize(ticks.size());
@@ -654,24 +711,36 @@ bool MarketStore::AppendTicks(const SecurityId& id, std::span<const TickRecord> 
     Block* bp = BlockOf(id.market);
     if (!bp) return false;
     Block& b = *bp;
-    std::lock_guard lock(b.mutex);
-    IndexEntry* e = Find(b, id.codeText());
-    if (!e) return false;
-    StockRecord& r = Record(b, *e);
+    // Tick writers of a market take turns; the market lock is held only to copy
+    // the record's tick fields in and the new ones out. While tickIo is held no
+    // one else changes those fields, the descriptor or the block counter.
+    std::unique_lock io(b.tickIo);
 
-    // 1. The ticks that can be stored.
+    // 1. Copy what the merge needs, and the ticks that can be stored.
     std::vector<TickRecord> kept(ticks.begin(), ticks.end());
-    kept.resize(CompactReceivedTicks(kept, r.quote.bar.volume, r.quote.bar.time));
-    if (kept.empty()) return true;
-
-    if (b.fd < 0) return false;
-    // After a failed rewrite at a new day the file still lists yesterday's
-    // blocks: nothing may be written in place until it is rewritten.
-    if (!b.fileConsistent && !RewriteFileLocked(b, 0)) return false;
-
-    const bool noVolume = !(r.quote.bar.volume > kTickEpsilon);
-    const int blocks = r.tickBlockCount;
-    const int stored = blocks <= 0 ? 0 : (blocks - 1) * kTicksPerBlock + r.ticksInLastBlock;
+    int slot = 0;
+    TickLayout layout;
+    bool noVolume = false;
+    int32_t counterBefore = 0;
+    {
+        std::lock_guard lock(b.mutex);
+        IndexEntry* e = Find(b, id.codeText());
+        if (!e) return false;
+        const StockRecord& r = Record(b, *e);
+        kept.resize(CompactReceivedTicks(kept, r.quote.bar.volume, r.quote.bar.time));
+        if (kept.empty()) return true;
+        if (b.fd < 0) return false;
+        // After a failed rewrite at a new day the file still lists yesterday's
+        // blocks: nothing may be written in place until it is rewritten.
+        if (!b.fileConsistent && !RewriteFileLocked(b, 0)) return false;
+        slot = e->slot;
+        layout = TickLayoutOf(r);
+        noVolume = !(r.quote.bar.volume > kTickEpsilon);
+        counterBefore = b.image->tickBlocksInUse;
+    }
+    const int fd = b.fd;
+    const int blocks = layout.blockCount;
+    const int stored = layout.stored();
     // The merge starts at the smallest kept tick. Kept ticks are in time order,
     // which a batch with a falling volume need not keep in volume order: starting
     // at the first one would leave a smaller one after larger stored ticks.
@@ -687,7 +756,7 @@ bool MarketStore::AppendTicks(const SecurityId& id, std::span<const TickRecord> 
     int firstRead = blocks;
     for (int i = blocks - 1; i >= 0; --i) {
         TickBlock block;
-        if (!ReadAt(b.fd, &block, sizeof block, TickBlockFileOffset(r.tickBlocks[i]))) return false;
+        if (!ReadAt(fd, &block, sizeof block, TickBlockFileOffset(layout.blocks[static_cast<size_t>(i)]))) return false;
         read.insert(read.begin(), block);
         firstRead = i;
         if (i * kTicksPerBlock < stored && !MergeStartsAt(block.ticks[0], first, noVolume)) break;
@@ -727,15 +796,14 @@ bool MarketStore::AppendTicks(const SecurityId& id, std::span<const TickRecord> 
     // 4. Write the blocks: re-read ones keep their numbers, further ones are taken
     // from the market's counter.
     const int newBlocks = (total + kTicksPerBlock - 1) / kTicksPerBlock;
-    int32_t numbers[kMaxTickBlocksPerSecurity];
-    const int32_t counterBefore = b.image->tickBlocksInUse;
+    std::array<int32_t, kMaxTickBlocksPerSecurity> numbers{};
     int32_t counter = counterBefore;
     for (int i = 0; i < newBlocks; ++i) {
         if (i < blocks) {
-            numbers[i] = r.tickBlocks[i];
+            numbers[static_cast<size_t>(i)] = layout.blocks[static_cast<size_t>(i)];
         } else {
             if (counter >= kMaxTickBlocks) return false;
-            numbers[i] = counter++;
+            numbers[static_cast<size_t>(i)] = counter++;
         }
     }
     for (int i = startBlock; i < newBlocks; ++i) {
@@ -743,26 +811,42 @@ bool MarketStore::AppendTicks(const SecurityId& id, std::span<const TickRecord> 
         size_t from = static_cast<size_t>(i - startBlock) * kTicksPerBlock;
         size_t n = std::min<size_t>(kTicksPerBlock, run.size() - from);
         std::memcpy(static_cast<void*>(block.ticks), run.data() + from, n * sizeof(TickRecord));
-        if (!WriteAt(b.fd, &block, sizeof block, TickBlockFileOffset(numbers[i]))) return false;
+        if (!WriteAt(fd, &block, sizeof block, TickBlockFileOffset(numbers[static_cast<size_t>(i)]))) return false;
     }
-    b.image->tickBlocksInUse = counter;
-    if (counter != counterBefore &&
-        !WriteAt(b.fd, &b.image->tickBlocksInUse, sizeof(int32_t), offsetof(MarketImage, tickBlocksInUse)))
-        return false;
 
-    r.tickBlockCount = newBlocks;
-    std::memcpy(r.tickBlocks, numbers, sizeof(int32_t) * static_cast<size_t>(newBlocks));
-    r.ticksInLastBlock = total - (newBlocks - 1) * kTicksPerBlock;
-    if (!WriteAt(b.fd, &r, sizeof r, RecordFileOffset(e->slot))) return false;
-    // Securities added since the file was last written: their records (this one
-    // or still empty ones) go in before the count that makes them part of the file.
-    if (b.fileRecordCount != b.image->recordCount) {
-        int from = std::clamp(b.fileRecordCount, 0, b.image->recordCount);
-        size_t bytes = sizeof(StockRecord) * static_cast<size_t>(b.image->recordCount - from);
-        if (!WriteAt(b.fd, &b.image->records[from], bytes, RecordFileOffset(from)) ||
-            !WriteAt(b.fd, &b.image->recordCount, sizeof(int32_t), offsetof(MarketImage, recordCount)))
+    // 5. Commit to memory, copying out what the file is to hold.
+    StockRecord record;
+    std::vector<StockRecord> added;  // records added since the file was last written
+    int32_t addedFrom = 0, recordCount = 0;
+    {
+        std::lock_guard lock(b.mutex);
+        StockRecord& r = b.image->records[slot];
+        b.image->tickBlocksInUse = counter;
+        r.tickBlockCount = newBlocks;
+        std::copy_n(numbers.begin(), newBlocks, r.tickBlocks);
+        r.ticksInLastBlock = total - (newBlocks - 1) * kTicksPerBlock;
+        record = r;
+        recordCount = b.image->recordCount;
+        if (b.fileRecordCount != recordCount) {
+            addedFrom = std::clamp(b.fileRecordCount, 0, recordCount);
+            added.assign(&b.image->records[addedFrom], &b.image->records[recordCount]);
+        }
+        if (const IndexEntry* e = Find(b, id.codeText())) Changed(b, *e, kChangeTicks);
+    }
+
+    // 6. The file: the counter, the record, then securities added since the file
+    // was last written (this one or still empty ones) before the count that
+    // makes them part of the file.
+    if (counter != counterBefore &&
+        !WriteAt(fd, &counter, sizeof(int32_t), offsetof(MarketImage, tickBlocksInUse)))
+        return false;
+    if (!WriteAt(fd, &record, sizeof record, RecordFileOffset(slot))) return false;
+    if (!added.empty() || b.fileRecordCount != recordCount) {
+        if (!added.empty() &&
+            !WriteAt(fd, added.data(), sizeof(StockRecord) * added.size(), RecordFileOffset(addedFrom)))
             return false;
-        b.fileRecordCount = b.image->recordCount;
+        if (!WriteAt(fd, &recordCount, sizeof(int32_t), offsetof(MarketImage, recordCount))) return false;
+        b.fileRecordCount = recordCount;
     }
     return complete;
 }
@@ -778,6 +862,7 @@ bool MarketStore::SetExRights(const SecurityId& id, std::vector<ExRightsRecord> 
     IndexEntry* e = Find(*b, id.codeText());
     if (!e) return false;
     e->exRights = std::move(records);
+    Changed(*b, *e, kChangeCapital);
     return true;
 }
 
@@ -798,6 +883,7 @@ bool MarketStore::SetCapitalChanges(const SecurityId& id, std::vector<CapitalCha
     IndexEntry* e = Find(*b, id.codeText());
     if (!e) return false;
     e->capitalChanges = std::move(changes);
+    Changed(*b, *e, kChangeCapital);
     return true;
 }
 
@@ -816,6 +902,7 @@ bool MarketStore::SetFinance(const SecurityId& id, const FinanceBlock& finance) 
     IndexEntry* e = Find(*b, id.codeText());
     if (!e) return false;
     Record(*b, *e).finance = finance;
+    Changed(*b, *e, kChangeCapital);
     return true;
 }
 
@@ -827,6 +914,7 @@ bool MarketStore::SetCapital(const SecurityId& id, float circulating, float tota
     if (!e) return false;
     Record(*b, *e).quote.capital.circulating = circulating;
     Record(*b, *e).quote.capital.total = total;
+    Changed(*b, *e, kChangeCapital);
     return true;
 }
 
@@ -837,6 +925,7 @@ bool MarketStore::SetCapitalBlock(const SecurityId& id, const CapitalBlock& capi
     IndexEntry* e = Find(*b, id.codeText());
     if (!e) return false;
     Record(*b, *e).quote.capital = capital;
+    Changed(*b, *e, kChangeCapital);
     return true;
 }
 
@@ -952,6 +1041,7 @@ void MarketStore::ClearNewTradeFlag(MarketCode market) {
 // ---- New day and clearing -------------------------------------------------------------------------
 
 void MarketStore::NewDayLocked(Block& b) {
+    ChangedMarket(b);
     MarketImage& image = *b.image;
     std::memset(image.daily, 0, sizeof image.daily);
     image.tickBlocksInUse = 0;
@@ -982,6 +1072,7 @@ void MarketStore::NewDay(unsigned marketMask) {
     for (int slot = 0; slot < kMarketCount; ++slot) {
         if (!(marketMask & (1u << slot))) continue;
         Block& b = blocks_[slot];
+        std::unique_lock io(b.tickIo);
         std::lock_guard lock(b.mutex);
         NewDayLocked(b);
     }
@@ -992,7 +1083,9 @@ void MarketStore::ClearMarkets(unsigned marketMask) {
     for (int slot = 0; slot < kMarketCount; ++slot) {
         if (!(marketMask & (1u << slot))) continue;
         Block& b = blocks_[slot];
+        std::unique_lock io(b.tickIo);
         std::lock_guard lock(b.mutex);
+        ChangedMarket(b);
         const StoreTime serverTime = b.image->serverTime;
         const uint32_t preserved = b.image->preserved;
         b.index.clear();  // before the records its entries point at go

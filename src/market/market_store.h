@@ -9,9 +9,13 @@
 // survive a crash; the whole image is written back by SaveAll.
 //
 // Every operation locks exactly one market for the time of one copy in or out;
-// callers only ever get copies. The minute-extra map has a lock of its own; a
-// quote that opens a new day takes it while holding its market's lock (never
-// the other way round).
+// callers only ever get copies. Tick blocks are read and written in the file
+// outside the market lock, under the market's tick I/O lock: writers of ticks
+// (and whole-file rewrites) hold it exclusively, readers of ticks shared, and
+// it is always taken before the market lock, so a reader of quotes never waits
+// for the disk behind a tick writer. The minute-extra map has a lock of its
+// own; a quote that opens a new day takes it while holding its market's lock
+// (never the other way round). Change notices go to the feeds of WatchChanges.
 #pragma once
 
 #include <array>
@@ -19,6 +23,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,6 +31,7 @@
 #include <vector>
 
 #include "app/paths.h"
+#include "market/change_feed.h"
 #include "market/market_file.h"
 #include "market/records.h"
 #include "platform/security_id.h"
@@ -104,6 +110,13 @@ public:
     // Writes every market's image and its tick blocks in use (plus one spare)
     // through a temporary file renamed over the market file, then reopens it.
     bool SaveAll();
+
+    // ---- Change notices -------------------------------------------------------------
+
+    // A feed of the securities that change from now on, and in what (quote,
+    // minutes, ticks, capital), to be drained by the caller at its own pace.
+    // The feed stops receiving when the caller drops it.
+    std::shared_ptr<ChangeFeed> WatchChanges();
 
     // ---- Securities ---------------------------------------------------------------
 
@@ -211,6 +224,15 @@ private:
     using CodeKey = std::array<unsigned char, 10>;
     static CodeKey KeyOf(std::string_view code);
 
+    // A copy of the tick fields of a record: where its ticks are in the file.
+    struct TickLayout {
+        int32_t blockCount = 0;
+        int32_t inLastBlock = 0;
+        std::array<int32_t, kMaxTickBlocksPerSecurity> blocks{};
+        int stored() const;
+    };
+    static TickLayout TickLayoutOf(const StockRecord& r);
+
     struct IndexEntry {
         CodeKey key{};
         int slot = 0;  // record number in the image
@@ -218,6 +240,10 @@ private:
         std::vector<CapitalChange> capitalChanges;
     };
     struct Block {
+        // Taken before `mutex`: exclusively by tick writers and whole-file
+        // rewrites, shared by tick readers. Guards the descriptor and the file's
+        // tick blocks; the records' tick fields change only with both held.
+        mutable std::shared_mutex tickIo;
         mutable std::mutex mutex;
         MarketCode market = 0;
         std::string indexCode;
@@ -247,7 +273,10 @@ private:
     void NoteDamageLocked(const Block& b, const ImageCheck& check, const std::string& keptAs);
     bool OpenFileLocked(Block& b, std::string* error);
     void CloseFileLocked(Block& b);
-    bool ReadTicksLocked(const Block& b, const StockRecord& r, std::vector<TickRecord>& out) const;
+    // Reads a security's ticks from the file; needs tickIo, not the market lock.
+    static bool ReadTicks(int fd, const TickLayout& layout, std::vector<TickRecord>& out);
+    void Changed(const Block& b, const IndexEntry& e, unsigned kinds);
+    void ChangedMarket(const Block& b);
 
     AppPaths paths_;
     const SettingsStore& settings_;
@@ -259,6 +288,8 @@ private:
 
     mutable std::mutex checksumMutex_;
     std::array<uint32_t, 3> checksums_{};
+
+    ChangeFeeds changes_;
 
     mutable std::mutex extraMutex_;
     std::unordered_map<int32_t, MinuteExtraDay> minuteExtras_;

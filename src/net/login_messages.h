@@ -15,6 +15,9 @@ inline constexpr char kLoginMaker[] = "Halvex";
 // "Tessaro普及版" in GBK.
 inline constexpr char kLoginProduct[] = "Tessaro\xC6\xD5\xBC\xB0\xB0\xE6";
 inline constexpr char kLoginVersion[] = "5.01.001";
+// The guest account, open to everyone, and its password agreed with the server.
+inline constexpr char kGuestAccount[] = "guest";
+inline constexpr char kGuestPassword[] = "hlvex";
 
 // Every byte of the block is rotated left by 3 bits before sending.
 void ScrambleLoginBlock(uint8_t* block, size_t n);

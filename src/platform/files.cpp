@@ -48,9 +48,9 @@ bool WriteAll(int fd, const uint8_t* p, size_t n) {
 }
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data) {
+bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data, unsigned mode) {
     std::string temp = TemporaryFileName(path);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_t(mode));
     if (fd < 0) return false;
     // Held until the close: a cleaner of left-over temporaries leaves a live one alone.
     (void)LockTemporaryFile(fd);
@@ -61,8 +61,9 @@ bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data) {
     return false;
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view data) {
-    return WriteFileAtomic(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data.data()), data.size()));
+bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode) {
+    return WriteFileAtomic(path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data.data()), data.size()),
+                           mode);
 }
 
 bool CreateDirectories(const std::string& path) {

@@ -16,8 +16,10 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path);
 // Replaces `path` with `data`: writes a temporary file beside it, flushes it and
 // renames it over the old one, so that a crash leaves either the old or the new
 // file, never a torn one. False (and the old file untouched) on any error.
-bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data);
-bool WriteFileAtomic(const std::string& path, std::string_view data);
+// `mode` is the new file's permission (before the umask); 0600 keeps a file
+// that holds a password readable by its owner only, from its first byte.
+bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data, unsigned mode = 0644);
+bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode = 0644);
 
 // Creates every directory along `path`: each prefix ending in '/' (a path that
 // names a file creates its directory only). Existing directories are fine.

@@ -253,7 +253,8 @@ bool SettingsStore::save() const {
     std::string text = serialize();
     CreateDirectories(path_);
     ProcessFileLock processLock(path_);
-    return processLock.held() && WriteFileAtomic(path_, text);
+    // The file may hold the saved login password: owner only.
+    return processLock.held() && WriteFileAtomic(path_, text, 0600);
 }
 
 }  // namespace tessaro

@@ -7,6 +7,7 @@
 #include "market/market_store.h"
 #include "market/security_registry.h"
 #include "platform/files.h"
+#include "tools/blocks/block_set.h"
 
 namespace tessaro {
 
@@ -34,6 +35,7 @@ Session::Session(SessionOptions options)
         store_ = std::make_unique<MarketStore>(paths_, *settingsStore_);
         store_->SetReadOnly(readOnly());  // a reading session never writes a market file
     }
+    if (options_.data & kSessionBlocks) blocks_ = std::make_unique<BlockSet>(paths_);
 }
 
 Session::~Session() { Close(); }
@@ -42,6 +44,8 @@ MarketStore& Session::store() { return *store_; }
 const MarketStore& Session::store() const { return *store_; }
 FormulaSet& Session::formulas() { return *formulas_; }
 const FormulaSet& Session::formulas() const { return *formulas_; }
+BlockSet& Session::blocks() { return *blocks_; }
+const BlockSet& Session::blocks() const { return *blocks_; }
 
 void Session::AddStages(StartupSequence& startup) {
     if (formulas_) AddFormulaSetLoader(startup, *formulas_, paths_);
@@ -71,6 +75,11 @@ void Session::AddStages(StartupSequence& startup) {
             },
             /*required=*/true);
     }
+
+    // The rule blocks over the store's securities, the block files and, in a
+    // read-write session, the self-selected blocks created on the first start.
+    if (blocks_)
+        startup.add(StartupStage::Blocks, "blocks", [this] { return LoadBlockSet(*blocks_, *store_, !readOnly()); });
 }
 
 bool Session::Start(const StartupSequence::ProgressFn& progress) {
@@ -100,6 +109,7 @@ bool Session::Close() {
             ok = settingsStore_->save() && ok;
         }
     }
+    blocks_.reset();
     store_.reset();
     formulas_.reset();
     return ok;

@@ -30,6 +30,7 @@ namespace tessaro {
 class MarketStore;
 class FormulaSet;
 class PolyphonicTable;
+class BlockSet;
 
 // Whether the session may change what it opens. A read-only session never
 // creates, rewrites or removes a file, so it works on a directory the user may
@@ -104,6 +105,9 @@ public:
     bool hasFormulas() const { return formulas_ != nullptr; }
     FormulaSet& formulas();
     const FormulaSet& formulas() const;
+    bool hasBlocks() const { return blocks_ != nullptr; }
+    BlockSet& blocks();
+    const BlockSet& blocks() const;
 
 private:
     void AddStages(StartupSequence& startup);
@@ -115,6 +119,7 @@ private:
     std::unique_ptr<PolyphonicTable> polyphonic_;
     std::unique_ptr<FormulaSet> formulas_;
     std::unique_ptr<MarketStore> store_;
+    std::unique_ptr<BlockSet> blocks_;
     bool started_ = false;
     bool closed_ = false;
     std::string error_;

@@ -55,3 +55,22 @@ TEST(SettingsStore, MalformedLinesAreSkipped) {
 
 }  // namespace
 }  // namespace tessaro
+
+#include <sys/stat.h>
+
+namespace tessaro {
+TEST(SettingsStore, FileIsReadableByItsOwnerOnly) {
+    TempDir dir;
+    std::string path = dir.path() + "/conf/settings.txt";
+    SettingsStore store(path);
+    store.setString(SettingsKey("Net\\Login"), "word", "secret");
+    ASSERT_TRUE(store.save());
+    struct stat st{};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // Rewriting keeps it so (the temporary file is made 0600 from the start).
+    ASSERT_TRUE(store.save());
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+}  // namespace tessaro

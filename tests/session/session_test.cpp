@@ -14,7 +14,9 @@
 #include "market/demo_market.h"
 #include "market/market_store.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "test_support/temp_dir.h"
+#include "tools/blocks/block_set.h"
 
 namespace tessaro {
 namespace {
@@ -168,6 +170,36 @@ TEST(Session, SettingsComeFromTheFileOnlyWhenAskedAndPaneListsKeepOnlyExistingFo
     builtIn.settings().multiDay = 11;
     builtIn.Close();
     EXPECT_EQ(SettingsStore(settingsFile).getDword(SettingsKey("Settings"), "MultiDay"), 9u);
+}
+
+}  // namespace
+}  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+TEST_F(SessionOverMarket, TheBlockStageLoadsTheRuleBlocksAndCreatesSelfSelectedOnlyWhenWritable) {
+    TempDir copy;
+    std::filesystem::copy(dir_->path(), copy.path(), std::filesystem::copy_options::recursive);
+    AppPaths paths(copy.path());
+    std::filesystem::remove_all(paths.blockDir());
+    SessionOptions options = Options(SessionAccess::ReadOnly, kSessionBlocks);
+    options.appDir = copy.path();
+    {
+        Session session(options);
+        ASSERT_TRUE(session.Start()) << session.error();
+        ASSERT_TRUE(session.hasBlocks());
+        auto all = session.blocks().FindBlock(Utf8ToGbk("沪深A股"));
+        ASSERT_TRUE(all);
+        EXPECT_GT(all->members.size(), 0u);
+        EXPECT_FALSE(session.blocks().FindBlock(Utf8ToGbk("自选股1")));
+    }
+    EXPECT_FALSE(DirectoryExists(paths.blockDir()));
+    options.access = SessionAccess::ReadWrite;
+    Session session(options);
+    ASSERT_TRUE(session.Start()) << session.error();
+    EXPECT_TRUE(session.blocks().FindBlock(Utf8ToGbk("自选股9")));
+    EXPECT_TRUE(FileExists(paths.blockIni()));
 }
 
 }  // namespace
