@@ -157,7 +157,7 @@ TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
     text << in.rdbuf();
     Series bars;
     ASSERT_TRUE(ParseBarsCsv(text.str(), bars));
-    bars.period = kPeriodDay;
+    bars.period = PeriodNumber(kPeriodDay);
     data.AddSecurity(security, bars);
     FinanceBlock figures;
     for (float& f : figures.figures) f = 5;
@@ -165,7 +165,7 @@ TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
     FormulaEvaluator evaluator(set, data, nullptr);
 
     auto evaluate = [&](const FormulaRecord& f) {
-        std::unique_ptr<EvalResult> r = evaluator.Evaluate(f, security, nullptr, kPeriodDay);
+        std::unique_ptr<EvalResult> r = evaluator.Evaluate(f, security, nullptr, PeriodNumber(kPeriodDay));
         std::vector<float> values;
         if (!r || r->lineCount() != 1) return values;
         const OutputLine& line = r->lines[0];
@@ -174,8 +174,8 @@ TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
     };
 
     Condition cross;
-    cross.left = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DIF", {12, 26, 9}, kPeriodDay);
-    cross.right = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DEA", {12, 26, 9}, kPeriodDay);
+    cross.left = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DIF", {12, 26, 9}, PeriodNumber(kPeriodDay));
+    cross.right = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DEA", {12, 26, 9}, PeriodNumber(kPeriodDay));
     cross.relation = kRelationCrossAbove;
     Condition low;
     low.left = ConditionOperand::FormulaLine(kFormulaSubPane, "KDJ", "K", {9, 3, 3}, 0);
