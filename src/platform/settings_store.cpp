@@ -252,8 +252,8 @@ bool SettingsStore::save() const {
     if (path_.empty()) return false;
     std::string text = serialize();
     CreateDirectories(path_);
-    // The file may hold the saved login password: owner only.
     ProcessFileLock processLock(path_);
+    // The file may hold the saved login password: owner only.
     return processLock.held() && WriteFileAtomic(path_, text, 0600);
 }
 

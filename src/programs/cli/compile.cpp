@@ -117,7 +117,10 @@ int RunCompile(Args& args) {
     return 0;
 }
 
-CommandRegistration reg("compile", kUsage, RunCompile);
+CommandRegistration reg("compile", kUsage, RunCompile,
+                        "Compiles one formula text and prints its output lines, parameters, references, string "
+                        "pool and instructions; a compile error prints the message and the text with the faulty "
+                        "part in brackets.");
 
 }  // namespace
 }  // namespace tessaro::cli

@@ -206,7 +206,9 @@ int RunDemo(Args& args) {
     return 0;
 }
 
-CommandRegistration demo("demo", kDemoUsage, RunDemo);
+CommandRegistration demo("demo", kDemoUsage, RunDemo,
+                         "Generates the demo market into the application directory on the first run, then shows "
+                         "the start-up stages, a quote list and the daily MACD of a demo security.");
 
 }  // namespace
 }  // namespace tessaro::cli

@@ -144,7 +144,9 @@ int RunEval(Args& args) {
     return 0;
 }
 
-CommandRegistration reg("eval", kUsage, RunEval);
+CommandRegistration reg("eval", kUsage, RunEval,
+                         "Evaluates a formula over a security's series (or bars from a CSV file) and prints its "
+                         "output lines as CSV: \"date,<line names>\", one row per bar.");
 
 // The cell of a line at bar i: four decimals, or empty outside its valid range.
 std::string Cell(const OutputLine& line, int32_t i) {

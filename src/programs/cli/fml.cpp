@@ -218,7 +218,9 @@ int RunFml(Args& args) {
     return UsageError(kUsage);
 }
 
-CommandRegistration reg("fml", kUsage, RunFml);
+CommandRegistration reg("fml", kUsage, RunFml,
+                        "Lists, dumps, imports into base/user.fml and exports formula files; damaged records are "
+                        "skipped and counted.");
 
 }  // namespace
 }  // namespace tessaro::cli

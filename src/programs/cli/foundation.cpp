@@ -251,9 +251,12 @@ int RunInitials(Args& args) {
     return 0;
 }
 
-CommandRegistration pathCommand("path", kPathUsage, RunPath);
-CommandRegistration classifyCommand("classify", "classify SECURITY... (e.g. classify SH580001)", RunClassify);
-CommandRegistration initialsCommand("initials", "initials [--appdir DIR | --duoyin FILE] NAME...", RunInitials);
+CommandRegistration pathCommand("path", kPathUsage, RunPath,
+                                "Prints the path of one data file or directory of the application directory.");
+CommandRegistration classifyCommand("classify", "classify SECURITY... (e.g. classify SH580001)", RunClassify,
+                                    "Prints the security class of each code.");
+CommandRegistration initialsCommand("initials", "initials [--appdir DIR | --duoyin FILE] NAME...", RunInitials,
+                                    "Prints the pinyin initials of each name.");
 
 }  // namespace
 

@@ -112,9 +112,11 @@ int RunPower(Args& args) {
     return 0;
 }
 
-CommandRegistration barsCommand("bars", kBarsUsage, RunBars);
-CommandRegistration importCommand("bars-import", kImportUsage, RunBarsImport);
-CommandRegistration powerCommand("power", kPowerUsage, RunPower);
+CommandRegistration barsCommand("bars", kBarsUsage, RunBars, "Prints the bars of one history file as CSV.");
+CommandRegistration importCommand("bars-import", kImportUsage, RunBarsImport,
+                                  "Stores bars in the CSV form that bars prints into a history file.");
+CommandRegistration powerCommand("power", kPowerUsage, RunPower,
+                                 "Prints the ex-rights records of one security from base/Power.pwr.");
 
 }  // namespace
 }  // namespace tessaro::cli

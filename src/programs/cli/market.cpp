@@ -107,8 +107,10 @@ int RunQuote(Args& args) {
     return 0;
 }
 
-CommandRegistration marketCommand("market", kMarketUsage, RunMarket);
-CommandRegistration quoteCommand("quote", kQuoteUsage, RunQuote);
+CommandRegistration marketCommand("market", kMarketUsage, RunMarket,
+                                  "Prints, per market, its record count and date and its first securities.");
+CommandRegistration quoteCommand("quote", kQuoteUsage, RunQuote,
+                                 "Prints what the market store holds for one security.");
 
 }  // namespace
 }  // namespace tessaro::cli

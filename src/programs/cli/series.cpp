@@ -163,9 +163,12 @@ int RunGen(Args& args) {
     return 0;
 }
 
-CommandRegistration seriesCommand("series", kSeriesUsage, RunSeries);
-CommandRegistration fieldsCommand("fields", kFieldsUsage, RunFields);
-CommandRegistration genCommand("gen", kGenUsage, RunGen);
+CommandRegistration seriesCommand("series", kSeriesUsage, RunSeries,
+                                  "Loads the series of one security in any period and prints its bars as CSV.");
+CommandRegistration fieldsCommand("fields", kFieldsUsage, RunFields,
+                                  "Prints every quote field of one security as the catalogue computes it.");
+CommandRegistration genCommand("gen", kGenUsage, RunGen,
+                               "Generates a demo market with history, ticks and base files into DIR.");
 
 }  // namespace
 
