@@ -168,7 +168,7 @@ ScreeningOutcome RunScreening(const FormulaSet& formulas, EvalDataSource& data, 
             if (index >= n) break;
             ScreeningRecord record;
             record.security = securities[index];
-            record.formulaName = request.formula.name;
+            record.formulaName = std::string(request.formula.nameText());
             record.period = request.period;
             record.position = static_cast<int>((index + 1) * 100 / n);
             std::unique_ptr<EvalResult> result =
