@@ -36,14 +36,16 @@ namespace {
 constexpr const char* kUsage =
     "screen [--appdir DIR] 'FORMULA' | --formula NAME [--param N=V]... [--period day] "
     "[--adjust forward|backward|none] [--range 沪深A股,...] [--line NAME] [--from YYYY-MM-DD --to YYYY-MM-DD] "
-    "[--into BLOCK] [--threads N]";
+    "[--into BLOCK] [--threads N] [--repeat N]";
 constexpr const char* kSummary =
     "Screens the securities of the range (the blocks named, each security once; the saved\n"
     "range, else 沪深A股, when --range is absent) and prints \"security,name\" per hit in range\n"
     "order, then \"screened N hits M in T ms\". A hit is a non-zero condition line at the last\n"
     "bar, or at any bar from --from to --to. --formula takes a stored screening formula or\n"
     "combined condition (then another type) by name; --param sets a parameter by name.\n"
-    "--into BLOCK writes the hits into that block. --threads 0 (the default) uses every core.";
+    "--into BLOCK writes the hits into that block. --threads 0 (the default) uses every core. --repeat N screens N times in\n"
+    "the process (for timing: the first run is cold, the later ones warm); each run prints its\n"
+    "summary, the hits are printed and saved from the last.";
 
 struct ParamValue {
     std::string nameGbk;
@@ -82,6 +84,7 @@ int RunScreen(Args& args) {
     std::optional<std::string> toText = args.option("to");
     std::optional<std::string> into = args.option("into");
     std::optional<std::string> threadsText = args.option("threads");
+    std::optional<std::string> repeatText = args.option("repeat");
     std::vector<ParamValue> params;
     while (auto p = args.option("param")) {
         ParamValue v;
@@ -107,6 +110,8 @@ int RunScreen(Args& args) {
     long long threads = 0;
     if (threadsText && !ParseInteger(*threadsText, 0, 256, threads)) return UsageError(kUsage);
     request.threads = static_cast<unsigned>(threads);
+    long long repeat = 1;
+    if (repeatText && !ParseInteger(*repeatText, 1, 1000, repeat)) return UsageError(kUsage);
 
     SessionOptions options;
     options.appDir = appDir;
@@ -181,25 +186,30 @@ int RunScreen(Args& args) {
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     std::atomic<bool> running{true};
     std::vector<SecurityId> hits;
-    int shown = -1;
-    const auto start = std::chrono::steady_clock::now();
-    ScreeningOutcome outcome = RunScreening(session.formulas(), data, request, securities, running,
-                                            [&](const ScreeningRecord& r) {
-                                                if (r.hit) {
-                                                    hits.push_back(r.security.id);
-                                                    std::printf("%s,%s\n", SecurityText(r.security.id).c_str(),
-                                                                GbkToUtf8(r.security.nameText()).c_str());
-                                                }
-                                                if (terminal && r.position != shown) {
-                                                    shown = r.position;
-                                                    std::fprintf(stderr, "\r%3d%%", shown);
-                                                }
-                                            });
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    if (terminal && shown >= 0) std::fprintf(stderr, "\r    \r");
-    std::printf("screened %zu hits %zu in %lld ms\n", outcome.examined, outcome.hits,
-                static_cast<long long>(ms.count()));
-    std::fflush(stdout);
+    ScreeningOutcome outcome;
+    for (long long run = 1; run <= repeat; ++run) {
+        const bool last = run == repeat;
+        hits.clear();
+        int shown = -1;
+        const auto start = std::chrono::steady_clock::now();
+        outcome = RunScreening(session.formulas(), data, request, securities, running, [&](const ScreeningRecord& r) {
+            if (r.hit) {
+                hits.push_back(r.security.id);
+                if (last)
+                    std::printf("%s,%s\n", SecurityText(r.security.id).c_str(),
+                                GbkToUtf8(r.security.nameText()).c_str());
+            }
+            if (terminal && r.position != shown) {
+                shown = r.position;
+                std::fprintf(stderr, "\r%3d%%", shown);
+            }
+        });
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        if (terminal && shown >= 0) std::fprintf(stderr, "\r    \r");
+        std::printf("screened %zu hits %zu in %lld ms\n", outcome.examined, outcome.hits,
+                    static_cast<long long>(ms.count()));
+        std::fflush(stdout);
+    }
 
     int status = 0;
     if (into) {
