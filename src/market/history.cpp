@@ -138,7 +138,7 @@ void AttachBarData(Series& series, std::span<const CapitalChange> changes) {
 }
 
 bool LoadHistoryFile(const std::string& path, int period, Series& out,
-                     std::span<const CapitalChange> capitalChanges) {
+                     std::span<const CapitalChange> capitalChanges, bool barsOnly) {
     out.clear();
     out.period = period;
     if (!IsHistoryPeriod(period) || path.empty()) return false;
@@ -148,8 +148,13 @@ bool LoadHistoryFile(const std::string& path, int period, Series& out,
     if (size < 0) return false;
     size_t count = static_cast<size_t>(size) / kHistoryRecordSize;
     try {
-        out.reserve(count + kHistorySpareBars);
-        out.resize(count);
+        if (barsOnly) {
+            out.bars.reserve(count + kHistorySpareBars);
+            out.bars.resize(count);
+        } else {
+            out.reserve(count + kHistorySpareBars);
+            out.resize(count);
+        }
     } catch (const std::bad_alloc&) {
         out.clear();
         return false;
@@ -158,18 +163,18 @@ bool LoadHistoryFile(const std::string& path, int period, Series& out,
         out.clear();
         return false;
     }
-    AttachBarData(out, capitalChanges);
+    if (!barsOnly) AttachBarData(out, capitalChanges);
     return true;
 }
 
 bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series& out,
-                 std::span<const CapitalChange> capitalChanges) {
+                 std::span<const CapitalChange> capitalChanges, bool barsOnly) {
     if (!IsHistoryPeriod(period)) {
         out.clear();
         out.period = period;
         return false;
     }
-    return LoadHistoryFile(paths.historyFile(id, period), period, out, capitalChanges);
+    return LoadHistoryFile(paths.historyFile(id, period), period, out, capitalChanges, barsOnly);
 }
 
 // --- Writing ---------------------------------------------------------------
