@@ -19,9 +19,7 @@ namespace {
 struct World {
     World() : files(AppPaths(MakeDir())) {
         for (const char* code : {"000001", "600000", "600001", "600002"}) {
-            SecurityId id{};
-            id.market = kMarketSH;
-            std::strncpy(id.code, code, sizeof id.code);
+            const SecurityId id = MakeSecurityId(kMarketSH, code);
             market.Add(id, std::strcmp(code, "000001") == 0 ? 1 : 2, code, 10, 1e6f, 100);
         }
         market.Open(MakeStoreTime(2025, 6, 13), 10 * 3600);

@@ -6,14 +6,7 @@ namespace tessaro {
 
 AppPaths::AppPaths(std::string appDir) : appDir_(WithTrailingSlash(std::move(appDir))) {}
 
-std::string_view PeriodDirName(int period) {
-    switch (period) {
-        case 3: return "min";
-        case 4: return "fiv";
-        case 8: return "day";
-        default: return "";
-    }
-}
+std::string_view PeriodDirName(int period) { return PeriodDirName(PeriodFromNumber(period)); }
 
 std::string AppPaths::marketDir(MarketCode market) const {
     std::string_view dir = MarketDirName(market);

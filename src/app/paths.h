@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/period.h"
 #include "platform/security_id.h"
 
 namespace tessaro {
@@ -25,8 +26,10 @@ public:
     std::string marketFile(MarketCode market) const;
     // data/<mk>/<per>/ for periods 3 "min", 4 "fiv", 8 "day"; "" otherwise.
     std::string periodDir(MarketCode market, int period) const;
+    std::string periodDir(MarketCode market, Period period) const { return periodDir(market, PeriodNumber(period)); }
     // data/<mk>/<per>/<code>.<per>
     std::string historyFile(const SecurityId& id, int period) const;
+    std::string historyFile(const SecurityId& id, Period period) const { return historyFile(id, PeriodNumber(period)); }
     std::string exdataDir(MarketCode market) const;       // data/<mk>/exdata/
     std::string exdataFile(const SecurityId& id) const;   // data/<mk>/exdata/<code>.exd
     std::string f10Dir(MarketCode market) const;          // data/<mk>/f10/

@@ -1,85 +1,76 @@
 #include "client/block_sink.h"
 
-#include <unistd.h>
+#include <algorithm>
 
-#include <filesystem>
-
-#include "platform/crc32.h"
+#include "market/block_file.h"
+#include "market/file_lock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "tools/blocks/block_set.h"
 
 namespace tessaro {
 
-bool IsSafeBlockName(std::string_view gbk) {
-    if (gbk.empty() || gbk.size() > 31 || gbk == "." || gbk == "..") return false;
-    if (gbk.find("..") != std::string_view::npos) return false;
-    for (unsigned char c : gbk)
-        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
-    return true;
+void BlockSetSink::BeginCodeTable() {
+    set_.Mutate([](std::vector<Block>& blocks) {
+        for (Block& b : blocks)
+            if (b.setting == kBlockRule) b.members.clear();
+    });
 }
 
-BlockDirectorySink::BlockDirectorySink(AppPaths paths) : paths_(std::move(paths)) {}
+void BlockSetSink::RegisterSecurity(const CodeEntry& entry) { set_.RegisterSecurity(entry); }
 
-void BlockDirectorySink::Rescan() {
-    blocks_.clear();
-    scanned_ = true;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(paths_.blockDir(), ec), end; !ec && it != end; it.increment(ec)) {
-        const auto& p = it->path();
-        if (p.extension() != ".blk") continue;
-        auto bytes = ReadWholeFile(p.string());
-        if (!bytes || bytes->size() < kBlockFileHeader || LoadLE<uint32_t>(bytes->data()) != kBlockFileMagic) continue;
-        Entry e;
-        e.path = p.string();
-        e.setting = LoadLE<uint32_t>(bytes->data() + 4);
-        std::string name(FieldText(reinterpret_cast<const char*>(bytes->data() + 8), 32));
-        e.indexCode = std::string(FieldText(reinterpret_cast<const char*>(bytes->data() + 40), 10));
-        e.checksum = Crc32(*bytes);
-        if (!name.empty()) blocks_[name] = std::move(e);
-    }
-}
-
-std::vector<BlockSink::Stamp> BlockDirectorySink::DownloadedBlocks() {
-    if (!scanned_) Rescan();
+std::vector<BlockSink::Stamp> BlockSetSink::DownloadedBlocks() {
     std::vector<Stamp> out;
-    for (const auto& [name, e] : blocks_)
-        if (e.setting == 0) out.push_back({name, e.checksum});
+    for (const Block& b : set_.Blocks())
+        if (b.setting == kBlockServer) out.push_back({b.name, b.crc});
     return out;
 }
 
-void BlockDirectorySink::RemoveBlock(const std::string& name) {
-    auto it = blocks_.find(name);
-    if (it == blocks_.end()) return;
-    ::unlink(it->second.path.c_str());
-    blocks_.erase(it);
+void BlockSetSink::RemoveBlock(const std::string& name) {
+    set_.Mutate([&](std::vector<Block>& blocks) {
+        std::erase_if(blocks, [&](const Block& b) { return b.setting == kBlockServer && b.name == name; });
+    });
+    RemoveBlockFile(BlockFilePath(set_.paths(), name));
 }
 
-bool BlockDirectorySink::StoreBlockFile(const std::string& name, ByteSpan fileBytes) {
-    if (!IsSafeBlockName(name)) return false;
-    if (!scanned_) Rescan();
-    std::string path = paths_.blockDir() + GbkToUtf8(name) + ".blk";
-    if (!CreateDirectories(path) || !WriteFileAtomic(path, fileBytes)) return false;
-    // Read back as a block: a file that is no block file is not listed.
-    auto it = blocks_.find(name);
-    if (fileBytes.size() < kBlockFileHeader || LoadLE<uint32_t>(fileBytes.data()) != kBlockFileMagic) {
-        if (it != blocks_.end()) blocks_.erase(it);
-        return true;
+bool BlockSetSink::StoreBlockFile(const std::string& name, ByteSpan fileBytes) {
+    std::string path = BlockFilePath(set_.paths(), name);
+    if (path.empty()) return false;  // not usable as a file name
+    // A self-selected or screening block of the user's under the same name is
+    // never replaced by the server's file: that would lose the user's list.
+    if (auto existing = set_.FindBlock(name); existing && existing->setting != kBlockServer &&
+                                               existing->setting != kBlockRule)
+        return false;
+    if (!CreateDirectories(SplitPath(path).directory)) return false;
+    {
+        ScopedFileLock lock(path, ScopedFileLock::Mode::Write);
+        if (!WriteFileAtomic(path, fileBytes)) return false;
     }
-    Entry e;
-    e.path = path;
-    e.setting = LoadLE<uint32_t>(fileBytes.data() + 4);
-    e.indexCode = std::string(FieldText(reinterpret_cast<const char*>(fileBytes.data() + 40), 10));
-    e.checksum = Crc32(fileBytes);
-    if (it != blocks_.end() && it->second.path != path) ::unlink(it->second.path.c_str());
-    blocks_[name] = std::move(e);
+    std::optional<BlockFileData> data = ReadBlockFile(path);
+    if (!data) return true;  // written, but no block file: nothing to list
+    Block block;
+    block.setting = data->setting;
+    block.name = name;
+    block.indexCode = data->indexCode;
+    block.category = data->category;
+    block.extra = data->extra;
+    block.crc = data->crc;
+    block.members = std::move(data->members);
+    set_.Mutate([&](std::vector<Block>& blocks) {
+        for (Block& b : blocks)
+            if (EqualsNoCase(b.name, name)) {
+                b = std::move(block);
+                return;
+            }
+        blocks.push_back(std::move(block));
+    });
     return true;
 }
 
-std::vector<BlockSink::IndexBlock> BlockDirectorySink::IndexBlocks() {
-    if (!scanned_) Rescan();
+std::vector<BlockSink::IndexBlock> BlockSetSink::IndexBlocks() {
     std::vector<IndexBlock> out;
-    for (const auto& [name, e] : blocks_)
-        if (!e.indexCode.empty()) out.push_back({name, e.indexCode});
+    for (const Block& b : set_.Blocks())
+        if (!b.indexCode.empty() && b.setting != kBlockRule) out.push_back({b.name, b.indexCode});
     return out;
 }
 

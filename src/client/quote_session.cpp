@@ -7,6 +7,7 @@
 
 #include "formula/formula_set.h"
 #include "market/base_files.h"
+#include "market/block_file.h"
 #include "market/market_store.h"
 #include "net/decompress.h"
 #include "net/login_messages.h"
@@ -532,20 +533,19 @@ void QuoteSession::OnBlockFile(ByteSpan packet, uint64_t nowMs) {
     std::snprintf(text, sizeof text, "正在获取[%s]板块数据...", GbkToUtf8(reply.blockName).c_str());
     Status(text);
     if (reply.fileBytes.empty() || !ctx_.blocks) return;
-    if (!IsSafeBlockName(reply.blockName)) {
+    if (!IsUsableBlockName(reply.blockName)) {
         Notify(NoticeKind::Log, "block name refused as a file name: " + GbkToUtf8(reply.blockName));
         return;
     }
     ByteSpan bytes(reinterpret_cast<const uint8_t*>(reply.fileBytes.data()), reply.fileBytes.size());
     if (!ctx_.blocks->StoreBlockFile(reply.blockName, bytes)) {
-        Notify(NoticeKind::Log, "cannot write the block file of " + GbkToUtf8(reply.blockName));
+        Notify(NoticeKind::Log, "block file of " + GbkToUtf8(reply.blockName) +
+                                    " not taken: a block of the user's has that name, or the write failed");
         return;
     }
     // A block that arrives with an index code gets its index security now, not
     // only at the next login's block list.
-    if (bytes.size() >= kBlockFileHeader && LoadLE<uint32_t>(bytes.data()) == kBlockFileMagic)
-        AddBlockIndexSecurity(reply.blockName,
-                              std::string(FieldText(reinterpret_cast<const char*>(bytes.data() + 40), 10)));
+    if (auto block = ParseBlockFile(bytes)) AddBlockIndexSecurity(reply.blockName, block->indexCode);
 }
 
 void QuoteSession::OnBaseFile(ByteSpan packet, uint64_t nowMs) {

@@ -110,10 +110,11 @@ bool MemoryEvalData::LoadSeries(const SecurityId& id, int period, int options, S
     } else {
         // Grouped into a fresh series: nothing of what `out` held before may stay behind.
         Series grouped;
-        if (held.period == kPeriodDay && IsDayBasedPeriod(period))
-            GroupDayBars(held, period, kDefaultMultiDay, isIndex, grouped);
-        else if (held.period == kPeriodMin5 && period >= kPeriodMin15 && period <= kPeriodMin60)
-            GroupIntradayBars(held, period, isIndex, grouped);
+        const Period from = PeriodFromNumber(held.period), to = PeriodFromNumber(period);
+        if (from == kPeriodDay && IsDayBasedPeriod(to))
+            GroupDayBars(held, to, kDefaultMultiDay, isIndex, grouped);
+        else if (from == kPeriodMin5 && to >= kPeriodMin15 && to <= kPeriodMin60)
+            GroupIntradayBars(held, to, isIndex, grouped);
         else
             return false;
         out = std::move(grouped);

@@ -2,6 +2,7 @@
 
 #include "platform/crc32.h"
 #include "platform/files.h"
+#include "platform/process_lock.h"
 
 namespace tessaro {
 namespace {
@@ -78,7 +79,7 @@ Bytes WriteFmlImage(std::span<const FormulaRecord> records) {
 
 bool WriteFmlFile(const std::string& path, std::span<const FormulaRecord> records) {
     Bytes image = WriteFmlImage(records);
-    return CreateDirectories(path) && WriteFileAtomic(path, image);
+    return CreateDirectories(path) && WriteFileLocked(path, image);
 }
 
 uint32_t FmlChecksum(ByteSpan image) { return Crc32(image); }

@@ -5,6 +5,7 @@
 
 #include "formula/internal_formulas.h"
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -272,6 +273,10 @@ bool FormulaSet::SaveSourceLocked(uint32_t source, std::string* error) {
     for (const auto& [s, p] : sourceFiles_)
         if (s == source) path = p;
     if (path.empty()) return fail("formula source " + std::to_string(source) + " has no file");
+    if (!CreateDirectories(path)) return fail("cannot write " + path);
+    // From the backup's read to the rename: no other process writes this file meanwhile.
+    ProcessFileLock processLock(path);
+    if (!processLock.held()) return fail("cannot lock " + path);
 
     // Back up the old file when it is a formula file: a failed or unwanted save can be undone.
     if (std::optional<Bytes> old = ReadWholeFile(path);
@@ -287,7 +292,7 @@ bool FormulaSet::SaveSourceLocked(uint32_t source, std::string* error) {
         if (f.sourceOrigin == source) records.push_back(f);
     if (records.empty()) {
         if (FileExists(path) && std::remove(path.c_str()) != 0) return fail("cannot delete " + path);
-    } else if (!WriteFmlFile(path, records)) {
+    } else if (!WriteFileAtomic(path, WriteFmlImage(records))) {
         return fail("cannot write " + path);
     }
     dirty_[source] = false;

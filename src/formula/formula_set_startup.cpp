@@ -1,5 +1,7 @@
 #include "formula/formula_set_startup.h"
 
+#include "platform/files.h"
+
 namespace tessaro {
 
 FormulaSet::StartupReport LoadFormulaSet(FormulaSet& set, const AppPaths& paths) {
@@ -15,6 +17,13 @@ void AddFormulaSetLoader(StartupSequence& startup, FormulaSet& set, AppPaths pat
         LoadFormulaSet(set, paths);
         return true;
     });
+}
+
+ProcessFileLock LockFormulaSetFiles(const AppPaths& paths) {
+    std::string base = WithTrailingSlash(paths.baseDir());
+    CreateDirectories(base);
+    RemoveStaleTemporaryFiles(base);
+    return ProcessFileLock(base + "formula set", ProcessFileLock::Scope::Group);
 }
 
 }  // namespace tessaro

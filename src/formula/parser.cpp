@@ -7,6 +7,7 @@
 #include "formula/compile_errors.h"
 #include "formula/function_registry.h"
 #include "formula/opcodes.h"
+#include "platform/period.h"
 #include "platform/security_id.h"
 #include "platform/text.h"
 
@@ -68,11 +69,8 @@ struct DepthGuard {
 }  // namespace
 
 int PeriodOfKeyword(std::string_view keyword) {
-    static constexpr std::string_view kWords[] = {"tick", "min1", "min5", "min15", "min30", "min60", "day",
-                                                  "week", "month", "quarter", "year", "multi", "time"};
-    for (int i = 0; i < 13; ++i)
-        if (EqualsNoCase(keyword, kWords[i])) return i + 2;
-    return 0;
+    Period p = PeriodFromKeyword(keyword);
+    return p == kPeriodInvalid ? 0 : PeriodNumber(p);
 }
 
 bool ParseStrictNumber(std::string_view text, float& value) {

@@ -4,13 +4,15 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/byte_order_mark.h"
 #include "platform/store_time.h"
 #include "platform/text.h"
 
 namespace tessaro {
 namespace {
 
-bool Fail(std::string* error, size_t line, const std::string& why) {
+bool Fail(Series& out, std::string* error, size_t line, const std::string& why) {
+    out.clear();  // all or nothing
     if (error) *error = "line " + std::to_string(line) + ": " + why;
     return false;
 }
@@ -41,7 +43,12 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
 }  // namespace
 
 bool ParseBarsCsv(std::string_view text, Series& out, std::string* error) {
+    return ParseBarsCsv(text, out, error, BarsCsvOptions{});
+}
+
+bool ParseBarsCsv(std::string_view text, Series& out, std::string* error, const BarsCsvOptions& options) {
     out.clear();
+    text = SkipByteOrderMark(text);
     size_t lineNo = 0;
     bool first = true;
     while (!text.empty()) {
@@ -57,15 +64,20 @@ bool ParseBarsCsv(std::string_view text, Series& out, std::string* error) {
             if (c < '0' || c > '9') continue;  // the header
         }
         std::vector<std::string_view> f = SplitFields(line);
-        if (f.size() != 7) return Fail(error, lineNo, "expected 7 fields (date,open,high,low,close,volume,amount)");
+        if (f.size() != 7) return Fail(out, error, lineNo, "expected 7 fields (date,open,high,low,close,volume,amount)");
         KLineRecord bar;
         StoreTime t = 0;
-        if (!ParseStoreTime(TrimAscii(f[0]), t)) return Fail(error, lineNo, "bad date '" + std::string(f[0]) + "'");
+        if (!ParseStoreTime(TrimAscii(f[0]), t)) return Fail(out, error, lineNo, "bad date '" + std::string(f[0]) + "'");
         float v[6];
         for (int k = 0; k < 6; ++k)
             if (!ParseNumber(f[static_cast<size_t>(k) + 1], v[k]))
-                return Fail(error, lineNo, "bad number '" + std::string(f[static_cast<size_t>(k) + 1]) + "'");
-        if (!out.bars.empty() && t <= out.bars.back().time) return Fail(error, lineNo, "dates must increase");
+                return Fail(out, error, lineNo, "bad number '" + std::string(f[static_cast<size_t>(k) + 1]) + "'");
+        if (options.increasingDates && !out.bars.empty() && t <= out.bars.back().time)
+            return Fail(out, error, lineNo, "dates must increase");
+        static const char* const kNames[6] = {"open", "high", "low", "close", "volume", "amount"};
+        for (int k = 0; k < 6; ++k)
+            if (v[k] < 0) return Fail(out, error, lineNo, std::string("negative ") + kNames[k]);
+        if (v[1] < v[2]) return Fail(out, error, lineNo, "high below low");
         bar.time = t;
         bar.open = v[0];
         bar.high = v[1];

@@ -1,6 +1,11 @@
 #include "market/demo_market.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -741,8 +746,99 @@ std::vector<KLineRecord> DemoMinutes(uint64_t seed, StoreTime day, const KLineRe
     return minutes;
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+// Moves every entry of `from` into `to`, replacing files of the same name.
+bool MoveEntries(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::create_directories(to, ec);
+    if (ec) return false;
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+    if (ec) return false;
+    for (const fs::path& entry : entries) {
+        fs::path target = to / entry.filename();
+        if (fs::is_directory(entry, ec) && fs::is_directory(target, ec)) {
+            if (!MoveEntries(entry, target)) return false;
+        } else {
+            fs::rename(entry, target, ec);
+            if (ec) return false;
+        }
+    }
+    return true;
+}
+
+// Removes the staging directories beside `target` whose generating process is gone.
+void RemoveDeadStagingDirectories(const fs::path& target) {
+    const std::string prefix = "." + target.filename().string() + ".partial-";
+    std::error_code ec;
+    for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const std::string pidText = name.substr(prefix.size());
+        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos) continue;
+        const long pid = std::strtol(pidText.c_str(), nullptr, 10);
+        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;  // still at work
+        std::error_code removeError;
+        fs::remove_all(it->path(), removeError);
+    }
+}
+
+bool GenerateInto(const DemoMarketOptions& options, DemoMarketSummary* summary, std::string* error);
+
+}  // namespace
+
 bool GenerateDemoMarket(const DemoMarketOptions& options, DemoMarketSummary* summary, std::string* error) {
     if (options.outDir.empty()) return Fail(error, "no output directory");
+    fs::path target = fs::path(options.outDir).lexically_normal();
+    if (!target.has_filename()) target = target.parent_path();  // a trailing '/'
+    if (target.empty() || !target.has_filename()) return Fail(error, "no output directory");
+    std::error_code ec;
+    fs::path parent = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    fs::create_directories(parent, ec);
+    RemoveDeadStagingDirectories(target.parent_path().empty() ? fs::path(".") / target : target);
+    const fs::path staging = parent / ("." + target.filename().string() + ".partial-" + std::to_string(::getpid()));
+    fs::remove_all(staging, ec);
+
+    DemoMarketOptions staged = options;
+    staged.outDir = staging.string();
+    if (!GenerateInto(staged, summary, error)) {
+        fs::remove_all(staging, ec);
+        return false;
+    }
+    // Everything but the market first; then the market itself, in one rename.
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(staging, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename() != "data") entries.push_back(it->path());
+    bool ok = !ec;
+    fs::create_directories(target, ec);
+    ok = ok && !ec;
+    for (const fs::path& entry : entries) {
+        if (!ok) break;
+        fs::path to = target / entry.filename();
+        if (fs::is_directory(entry, ec) && fs::is_directory(to, ec)) {
+            ok = MoveEntries(entry, to);
+        } else {
+            fs::rename(entry, to, ec);
+            ok = !ec;
+        }
+    }
+    if (ok) {
+        // Without a market for a moment (a cut here leaves none), never with half of one.
+        if (fs::exists(target / "data", ec)) fs::rename(target / "data", staging / "data.old", ec);
+        if (!ec) fs::rename(staging / "data", target / "data", ec);
+        ok = !ec;
+    }
+    fs::remove_all(staging, ec);
+    if (!ok) return Fail(error, "cannot move the generated market into " + target.string());
+    return true;
+}
+
+namespace {
+
+bool GenerateInto(const DemoMarketOptions& options, DemoMarketSummary* summary, std::string* error) {
     if (options.securities < 2 || options.securities > 8000)
         return Fail(error, "the number of securities must lie between 2 and 8000");
     if (options.days < 1 || options.days > 10000) return Fail(error, "the number of days must lie between 1 and 10000");
@@ -803,13 +899,13 @@ bool GenerateDemoMarket(const DemoMarketOptions& options, DemoMarketSummary* sum
 
         // History up to yesterday, written fresh.
         std::span<const KLineRecord> history(g.days.data(), n - 1);
-        for (int period : {kPeriodDay, kPeriodMin5, kPeriodMin1}) {
+        for (Period period : {kPeriodDay, kPeriodMin5, kPeriodMin1}) {
             std::error_code ec;
-            std::filesystem::remove(paths.historyFile(sec.id, period), ec);
+            std::filesystem::remove(paths.historyFile(sec.id, PeriodNumber(period)), ec);
         }
-        if (!WriteHistory(paths, sec.id, kPeriodDay, history, true) ||
-            (!fiveMinute.empty() && !WriteHistory(paths, sec.id, kPeriodMin5, fiveMinute, true)) ||
-            (!oneMinute.empty() && !WriteHistory(paths, sec.id, kPeriodMin1, oneMinute, true)))
+        if (!WriteHistory(paths, sec.id, PeriodNumber(kPeriodDay), history, true) ||
+            (!fiveMinute.empty() && !WriteHistory(paths, sec.id, PeriodNumber(kPeriodMin5), fiveMinute, true)) ||
+            (!oneMinute.empty() && !WriteHistory(paths, sec.id, PeriodNumber(kPeriodMin1), oneMinute, true)))
             return Fail(error, "cannot write the history of " + SecurityText(sec.id));
 
         // Today in progress: the quote, the minute slots, the ticks.
@@ -907,5 +1003,7 @@ bool GenerateDemoMarket(const DemoMarketOptions& options, DemoMarketSummary* sum
     if (summary) *summary = sum;
     return true;
 }
+
+}  // namespace
 
 }  // namespace tessaro

@@ -44,7 +44,11 @@ struct DemoMarketSummary {
 inline constexpr int kDemoIndustryBlocks = 30;
 inline constexpr int kDemoConceptBlocks = 10;
 
-// Fills options.outDir. False (with the reason in *error) when a file cannot be written.
+// Fills options.outDir. The market is generated into a staging directory beside it
+// (".<name>.partial-<pid>") and moved into place at the end, its data/ directory last and
+// in one rename, so that a generation cut short never leaves a partial market to be taken
+// for a whole one; staging directories of generations that died are removed. False (with
+// the reason in *error) when a file cannot be written.
 bool GenerateDemoMarket(const DemoMarketOptions& options, DemoMarketSummary* summary = nullptr,
                         std::string* error = nullptr);
 

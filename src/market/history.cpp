@@ -13,6 +13,7 @@
 
 #include "market/file_lock.h"
 #include "platform/files.h"
+#include "platform/process_lock.h"
 
 namespace tessaro {
 
@@ -137,16 +138,37 @@ void AttachBarData(Series& series, std::span<const CapitalChange> changes) {
     }
 }
 
+size_t MaxHistoryRecords(int period) {
+    constexpr size_t kDays = 50 * 366;
+    switch (period) {
+    case 3: return kDays * 240;
+    case 4: return kDays * 48;
+    case 8: return kDays;
+    default: return 0;
+    }
+}
+
 bool LoadHistoryFile(const std::string& path, int period, Series& out,
-                     std::span<const CapitalChange> capitalChanges, bool barsOnly) {
+                     std::span<const CapitalChange> capitalChanges, std::string* error, bool barsOnly) {
     out.clear();
     out.period = period;
-    if (!IsHistoryPeriod(period) || path.empty()) return false;
+    auto fail = [&](std::string why) {
+        if (error) *error = std::move(why);
+        out.clear();
+        return false;
+    };
+    if (!IsHistoryPeriod(period) || path.empty()) return fail("no history file");
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return errno == ENOENT || errno == ENOTDIR;  // a missing file is no history
+    if (!fd.valid()) {
+        if (errno == ENOENT || errno == ENOTDIR) return true;  // a missing file is no history
+        return fail("cannot read " + path + ": " + std::strerror(errno));
+    }
     int64_t size = SizeOf(fd.get());
-    if (size < 0) return false;
+    if (size < 0) return fail("cannot read " + path + ": " + std::strerror(errno));
     size_t count = static_cast<size_t>(size) / kHistoryRecordSize;
+    // Checked before any memory is taken: a huge (or sparse) file costs nothing.
+    if (count > MaxHistoryRecords(period))
+        return fail(path + " is damaged: " + std::to_string(count) + " records are more than 50 years of bars");
     try {
         if (barsOnly) {
             out.bars.reserve(count + kHistorySpareBars);
@@ -159,9 +181,13 @@ bool LoadHistoryFile(const std::string& path, int period, Series& out,
         out.clear();
         return false;
     }
-    if (!ReadRecords(fd.get(), 0, count, out.bars.data())) {
-        out.clear();
-        return false;
+    if (!ReadRecords(fd.get(), 0, count, out.bars.data())) return fail("cannot read " + path);
+    // A file put together by another program may be out of order or repeat a time.
+    bool ordered = true;
+    for (size_t i = 1; i < count && ordered; ++i) ordered = out.bars[i - 1].time < out.bars[i].time;
+    if (!ordered) {
+        SortUnique(out.bars);
+        if (!barsOnly) out.resize(out.bars.size());
     }
     if (!barsOnly) AttachBarData(out, capitalChanges);
     return true;
@@ -174,7 +200,7 @@ bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series
         out.period = period;
         return false;
     }
-    return LoadHistoryFile(paths.historyFile(id, period), period, out, capitalChanges, barsOnly);
+    return LoadHistoryFile(paths.historyFile(id, period), period, out, capitalChanges, nullptr, barsOnly);
 }
 
 // --- Writing ---------------------------------------------------------------
@@ -232,8 +258,11 @@ bool WriteHistoryFile(const std::string& path, int period, std::span<const KLine
         std::vector<KLineRecord> fresh = PrepareNewBars(period, bars);
         if (createDirectories && !CreateDirectories(path)) return false;
 
+        // Threads of this process queue in the registry; other processes on the lock file.
         ScopedFileLock writeLock(path, ScopedFileLock::Mode::Write);
-        // Opened after the lock: a writer before us may have renamed a new file in.
+        ProcessFileLock processLock(path);
+        if (!processLock.held()) return false;
+        // Opened after the locks: a writer before us may have renamed a new file in.
         FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
         if (!fd.valid()) return false;
         int64_t size = SizeOf(fd.get());
@@ -335,6 +364,7 @@ DataMaintenanceResult DeleteHistory(const AppPaths& paths, const DataMaintenance
         showDeleting(name);
         {
             ScopedFileLock lock(path, ScopedFileLock::Mode::Write);
+            ProcessFileLock processLock(path);
             if (::unlink(path.c_str()) == 0)
                 ++result.filesDeleted;
             else if (errno != ENOENT)
@@ -356,7 +386,8 @@ DataMaintenanceResult DeleteHistory(const AppPaths& paths, const DataMaintenance
             std::error_code ec;
             std::vector<std::filesystem::path> files;
             for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-                if (it->is_regular_file(ec)) files.push_back(it->path());
+                // The directory's lock file stays: removing it would part its holders.
+                if (it->is_regular_file(ec) && it->path().filename() != kLockFileName) files.push_back(it->path());
             std::sort(files.begin(), files.end());
             for (const auto& file : files) removeFile(file.string(), file.filename().string());
         }

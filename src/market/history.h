@@ -50,18 +50,30 @@ static_assert(sizeof(ExtraDayRecord) == 20);
 // unsorted list is sorted first.
 void AttachBarData(Series& series, std::span<const CapitalChange> changes);
 
+// The most records a history file of the period can hold: 50 years of bars
+// (366 days a year; 240 one-minute or 48 five-minute bars a day). A longer file
+// is damaged, whatever its contents.
+size_t MaxHistoryRecords(int period);
+
 // Loads the history file at `path` into `out` (cleared first; period set).
 // A missing file is an empty series and success; a trailing partial record is
-// ignored; a read error is failure (and an empty series).
+// ignored; records out of time order are put in order, and of several with one
+// time the last in the file is kept. A read error, or a file longer than
+// MaxHistoryRecords, is failure (an empty series, the reason in *error).
 // With `barsOnly` only the bars are read: the order books, trade and capital data stay
 // empty (for callers that read none of them; a day file of 4,000 bars then costs 128 KB
 // instead of half a megabyte of zeroed per-bar data).
 bool LoadHistoryFile(const std::string& path, int period, Series& out,
-                     std::span<const CapitalChange> capitalChanges = {}, bool barsOnly = false);
+                     std::span<const CapitalChange> capitalChanges = {}, std::string* error = nullptr,
+                     bool barsOnly = false);
 
 // The history of one security in period 3, 4 or 8; any other period fails.
 bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series& out,
                  std::span<const CapitalChange> capitalChanges = {}, bool barsOnly = false);
+inline bool LoadHistory(const AppPaths& paths, const SecurityId& id, Period period, Series& out,
+                        std::span<const CapitalChange> capitalChanges = {}, bool barsOnly = false) {
+    return LoadHistory(paths, id, PeriodNumber(period), out, capitalChanges, barsOnly);
+}
 
 // --- Writing ---------------------------------------------------------------
 
@@ -95,6 +107,10 @@ bool WriteHistoryFile(const std::string& path, int period, std::span<const KLine
 
 bool WriteHistory(const AppPaths& paths, const SecurityId& id, int period, std::span<const KLineRecord> bars,
                   bool createDirectories, DayCache* dayCache = nullptr);
+inline bool WriteHistory(const AppPaths& paths, const SecurityId& id, Period period,
+                         std::span<const KLineRecord> bars, bool createDirectories, DayCache* dayCache = nullptr) {
+    return WriteHistory(paths, id, PeriodNumber(period), bars, createDirectories, dayCache);
+}
 
 // --- Extra data --------------------------------------------------------------
 

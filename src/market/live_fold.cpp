@@ -56,7 +56,7 @@ size_t PushFlat(Series& s, StoreTime time, float price) {
 }
 
 void FoldIntraday(Series& s, const Series& ticks, float prevClose, float open) {
-    const Period p = s.period;
+    const Period p = PeriodFromNumber(s.period);
     for (size_t k = 0; k < ticks.size(); ++k) {
         StoreTime t = ticks.bars[k].time;
         uint32_t day = StoreDay(t);
@@ -89,7 +89,7 @@ void FoldIntraday(Series& s, const Series& ticks, float prevClose, float open) {
 }
 
 void FoldDays(Series& s, const Series& ticks) {
-    const Period p = s.period;
+    const Period p = PeriodFromNumber(s.period);
     const int n = std::max(1, s.multiDay);
     for (size_t k = 0; k < ticks.size(); ++k) {
         const KLineRecord& t = ticks.bars[k];
@@ -165,22 +165,23 @@ Series TickFromSnapshot(const QuoteSnapshot& quote) {
 
 void AppendTicksToSeries(Series& series, const Series& ticks, float prevClose, float open) {
     if (ticks.empty()) return;
-    if (series.period == kPeriodTick) {
+    const Period period = PeriodFromNumber(series.period);
+    if (period == kPeriodTick) {
         for (size_t k = 0; k < ticks.size(); ++k) {
             size_t at = series.push(ticks.bars[k]);
             series.trades[at] = ticks.trades[k];
             series.capital[at] = series.quote.capital;
         }
-    } else if (IsIntradayPeriod(series.period)) {
+    } else if (IsIntradayPeriod(period)) {
         FoldIntraday(series, ticks, prevClose, open);
-    } else if (IsDayBasedPeriod(series.period)) {
+    } else if (IsDayBasedPeriod(period)) {
         FoldDays(series, ticks);
     }
 }
 
 Series BuildPriceLadder(const Series& ticks) {
     Series ladder;
-    ladder.period = kPeriodTick;
+    ladder.period = PeriodNumber(kPeriodTick);
     for (size_t k = 0; k < ticks.size(); ++k) AddToLadder(ladder, ticks.bars[k].close, ticks.trades[k]);
     ladder.orderBooks.assign(ladder.size(), OrderBook{});
     ladder.capital.assign(ladder.size(), CapitalBlock{});

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -74,7 +75,7 @@ std::string UpperCode(const SecurityId& id) { return AsciiUpper(id.codeText()); 
 }  // namespace
 
 bool MarketHeaderValid(const MarketImage& image, int64_t fileSize) {
-    return fileSize >= static_cast<int64_t>(kMarketImageSize) &&
+    return fileSize >= static_cast<int64_t>(offsetof(MarketImage, records)) &&
            std::memcmp(image.magic, kMarketMagic, sizeof kMarketMagic) == 0 && image.recordCount >= 0 &&
            image.recordCount <= kMaxSecurities;
 }
@@ -89,14 +90,22 @@ int64_t ReadMarketImage(int fd, MarketImage& image) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return -1;
     const int64_t size = static_cast<int64_t>(st.st_size);
-    if (size < static_cast<int64_t>(kMarketImageSize)) return size;
+    if (size < static_cast<int64_t>(kHeaderSize)) return size;
     auto* bytes = reinterpret_cast<uint8_t*>(&image);
     if (!ReadAt(fd, bytes, kHeaderSize, 0)) return -1;
     if (!MarketHeaderValid(image, size)) return size;
-    size_t used = sizeof(StockRecord) * static_cast<size_t>(image.recordCount);
+    // A file cut short keeps the whole records before the cut; the rest stay zero.
+    size_t used = static_cast<size_t>(WholeRecordsInFile(image, size)) * sizeof(StockRecord);
     if (!ReadAt(fd, bytes + kHeaderSize, used, kHeaderSize)) return -1;
-    if (!ReadAt(fd, bytes + kTailOffset, kTailSize, static_cast<int64_t>(kTailOffset))) return -1;
+    if (size >= static_cast<int64_t>(kMarketImageSize) &&
+        !ReadAt(fd, bytes + kTailOffset, kTailSize, static_cast<int64_t>(kTailOffset)))
+        return -1;
     return size;
+}
+
+int WholeRecordsInFile(const MarketImage& image, int64_t fileSize) {
+    int64_t whole = (fileSize - static_cast<int64_t>(kHeaderSize)) / static_cast<int64_t>(sizeof(StockRecord));
+    return static_cast<int>(std::clamp<int64_t>(whole, 0, std::clamp(image.recordCount, 0, kMaxSecurities)));
 }
 
 ImageCheck CheckMarketImage(MarketImage& image, MarketCode market, int64_t fileSize) {
@@ -106,6 +115,13 @@ ImageCheck CheckMarketImage(MarketImage& image, MarketCode market, int64_t fileS
         check.reset = true;
         return check;
     }
+    // Records the file no longer holds whole are lost; the ones before them are kept.
+    const int whole = WholeRecordsInFile(image, fileSize);
+    for (int slot = whole; slot < image.recordCount; ++slot) {
+        DropRecord(image.records[slot]);
+        ++check.droppedRecords;
+    }
+    if (fileSize < static_cast<int64_t>(kMarketImageSize)) check.truncated = true;
 
     const int64_t blocksInFile = std::min<int64_t>(TickBlocksInFile(fileSize), kMaxTickBlocks);
     std::vector<bool> blockOwned(static_cast<size_t>(blocksInFile), false);
@@ -120,10 +136,20 @@ ImageCheck CheckMarketImage(MarketImage& image, MarketCode market, int64_t fileS
                   r.tickBlockCount <= kMaxTickBlocksPerSecurity && r.ticksInLastBlock >= 0 &&
                   r.ticksInLastBlock <= kTicksPerBlock;
         if (ok) ok = codes.count(UpperCode(r.entry.id)) == 0;
+        bool beyondEnd = false;
         for (int i = 0; ok && i < r.tickBlockCount; ++i) {
             int32_t b = r.tickBlocks[i];
-            ok = b >= 0 && b < blocksInFile && !blockOwned[static_cast<size_t>(b)];
+            beyondEnd = beyondEnd || b >= blocksInFile;
+            ok = b >= 0 && (b >= blocksInFile || !blockOwned[static_cast<size_t>(b)]);
             for (int j = 0; ok && j < i; ++j) ok = r.tickBlocks[j] != b;  // listed twice
+        }
+        if (ok && beyondEnd) {
+            // The file ends before the security's ticks (a cut tail): the security stays,
+            // today's ticks of it are lost.
+            r.tickBlockCount = 0;
+            r.ticksInLastBlock = 0;
+            std::memset(r.tickBlocks, 0, sizeof r.tickBlocks);
+            ++check.ticksDropped;
         }
         if (!ok) {
             DropRecord(r);
@@ -192,10 +218,13 @@ void SyncDirectory(const std::string& path) {
 }  // namespace
 
 bool WriteMarketFileAtomic(const std::string& path, const MarketImage& image, int sourceFd, int32_t copyBlocks) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    // Another process saving the same market waits until this file is in place.
+    ProcessFileLock processLock(path);
+    if (!processLock.held()) return false;
+    std::string temp = TemporaryFileName(path);
     int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
+    (void)LockTemporaryFile(fd);  // held until the close: see RemoveStaleTemporaryFiles
 
     const auto* bytes = reinterpret_cast<const uint8_t*>(&image);
     const size_t used = sizeof(StockRecord) * static_cast<size_t>(std::clamp(image.recordCount, 0, kMaxSecurities));
@@ -221,6 +250,16 @@ bool WriteMarketFileAtomic(const std::string& path, const MarketImage& image, in
     }
     ::unlink(temp.c_str());
     return false;
+}
+
+std::string KeepDamagedMarketFile(const std::string& path) {
+    // link() never replaces an existing name, so two processes cannot pick the same one.
+    for (int n = 0; n < 10000; ++n) {
+        std::string name = DamagedMarketFilePath(path) + (n == 0 ? std::string() : "." + std::to_string(n));
+        if (::link(path.c_str(), name.c_str()) == 0) return name;
+        if (errno != EEXIST) return {};
+    }
+    return {};
 }
 
 }  // namespace tessaro

@@ -84,13 +84,18 @@ struct ImageCheck {
     bool reset = false;          // wrong magic, short file or impossible record count
     int droppedRecords = 0;      // records zeroed because a field was out of range
     bool counterRepaired = false;
+    bool truncated = false;       // the file ends inside the image
+    int ticksDropped = 0;         // records kept without their ticks: the file ends before them
     StoreTime newestBarTime = 0;  // of the records kept
-    bool changed() const { return reset || droppedRecords > 0 || counterRepaired; }
+    bool changed() const { return reset || droppedRecords > 0 || counterRepaired || truncated || ticksDropped > 0; }
 };
 
 // True when the file's header can be that of a market file: the file holds the
-// whole image, the magic is "5KQW" and the record count lies in 0..4096.
+// header, the magic is "5KQW" and the record count lies in 0..4096. A file cut
+// short after its header is a damaged market, not a foreign file.
 bool MarketHeaderValid(const MarketImage& image, int64_t fileSize);
+// Records in use that a file of `fileSize` bytes holds whole (the header valid).
+int WholeRecordsInFile(const MarketImage& image, int64_t fileSize);
 
 // Reads a market file into a zeroed image: the header and, when it is valid, the
 // records in use and the area after the records. Slots past the record count are
@@ -103,18 +108,27 @@ int64_t ReadMarketImage(int fd, MarketImage& zeroedImage);
 // image or the file:
 // - an invalid header (see MarketHeaderValid) resets the image (the market
 //   starts empty);
+// - in a file cut short, the records it holds whole are kept and the rest
+//   dropped;
 // - a record is dropped (zeroed, left out of the market) when its market is not
 //   `market`, its code is empty, unterminated or a repeat of an earlier code, its
 //   filled-minute count is outside 0..242, its tick-block count outside 0..48,
-//   its ticks in the last block outside 0..100, or one of its tick blocks lies
-//   outside the file or belongs to an earlier record as well;
+//   its ticks in the last block outside 0..100, or one of its tick blocks is
+//   negative, listed twice or belongs to an earlier record as well;
+// - a record whose tick blocks lie past the end of the file (a cut tail) is
+//   kept without its ticks;
 // - the tick-block counter is raised above every block a kept record owns and
 //   lowered when it lies beyond any possible block.
 // Slots past the record count are not looked at.
 ImageCheck CheckMarketImage(MarketImage& image, MarketCode market, int64_t fileSize);
 
-// Where a market file that had to be reset or repaired on load is kept: "<path>.bad".
+// Where a market file that had to be reset or repaired on load is kept: "<path>.bad",
+// or "<path>.bad.N" for the first N from 1 that names no file yet: an earlier damaged
+// copy is never overwritten.
 inline std::string DamagedMarketFilePath(const std::string& path) { return path + ".bad"; }
+// Links the file at `path` under the first free damaged-copy name; that name, or empty
+// when no copy could be made.
+std::string KeepDamagedMarketFile(const std::string& path);
 
 // True when the record's slot holds a security (a dropped record is all zero).
 inline bool RecordInUse(const StockRecord& r) { return r.entry.id.code[0] != 0; }

@@ -14,6 +14,7 @@
 #include "market/security_registry.h"
 #include "market/tick_merge.h"
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -56,9 +57,6 @@ MarketImagePtr FreshImage() {
     std::memcpy(image->magic, kMarketMagic, sizeof kMarketMagic);
     return image;
 }
-
-// Renames a market file the load could not use as it was to "<path>.bad".
-void KeepDamagedFile(const std::string& path) { (void)::rename(path.c_str(), DamagedMarketFilePath(path).c_str()); }
 
 int OpenMarketFile(const std::string& path) { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); }
 
@@ -193,6 +191,14 @@ bool MarketStore::OpenFileLocked(Block& b, std::string* error) {
         if (error) *error = "no application directory for the market file";
         return false;
     }
+    if (readOnly_) {
+        b.fd = ::open(b.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (b.fd < 0 && errno != ENOENT && errno != ENOTDIR) {
+            if (error) *error = "cannot open " + b.path + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;  // a missing file is an empty market
+    }
     if (!CreateDirectories(paths_.marketDir(b.market))) {
         if (error) *error = "cannot create the directory of " + b.path + ": " + std::strerror(errno);
         return false;
@@ -206,6 +212,7 @@ bool MarketStore::OpenFileLocked(Block& b, std::string* error) {
 }
 
 bool MarketStore::RewriteFileLocked(Block& b, int32_t copyBlocks) {
+    if (readOnly_) return false;
     if (b.path.empty() || !CreateDirectories(paths_.marketDir(b.market))) return false;
     int64_t inFile = TickBlocksInFile(FdSize(b.fd));
     copyBlocks = static_cast<int32_t>(std::clamp<int64_t>(copyBlocks, 0, b.fd < 0 ? 0 : inFile));
@@ -239,7 +246,7 @@ bool MarketStore::LoadMarket(MarketCode market, std::string* error) {
     if (!b.image) throw std::bad_alloc();
 
     bool opened = OpenFileLocked(b, error);
-    int64_t size = opened ? ReadMarketImage(b.fd, *b.image) : -1;
+    int64_t size = opened ? (b.fd >= 0 ? ReadMarketImage(b.fd, *b.image) : 0) : -1;
     ImageCheck check;
     if (!MarketHeaderValid(*b.image, size)) {
         // Short, foreign or unreadable: the market starts empty.
@@ -252,12 +259,16 @@ bool MarketStore::LoadMarket(MarketCode market, std::string* error) {
     b.tradingDate = check.newestBarTime;
 
     bool ok = opened;
-    if (opened) {
+    if (opened && readOnly_) {
+        b.fileRecordCount = b.image->recordCount;
+        b.fileConsistent = b.fd >= 0;  // ticks are read from the file as it is
+        if (check.changed() && size > 0) NoteDamageLocked(b, check, {});
+    } else if (opened) {
         b.fileRecordCount = b.image->recordCount;
         b.fileConsistent = true;
-        // A file that had to be reset or repaired is kept beside the new one
-        // (the last such copy only): what could not be used is not thrown away.
-        if (check.changed() && size != 0) KeepDamagedFile(b.path);
+        // A file that had to be reset or repaired is kept beside the new one under
+        // a name no earlier copy has: what could not be used is never thrown away.
+        if (check.changed() && size != 0) NoteDamageLocked(b, check, KeepDamagedMarketFile(b.path));
         // A new, short or repaired file is rewritten now, so that disk and memory
         // agree before any record is written in place.
         if (check.changed() && !RewriteFileLocked(b, b.image->tickBlocksInUse)) {
@@ -269,7 +280,12 @@ bool MarketStore::LoadMarket(MarketCode market, std::string* error) {
 
     // Company information texts live beside the market file; their directory is
     // made at every load. Failing to make it harms nothing else.
-    (void)CreateDirectories(paths_.f10Dir(market));
+    if (!readOnly_) {
+        (void)CreateDirectories(paths_.f10Dir(market));
+        // Temporaries of writers killed midway are of no use to anyone.
+        RemoveStaleTemporaryFiles(paths_.marketDir(market));
+        for (int period : {3, 4, 8}) RemoveStaleTemporaryFiles(paths_.periodDir(market, period));
+    }
 
     if (market == kMarketSystem) {
         // The composite index of both exchanges is the system market's own.
@@ -297,7 +313,30 @@ bool MarketStore::LoadAll(std::string* error) {
 
 void MarketStore::SetBaseFileLoader(BaseFileLoader loader) { baseFileLoader_ = std::move(loader); }
 
+void MarketStore::NoteDamageLocked(const Block& b, const ImageCheck& check, const std::string& keptAs) {
+    std::string note = b.path + " is damaged: ";
+    if (check.reset) {
+        note += "not a usable market file, the market starts empty";
+    } else {
+        note += std::to_string(check.droppedRecords) + " securities lost";
+        if (check.ticksDropped > 0)
+            note += ", " + std::to_string(check.ticksDropped) + " kept without today's ticks";
+    }
+    if (!keptAs.empty())
+        note += "; the damaged file is kept as " + keptAs;
+    else if (readOnly_)
+        note += "; the file is left as it is";
+    std::lock_guard lock(notesMutex_);
+    loadNotes_.push_back(std::move(note));
+}
+
+std::vector<std::string> MarketStore::LoadNotes() const {
+    std::lock_guard lock(notesMutex_);
+    return loadNotes_;
+}
+
 bool MarketStore::SaveAll() {
+    if (readOnly_) return false;  // nothing may be written
     bool ok = true;
     for (Block& b : blocks_) {
         std::unique_lock io(b.tickIo);

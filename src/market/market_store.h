@@ -92,9 +92,21 @@ public:
     // leaves that market empty in memory and makes the result false, with the
     // reason in *error. A file that had to be reset (wrong magic, short,
     // impossible record count) or repaired (records dropped, counter raised) is
-    // renamed to stkinfo.dat.bad before the usable image replaces it.
+    // kept as stkinfo.dat.bad (stkinfo.dat.bad.N when that exists) before the usable
+    // image replaces it, and LoadNotes tells what was lost.
     bool LoadAll(std::string* error = nullptr);
     bool LoadMarket(MarketCode market, std::string* error = nullptr);
+
+    // Set before loading: the market files are opened for reading only. Nothing is
+    // created, repaired, kept aside or written (a missing file is an empty market), so
+    // a reading program works on a directory it may only read. Later changes stay in
+    // memory and the operations that would write them report failure.
+    void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+    bool readOnly() const { return readOnly_; }
+    // What the loads found damaged, one line per market file, e.g. "data/sh/stkinfo.dat
+    // is damaged: 3 securities lost, 1 kept without today's ticks; the damaged file is
+    // kept as data/sh/stkinfo.dat.bad.1". Empty when every file was sound.
+    std::vector<std::string> LoadNotes() const;
     // Writes every market's image and its tick blocks in use (plus one spare)
     // through a temporary file renamed over the market file, then reopens it.
     bool SaveAll();
@@ -258,6 +270,7 @@ private:
     void NewDayLocked(Block& b);
     // Writes the image (and `copyBlocks` tick blocks) atomically and reopens the file.
     bool RewriteFileLocked(Block& b, int32_t copyBlocks);
+    void NoteDamageLocked(const Block& b, const ImageCheck& check, const std::string& keptAs);
     bool OpenFileLocked(Block& b, std::string* error);
     void CloseFileLocked(Block& b);
     // Reads a security's ticks from the file; needs tickIo, not the market lock.
@@ -269,6 +282,9 @@ private:
     const SettingsStore& settings_;
     std::array<Block, kMarketCount> blocks_;
     BaseFileLoader baseFileLoader_;
+    bool readOnly_ = false;
+    mutable std::mutex notesMutex_;
+    std::vector<std::string> loadNotes_;
 
     mutable std::mutex checksumMutex_;
     std::array<uint32_t, 3> checksums_{};

@@ -1,31 +1,7 @@
 #include "market/periods.h"
 
-#include "platform/text.h"
-
 namespace tessaro {
 namespace {
-
-struct PeriodInfo {
-    Period period;
-    std::string_view keyword;
-    std::string_view name;
-};
-
-constexpr PeriodInfo kPeriods[] = {
-    {kPeriodTick, "tick", "分笔成交"},     {kPeriodMin1, "min1", "1分钟线"},
-    {kPeriodMin5, "min5", "5分钟线"},      {kPeriodMin15, "min15", "15分钟线"},
-    {kPeriodMin30, "min30", "30分钟线"},   {kPeriodMin60, "min60", "60分钟线"},
-    {kPeriodDay, "day", "日线"},           {kPeriodWeek, "week", "周线"},
-    {kPeriodMonth, "month", "月线"},       {kPeriodQuarter, "QUARTER", "季线"},
-    {kPeriodYear, "YEAR", "年线"},         {kPeriodMultiDay, "MULTI", "多日线"},
-    {kPeriodTime, "TIME", "分时"},
-};
-
-const PeriodInfo* Find(Period p) {
-    for (const PeriodInfo& info : kPeriods)
-        if (info.period == p) return &info;
-    return nullptr;
-}
 
 int64_t FloorDiv(int64_t a, int64_t b) {
     int64_t q = a / b;
@@ -48,22 +24,6 @@ SessionSlots SlotsOfSession(Period p, int s) {
 }
 
 }  // namespace
-
-Period PeriodFromKeyword(std::string_view keyword) {
-    for (const PeriodInfo& info : kPeriods)
-        if (EqualsNoCase(keyword, info.keyword)) return info.period;
-    return kPeriodInvalid;
-}
-
-std::string_view PeriodKeyword(Period p) {
-    const PeriodInfo* info = Find(p);
-    return info ? info->keyword : std::string_view();
-}
-
-std::string_view PeriodName(Period p) {
-    const PeriodInfo* info = Find(p);
-    return info ? info->name : std::string_view();
-}
 
 int IntradayBarSeconds(Period p) {
     switch (p) {

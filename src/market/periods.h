@@ -1,46 +1,16 @@
-// Analysis periods, their formula keywords, the trading sessions, minute slots
-// and the bar slots into which intraday data is folded.
+// The trading sessions, minute slots and the bar slots into which intraday data
+// is folded; the period type and its keywords are in platform/period.h.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
+#include "platform/period.h"
 #include "platform/store_time.h"
 
 namespace tessaro {
 
-// The period of a series (int, as stored in settings and formula files).
-using Period = int;
-inline constexpr Period kPeriodInvalid = -1;
-inline constexpr Period kPeriodTick = 2;       // 分笔成交: today's ticks
-inline constexpr Period kPeriodMin1 = 3;       // 1分钟线
-inline constexpr Period kPeriodMin5 = 4;       // 5分钟线
-inline constexpr Period kPeriodMin15 = 5;      // 15分钟线
-inline constexpr Period kPeriodMin30 = 6;      // 30分钟线
-inline constexpr Period kPeriodMin60 = 7;      // 60分钟线
-inline constexpr Period kPeriodDay = 8;        // 日线
-inline constexpr Period kPeriodWeek = 9;       // 周线
-inline constexpr Period kPeriodMonth = 10;     // 月线
-inline constexpr Period kPeriodQuarter = 11;   // 季线
-inline constexpr Period kPeriodYear = 12;      // 年线
-inline constexpr Period kPeriodMultiDay = 13;  // 多日线: N days per bar
-inline constexpr Period kPeriodTime = 14;      // 分时: the time-sharing chart
-
 inline constexpr int kDefaultMultiDay = 5;
-
-constexpr bool IsValidPeriod(Period p) { return p >= kPeriodTick && p <= kPeriodTime; }
-// Periods whose bars are folded from today's minutes: 3..7 and 14.
-constexpr bool IsIntradayPeriod(Period p) {
-    return (p >= kPeriodMin1 && p <= kPeriodMin60) || p == kPeriodTime;
-}
-// Periods built from day bars: 8..13.
-constexpr bool IsDayBasedPeriod(Period p) { return p >= kPeriodDay && p <= kPeriodMultiDay; }
-
-// The formula keyword ("tick", "min1" ... "TIME"); matched case-insensitively.
-// Any other word is kPeriodInvalid.
-Period PeriodFromKeyword(std::string_view keyword);
-std::string_view PeriodKeyword(Period p);       // "" for an invalid period
-std::string_view PeriodName(Period p);          // UTF-8 display name, "" for an invalid period
 
 // Bar length in seconds of an intraday period (period 14 counts as one minute); 0 otherwise.
 int IntradayBarSeconds(Period p);

@@ -337,7 +337,7 @@ void DeriveSeries(Series& series, bool breadth999998) {
 
 int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, Series& out, int flags, int* days) {
     ResetKeepingBuffers(out);
-    out.period = period;
+    out.period = PeriodNumber(period);
     if (!IsValidPeriod(period)) return 0;
     if (period == kPeriodMultiDay) out.multiDay = std::max(1, source.MultiDay());
     if (period == kPeriodTime) flags |= kExRightsNone;
@@ -387,7 +387,7 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
                     : (period >= kPeriodMin5 && period <= kPeriodMin60) ? kPeriodMin5
                     : IsDayBasedPeriod(period)                           ? kPeriodDay
                     : (period == kPeriodTime && wantedDays > 1)          ? kPeriodMin1
-                                                                         : 0;
+                                                                         : kPeriodInvalid;
     const bool dayBased = period != kPeriodTick && !IsIntradayPeriod(period);
     const bool barsOnly = (flags & kLoadBarsOnly) && period == kPeriodDay;
     if (barsOnly) {
@@ -395,7 +395,7 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
         base.orderBooks.clear();
         base.trades.clear();
         base.capital.clear();
-    } else if (stored && !source.History(id, stored, base, out.capitalChanges)) {
+    } else if (stored != kPeriodInvalid && !source.History(id, stored, base, out.capitalChanges)) {
         return 0;
     }
     if (!known && base.empty()) return 0;
@@ -484,11 +484,11 @@ void StoreSeriesSource::TodayMinutes(const SecurityId& id, Series& out) const { 
 
 bool StoreSeriesSource::History(const SecurityId& id, Period stored, Series& out,
                                 std::span<const CapitalChange> capitalChanges) const {
-    return LoadHistory(paths_, id, stored, out, capitalChanges);
+    return LoadHistory(paths_, id, PeriodNumber(stored), out, capitalChanges);
 }
 
 bool StoreSeriesSource::HistoryBars(const SecurityId& id, Period stored, Series& out) const {
-    return LoadHistory(paths_, id, stored, out, {}, true);
+    return LoadHistory(paths_, id, PeriodNumber(stored), out, {}, true);
 }
 
 std::vector<ExtraDayRecord> StoreSeriesSource::Extra(const SecurityId& id) const { return LoadExtra(paths_, id); }

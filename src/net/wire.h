@@ -64,6 +64,10 @@ inline PacketHeader LoadPacketHeader(const uint8_t* p) {
 constexpr StoreTime WireToStoreTime(uint32_t wire) {
     return static_cast<StoreTime>(wire + static_cast<uint32_t>(kMarketUtcOffset + kStoreEpochToUnix));
 }
+// True when a wire time converts without wrapping: up to 2036-02-05 06:28:15 market time.
+constexpr bool WireTimeFitsStore(uint32_t wire) {
+    return static_cast<int64_t>(wire) + kMarketUtcOffset + kStoreEpochToUnix <= int64_t{0xFFFFFFFF};
+}
 constexpr uint32_t StoreToWireTime(StoreTime t) {
     return static_cast<uint32_t>(t - static_cast<uint32_t>(kMarketUtcOffset + kStoreEpochToUnix));
 }

@@ -39,6 +39,8 @@ bool DecodeQuoteRecord(const QuoteRecord& in, const ClassLookup& classOf, Decode
     if (!FiniteFloats(&in, offsetof(QuoteRecord, prevClose), offsetof(QuoteRecord, tradeDirection)) ||
         !FiniteFloats(&in, offsetof(QuoteRecord, riseSpeedPrice), sizeof(QuoteRecord)))
         return false;
+    // A time the store cannot hold would wrap to the last century.
+    if (!WireTimeFitsStore(in.time)) return false;
 
     out.entry.id = *id;
     out.entry.securityClass = classOf ? classOf(*id) : 0;
@@ -115,6 +117,7 @@ CodeRecord EncodeCodeRecord(SecurityHandle handle, std::string_view gbkName) {
 bool DecodeWireTick(const WireTick& in, TickRecord& out) {
     out = TickRecord{};
     if (!FiniteFloats(&in, offsetof(WireTick, price), offsetof(WireTick, direction))) return false;
+    if (!WireTimeFitsStore(in.time)) return false;
     out.time = WireToStoreTime(in.time);
     out.price = in.price;
     out.volume = in.volume;
@@ -137,6 +140,7 @@ bool DecodeMinuteRecord(const MinuteRecord& in, TickRecord& tick, MinuteSlot& sl
     tick = TickRecord{};
     slot = MinuteSlot{};
     if (!FiniteFloats(&in, offsetof(MinuteRecord, price), sizeof(MinuteRecord))) return false;
+    if (!WireTimeFitsStore(in.time)) return false;
     StoreTime t = WireToStoreTime(in.time);
     tick.time = t;
     tick.price = in.price;
@@ -161,6 +165,7 @@ MinuteRecord EncodeMinuteRecord(const MinuteSlot& slot) {
 bool DecodeBarRecord(const BarRecord& in, KLineRecord& out) {
     out = KLineRecord{};
     if (!FiniteFloats(&in, offsetof(BarRecord, open), offsetof(BarRecord, count1))) return false;
+    if (!WireTimeFitsStore(in.time)) return false;
     out.time = WireToStoreTime(in.time);
     out.open = in.open;
     out.high = in.high;

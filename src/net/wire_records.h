@@ -141,7 +141,8 @@ using ClassLookup = std::function<uint16_t(const SecurityId&)>;
 float LotSize(uint16_t securityClass);
 
 // Quote record -> store input. False (the record is invalid) when the handle
-// names no six-digit code or a float is not finite. Without a lookup the class
+// names no six-digit code, a float is not finite or the time lies beyond what a
+// StoreTime holds (the same for every decoder below). Without a lookup the class
 // is 0.
 bool DecodeQuoteRecord(const QuoteRecord& in, const ClassLookup& classOf, DecodedQuote& out);
 // The server's side: a snapshot as a quote record.

@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/process_lock.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,10 +49,11 @@ bool WriteAll(int fd, const uint8_t* p, size_t n) {
 }  // namespace
 
 bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> data, unsigned mode) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    std::string temp = TemporaryFileName(path);
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode_t(mode));
     if (fd < 0) return false;
+    // Held until the close: a cleaner of left-over temporaries leaves a live one alone.
+    (void)LockTemporaryFile(fd);
     bool ok = WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -252,7 +253,8 @@ bool SettingsStore::save() const {
     std::string text = serialize();
     CreateDirectories(path_);
     // The file may hold the saved login password: owner only.
-    return WriteFileAtomic(path_, text, 0600);
+    ProcessFileLock processLock(path_);
+    return processLock.held() && WriteFileAtomic(path_, text, 0600);
 }
 
 }  // namespace tessaro

@@ -99,6 +99,18 @@ bool ParseInt(std::string_view s, int& out) {
 }
 }  // namespace
 
+namespace {
+// A civil date and time as StoreTime; false when it lies beyond 2036-02-05 06:28:15,
+// the last moment 32 bits of seconds hold, instead of wrapping as MakeStoreTime does.
+bool MakeStoreTimeChecked(int year, int month, int day, int hour, int minute, int second, StoreTime& out) {
+    int64_t seconds = static_cast<int64_t>(DayFromCivil(CivilDate{year, month, day})) * kSecondsPerDay +
+                      hour * 3600 + minute * 60 + second;
+    if (seconds < 0 || seconds > int64_t{0xFFFFFFFF}) return false;
+    out = static_cast<StoreTime>(seconds);
+    return true;
+}
+}  // namespace
+
 bool ParseStoreTime(std::string_view text, StoreTime& out) {
     // YYYY-MM-DD[ HH:MM[:SS]]; also accepts YYYYMMDD.
     int y, m, d, h = 0, n = 0, s = 0;
@@ -118,8 +130,8 @@ bool ParseStoreTime(std::string_view text, StoreTime& out) {
     }
     if (y < 1900 || y > 2099 || m < 1 || m > 12 || d < 1 || d > 31 || h > 23 || n > 59 || s > 59) return false;
     if (CivilFromDay(DayFromCivil({y, m, d})) != CivilDate{y, m, d}) return false;
-    out = MakeStoreTime(y, m, d, h, n, s);
-    return true;
+    return MakeStoreTimeChecked(y, m, d, h, n, s, out);
 }
+
 
 }  // namespace tessaro

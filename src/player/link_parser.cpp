@@ -166,6 +166,12 @@ std::optional<ParsedLink> ParseDecodedLink(std::string_view link) {
     while (pos < link.size()) {
         const std::size_t eq = lower.find('=', pos);
         if (eq == std::string::npos) break;  // trailing text without "=" is ignored
+        // A token without "=" ends at its "|" and is skipped on its own; it must not take the
+        // next pair's name into its own.
+        if (const std::size_t bar = lower.find('|', pos); bar < eq) {
+            pos = bar + 1;
+            continue;
+        }
         const std::string name = lower.substr(pos, eq - pos);
         const std::size_t bar = lower.find('|', eq + 1);
         const std::size_t valueEnd = bar == std::string::npos ? link.size() : bar;

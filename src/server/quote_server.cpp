@@ -191,6 +191,31 @@ void QuoteServer::WriteNext(const std::shared_ptr<Connection>& c) {
         });
         return;
     }
+    if (faults.split == FaultPlan::Split::None && !faults.delayMs && !faults.dropAfter) {
+        // Everything queued in one gathered write: one system call per tick, not per packet.
+        std::vector<asio::const_buffer> buffers;
+        size_t count = std::min<size_t>(c->queue.size(), 256);
+        buffers.reserve(count);
+        for (size_t k = 0; k < count; ++k) {
+            const Bytes& p = c->queue[k];
+            buffers.emplace_back(p.data() + (k == 0 ? c->offset : 0), p.size() - (k == 0 ? c->offset : 0));
+        }
+        asio::async_write(c->socket, buffers, [this, c, count](const asio::error_code& ec, size_t) {
+            if (!c->open) return;
+            if (ec) {
+                Drop(c, "write error: " + ec.message());
+                return;
+            }
+            for (size_t k = 0; k < count; ++k) {
+                c->queuedBytes -= c->queue.front().size();
+                c->queue.pop_front();
+            }
+            c->offset = 0;
+            c->packetsSent += count;
+            WriteNext(c);
+        });
+        return;
+    }
     const Bytes& head = c->queue.front();
     size_t left = head.size() - c->offset;
     size_t piece = left;

@@ -31,7 +31,10 @@ Session::Session(SessionOptions options)
         settingsStore_ = std::make_unique<SettingsStore>();
     if (options_.data & kSessionBlocks) options_.data |= kSessionMarkets;
     if (options_.data & kSessionFormulas) formulas_ = std::make_unique<FormulaSet>();
-    if (options_.data & kSessionMarkets) store_ = std::make_unique<MarketStore>(paths_, *settingsStore_);
+    if (options_.data & kSessionMarkets) {
+        store_ = std::make_unique<MarketStore>(paths_, *settingsStore_);
+        store_->SetReadOnly(readOnly());  // a reading session never writes a market file
+    }
     if (options_.data & kSessionBlocks) blocks_ = std::make_unique<BlockSet>(paths_);
 }
 

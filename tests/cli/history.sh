@@ -52,4 +52,24 @@ expected='date,bonus,rights,rights_price,dividend
 [ "$("$cli" power --appdir "$work" SZ000001 2>/dev/null)" = "date,bonus,rights,rights_price,dividend" ] || fail "unlisted"
 printf 'garbage!' > "$work/base/Power.pwr"
 "$cli" power --appdir "$work" SH600000 >/dev/null 2>&1; [ $? = 1 ] || fail "garbage Power.pwr accepted"
+# Values a bar cannot have are refused with their line, and one bad line stores nothing.
+mkdir -p "$work/checked"
+before=$("$cli" bars --appdir "$work" SH600000 day)
+for bad in "nan,11,9,10,100,1000" "inf,11,9,10,100,1000" "10,11,9,10,-inf,1000" "-1,11,9,10,100,1000" \
+           "10,11,9,10,-100,1000" "10,11,9,10,100,-1" "10,9,11,10,100,1000"; do
+    printf '2024-02-01,10,11,9,10,100,1000\n2024-02-02,%s\n' "$bad" >"$work/bad.csv"
+    out=$("$cli" bars-import --appdir "$work" SH600000 day "$work/bad.csv" 2>&1)
+    [ $? = 1 ] || fail "bars-import accepted $bad"
+    grep -q 'line 2' <<<"$out" || fail "bars-import did not name line 2 for $bad: $out"
+done
+[ "$("$cli" bars --appdir "$work" SH600000 day)" = "$before" ] || fail "a refused import changed the day file"
+# A date beyond what the store time holds is refused, not wrapped to the last century.
+out=$(echo "2036-02-06,10,11,9,10,100,1000" | "$cli" bars-import --appdir "$work" SH600000 day - 2>&1)
+[ $? = 1 ] && grep -q 'line 1' <<<"$out" || fail "2036-02-06 accepted: $out"
+[ "$("$cli" bars --appdir "$work" SH600000 day)" = "$before" ] || fail "an out-of-range date changed the day file"
+"$cli" gen --out "$work/late" --today 2036-02-06 >/dev/null 2>&1; [ $? != 0 ] || fail "gen --today 2036-02-06 accepted"
+# A byte-order mark before a headerless first row does not lose that row.
+printf '\xef\xbb\xbf2024-03-01,10,11,9,10,100,1000\n2024-03-04,10,11,9,10,100,1000\n' >"$work/bom.csv"
+"$cli" bars-import --appdir "$work" SZ000002 day "$work/bom.csv" >/dev/null || fail "bom import"
+[ "$("$cli" bars --appdir "$work" SZ000002 day | wc -l)" = 3 ] || fail "the row after the byte-order mark was lost"
 finish history

@@ -90,11 +90,31 @@ done
 # A torn Shanghai file: that market starts empty, the others are untouched.
 cp -r "$APP" "$work/torn"
 head -c 1000 "$APP/data/sh/stkinfo.dat" > "$work/torn/data/sh/stkinfo.dat"
-out=$("$cli" market --appdir "$work/torn") || fail "market over a torn file"
+out=$("$cli" market --appdir "$work/torn" 2>"$work/torn.err") || fail "market over a torn file"
 echo "$out" | grep -qx 'SH records=0 date=none' || fail "torn SH file: $out"
 echo "$out" | grep -qx "SZ records=$sz date=2024-03-04" || fail "torn SH file changed SZ: $out"
-# The torn file is kept aside, byte for byte, rather than overwritten.
-cmp -s "$work/torn/data/sh/stkinfo.dat.bad" <(head -c 1000 "$APP/data/sh/stkinfo.dat") || fail "torn file not kept"
+# The loss is reported with a count; a reading command leaves the torn file byte for byte.
+grep -q 'stkinfo.dat is damaged: 7 securities lost' "$work/torn.err" || fail "loss not reported: $(cat "$work/torn.err")"
+cmp -s "$work/torn/data/sh/stkinfo.dat" <(head -c 1000 "$APP/data/sh/stkinfo.dat") || fail "a reading command rewrote the torn file"
+[ ! -e "$work/torn/data/sh/stkinfo.dat.bad" ] || fail "a reading command set a copy aside"
 [ ! -e "$work/torn/data/sz/stkinfo.dat.bad" ] || fail "a sound SZ file was set aside"
+# A cut tail keeps every whole record before it.
+cp -r "$APP" "$work/cut"
+head -c $((8 + 7383 * 3 + 100)) "$APP/data/sh/stkinfo.dat" > "$work/cut/data/sh/stkinfo.dat"
+out=$("$cli" market --appdir "$work/cut" 2>/dev/null) || fail "market over a cut file"
+echo "$out" | grep -qx 'SH records=3 date=none' || echo "$out" | grep -q '^SH records=3 ' || fail "cut SH file: $out"
+# A read-only directory still serves the reading commands.
+if [ "$(id -u)" != 0 ]; then
+    chmod -R a-w "$work/cut"
+    "$cli" market --appdir "$work/cut" >/dev/null 2>&1 || fail "market on a read-only directory"
+    chmod -R u+w "$work/cut"
+elif command -v setpriv >/dev/null; then
+    chmod -R a-w,a+rX "$work/cut"; chmod a+rx "$work"
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" market --appdir "$work/cut" >/dev/null 2>&1 ||
+        fail "market on a read-only directory"
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" quote --appdir "$work/cut" SH600000 >/dev/null 2>&1 ||
+        fail "quote on a read-only directory"
+    chmod -R u+w "$work/cut"
+fi
 "$cli" quote --appdir "$work/torn" SH600000 >/dev/null 2>&1; [ $? = 1 ] || fail "quote from an emptied market"
 finish market

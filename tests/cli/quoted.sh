@@ -26,10 +26,11 @@ printf '[accounts]\n' >"$work/empty.ini"
 run() {
     local signal=$1 day="$APP/data/sh/day/000001.day"
     local before=$(stat -c %s "$day")
+    rm -f "$work/out" "$work/err"  # the loop below must not read the previous run's log
     "$quoted" --appdir "$APP" --listen 127.0.0.1:0 --speed 60 --start 14:59 --seed 3 \
         >"$work/out" 2>"$work/err" </dev/null &
     local pid=$!
-    for _ in $(seq 100); do
+    for _ in $(seq 200); do
         grep -q "close of day" "$work/err" 2>/dev/null && break
         sleep 0.1
     done

@@ -14,6 +14,7 @@
 #include "client/quote_session.h"
 #include "client/reply_handlers.h"
 #include "market/market_store.h"
+#include "tools/blocks/block_set.h"
 #include "loopback_peer.h"
 #include "platform/settings_store.h"
 #include "test_support/temp_dir.h"
@@ -39,7 +40,8 @@ Outcome RunClient(uint16_t serverPort, ProxySettings proxy = {}, uint64_t limitM
     SettingsStore settings;
     MarketStore store(paths, settings);
     store.LoadAll();
-    BlockDirectorySink blocks(paths);
+    BlockSet set(paths);
+    BlockSetSink blocks(set);
     Outcome out;
     PosixTransport net;
     QuoteSession session(ClientContext{paths, &store, nullptr, &settings, &blocks}, net,
@@ -128,6 +130,42 @@ TEST(ClientLoopbackConcurrency, FaultMatrixOfTheScriptedServer) {
     }
     Outcome o = RunClient(closedPort, {}, 5000, false);
     EXPECT_TRUE(o.connectFailed);
+}
+
+TEST(ClientLoopbackConcurrency, ServerRestartReconnectsWithoutTheChainThenOffersTheDialog) {
+    TempDir dir;
+    AppPaths paths(dir.path());
+    SettingsStore settings;
+    MarketStore store(paths, settings);
+    store.LoadAll();
+    int connectedNotices = 0, offers = 0, failures = 0;
+    PosixTransport net;
+    QuoteSession session(ClientContext{paths, &store, nullptr, &settings, nullptr}, net, [&](const ClientNotice& n) {
+        connectedNotices += n.kind == NoticeKind::Connected;
+        offers += n.kind == NoticeKind::OfferLoginDialog;
+        failures += n.kind == NoticeKind::ConnectFailed;
+    });
+    session.SetAutocontime(0);  // reconnect on the next tick after the close
+    net.Attach(&session);
+    auto pump = [&](auto done) {
+        uint64_t t = PosixTransport::NowMs();
+        while (!done() && PosixTransport::NowMs() - t < 5000) net.Poll(5);
+        return done();
+    };
+    auto peer = std::make_unique<LoopbackPeer>(LoopbackPeer::Plan{});
+    uint16_t port = peer->port();
+    session.Connect(ConnectTarget{"l", "127.0.0.1", port, {}}, {"guest", "x"}, PosixTransport::NowMs());
+    ASSERT_TRUE(pump([&] { return session.ready(); }));
+    peer->DropConnection();
+    ASSERT_TRUE(pump([&] { return connectedNotices == 2; }));
+    EXPECT_EQ(peer->logins(), 2);
+    EXPECT_EQ(peer->codeTables(), 1);  // the chain ran once
+    EXPECT_EQ(peer->connections(), 2);
+    // The server goes away for good: five attempts, then the login dialog.
+    peer.reset();
+    ASSERT_TRUE(pump([&] { return offers == 1; }));
+    EXPECT_EQ(failures, 5);
+    EXPECT_FALSE(session.autoReconnect());
 }
 
 // ---- Real proxies ----------------------------------------------------------------

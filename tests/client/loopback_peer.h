@@ -54,6 +54,9 @@ public:
         ::close(listen_);
     }
     uint16_t port() const { return port_; }
+    // Closes the connection being served (a server restart as the client sees it).
+    void DropConnection() { drop_ = true; }
+    int codeTables() const { return codeTables_; }
     int logins() const { return logins_; }
     int connections() const { return connections_; }
 
@@ -99,6 +102,7 @@ private:
                 break;
             }
             case kCodeCodeTable: {
+                ++codeTables_;
                 CodeTableReply r;
                 r.records.push_back(EncodeCodeRecord(1000001, "INDEX"));
                 for (uint32_t i = 0; i < plan_.securities; ++i)
@@ -163,6 +167,7 @@ private:
             PacketAssembler in(PacketAssembler::Stream::FromClient);
             bool open = true;
             while (open && !stop_) {
+                if (drop_.exchange(false)) break;
                 pollfd cp{fd, POLLIN, 0};
                 if (::poll(&cp, 1, 20) <= 0) continue;
                 uint8_t buf[65536];
@@ -182,8 +187,8 @@ private:
     Plan plan_;
     int listen_ = -1;
     uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> logins_{0}, connections_{0};
+    std::atomic<bool> stop_{false}, drop_{false};
+    std::atomic<int> logins_{0}, connections_{0}, codeTables_{0};
     std::thread thread_;
 };
 

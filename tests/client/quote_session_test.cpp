@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "formula/formula_set.h"
+#include "market/block_file.h"
 #include "market/market_store.h"
+#include "tools/blocks/block_set.h"
 #include "net/realtime_messages.h"
 #include "net/security_handle.h"
 #include "platform/files.h"
@@ -20,15 +22,12 @@ using test::FakeTransport;
 using test::Reply;
 
 Bytes BlockFile(const std::string& gbkName, const std::string& indexCode, std::vector<SecurityId> members) {
-    Bytes b(kBlockFileHeader, 0);
-    StoreLE<uint32_t>(b.data(), kBlockFileMagic);
-    std::memcpy(b.data() + 8, gbkName.data(), std::min<size_t>(gbkName.size(), 31));
-    std::memcpy(b.data() + 40, indexCode.data(), std::min<size_t>(indexCode.size(), 9));
-    for (const SecurityId& id : members) {
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(&id);
-        b.insert(b.end(), p, p + sizeof id);
-    }
-    return b;
+    BlockFileData d;
+    d.setting = kBlockServer;
+    d.name = gbkName;
+    d.indexCode = indexCode;
+    d.members = std::move(members);
+    return SerializeBlockFile(d);
 }
 
 SecurityId Id(MarketCode m, const char* code) {
@@ -145,7 +144,8 @@ protected:
     AppPaths paths_{dir_.path()};
     SettingsStore settings_;
     MarketStore store_{paths_, settings_};
-    BlockDirectorySink blocks_{paths_};
+    BlockSet set_{paths_};
+    BlockSetSink blocks_{set_};
     FakeTransport net_;
     std::vector<ClientNotice> notices_;
     QuoteSession session_{ClientContext{paths_, &store_, nullptr, &settings_, &blocks_}, net_,
@@ -407,8 +407,30 @@ TEST_F(QuoteSessionTest, RepliesForUnknownWindowsAreDroppedAndUnsafeBlockNamesSk
     }
     EXPECT_FALSE(FileExists(dir_.path() + "/evil.blk"));
     EXPECT_GE(Count(NoticeKind::Log), 5u);
-    EXPECT_FALSE(IsSafeBlockName(std::string("a\0b", 3)));
-    EXPECT_TRUE(IsSafeBlockName(Utf8ToGbk("沪深300")));
+    EXPECT_TRUE(set_.Blocks().empty());
+}
+
+TEST_F(QuoteSessionTest, ServerBlockNeverReplacesTheUsersOwnBlockOfThatName) {
+    std::string name = Utf8ToGbk("自选股1");
+    Block mine;
+    mine.setting = kBlockSelf;
+    mine.name = name;
+    mine.members = {Id(kMarketSZ, "000001")};
+    ASSERT_TRUE(set_.SaveBlock(mine));
+    set_.Mutate([&](std::vector<Block>& blocks) { blocks.push_back(mine); });
+    auto before = ReadWholeFile(BlockFilePath(paths_, name));
+    LogIn();
+    BlockFileReply r;
+    r.blockName = name;
+    Bytes server = BlockFile(name, "", {Id(kMarketSH, "600000")});
+    r.fileBytes.assign(server.begin(), server.end());
+    Feed(test::Push(r, QuoteSession::kMainWindow));
+    EXPECT_EQ(ReadWholeFile(BlockFilePath(paths_, name)), before);
+    auto kept = set_.FindBlock(name);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->setting, kBlockSelf);
+    ASSERT_EQ(kept->members.size(), 1u);
+    EXPECT_EQ(kept->members[0].market, kMarketSZ);
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 // kept, the checksum set even when no formula operand exists, and the file round trip.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "formula/condition.h"
+#include "formula/des.h"
 #include "formula/eval_data_source.h"
 #include "formula/evaluator.h"
 #include "formula/condition.h"
@@ -63,7 +65,7 @@ FormulaRecord Combined(std::vector<std::string> conditions) {
 
 uint32_t PlainCrc(std::string_view s) { return Crc32(ByteSpan(reinterpret_cast<const uint8_t*>(s.data()), s.size())); }
 
-TEST(ConditionLock, FormulaNamesAreEncipheredWithTheirTerminatorsKept) {
+TEST(ConditionLock, FormulaNamesAreEncipheredInPlaceAsTwoBlocks) {
     const std::string fifteen = "ABCDEFGHIJKLMNO";
     FormulaRecord r = Combined({FormulaOperand("MACD", "DIF") + NumberOperand(0) + Relation(7),
                                 FormulaOperand(fifteen.c_str(), "") + FinanceOperand(7) + Relation(1)});
@@ -75,8 +77,16 @@ TEST(ConditionLock, FormulaNamesAreEncipheredWithTheirTerminatorsKept) {
     for (size_t c = 0; c < 2; ++c) {
         ASSERT_EQ(r.conditions[c].size(), plain.conditions[c].size());
         for (size_t field : {size_t{8}, size_t{24}}) {
-            EXPECT_EQ(r.conditions[c][field + 15], 0) << c << " " << field;
-            EXPECT_NE(r.conditions[c].substr(field, 15), plain.conditions[c].substr(field, 15)) << c << " " << field;
+            // Bytes 0..7 and 8..15 of the field, each one DES block under the key "secret\0\0".
+            const uint8_t key[8] = {'s', 'e', 'c', 'r', 'e', 't', 0, 0};
+            DesKey des(key);
+            for (size_t half : {size_t{0}, size_t{8}}) {
+                uint8_t block[8];
+                std::memcpy(block, plain.conditions[c].data() + field + half, 8);
+                des.Encrypt(block);
+                EXPECT_EQ(r.conditions[c].substr(field + half, 8), std::string(reinterpret_cast<char*>(block), 8))
+                    << c << " " << field << " " << half;
+            }
         }
         // Everything but the name fields is left as it was.
         EXPECT_EQ(r.conditions[c].substr(40), plain.conditions[c].substr(40));
@@ -89,6 +99,25 @@ TEST(ConditionLock, FormulaNamesAreEncipheredWithTheirTerminatorsKept) {
     EXPECT_FALSE(OpenConditions(r, ""));
     // Locking twice is refused: the names are enciphered already.
     EXPECT_FALSE(LockConditions(r, "other"));
+}
+
+TEST(ConditionLock, ListsLockedWithOverlappingBlocksStillOpen) {
+    FormulaRecord r = Combined({FormulaOperand("MACD", "DIF") + NumberOperand(0) + Relation(7),
+                                FormulaOperand("ABCDEFGHIJKLMNO", "LINE") + FinanceOperand(7) + Relation(1)});
+    const FormulaRecord plain = r;
+    // The layout of earlier versions: blocks 0..7 and 7..14 of each name field, byte 15 untouched.
+    FormulaLockCipher cipher("secret");
+    for (std::string& image : r.conditions)
+        for (size_t field : {size_t{8}, size_t{24}}) {
+            auto* p = reinterpret_cast<uint8_t*>(image.data()) + field;
+            cipher.EncipherBlock(p, 0);
+            cipher.EncipherBlock(p + 7, 1);
+        }
+    r.lockChecksum = PlainCrc("MACD");
+    auto open = OpenConditions(r, "secret");
+    ASSERT_TRUE(open);
+    EXPECT_EQ(*open, plain.conditions);
+    EXPECT_FALSE(OpenConditions(r, "secreT"));
 }
 
 TEST(ConditionLock, ConditionsOfFinanceItemsAndNumbersStillTakeThePassword) {
@@ -157,7 +186,7 @@ TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
     text << in.rdbuf();
     Series bars;
     ASSERT_TRUE(ParseBarsCsv(text.str(), bars));
-    bars.period = kPeriodDay;
+    bars.period = PeriodNumber(kPeriodDay);
     data.AddSecurity(security, bars);
     FinanceBlock figures;
     for (float& f : figures.figures) f = 5;
@@ -165,7 +194,7 @@ TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
     FormulaEvaluator evaluator(set, data, nullptr);
 
     auto evaluate = [&](const FormulaRecord& f) {
-        std::unique_ptr<EvalResult> r = evaluator.Evaluate(f, security, nullptr, kPeriodDay);
+        std::unique_ptr<EvalResult> r = evaluator.Evaluate(f, security, nullptr, PeriodNumber(kPeriodDay));
         std::vector<float> values;
         if (!r || r->lineCount() != 1) return values;
         const OutputLine& line = r->lines[0];
@@ -174,8 +203,8 @@ TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
     };
 
     Condition cross;
-    cross.left = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DIF", {12, 26, 9}, kPeriodDay);
-    cross.right = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DEA", {12, 26, 9}, kPeriodDay);
+    cross.left = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DIF", {12, 26, 9}, PeriodNumber(kPeriodDay));
+    cross.right = ConditionOperand::FormulaLine(kFormulaSubPane, "MACD", "DEA", {12, 26, 9}, PeriodNumber(kPeriodDay));
     cross.relation = kRelationCrossAbove;
     Condition low;
     low.left = ConditionOperand::FormulaLine(kFormulaSubPane, "KDJ", "K", {9, 3, 3}, 0);

@@ -93,6 +93,48 @@ TEST_F(HistoryTest, LoadKeepsCompleteRecordsOfPartialFile) {
     EXPECT_GE(s.bars.capacity(), 3u + kHistorySpareBars);
 }
 
+TEST_F(HistoryTest, LoadPutsRecordsInOrderKeepingTheLastOfEqualTimes) {
+    // Reversed, with 2020-01-03 twice: the later record in the file (close 99) wins.
+    std::vector<KLineRecord> bars = {Bar(Day(2020, 1, 7), 13), Bar(Day(2020, 1, 3), 11), Bar(Day(2020, 1, 6), 12),
+                                     Bar(Day(2020, 1, 3), 99), Bar(Day(2020, 1, 2), 10)};
+    ASSERT_TRUE(WriteFileAtomic(file("r.day"), BytesOf(bars)));
+    Series s;
+    ASSERT_TRUE(LoadHistoryFile(file("r.day"), 8, s, std::vector<CapitalChange>{{Day(2020, 1, 6), 5, 6}}));
+    EXPECT_EQ(TimesOf(s.bars), (std::vector<StoreTime>{Day(2020, 1, 2), Day(2020, 1, 3), Day(2020, 1, 6), Day(2020, 1, 7)}));
+    EXPECT_EQ(s.bars[1].close, 99);
+    ASSERT_EQ(s.trades.size(), 4u);
+    ASSERT_EQ(s.capital.size(), 4u);
+    EXPECT_EQ(s.capital[1].circulating, 0);  // capital follows the sorted bars
+    EXPECT_EQ(s.capital[2].circulating, 5);
+    EXPECT_EQ(s.trades[1].volume, s.bars[1].volume);
+}
+
+TEST_F(HistoryTest, AFileLongerThanFiftyYearsIsDamagedAndCostsNoMemory) {
+    EXPECT_EQ(MaxHistoryRecords(8), 18300u);
+    EXPECT_EQ(MaxHistoryRecords(4), 18300u * 48);
+    EXPECT_EQ(MaxHistoryRecords(3), 18300u * 240);
+    // A sparse 256 MB day file: nothing of it may be read into memory.
+    {
+        int fd = ::open(file("huge.day").c_str(), O_RDWR | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 256 << 20), 0);
+        ::close(fd);
+    }
+    Series s;
+    std::string error;
+    EXPECT_FALSE(LoadHistoryFile(file("huge.day"), 8, s, {}, &error));
+    EXPECT_TRUE(s.empty());
+    EXPECT_LT(s.bars.capacity(), 1000u);
+    EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+    // Exactly the limit is still a history; one more record is not.
+    std::vector<uint8_t> bytes(MaxHistoryRecords(8) * sizeof(KLineRecord));
+    ASSERT_TRUE(WriteFileAtomic(file("full.day"), bytes));
+    EXPECT_TRUE(LoadHistoryFile(file("full.day"), 8, s));
+    bytes.resize(bytes.size() + sizeof(KLineRecord));
+    ASSERT_TRUE(WriteFileAtomic(file("full.day"), bytes));
+    EXPECT_FALSE(LoadHistoryFile(file("full.day"), 8, s));
+}
+
 TEST_F(HistoryTest, LoadRejectsPeriodsWithoutFiles) {
     ASSERT_TRUE(WriteHistoryFile(file("a.day"), 8, std::vector{Bar(Day(2020, 1, 2), 1)}, false));
     Series s;
@@ -286,9 +328,10 @@ TEST_F(HistoryTest, RewriteReplacesTheFileAtomicallyAndAppendKeepsIt) {
     EXPECT_EQ(old[1].close, 2);
     ::close(oldFd);
     EXPECT_EQ(ReadBars(path)[1].close, 20);
-    // No temporary file is left beside it.
+    // No temporary file is left beside it (only the directory's lock file).
     int files = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir_.path())) files += e.is_regular_file();
+    for (auto& e : std::filesystem::directory_iterator(dir_.path()))
+        files += e.is_regular_file() && e.path().filename() != ".tessaro.lock";
     EXPECT_EQ(files, 1);
     // An append of a later day touches the same file.
     ASSERT_TRUE(WriteHistoryFile(path, 8, std::vector{Bar(Day(2022, 1, 5), 3)}, false));

@@ -96,9 +96,11 @@ TEST_F(PersistTest, SaveReplacesTheFileAndKeepsOneSpareBlock) {
     ASSERT_TRUE(store_->SaveAll());
     EXPECT_NE(Inode(path), before);  // a new file renamed over the old
     EXPECT_EQ(FileSize(path), static_cast<int64_t>(kMarketImageSize + kTickBlockSize * 4));
-    // No temporary file is left beside it (f10/ is the only other entry).
+    // No temporary file is left beside it (f10/ and the lock file are the only other entries).
     for (const auto& entry : std::filesystem::directory_iterator(AppPaths(dir_.path()).marketDir(kMarketSH)))
-        EXPECT_TRUE(entry.path().filename() == "stkinfo.dat" || entry.path().filename() == "f10") << entry.path();
+        EXPECT_TRUE(entry.path().filename() == "stkinfo.dat" || entry.path().filename() == "f10" ||
+                    entry.path().filename() == ".tessaro.lock")
+            << entry.path();
     // The store goes on working on the new file.
     ASSERT_TRUE(store_->AppendTicks(Sh("600001"), TickRun(Day1(9, 40), 51, 60, 20)));
     EXPECT_EQ(store_->TickCount(Sh("600001")), 110);
@@ -228,7 +230,6 @@ TEST_F(PersistTest, RecordWithCountsOutOfRangeIsDropped) {
         {"blocks -3", offsetof(StockRecord, tickBlockCount), -3, 0},
         {"last block 101", offsetof(StockRecord, ticksInLastBlock), 101, 1},
         {"last block -1", offsetof(StockRecord, ticksInLastBlock), -1, 1},
-        {"block past the file", offsetof(StockRecord, tickBlocks), 4, 1},
         {"negative block", offsetof(StockRecord, tickBlocks), -2, 1},
         {"block of another record", offsetof(StockRecord, tickBlocks), 1, 1},
         {"block listed twice", offsetof(StockRecord, tickBlocks) + 4, 0, 0},
@@ -264,6 +265,81 @@ TEST_F(PersistTest, RecordWithCountsOutOfRangeIsDropped) {
         EXPECT_EQ(again->SecurityCount(kMarketSH), 2);
         EXPECT_FALSE(FileExists(kept));  // a sound file is loaded as it is
     }
+}
+
+TEST_F(PersistTest, ACutTailKeepsEveryWholeRecordAndNeverOverwritesAnEarlierCopy) {
+    SaveFilledAndClose();
+    const std::string path = MarketFile(kMarketSH);
+    const std::string saved = dir_.path() + "/saved.dat";
+    ASSERT_TRUE(std::filesystem::copy_file(path, saved));
+
+    // 1. Cut inside the tick blocks: block 1 of 600000 and block 2 of 600001 are gone.
+    std::filesystem::resize_file(path, TickBlockFileOffset(1));
+    const int64_t cutSize = FileSize(path);
+    const ino_t cutInode = Inode(path);
+    {
+        // A reading store keeps all three securities, rewrites nothing, keeps no copy.
+        MarketStore reader(AppPaths(dir_.path()), settings_);
+        reader.SetReadOnly(true);
+        ASSERT_TRUE(reader.LoadAll());
+        EXPECT_EQ(reader.SecurityCount(kMarketSH), 3);
+        EXPECT_EQ(reader.TickCount(Sh("600000")), 0);
+        EXPECT_EQ(reader.TickCount(Sh("600001")), 0);
+        EXPECT_TRUE(reader.GetCodeEntry(Sh("600002")));
+        ASSERT_EQ(reader.LoadNotes().size(), 1u);
+        EXPECT_NE(reader.LoadNotes()[0].find("0 securities lost, 2 kept without today's ticks"), std::string::npos)
+            << reader.LoadNotes()[0];
+        EXPECT_FALSE(reader.SaveAll());
+    }
+    EXPECT_EQ(FileSize(path), cutSize);
+    EXPECT_EQ(Inode(path), cutInode);
+    EXPECT_FALSE(FileExists(DamagedMarketFilePath(path)));
+
+    // A writing store repairs it and keeps the damaged file as stkinfo.dat.bad.
+    auto s = Reload();
+    EXPECT_EQ(s->SecurityCount(kMarketSH), 3);
+    ASSERT_EQ(s->LoadNotes().size(), 1u);
+    EXPECT_NE(s->LoadNotes()[0].find("kept as " + path + ".bad"), std::string::npos) << s->LoadNotes()[0];
+    EXPECT_EQ(FileSize(DamagedMarketFilePath(path)), cutSize);
+    s.reset();
+
+    // 2. Cut inside the records: the two whole records stay, the third is lost; the
+    // first copy is not overwritten, the second goes beside it.
+    ASSERT_TRUE(std::filesystem::copy_file(saved, path, std::filesystem::copy_options::overwrite_existing));
+    std::filesystem::resize_file(path, RecordFileOffset(2) + 100);
+    s = Reload();
+    EXPECT_TRUE(s->GetCodeEntry(Sh("600000")));
+    EXPECT_TRUE(s->GetCodeEntry(Sh("600001")));
+    EXPECT_FALSE(s->GetCodeEntry(Sh("600002")));
+    ASSERT_EQ(s->LoadNotes().size(), 1u);
+    EXPECT_NE(s->LoadNotes()[0].find("1 securities lost"), std::string::npos) << s->LoadNotes()[0];
+    EXPECT_EQ(FileSize(DamagedMarketFilePath(path)), cutSize);
+    EXPECT_EQ(FileSize(DamagedMarketFilePath(path) + ".1"), RecordFileOffset(2) + 100);
+    s.reset();
+
+    // 3. A block number past the end of the file (not merely cut) is treated the same way.
+    ASSERT_TRUE(std::filesystem::copy_file(saved, path, std::filesystem::copy_options::overwrite_existing));
+    Patch(path, RecordField(1, offsetof(StockRecord, tickBlocks)), int32_t{4});
+    s = Reload();
+    EXPECT_EQ(s->SecurityCount(kMarketSH), 3);
+    EXPECT_EQ(s->TickCount(Sh("600001")), 0);
+    EXPECT_EQ(TickVolumes(*s, Sh("600000")).size(), 150u);
+    EXPECT_TRUE(FileExists(DamagedMarketFilePath(path) + ".2"));
+}
+
+TEST_F(PersistTest, AReadOnlyStoreCreatesNothing) {
+    store_.reset();
+    TempDir empty;
+    MarketStore reader(AppPaths(empty.path()), settings_);
+    reader.SetReadOnly(true);
+    ASSERT_TRUE(reader.LoadAll());
+    EXPECT_EQ(reader.SecurityCount(kMarketSH), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(empty.path()));  // no data/, no stkinfo.dat, no f10/
+    QuoteUpdate q = MakeQuote(Sh("600000"), Day1(10, 0), 10, 100);
+    reader.UpdateQuote(q);
+    EXPECT_FALSE(reader.AppendTicks(Sh("600000"), TickRun(Day1(9, 30), 1, 3)));
+    EXPECT_FALSE(reader.SaveAll());
+    EXPECT_TRUE(std::filesystem::is_empty(empty.path()));
 }
 
 TEST_F(PersistTest, ListedLastBlockWithoutTicksIsNotReadAsATick) {

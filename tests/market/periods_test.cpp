@@ -16,12 +16,13 @@ TEST(PeriodsTest, KeywordsMatchCaseInsensitivelyAndRoundTrip) {
     EXPECT_EQ(PeriodFromKeyword("min"), kPeriodInvalid);
     EXPECT_EQ(PeriodFromKeyword(""), kPeriodInvalid);
     EXPECT_EQ(PeriodFromKeyword("day "), kPeriodInvalid);
-    for (Period p = kPeriodTick; p <= kPeriodTime; ++p) {
+    for (int n = PeriodNumber(kPeriodTick); n <= PeriodNumber(kPeriodTime); ++n) {
+        const Period p = PeriodFromNumber(n);
         EXPECT_EQ(PeriodFromKeyword(PeriodKeyword(p)), p);
         EXPECT_FALSE(PeriodName(p).empty());
     }
-    EXPECT_EQ(PeriodKeyword(1), "");
-    EXPECT_EQ(PeriodName(15), "");
+    EXPECT_EQ(PeriodKeyword(Period{1}), "");
+    EXPECT_EQ(PeriodName(Period{15}), "");
 }
 
 TEST(PeriodsTest, MinuteSlotIndexAtSessionEdges) {

@@ -90,10 +90,10 @@ TEST(SeriesLoaderConcurrencyTest, WorkersLoadWhileTheStoreAndTheFilesChange) {
                 }
                 store.SetExRights(s.id, events);
                 Series day;
-                if (LoadHistory(paths, s.id, kPeriodDay, day) && !day.empty()) {
+                if (LoadHistory(paths, s.id, PeriodNumber(kPeriodDay), day) && !day.empty()) {
                     KLineRecord last = day.bars.back();
                     last.volume += 1;
-                    WriteHistory(paths, s.id, kPeriodDay, std::span(&last, 1), false);
+                    WriteHistory(paths, s.id, PeriodNumber(kPeriodDay), std::span(&last, 1), false);
                 }
                 ++writes;
             }
@@ -115,7 +115,7 @@ TEST(SeriesLoaderConcurrencyTest, WorkersLoadWhileTheStoreAndTheFilesChange) {
                         int days = 2;
                         const int modes[] = {0, kExRightsBackward, kExRightsNone};
                         int flags = modes[(round + w) % 3];
-                        std::string what = SecurityText(s.id) + " period " + std::to_string(p);
+                        std::string what = SecurityText(s.id) + " period " + std::to_string(PeriodNumber(p));
                         ASSERT_EQ(LoadSeries(source, s.id, p, out, flags, &days), 1) << what;
                         CheckSeries(out, p, what);
                         if (p == kPeriodDay) {

@@ -205,6 +205,30 @@ TEST(MinuteAndTickDecode, MinuteBecomesATickAndAFlatSlot) {
     EXPECT_FALSE(DecodeWireTick(w, tick));
 }
 
+TEST(WireTimeRange, TimesTheStoreCannotHoldMakeARecordInvalid) {
+    // 2036-02-05 06:28:15 +08:00 is the last StoreTime; one second on would wrap to 1899.
+    constexpr uint32_t kLast = 2085776895u;
+    EXPECT_TRUE(WireTimeFitsStore(kLast));
+    EXPECT_EQ(WireToStoreTime(kLast), 0xFFFFFFFFu);
+    EXPECT_FALSE(WireTimeFitsStore(kLast + 1));
+    EXPECT_FALSE(WireTimeFitsStore(0xFFFFFFFFu));
+
+    TickRecord tick;
+    MinuteSlot slot;
+    KLineRecord bar;
+    EXPECT_TRUE(DecodeWireTick(WireTick{kLast, 10, 1, 10, 0}, tick));
+    EXPECT_FALSE(DecodeWireTick(WireTick{kLast + 1, 10, 1, 10, 0}, tick));
+    EXPECT_FALSE(DecodeMinuteRecord(MinuteRecord{kLast + 60, 10, 1, 10}, tick, slot));
+    BarRecord wire = EncodeBarRecord(KLineRecord{});
+    wire.time = kLast + 86400;
+    EXPECT_FALSE(DecodeBarRecord(wire, bar));
+    Bytes q = HandBuiltQuote(1600000, 100000);
+    DecodedQuote decoded;
+    ASSERT_TRUE(DecodeQuoteRecord(AsRecord(q), nullptr, decoded));
+    StoreLE<uint32_t>(&q[4], kLast + 1);
+    EXPECT_FALSE(DecodeQuoteRecord(AsRecord(q), nullptr, decoded));
+}
+
 TEST(RankTables, NineTablesOfEqualLength) {
     int table = -1;
     size_t row = 0;

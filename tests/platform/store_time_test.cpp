@@ -73,5 +73,20 @@ TEST(StoreTime, ParsesDatesAndRejectsNonsense) {
     EXPECT_EQ(t + 1, MakeStoreTime(2024, 3, 1));
 }
 
+TEST(StoreTime, TimesBeyondThirtyTwoBitsAreRefusedNotWrapped) {
+    StoreTime t = 0;
+    // 2^32 - 1 seconds after 1899-12-30 is 2036-02-05 06:28:15.
+    ASSERT_TRUE(ParseStoreTime("2036-02-05 06:28:15", t));
+    EXPECT_EQ(t, 0xFFFFFFFFu);
+    ASSERT_TRUE(ParseStoreTime("2036-02-05", t));
+    EXPECT_FALSE(ParseStoreTime("2036-02-05 06:28:16", t));
+    EXPECT_FALSE(ParseStoreTime("2036-02-06", t));
+    EXPECT_FALSE(ParseStoreTime("2099-12-31", t));
+    EXPECT_FALSE(ParseStoreTime("20360206", t));
+    t = 7;
+    EXPECT_FALSE(ParseStoreTime("2040-01-01 10:00", t));
+    EXPECT_EQ(t, 7u);  // nothing stored on failure
+}
+
 }  // namespace
 }  // namespace tessaro

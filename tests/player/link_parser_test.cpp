@@ -119,9 +119,13 @@ TEST(ParseLink, ConvertsByKind) {
 
 TEST(ParseLink, UnknownNamesAndTrailingTextAreSkipped) {
     const ParsedLink link = Parse("-zuvopurl zuvop2p://foo=1|volume=5|=7|mute|autoplay=1|tail");
-    // "mute|autoplay=1" has no "=" before the "|": the name runs up to the next "=".
-    ASSERT_EQ(link.assignments.size(), 1u);
+    // "mute" has no "=" before its "|": it is skipped alone and "autoplay=1" still counts.
+    ASSERT_EQ(link.assignments.size(), 2u);
     EXPECT_EQ(link.assignments[0].name, "volume");
+    EXPECT_EQ(link.assignments[1].name, "autoplay");
+    const ParsedLink first = Parse("-zuvopurl zuvop2p://junk|volume=7|mute|");
+    ASSERT_EQ(first.assignments.size(), 1u);
+    EXPECT_EQ(first.assignments[0].name, "volume");
     const ParsedLink spaced = Parse("-zuvopurl zuvop2p:// volume=5|volume =6");
     EXPECT_TRUE(spaced.assignments.empty());  // names are not trimmed
 }

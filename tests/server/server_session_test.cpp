@@ -326,6 +326,24 @@ TEST_F(SessionTest, ProtocolFaults) {
     EXPECT_TRUE(Replies(*silent).empty());
 }
 
+TEST_F(SessionTest, LongRepliesAreCompressedShortOnesNot) {
+    config_.compressThreshold = 200;
+    auto s = NewSession();
+    LogIn(*s);
+    QuoteRefreshRequest all;  // 9 quotes of 137 bytes: above the threshold
+    KeepAlive keep;           // no payload
+    ASSERT_TRUE(s->Feed(Packet(all)));
+    ASSERT_TRUE(s->Feed(Packet(keep)));
+    std::vector<Bytes> wire = s->TakeOutput();
+    ASSERT_EQ(wire.size(), 2u);
+    EXPECT_EQ(wire[0][16] & kFlagCompressed, kFlagCompressed);
+    EXPECT_LT(wire[0].size(), 21 + 8 + 9 * 137u);
+    EXPECT_EQ(wire[1][16] & kFlagCompressed, 0);
+    QuoteRefreshReply reply;
+    ASSERT_TRUE(reply.Read(*Decompress(wire[0])));
+    EXPECT_EQ(reply.quotes.size(), 9u);
+}
+
 TEST(FaultPlanTest, ParsesEveryFaultAndRefusesNonsense) {
     FaultPlan plan;
     for (const char* spec : {"split=1", "delay=25", "drop-after=3", "close-at=0xA003", "close-at=B001",

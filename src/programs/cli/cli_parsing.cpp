@@ -21,12 +21,7 @@ bool ParseInteger(const std::string& text, long long lo, long long hi, long long
     return ec == std::errc() && end == text.data() + text.size() && out >= lo && out <= hi;
 }
 
-Period ParsePeriodText(const std::string& text) {
-    Period p = PeriodFromKeyword(text);
-    if (p != kPeriodInvalid) return p;
-    long long n = 0;
-    return ParseInteger(text, kPeriodTick, kPeriodTime, n) ? static_cast<Period>(n) : kPeriodInvalid;
-}
+Period ParsePeriodText(const std::string& text) { return PeriodFromText(text); }
 
 bool ParseAdjustOption(const std::optional<std::string>& adjust, int& flags) {
     flags = 0;

@@ -19,6 +19,7 @@
 #include "formula/formula_set.h"
 #include "formula/formula_set_startup.h"
 #include "formula/internal_formulas.h"
+#include "formula/param_text.h"
 #include "formula/standard_library.h"
 #include "formula/opcodes.h"
 #include "platform/text.h"
@@ -27,41 +28,6 @@ namespace tessaro::cli {
 namespace {
 
 constexpr const char* kUsage = "compile 'FORMULA' [--type N] [--param NAME=DEFAULT[,MIN,MAX]]... [--appdir DIR]";
-
-bool ParseFloat(const std::string& s, float& out) {
-    if (s.empty()) return false;
-    char* end = nullptr;
-    out = std::strtof(s.c_str(), &end);
-    return end && *end == 0;
-}
-
-// "N=5" or "N=5,1,100".
-bool ParseParam(const std::string& text, FormulaParam& p) {
-    size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) return false;
-    std::string name = Utf8ToGbk(text.substr(0, eq));
-    if (name.size() > static_cast<size_t>(kMaxFormulaNameLength)) return false;
-    std::string rest = text.substr(eq + 1);
-    std::string parts[3];
-    int n = 0;
-    for (size_t start = 0; n < 3;) {
-        size_t comma = rest.find(',', start);
-        parts[n++] = rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    if (n != 1 && n != 3) return false;
-    p = FormulaParam{};
-    p.setName(name);
-    if (!ParseFloat(parts[0], p.defaultValue)) return false;
-    p.min = p.max = p.defaultValue;
-    if (n == 3 && (!ParseFloat(parts[1], p.min) || !ParseFloat(parts[2], p.max))) return false;
-    if (n == 1) {
-        p.min = -1e9f;
-        p.max = 1e9f;
-    }
-    return p.min <= p.defaultValue && p.defaultValue <= p.max;
-}
 
 std::string Utf8(std::string_view gbk) { return GbkToUtf8(gbk); }
 
@@ -124,7 +90,7 @@ int RunCompile(Args& args) {
     }
     while (auto param = args.option("param")) {
         FormulaParam p;
-        if (!ParseParam(*param, p)) return Fail("bad --param '" + *param + "': NAME=DEFAULT or NAME=DEFAULT,MIN,MAX");
+        if (!ParseParamText(*param, p)) return Fail("bad --param '" + *param + "': NAME=DEFAULT or NAME=DEFAULT,MIN,MAX");
         if (record.params.size() >= static_cast<size_t>(kMaxFormulaParams)) return Fail("at most 64 parameters");
         record.params.push_back(p);
     }

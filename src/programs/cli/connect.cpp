@@ -15,6 +15,7 @@
 #include "client/reply_handlers.h"
 #include "client/request_queue.h"
 #include "market/market_store.h"
+#include "net/login_messages.h"
 #include "net/realtime_messages.h"
 #include "net/security_handle.h"
 #include "platform/files.h"
@@ -45,7 +46,8 @@ constexpr const char* kExitCodes =
 struct ConnectOptions {
     std::string appDir;
     ConnectTarget target;
-    LoginAccount account{"guest", ""};
+    // Without --account: the guest account with its configured password.
+    LoginAccount account{kGuestAccount, kGuestPassword};
 };
 
 // The options both commands share; false on a usage error.
@@ -60,7 +62,10 @@ bool ParseConnectOptions(Args& args, ConnectOptions& o, std::string& error) {
     if (!ParseHostPort(*server, o.target.host, o.target.port)) return false;
     o.target.serverName = *server;
     if (proxy && !ParseProxyUrl(*proxy, o.target.proxy)) return false;
-    if (account) o.account.name = *account;
+    if (account) {
+        o.account.name = *account;
+        o.account.password.clear();
+    }
     if (passwordFile) {
         // The password comes from a file, never from the command line others can read.
         auto bytes = ReadWholeFile(*passwordFile);
@@ -84,14 +89,14 @@ public:
         SessionOptions so;
         so.appDir = options_.appDir;
         so.access = SessionAccess::ReadWrite;
-        so.data = kSessionFormulas | kSessionMarkets;
+        so.data = kSessionAll;
         so.settings = SessionSettings::File;
         app_ = std::make_unique<Session>(so);
         if (!app_->Start()) {
             error = app_->error();
             return 1;
         }
-        blocks_ = std::make_unique<BlockDirectorySink>(app_->paths());
+        blocks_ = std::make_unique<BlockSetSink>(app_->blocks());
         ClientContext ctx{app_->paths(), &app_->store(), &app_->formulas(), &app_->settingsStore(), blocks_.get()};
         quote_ = std::make_unique<QuoteSession>(ctx, net_, [this](const ClientNotice& n) { OnNotice(n); });
         quote_->SetMachineId(MachineIdentifier(app_->settingsStore()));
@@ -170,7 +175,7 @@ private:
     ConnectOptions options_;
     bool printStatus_;
     std::unique_ptr<Session> app_;
-    std::unique_ptr<BlockDirectorySink> blocks_;
+    std::unique_ptr<BlockSetSink> blocks_;
     PosixTransport net_;
     std::unique_ptr<QuoteSession> quote_;
     bool failed_ = false, refused_ = false, cannotConnectShown_ = false;

@@ -69,12 +69,13 @@ std::string Pad(const std::string& text, size_t width, bool right) {
     return right ? fill + text : text + fill;
 }
 
-// The market of appDir, generated first when the directory has none. The market files
-// are written last, so a directory without them (a generation cut short, or a bare
-// directory) is generated afresh.
+// The market of appDir, generated first when the directory has none. A generation puts
+// the market in place whole at its end, so a directory without all three market files (a
+// generation cut short, or a bare directory) is generated afresh.
 std::unique_ptr<OpenMarket> EnsureDemoMarket(const std::string& appDir, std::string& error) {
     AppPaths paths(appDir);
-    if (FileExists(paths.marketFile(kMarketSH))) {
+    if (FileExists(paths.marketFile(kMarketSH)) && FileExists(paths.marketFile(kMarketSZ)) &&
+        FileExists(paths.marketFile(kMarketSystem))) {
         std::printf("Demo market: reading the market in %s\n\n", paths.appDir().c_str());
     } else {
         DemoMarketOptions options;
@@ -177,7 +178,7 @@ bool PrintDailyMacd(const OpenMarket& market, const FormulaSet& set, std::string
     }
     StoreEvalData data(*market.store, source);
     FormulaEvaluator evaluator(set, data);
-    std::unique_ptr<EvalResult> result = evaluator.Evaluate(*macd, *security, &series, kPeriodDay, 0);
+    std::unique_ptr<EvalResult> result = evaluator.Evaluate(*macd, *security, &series, PeriodNumber(kPeriodDay), 0);
     if (!result) {
         error = "MACD gave no result";
         return false;

@@ -24,6 +24,7 @@
 #include "formula/formula_set.h"
 #include "formula/formula_set_startup.h"
 #include "formula/internal_formulas.h"
+#include "formula/param_text.h"
 #include "formula/standard_library.h"
 #include "market/bars_csv.h"
 #include "market/exrights_adjust.h"
@@ -41,24 +42,6 @@ constexpr const char* kUsage =
     "[--param NAME=DEFAULT]... 'FORMULA'\n"
     "       tessaro-cli eval --bars FILE.csv [--security SH600000] [--period P] [--last N] [--type N] "
     "[--param NAME=DEFAULT]... 'FORMULA'";
-
-// "N=5": a parameter with that default and a range wide enough for any value given.
-bool ParseParamText(const std::string& text, FormulaParam& p) {
-    size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) return false;
-    std::string name = Utf8ToGbk(text.substr(0, eq));
-    if (name.size() > static_cast<size_t>(kMaxFormulaNameLength)) return false;
-    std::string value = text.substr(eq + 1);
-    char* end = nullptr;
-    float v = std::strtof(value.c_str(), &end);
-    if (value.empty() || !end || *end != 0 || !std::isfinite(v)) return false;
-    p = FormulaParam{};
-    p.setName(name);
-    p.defaultValue = v;
-    p.min = std::min(v, -1e9f);
-    p.max = std::max(v, 1e9f);
-    return true;
-}
 
 bool ReadFile(const std::string& path, std::string& out) {
     std::ifstream in(path, std::ios::binary);
@@ -117,7 +100,7 @@ int RunEval(Args& args) {
         std::string csv, error;
         if (!ReadFile(*barsFile, csv)) return Fail("cannot read " + *barsFile);
         if (!ParseBarsCsv(csv, series, &error)) return Fail(*barsFile + ": " + error);
-        series.period = period;
+        series.period = PeriodNumber(period);
         if (!ParseSecurityText(AsciiUpper(securityText.value_or("SH600000")), security.id))
             return Fail("bad --security: market letters and code, e.g. SH600000");
         security.securityClass = ClassifyCode(security.id.codeText(), security.id.market);
@@ -138,7 +121,7 @@ int RunEval(Args& args) {
         source = std::make_unique<StoreSeriesSource>(*market->store, market->paths);
         if (!LoadSeries(*source, security.id, period, series, flags))
             return Fail("cannot load the series of " + args.positional()[0]);
-        series.period = period;
+        series.period = PeriodNumber(period);
         data = std::make_unique<StoreEvalData>(*market->store, *source);
         LoadFormulaSet(set, market->paths);
     }
@@ -155,7 +138,7 @@ int RunEval(Args& args) {
     }
 
     FormulaEvaluator evaluator(set, *data);
-    std::unique_ptr<EvalResult> result = evaluator.Evaluate(formula, security, &series, period, flags);
+    std::unique_ptr<EvalResult> result = evaluator.Evaluate(formula, security, &series, PeriodNumber(period), flags);
     if (!result) return Fail("the formula has no result for " + SecurityText(security.id) + " at this period");
     PrintEvalResult(formula, *result, series, period, static_cast<size_t>(last));
     return 0;

@@ -147,6 +147,9 @@ int RunImport(const std::string& path, const std::string& appDir) {
     std::string error;
     if (!ReadFml(path, parsed, error)) return Fail(error);
     AppPaths paths(appDir);
+    // From the load to the save: a concurrent import waits instead of losing ours or its own.
+    ProcessFileLock setLock = LockFormulaSetFiles(paths);
+    if (!setLock.held()) return Fail("cannot lock the formula files in " + paths.baseDir());
     FormulaSet set;
     LoadFormulaSet(set, paths);
     int added = 0, replaced = 0, refused = 0;

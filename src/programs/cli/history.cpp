@@ -1,7 +1,5 @@
 // tessaro-cli bars, bars-import, power: the local history files and the ex-rights file.
-#include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -11,6 +9,7 @@
 #include "cli_parsing.h"
 #include "cli_printing.h"
 #include "command.h"
+#include "market/bars_csv.h"
 #include "market/base_files.h"
 #include "market/history.h"
 #include "market/periods.h"
@@ -22,27 +21,9 @@ namespace {
 
 // "day" / "fiv" / "min", a period keyword ("min1", "min5", "day") or 3, 4, 8; -1 otherwise.
 int ParseHistoryPeriod(const std::string& text) {
-    if (text == "fiv" || text == "4") return 4;
-    if (text == "min" || text == "3") return 3;
-    if (text == "8") return 8;
-    int period = PeriodFromKeyword(text);
-    return IsHistoryPeriod(period) ? period : -1;
-}
-
-bool ParseFloat(const std::string& text, float& out) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    auto [end, ec] = std::from_chars(first, last, out);
-    return ec == std::errc() && end == last;
-}
-
-std::vector<std::string> SplitCsv(const std::string& line) {
-    std::vector<std::string> fields;
-    std::stringstream in(line);
-    std::string field;
-    while (std::getline(in, field, ',')) fields.push_back(field);
-    if (!line.empty() && line.back() == ',') fields.emplace_back();
-    return fields;
+    Period period = PeriodFromDirName(text);
+    if (period == kPeriodInvalid) period = PeriodFromText(text);
+    return PeriodDirName(period).empty() ? -1 : PeriodNumber(period);
 }
 
 constexpr const char* kBarsUsage = "bars [--appdir DIR] SECURITY day|fiv|min";
@@ -58,7 +39,8 @@ int RunBars(Args& args) {
     std::string path = paths.historyFile(id, period);
     if (path.empty()) return Fail("no history file for " + args[0]);
     Series series;
-    if (!LoadHistoryFile(path, period, series)) return Fail("cannot read " + path);
+    std::string error;
+    if (!LoadHistoryFile(path, period, series, {}, &error)) return Fail(error);
     const char* timeFormat = period == 8 ? "Y-M-D" : "Y-M-D H:N";
     std::printf("date,open,high,low,close,volume,amount\n");
     for (const KLineRecord& b : series.bars) {
@@ -79,28 +61,23 @@ int RunBarsImport(Args& args) {
     if (!ParseSecurityText(args[0], id)) return UsageError(kImportUsage);
     int period = ParseHistoryPeriod(args[1]);
     if (period < 0) return UsageError(kImportUsage);
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (args[2] != "-") {
-        file.open(args[2]);
-        if (!file) return Fail("cannot open " + args[2]);
-        in = &file;
+    std::string text;
+    if (args[2] == "-") {
+        std::ostringstream all;
+        all << std::cin.rdbuf();
+        text = all.str();
+    } else {
+        std::optional<std::vector<uint8_t>> bytes = ReadWholeFile(args[2]);
+        if (!bytes) return Fail("cannot open " + args[2]);
+        text.assign(bytes->begin(), bytes->end());
     }
-    std::vector<KLineRecord> bars;
-    std::string line;
-    int lineNumber = 0;
-    while (std::getline(*in, line)) {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line.rfind("date,", 0) == 0) continue;
-        std::vector<std::string> f = SplitCsv(line);
-        KLineRecord bar;
-        bool ok = f.size() == 7 && ParseStoreTime(f[0], bar.time) && ParseFloat(f[1], bar.open) &&
-                  ParseFloat(f[2], bar.high) && ParseFloat(f[3], bar.low) && ParseFloat(f[4], bar.close) &&
-                  ParseFloat(f[5], bar.volume) && ParseFloat(f[6], bar.amount);
-        if (!ok) return Fail("line " + std::to_string(lineNumber) + ": expected date,open,high,low,close,volume,amount");
-        bars.push_back(bar);
-    }
+    // Every line is checked before anything is stored: one bad line stores nothing.
+    Series parsed;
+    std::string error;
+    BarsCsvOptions options;
+    options.increasingDates = false;  // the writer sorts them
+    if (!ParseBarsCsv(text, parsed, &error, options)) return Fail(error);
+    const std::vector<KLineRecord>& bars = parsed.bars;
     AppPaths paths(appDir);
     if (!WriteHistory(paths, id, period, bars, true)) return Fail("cannot write " + paths.historyFile(id, period));
     std::printf("%zu bars written to %s\n", bars.size(), paths.historyFile(id, period).c_str());

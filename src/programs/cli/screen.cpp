@@ -23,6 +23,7 @@
 #include "formula/compiler.h"
 #include "formula/eval_data_source.h"
 #include "formula/formula_set.h"
+#include "formula/param_text.h"
 #include "market/market_store.h"
 #include "market/series_loader.h"
 #include "platform/store_time.h"
@@ -47,22 +48,6 @@ constexpr const char* kSummary =
     "the process (for timing: the first run is cold, the later ones warm); each run prints its\n"
     "summary, the hits are printed and saved from the last.";
 
-struct ParamValue {
-    std::string nameGbk;
-    float value = 0;
-};
-
-bool ParseParam(const std::string& text, ParamValue& out) {
-    const size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) return false;
-    out.nameGbk = Utf8ToGbk(text.substr(0, eq));
-    if (out.nameGbk.size() > 15) return false;
-    const std::string value = text.substr(eq + 1);
-    char* end = nullptr;
-    out.value = std::strtof(value.c_str(), &end);
-    return !value.empty() && end && *end == 0 && std::isfinite(out.value);
-}
-
 bool ParseDay(const std::string& text, StoreTime& out) {
     return text.size() == 10 && ParseStoreTime(text, out);
 }
@@ -85,20 +70,21 @@ int RunScreen(Args& args) {
     std::optional<std::string> into = args.option("into");
     std::optional<std::string> threadsText = args.option("threads");
     std::optional<std::string> repeatText = args.option("repeat");
-    std::vector<ParamValue> params;
+    std::vector<FormulaParam> params;
     while (auto p = args.option("param")) {
-        ParamValue v;
-        if (!ParseParam(*p, v)) return Fail("bad --param '" + *p + "': NAME=VALUE");
+        FormulaParam v;
+        if (!ParseParamText(*p, v)) return Fail("bad --param '" + *p + "': NAME=VALUE");
         if (params.size() >= kScreeningMaxParams) return Fail("at most 64 parameters");
         params.push_back(v);
     }
     if (args.size() != (formulaName ? 0u : 1u)) return UsageError(kUsage);
 
     ScreeningRequest request;
-    request.period = kPeriodDay;
+    request.period = PeriodNumber(kPeriodDay);
     if (periodText) {
-        request.period = ParsePeriodText(*periodText);
-        if (request.period == kPeriodInvalid) return UsageError(kUsage);
+        const Period period = ParsePeriodText(*periodText);
+        if (period == kPeriodInvalid) return UsageError(kUsage);
+        request.period = PeriodNumber(period);
     }
     if (!ParseAdjustOption(adjust, request.loadOptions)) return UsageError(kUsage);
     if (fromText.has_value() != toText.has_value()) return Fail("--from and --to go together");
@@ -129,24 +115,18 @@ int RunScreen(Args& args) {
         formula = std::move(*found);
         std::vector<float> values;
         for (const FormulaParam& p : formula.params) values.push_back(p.defaultValue);
-        for (const ParamValue& v : params) {
+        for (const FormulaParam& v : params) {
             size_t k = 0;
-            while (k < formula.params.size() && !EqualsNoCase(formula.params[k].nameText(), v.nameGbk)) ++k;
-            if (k == formula.params.size()) return Fail(*formulaName + " has no parameter " + GbkToUtf8(v.nameGbk));
-            values[k] = v.value;
+            while (k < formula.params.size() && !EqualsNoCase(formula.params[k].nameText(), v.nameText())) ++k;
+            if (k == formula.params.size())
+                return Fail(*formulaName + " has no parameter " + GbkToUtf8(v.nameText()));
+            values[k] = v.defaultValue;
         }
         formula = WithParameters(formula, values);
     } else {
         formula.type = kFormulaSelection;
         formula.setName("SCREEN");
-        for (const ParamValue& v : params) {
-            FormulaParam p;
-            p.setName(v.nameGbk);
-            p.defaultValue = v.value;
-            p.min = std::min(v.value, -1e9f);
-            p.max = std::max(v.value, 1e9f);
-            formula.params.push_back(p);
-        }
+        formula.params = params;
         formula.source = Utf8ToGbk(args[0]);
         try {
             CompileOptions compile;

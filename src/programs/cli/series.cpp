@@ -31,8 +31,12 @@ std::unique_ptr<OpenMarket> OpenMarketDir(const std::string& appDir, std::string
     auto market = std::make_unique<OpenMarket>();
     market->paths = paths;
     market->store = std::make_unique<MarketStore>(paths, market->settings);
+    // Every command here only reads: a read-only or shared directory must do, and a
+    // damaged file is reported, never rewritten.
+    market->store->SetReadOnly(true);
     market->store->SetBaseFileLoader([paths](MarketStore& store) { LoadBaseFiles(store, paths); });
     if (!market->store->LoadAll(&error)) return nullptr;
+    for (const std::string& note : market->store->LoadNotes()) std::fprintf(stderr, "tessaro-cli: %s\n", note.c_str());
     return market;
 }
 
@@ -130,7 +134,15 @@ int RunGen(Args& args) {
     }
     if (today) {
         StoreTime t = 0;
-        if (!ParseStoreTime(*today, t) || today->size() != 10) return UsageError(kGenUsage);
+        if (!ParseStoreTime(*today, t) || today->size() != 10) {
+            // A well-formed date whose trading hours the store time cannot hold is named as such.
+            int y = 0, m = 0, d = 0;
+            if (today->size() == 10 && std::sscanf(today->c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 && y > 2000)
+                return Fail("--today " + *today + ": beyond the last date the store time holds (2036-02-04)");
+            return UsageError(kGenUsage);
+        }
+        if (StoreTime end = 0; !ParseStoreTime(*today + " 23:59:59", end))
+            return Fail("--today " + *today + ": beyond the last date the store time holds (2036-02-04)");
         options.today = CivilFromDay(static_cast<int32_t>(StoreDay(t)));
     }
     if (now) {

@@ -21,8 +21,9 @@ struct OpenMarket {
     std::unique_ptr<MarketStore> store;
 };
 
-// The market store of appDir with its base files loaded; nullptr (and the reason in
-// error) when there is no market there.
+// The market store of appDir with its base files loaded, opened for reading only (what
+// a load finds damaged is reported on stderr); nullptr (and the reason in error) when
+// there is no market there.
 std::unique_ptr<OpenMarket> OpenMarketDir(const std::string& appDir, std::string& error);
 
 // "YYYY-MM-DD" for day-based periods, "YYYY-MM-DD HH:MM" intraday, with seconds for ticks.

@@ -1,0 +1,238 @@
+#include "platform/process_lock.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+
+#include "platform/files.h"
+
+namespace tessaro {
+
+namespace {
+
+// File locks take bytes [0, 2^30), group locks [2^30, 2^31).
+constexpr long kRangeSize = 1L << 30;
+
+int OpenLockFile(const std::string& lockPath) {
+    for (;;) {
+        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EINTR) return fd;
+    }
+}
+
+bool SetLock(int fd, long byte, bool wait) {
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = byte;
+    fl.l_len = 1;
+    fl.l_pid = 0;  // required for open-file-description locks
+    for (;;) {
+        if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+std::string_view NameOf(std::string_view path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string ProcessFileLock::LockFileOf(std::string_view path) {
+    std::string directory = SplitPath(path).directory;
+    return directory + std::string(kLockFileName);
+}
+
+long ProcessFileLock::ByteOf(std::string_view name, Scope scope) {
+    // FNV-1a over the name with ASCII letters folded, as the in-process registry folds them.
+    uint64_t h = 14695981039346656037ull;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 'A' && u <= 'Z') u = static_cast<unsigned char>(u - 'A' + 'a');
+        h = (h ^ u) * 1099511628211ull;
+    }
+    long byte = static_cast<long>(h % static_cast<uint64_t>(kRangeSize));
+    return scope == Scope::Group ? byte + kRangeSize : byte;
+}
+
+namespace {
+
+// One open lock file per directory and process, kept open: opening it for every write
+// would cost more than the write. Locks taken through one shared descriptor do not
+// exclude each other, so the bytes held by this process are tracked here as well and a
+// second holder of a byte in this process waits for the first.
+class LockFileCache {
+public:
+    static LockFileCache& Instance() {
+        static LockFileCache* cache = new LockFileCache();  // never destroyed: used until exit
+        return *cache;
+    }
+
+    // The descriptor of the lock file, -1 when it cannot be opened. A lock file that
+    // was removed (or a cache inherited through fork) is opened afresh.
+    int Descriptor(const std::string& lockPath) {
+        std::lock_guard lock(mutex_);
+        if (pid_ != ::getpid()) {
+            for (auto& [path, fd] : fds_) ::close(fd);
+            fds_.clear();
+            pid_ = ::getpid();
+        }
+        auto it = fds_.find(lockPath);
+        if (it != fds_.end()) {
+            struct stat st {};
+            if (::fstat(it->second, &st) == 0 && st.st_nlink > 0) return it->second;
+            if (!InUse(it->second)) ::close(it->second);
+            fds_.erase(it);
+        }
+        int fd = OpenLockFile(lockPath);
+        if (fd >= 0) fds_[lockPath] = fd;
+        return fd;
+    }
+
+    // Waits until no other holder in this process has (fd, byte), then takes it.
+    void Enter(int fd, long byte) {
+        std::unique_lock lock(mutex_);
+        released_.wait(lock, [&] { return held_.count({fd, byte}) == 0; });
+        held_.insert({fd, byte});
+    }
+    void Leave(int fd, long byte) {
+        {
+            std::lock_guard lock(mutex_);
+            held_.erase({fd, byte});
+        }
+        released_.notify_all();
+    }
+
+private:
+    bool InUse(int fd) const {
+        for (const auto& [f, byte] : held_)
+            if (f == fd) return true;
+        return false;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable released_;
+    pid_t pid_ = ::getpid();
+    std::map<std::string, int> fds_;
+    std::set<std::pair<int, long>> held_;
+};
+
+bool Unlock(int fd, long byte) {
+    struct flock fl {};
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = byte;
+    fl.l_len = 1;
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+}  // namespace
+
+ProcessFileLock::ProcessFileLock(std::string_view path, Scope scope) {
+    LockFileCache& cache = LockFileCache::Instance();
+    int fd = cache.Descriptor(LockFileOf(path));
+    if (fd < 0) return;
+    long byte = ByteOf(NameOf(path), scope);
+    cache.Enter(fd, byte);
+    if (!SetLock(fd, byte, true)) {
+        cache.Leave(fd, byte);
+        return;
+    }
+    fd_ = fd;
+    byte_ = byte;
+}
+
+ProcessFileLock::ProcessFileLock(ProcessFileLock&& other) noexcept : fd_(other.fd_), byte_(other.byte_) {
+    other.fd_ = -1;
+}
+
+ProcessFileLock::~ProcessFileLock() {
+    if (fd_ < 0) return;
+    (void)Unlock(fd_, byte_);
+    LockFileCache::Instance().Leave(fd_, byte_);
+}
+
+bool ProcessFileLock::IsFree(std::string_view path, Scope scope) {
+    int fd = ::open(LockFileOf(path).c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    bool free = SetLock(fd, ByteOf(NameOf(path), scope), false);
+    ::close(fd);
+    return free;
+}
+
+bool UpdateFileLocked(const std::string& path,
+                      const std::function<std::optional<std::vector<uint8_t>>(const std::optional<std::vector<uint8_t>>&)>& change) {
+    ProcessFileLock lock(path);
+    if (!lock.held()) return false;
+    std::optional<std::vector<uint8_t>> old;
+    if (FileExists(path)) {
+        old = ReadWholeFile(path);
+        if (!old) return false;
+    }
+    std::optional<std::vector<uint8_t>> updated = change(old);
+    if (!updated) return true;
+    return WriteFileAtomic(path, *updated);
+}
+
+bool WriteFileLocked(const std::string& path, std::span<const uint8_t> data) {
+    ProcessFileLock lock(path);
+    return lock.held() && WriteFileAtomic(path, data);
+}
+
+std::string TemporaryFileName(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+}
+
+bool IsTemporaryFileName(std::string_view name) {
+    size_t at = name.rfind(".tmp");
+    if (at == std::string_view::npos || at == 0) return false;
+    std::string_view rest = name.substr(at + 4);
+    size_t underscore = rest.find('_');
+    if (underscore == std::string_view::npos || underscore == 0 || underscore + 1 == rest.size()) return false;
+    for (size_t i = 0; i < rest.size(); ++i)
+        if (i != underscore && (rest[i] < '0' || rest[i] > '9')) return false;
+    return true;
+}
+
+bool LockTemporaryFile(int fd) {
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;  // the whole file
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+int RemoveStaleTemporaryFiles(const std::string& directory) {
+    constexpr time_t kMinimumAgeSeconds = 10;
+    int removed = 0;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!IsTemporaryFileName(name)) continue;
+        const std::string path = it->path().string();
+        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        struct stat st {};
+        bool stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime + kMinimumAgeSeconds < ::time(nullptr);
+        // Held while it is removed, so that no other cleaner takes it for its own.
+        if (stale && LockTemporaryFile(fd) && ::unlink(path.c_str()) == 0) ++removed;
+        ::close(fd);
+    }
+    return removed;
+}
+
+}  // namespace tessaro
