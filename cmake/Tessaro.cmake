@@ -44,12 +44,16 @@ function(tessaro_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# tessaro_tests(NAME DIR <dir> [DEPS ...]): one GoogleTest program of every .cpp in <dir>.
+# tessaro_tests(NAME DIR <dir> | FILES <file>... [DEPS ...]): one GoogleTest program of every
+# .cpp in <dir>, or of the files given.
 function(tessaro_tests name)
-  cmake_parse_arguments(ARG "" "DIR" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  cmake_parse_arguments(ARG "" "DIR" "DEPS;FILES" ${ARGN})
+  set(sources ${ARG_FILES})
+  if(ARG_DIR)
+    file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  endif()
   if(NOT sources)
-    message(FATAL_ERROR "test program ${name}: no tests in ${ARG_DIR}")
+    message(FATAL_ERROR "test program ${name}: no tests in ${ARG_DIR}${ARG_FILES}")
   endif()
   add_executable(${name} ${sources})
   target_compile_options(${name} PRIVATE ${TESSARO_WARNINGS})
