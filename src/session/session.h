@@ -63,6 +63,10 @@ struct SessionOptions {
     // Start-up fails unless the directory holds a market (data/sh/); for the
     // programs that only make sense over one.
     bool requireMarket = false;
+    // The formula set holds the internal indicators and the standard indicator
+    // library instead of the directory's formula files: for formulas compiled or
+    // evaluated apart from any application directory.
+    bool builtInFormulas = false;
     // The running program's path; when given (and read-write with a settings
     // file) the installation record "path", "exe", "version", "subversion" is
     // written as every start of the desktop program does.
