@@ -117,7 +117,11 @@ int RunGen(Args& args) {
         if (!ParseStoreTime(*today, t) || today->size() != 10) {
             // A well-formed date whose trading hours the store time cannot hold is named as such.
             int y = 0, m = 0, d = 0;
-            if (today->size() == 10 && std::sscanf(today->c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 && y > 2000)
+            // Anything else (a month 13, a 30th of February) is a usage error.
+            const bool wellFormed = today->size() == 10 &&
+                                    std::sscanf(today->c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 && m >= 1 &&
+                                    m <= 12 && d >= 1 && d <= 31;
+            if (wellFormed && (y > 2036 || (y == 2036 && (m > 2 || (m == 2 && d > 4)))))
                 return Fail("--today " + *today + ": beyond the last date the store time holds (2036-02-04)");
             return UsageError(kGenUsage);
         }
