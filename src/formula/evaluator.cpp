@@ -6,6 +6,8 @@
 #include <exception>
 
 #include "formula/builtin_indicators.h"
+#include "formula/compile_errors.h"
+#include "formula/compiler.h"
 #include "formula/evaluator_internal.h"
 #include "formula/function_registry.h"
 #include "formula/opcodes.h"
@@ -18,6 +20,41 @@ bool FormulaApplies(const FormulaRecord& formula, int period, uint16_t securityC
     if (securityClass == kClassIndex) return (formula.usageFlags & kUsageNotForIndexes) == 0;
     return (formula.usageFlags & kUsageNotForOthers) == 0;
 }
+
+std::string_view EvalFailureName(EvalFailure failure) {
+    switch (failure) {
+        case EvalFailure::kNone: return "no failure";
+        case EvalFailure::kUnknownFormula: return "unknown formula";
+        case EvalFailure::kCompileError: return "compile error";
+        case EvalFailure::kNoData: return "no data";
+        case EvalFailure::kUnsupportedPeriod: return "unsupported period";
+        case EvalFailure::kUnresolvedReference: return "unresolved reference";
+        case EvalFailure::kNotForSecurity: return "not for this security";
+        case EvalFailure::kInstructionFailed: return "instruction failed";
+        case EvalFailure::kDamaged: return "damaged formula";
+        case EvalFailure::kNoLines: return "no lines";
+        case EvalFailure::kError: return "error";
+    }
+    return "unknown failure";
+}
+
+namespace {
+
+// The reason FormulaApplies gives no: the period or the kind of security.
+bool ExplainNotApplying(const FormulaRecord& formula, int period, uint16_t securityClass, EvalStatus& status) {
+    if (FormulaApplies(formula, period, securityClass)) return false;
+    if (formula.usageFlags & PeriodDisableBit(period)) {
+        status.failure = EvalFailure::kUnsupportedPeriod;
+        status.message = "the formula is not used at period " + std::to_string(period);
+    } else {
+        status.failure = EvalFailure::kNotForSecurity;
+        status.message = securityClass == kClassIndex ? "the formula is not used for indexes"
+                                                      : "the formula is used for indexes only";
+    }
+    return true;
+}
+
+}  // namespace
 
 namespace eval {
 
@@ -198,10 +235,27 @@ bool Frame::Store(const Instruction& in) {
     return true;
 }
 
+bool Frame::Fail(EvalFailure failure, std::string message) {
+    if (failure_ == EvalFailure::kNone) {
+        failure_ = failure;
+        failureMessage_ = std::move(message);
+    }
+    return false;
+}
+
+namespace {
+std::string FunctionText(const FunctionInfo* info, int id) {
+    return info && info->name ? std::string(info->name) : "operator " + std::to_string(id);
+}
+}  // namespace
+
 bool Frame::Call(int id) {
-    if (id >= kFnOpen && id <= kFnAmount) return PushQuote(id);
+    if (id >= kFnOpen && id <= kFnAmount) {
+        if (PushQuote(id)) return true;
+        return Fail(EvalFailure::kInstructionFailed, FunctionText(FunctionById(id), id) + " has no result");
+    }
     const FunctionInfo* info = FunctionById(id);
-    if (!info) return false;
+    if (!info) return Fail(EvalFailure::kDamaged, "unknown opcode " + std::to_string(id));
     const size_t n = static_cast<size_t>(info->paramCount);
     const size_t base = stack_.size() - n;
     args_.clear();
@@ -265,7 +319,7 @@ bool Frame::Call(int id) {
     for (FormulaValue& a : args_)
         if (a.isSeries() && !(a.flags & kValueBorrowed)) s_.pool.Recycle(a);
     args_.clear();
-    if (!ok) return false;
+    if (!ok) return Fail(EvalFailure::kInstructionFailed, FunctionText(info, id) + " has no result");
     Push(std::move(out));
     return true;
 }
@@ -339,20 +393,23 @@ void Frame::Release() {
 
 bool Frame::Run(std::vector<FormulaValue>& lines) {
     lines.clear();
-    if (!FormulaApplies(f_, period_, security_.securityClass)) return false;
+    failure_ = EvalFailure::kNone;
+    failureMessage_.clear();
+    EvalStatus why;
+    if (ExplainNotApplying(f_, period_, security_.securityClass, why)) return Fail(why.failure, why.message);
     if (f_.instructions.empty()) {
         if (!RunSpecial(lines)) {
             for (FormulaValue& v : lines)
                 if (v.isSeries()) s_.pool.Recycle(v);
             lines.clear();
-            return false;
+            return Fail(EvalFailure::kNoLines, "no indicator computes the lines of " + GbkToUtf8(f_.nameText()));
         }
         for (FormulaValue& v : lines) v.flags = 0;
         return true;
     }
-    if (!IsKnownFormulaType(f_.type)) return false;
+    if (!IsKnownFormulaType(f_.type)) return Fail(EvalFailure::kDamaged, "unknown formula type " + std::to_string(f_.type));
     ProgramInfo program;
-    if (!CheckProgram(f_, program)) return false;
+    if (!CheckProgram(f_, program)) return Fail(EvalFailure::kDamaged, "the instructions are damaged");
 
     // One hidden constant slot per parameter, holding its value.
     for (const FormulaParam& p : f_.params) {
@@ -361,6 +418,7 @@ bool Frame::Run(std::vector<FormulaValue>& lines) {
         slots_.push_back(Slot{std::move(v), 0});
     }
     bool ok = Execute(program);
+    if (!ok) Fail(EvalFailure::kDamaged, "the instructions are damaged");  // keeps an earlier reason
     if (ok) {
         stack_.clear();  // values a damaged program left behind
         for (Slot& slot : slots_)
@@ -395,12 +453,50 @@ std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& form
 }
 
 std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& formula, const EvalRequest& request) {
+    EvalStatus status;
+    return Evaluate(formula, request, status);
+}
+
+std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& formula, const EvalRequest& request,
+                                                       EvalStatus& status) {
+    status = EvalStatus{};
     // Evaluation never throws: memory running out (or a special indicator that throws) is no result.
     try {
-        return EvaluateOrThrow(formula, request);
-    } catch (const std::exception&) {
+        return EvaluateOrThrow(formula, request, status);
+    } catch (const std::exception& e) {
+        status.failure = EvalFailure::kError;
+        status.message = std::string("evaluation failed: ") + e.what();
         return nullptr;
     }
+}
+
+std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateNamed(uint32_t type, std::string_view name,
+                                                            const EvalRequest& request, EvalStatus& status) {
+    std::optional<FormulaRecord> formula = formulas_.Find(type, name);
+    if (!formula) {
+        status = EvalStatus{};
+        status.failure = EvalFailure::kUnknownFormula;
+        status.message = "unknown formula " + GbkToUtf8(name);
+        return nullptr;
+    }
+    return Evaluate(*formula, request, status);
+}
+
+std::unique_ptr<EvalResult> FormulaEvaluator::CompileAndEvaluate(FormulaRecord& formula, const EvalRequest& request,
+                                                                 EvalStatus& status) {
+    try {
+        CompileOptions options;
+        options.lookup = formulas_.CompilerLookup();
+        CompileFormula(formula, options);
+    } catch (const CompileError& e) {
+        status = EvalStatus{};
+        status.failure = EvalFailure::kCompileError;
+        status.message = e.displayUtf8();
+        status.errorPosition = e.position();
+        status.errorLength = e.length();
+        return nullptr;
+    }
+    return Evaluate(formula, request, status);
 }
 
 namespace {
@@ -418,16 +514,20 @@ bool ReadsOnlyBars(const FormulaRecord& formula) {
 
 }  // namespace
 
-std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecord& formula,
-                                                              const EvalRequest& original) {
+std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecord& formula, const EvalRequest& original,
+                                                              EvalStatus& status) {
     // The series loader builds only the per-bar data the formula reads.
     EvalRequest request = original;
     if (ReadsOnlyBars(formula)) request.loadOptions |= kLoadBarsOnly;
     int period = request.period;
     if (request.preloaded && request.preloaded->period >= 2 && request.preloaded->period <= 14)
         period = request.preloaded->period;
-    if (period < 2 || period > 14) return nullptr;
-    if (!FormulaApplies(formula, period, request.security.securityClass)) return nullptr;
+    if (period < 2 || period > 14) {
+        status.failure = EvalFailure::kUnsupportedPeriod;
+        status.message = "period " + std::to_string(period) + " is not a period (2 to 14)";
+        return nullptr;
+    }
+    if (ExplainNotApplying(formula, period, request.security.securityClass, status)) return nullptr;
 
     eval::Session session(formulas_, data_, specials_, pool_, spareSeries_, request);
     const Series* series = nullptr;
@@ -436,17 +536,29 @@ std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecor
         series = request.preloaded;
     } else {
         series = session.Load(request.security.id, period);
-        if (!series) return nullptr;
+        if (!series) {
+            status.failure = EvalFailure::kNoData;
+            status.message = "no data for " + SecurityText(request.security.id) + " at period " + std::to_string(period);
+            return nullptr;
+        }
     }
     if (!formula.nameText().empty())
         session.active.emplace_back(FormulaTypeClass(formula.type), AsciiUpper(formula.nameText()));
 
     std::vector<FormulaValue> lines;
     eval::Frame frame(session, formula, request.security, *series, period);
-    if (!frame.Run(lines)) return nullptr;
+    if (!frame.Run(lines)) {
+        status.failure = frame.failure();
+        status.message = frame.failureMessage();
+        return nullptr;
+    }
     std::unique_ptr<EvalResult> result = eval::AssembleResult(formula, lines, *series, data_.CurrentMarketTime(), times_);
     for (FormulaValue& v : lines)
         if (v.isSeries()) pool_.Recycle(v);
+    if (!session.unresolved.empty()) {
+        status.failure = EvalFailure::kUnresolvedReference;
+        status.message = session.unresolved;
+    }
     return result;
 }
 

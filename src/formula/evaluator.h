@@ -14,6 +14,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "formula/compiled_formula.h"
@@ -40,6 +42,35 @@ struct EvalRequest {
     void* specialContext = nullptr;  // passed to the special indicators
 };
 
+// Why an evaluation has no result. kUnresolvedReference alone comes with a result: a reference
+// that could not be answered gave an empty line and the formula evaluated on without it.
+enum class EvalFailure : uint8_t {
+    kNone = 0,
+    kUnknownFormula,       // no formula of that name in the set
+    kCompileError,         // the formula text does not compile (the compiler's message)
+    kNoData,               // no series of the security at the period
+    kUnsupportedPeriod,    // not a period, or one the formula's usage flags disable
+    kUnresolvedReference,  // unknown security or formula, missing line, no series, a cycle
+    kNotForSecurity,       // the usage flags exclude indexes, or everything but indexes
+    kInstructionFailed,    // a function without result (ADVANCE on a stock)
+    kDamaged,              // instructions that do not form a program, an unknown formula type
+    kNoLines,              // no instructions, and no indicator of that name computes lines
+    kError,                // memory ran out, or a special indicator threw
+};
+
+// A short English name of the failure ("unknown formula", "compile error", ...).
+std::string_view EvalFailureName(EvalFailure failure);
+
+// What an evaluation reports beside its result.
+struct EvalStatus {
+    EvalFailure failure = EvalFailure::kNone;
+    std::string message;     // UTF-8: the failure in words, naming what failed
+    int errorPosition = -1;  // kCompileError: the offending range of the source (bytes)
+    int errorLength = 0;
+
+    bool ok() const { return failure == EvalFailure::kNone; }
+};
+
 class FormulaEvaluator {
 public:
     // `formulas` answers formula references; `specials` the name-dispatched indicators.
@@ -53,6 +84,17 @@ public:
     // when its instructions are damaged, when an instruction fails, when there is no series, or
     // when it is a special indicator without a result. Failed references give empty lines.
     std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const EvalRequest& request);
+    // The same, saying in `status` why there is no result, or which reference gave an empty line.
+    std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const EvalRequest& request, EvalStatus& status);
+
+    // Evaluates the formula of `type`'s class named `name` (case-insensitive) from the set.
+    std::unique_ptr<EvalResult> EvaluateNamed(uint32_t type, std::string_view name, const EvalRequest& request,
+                                              EvalStatus& status);
+
+    // Compiles `formula` from its source (GBK), references answered by the set, and evaluates it.
+    // A compile error is reported with its message and range and leaves no result.
+    std::unique_ptr<EvalResult> CompileAndEvaluate(FormulaRecord& formula, const EvalRequest& request,
+                                                   EvalStatus& status);
 
     std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
                                          const Series* preloaded, int period, int loadOptions = 0,
@@ -60,7 +102,8 @@ public:
                                          void* specialContext = nullptr);
 
 private:
-    std::unique_ptr<EvalResult> EvaluateOrThrow(const FormulaRecord& formula, const EvalRequest& request);
+    std::unique_ptr<EvalResult> EvaluateOrThrow(const FormulaRecord& formula, const EvalRequest& request,
+                                                EvalStatus& status);
 
     const FormulaSet& formulas_;
     EvalDataSource& data_;

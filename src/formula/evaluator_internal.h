@@ -70,6 +70,8 @@ public:
     // The formulas being evaluated, outermost first: (type class, upper-case name).
     std::vector<std::pair<uint32_t, std::string>> active;
     int referenceEvaluations = 0;
+    // The first reference that gave an empty line for want of an answer (UTF-8); empty when none.
+    std::string unresolved;
 
 private:
     struct CachedSeries {
@@ -109,6 +111,9 @@ public:
     // Applicability, parameters, instructions or the name dispatch. On success `lines` holds
     // the visible values in line order; false means no result.
     bool Run(std::vector<FormulaValue>& lines);
+    // Why Run returned false.
+    EvalFailure failure() const { return failure_; }
+    const std::string& failureMessage() const { return failureMessage_; }
 
 private:
     struct Slot {
@@ -138,6 +143,9 @@ private:
     FormulaValue CopyOf(const FormulaValue& v);
     void Push(FormulaValue v) { stack_.push_back(Entry{std::move(v), -1}); }
     void Release();
+    bool Fail(EvalFailure failure, std::string message);
+    // Pushes the empty series of a reference that cannot be answered, noting why.
+    bool Unresolved(const ReferenceEntry& ref, uint8_t kind, uint8_t field, std::string_view why);
 
     Session& s_;
     const FormulaRecord& f_;
@@ -151,6 +159,8 @@ private:
     int32_t quoteIndex_[6] = {-1, -1, -1, -1, -1, -1};
     std::vector<Entry> stack_;
     std::vector<FormulaValue> args_;
+    EvalFailure failure_ = EvalFailure::kNone;
+    std::string failureMessage_;
 };
 
 // The lines of an evaluation as the caller gets them: one per output-line descriptor (at least

@@ -51,6 +51,24 @@ uint32_t FloatBits(float v) {
 
 }  // namespace
 
+bool Frame::Unresolved(const ReferenceEntry& ref, uint8_t kind, uint8_t field, std::string_view why) {
+    if (s_.unresolved.empty()) {
+        // Written as in the formula: "STOCK$FIELD" or "[STOCK$]FORMULA[.LINE]".
+        std::string text;
+        if (!ref.stockText().empty()) text = GbkToUtf8(ref.stockText()) + "$";
+        if (kind == opcode::kRefStockField) {
+            static constexpr const char* kFields[] = {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "AMOUNT"};
+            text += field < 6 ? kFields[field] : "?";
+        } else {
+            text += GbkToUtf8(ref.formulaNameText());
+            if (!ref.lineNameText().empty()) text += "." + GbkToUtf8(ref.lineNameText());
+        }
+        s_.unresolved = "reference \"" + text + "\" cannot be resolved: " + std::string(why);
+    }
+    Push(FormulaValue::EmptySeries(static_cast<int32_t>(series_.bars.size()), &s_.pool));
+    return true;
+}
+
 bool Frame::Reference(const Instruction& in) {
     const uint8_t index = in.byteAt(0), periodOrField = in.byteAt(1), argCount = in.byteAt(2), kind = in.byteAt(3);
     const ReferenceEntry& ref = f_.references[index];
@@ -61,7 +79,7 @@ bool Frame::Reference(const Instruction& in) {
         Entry e = std::move(stack_.back());
         stack_.pop_back();
         if (e.slot >= 0) --Lender(e.slot).lent;
-        if (e.slot >= 0 || !e.value.isNumber()) return false;
+        if (e.slot >= 0 || !e.value.isNumber()) return Fail(EvalFailure::kDamaged, "a reference argument is not a number");
         args[static_cast<size_t>(k)] = e.value.number;
     }
     const int32_t bars = static_cast<int32_t>(series_.bars.size());
@@ -72,11 +90,11 @@ bool Frame::Reference(const Instruction& in) {
     if (kind == opcode::kRefFormulaDouble) return pushEmpty();
 
     std::optional<CodeEntry> target = ResolveStock(s_, security_, ref.stockText());
-    if (!target) return pushEmpty();
+    if (!target) return Unresolved(ref, kind, periodOrField, "unknown security");
 
     if (kind == opcode::kRefStockField) {
         const Series* other = s_.Load(target->id, period_);
-        if (!other) return pushEmpty();
+        if (!other) return Unresolved(ref, kind, periodOrField, "no data");
         Push(AlignQuoteField(*other, periodOrField, series_, period_, &s_.pool));
         return true;
     }
@@ -84,12 +102,13 @@ bool Frame::Reference(const Instruction& in) {
     // Formula reference.
     const int period = periodOrField != 0 ? periodOrField : period_;
     std::shared_ptr<const FormulaRecord> referenced = s_.FindFormula(static_cast<uint32_t>(ref.type), ref.formulaNameText());
-    if (!referenced) return pushEmpty();
+    if (!referenced) return Unresolved(ref, kind, periodOrField, "no such formula");
     // Arguments were counted against the formula when this one was compiled; it may have changed since.
-    if (argCount != 0 && argCount != referenced->params.size()) return pushEmpty();
+    if (argCount != 0 && argCount != referenced->params.size())
+        return Unresolved(ref, kind, periodOrField, "the formula's parameters have changed");
     int line = ref.lineNameText().empty() ? static_cast<int>(referenced->outputs.size()) - 1
                                           : referenced->findLine(ref.lineNameText());
-    if (line < 0) return pushEmpty();
+    if (line < 0) return Unresolved(ref, kind, periodOrField, "no such line");
 
     ReferenceKey key;
     key.security = target->id;
@@ -100,16 +119,18 @@ bool Frame::Reference(const Instruction& in) {
         key.paramBits.push_back(FloatBits(argCount ? args[k] : referenced->params[k].defaultValue));
 
     const Series* other = s_.Load(target->id, period);
-    if (!other) return pushEmpty();
+    if (!other) return Unresolved(ref, kind, periodOrField, "no data");
 
     EvaluatedReference* evaluated = s_.FindReference(key);
     if (!evaluated) {
         // A formula already being evaluated further out would reach itself again; a chain this
         // deep, or this many referenced evaluations, is taken for the same.
         for (const auto& [typeClass, name] : s_.active)
-            if (typeClass == key.typeClass && name == key.name) return pushEmpty();
-        if (static_cast<int>(s_.active.size()) >= kMaxReferenceDepth) return pushEmpty();
-        if (s_.referenceEvaluations >= kMaxReferenceEvaluations) return pushEmpty();
+            if (typeClass == key.typeClass && name == key.name) return Unresolved(ref, kind, periodOrField, "it refers back to itself");
+        if (static_cast<int>(s_.active.size()) >= kMaxReferenceDepth)
+            return Unresolved(ref, kind, periodOrField, "references nested too deep");
+        if (s_.referenceEvaluations >= kMaxReferenceEvaluations)
+            return Unresolved(ref, kind, periodOrField, "too many referenced evaluations");
         ++s_.referenceEvaluations;
 
         FormulaRecord copy = *referenced;
@@ -125,7 +146,8 @@ bool Frame::Reference(const Instruction& in) {
         s_.active.pop_back();
         evaluated = &s_.AddReference(std::move(result));
     }
-    if (!evaluated->ok || line >= static_cast<int>(evaluated->lines.size())) return pushEmpty();
+    if (!evaluated->ok) return Unresolved(ref, kind, periodOrField, "the formula has no result");
+    if (line >= static_cast<int>(evaluated->lines.size())) return Unresolved(ref, kind, periodOrField, "no such line");
     const FormulaValue& value = evaluated->lines[static_cast<size_t>(line)];
     if (other == &series_) {
         Push(CopyOf(value));

@@ -3,6 +3,8 @@
 #include "app/app_dir.h"
 #include "formula/formula_set.h"
 #include "formula/formula_set_startup.h"
+#include "formula/internal_formulas.h"
+#include "formula/standard_library.h"
 #include "market/base_files.h"
 #include "market/market_store.h"
 #include "market/security_registry.h"
@@ -50,7 +52,15 @@ BlockSet& Session::blocks() { return *blocks_; }
 const BlockSet& Session::blocks() const { return *blocks_; }
 
 void Session::AddStages(StartupSequence& startup) {
-    if (formulas_) AddFormulaSetLoader(startup, *formulas_, paths_);
+    if (formulas_ && options_.builtInFormulas) {
+        startup.add(StartupStage::Formulas, "built-in formulas", [this] {
+            for (FormulaRecord& r : InternalIndicators()) formulas_->Put(std::move(r));
+            for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas_->Put(std::move(r));
+            return true;
+        });
+    } else if (formulas_) {
+        AddFormulaSetLoader(startup, *formulas_, paths_);
+    }
 
     startup.add(StartupStage::Settings, "settings", [this] {
         FormulaExistsFn exists;

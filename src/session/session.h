@@ -64,6 +64,10 @@ struct SessionOptions {
     // Start-up fails unless the directory holds a market (data/sh/); for the
     // programs that only make sense over one.
     bool requireMarket = false;
+    // The formula set holds the internal indicators and the standard indicator
+    // library instead of the directory's formula files: for formulas compiled or
+    // evaluated apart from any application directory.
+    bool builtInFormulas = false;
     // The market files are only read, even in a read-write session: for a
     // program that writes blocks or settings but never changes a market, so
     // that closing it leaves data/*/stkinfo.dat untouched.

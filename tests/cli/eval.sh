@@ -34,8 +34,8 @@ grep -qi nan <<<"$out" && fail "nan printed: $out"
 grep -qF "2024-01-02,,10.0000" <<<"$out" || fail "NaN cell not empty: $out"
 # References reach the built-in indicator library.
 expect library-reference 0 "date,A" -- --bars "$work/bars.csv" 'A:"MACD.DIF";'
-# Index functions on a stock give no result at all.
-expect no-result 1 "no result" -- --bars "$work/bars.csv" 'A:ADVANCE;'
+# Index functions on a stock give no result at all; the reason names the function.
+expect no-result 1 "no result" "instruction failed: ADVANCE has no result" -- --bars "$work/bars.csv" 'A:ADVANCE;'
 expect index-security 0 "2024-01-02,0.0000" -- --bars "$work/bars.csv" --security SH000001 'A:ADVANCE;'
 
 # ---- bad input --------------------------------------------------------------------------------
@@ -66,5 +66,19 @@ expect app-reference 0 "date,A" -- --appdir "$work/app" SH600000 --period day --
 expect unknown-security 1 "unknown security" -- --appdir "$work/app" SH699999 --period day 'A:C;'
 expect no-period 1 "--period" -- --appdir "$work/app" SH600000 'A:C;'
 expect no-market 1 "no market data" -- --appdir "$work/none" SH600000 --period day 'A:C;'
+# A reference nothing answers is a failure with its reason, on stderr, and no lines on stdout.
+out=$("$cli" eval --appdir "$work/app" SH600000 --period day 'A:"SZ399999$CLOSE"; B:C;' 2>"$work/err")
+[ $? -eq 1 ] || fail "unresolved reference: exit status"
+[ -z "$out" ] || fail "unresolved reference printed lines: $out"
+grep -qF 'unresolved reference: reference "SZ399999$CLOSE" cannot be resolved: unknown security' "$work/err" ||
+    fail "unresolved reference: $(cat "$work/err")"
+# The reading commands open the directory read-only: nothing in it changes.
+before=$(find "$work/app" -printf '%p %s %T@\n' | sort)
+"$cli" eval --appdir "$work/app" SH600000 --period day --last 1 'A:"MACD.DEA";' >/dev/null || fail "eval"
+"$cli" market --appdir "$work/app" >/dev/null || fail "market"
+"$cli" quote --appdir "$work/app" SH600000 >/dev/null || fail "quote"
+"$cli" series --appdir "$work/app" SH600000 week >/dev/null || fail "series"
+"$cli" bars --appdir "$work/app" SH600000 day >/dev/null || fail "bars"
+[ "$before" = "$(find "$work/app" -printf '%p %s %T@\n' | sort)" ] || fail "a reading command changed the directory"
 
 finish eval

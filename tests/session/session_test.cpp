@@ -204,3 +204,28 @@ TEST_F(SessionOverMarket, TheBlockStageLoadsTheRuleBlocksAndCreatesSelfSelectedO
 
 }  // namespace
 }  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+// Formulas compiled apart from any directory (the command line without --appdir) come from
+// the built-in library; the directory's formula files are not read.
+TEST(Session, BuiltInFormulasComeFromTheLibraryNotTheDirectory) {
+    TempDir dir;
+    SessionOptions options;
+    options.appDir = dir.path();
+    options.data = kSessionFormulas;
+    Session fromDir(options);
+    ASSERT_TRUE(fromDir.Start());
+    EXPECT_FALSE(fromDir.formulas().Contains(kFormulaSubPane, "MACD"));  // no base/common.fml here
+
+    options.builtInFormulas = true;
+    Session builtIn(options);
+    ASSERT_TRUE(builtIn.Start());
+    EXPECT_TRUE(builtIn.formulas().Contains(kFormulaSubPane, "MACD"));
+    EXPECT_GT(builtIn.formulas().Size(), fromDir.formulas().Size());
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // nothing written
+}
+
+}  // namespace
+}  // namespace tessaro

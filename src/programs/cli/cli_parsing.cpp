@@ -2,17 +2,12 @@
 
 #include <charconv>
 
-#include "app/app_dir.h"
 #include "market/exrights_adjust.h"
-#include "platform/settings_store.h"
+#include "session/session.h"
 
 namespace tessaro::cli {
 
-std::string ResolveDirOption(const std::optional<std::string>& option) {
-    AppDirSources sources = ProcessAppDirSources(SettingsStore(SettingsFilePath()));
-    sources.option = option;
-    return ResolveAppDir(sources);
-}
+std::string ResolveDirOption(const std::optional<std::string>& option) { return ResolveSessionAppDir(option); }
 
 std::string ResolveDir(Args& args) { return ResolveDirOption(args.option("appdir")); }
 

@@ -9,18 +9,16 @@
 // resolve in the formula set of --appdir, or else in the built-in and standard indicators.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "app/paths.h"
 #include "cli_printing.h"
+#include "cli_session.h"
 #include "command.h"
 #include "formula/compiler.h"
 #include "formula/formula_set.h"
-#include "formula/formula_set_startup.h"
-#include "formula/internal_formulas.h"
 #include "formula/param_text.h"
-#include "formula/standard_library.h"
 #include "formula/opcodes.h"
 #include "platform/text.h"
 
@@ -96,16 +94,14 @@ int RunCompile(Args& args) {
     }
     std::optional<std::string> appDir = args.option("appdir");
     if (args.positional().size() != 1) return UsageError(kUsage);
-    FormulaSet set;
-    if (appDir) {
-        LoadFormulaSet(set, AppPaths(*appDir));
-    } else {
-        for (FormulaRecord& r : InternalIndicators()) set.Put(std::move(r));
-        for (FormulaRecord& r : BuildStandardLibrary().formulas) set.Put(std::move(r));
-    }
+    // References resolve in the directory's formula set, or in the built-in library without one.
+    std::unique_ptr<Session> session =
+        MakeSession(appDir, kSessionFormulas, SessionAccess::ReadOnly, /*builtInFormulas=*/!appDir);
+    std::string error;
+    if (!StartSession(*session, error)) return Fail(error);
     record.source = Utf8ToGbk(args[0]);
     CompileOptions options;
-    options.lookup = set.CompilerLookup();
+    options.lookup = session->formulas().CompilerLookup();
     try {
         CompileFormula(record, options);
     } catch (const CompileError& e) {

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/paths.h"
 #include "cli_parsing.h"
+#include "cli_session.h"
 #include "command.h"
 #include "formula/eval_data_source.h"
 #include "formula/evaluator.h"
@@ -69,29 +69,28 @@ std::string Pad(const std::string& text, size_t width, bool right) {
     return right ? fill + text : text + fill;
 }
 
-// The market of appDir, generated first when the directory has none. A generation puts
-// the market in place whole at its end, so a directory without all three market files (a
-// generation cut short, or a bare directory) is generated afresh.
-std::unique_ptr<OpenMarket> EnsureDemoMarket(const std::string& appDir, std::string& error) {
-    AppPaths paths(appDir);
+// The market of the session's directory, generated first when the directory has none. A
+// generation puts the market in place whole at its end, so a directory without all three
+// market files (a generation cut short, or a bare directory) is generated afresh.
+bool EnsureDemoMarket(const AppPaths& paths, std::string& error) {
     if (FileExists(paths.marketFile(kMarketSH)) && FileExists(paths.marketFile(kMarketSZ)) &&
         FileExists(paths.marketFile(kMarketSystem))) {
         std::printf("Demo market: reading the market in %s\n\n", paths.appDir().c_str());
-    } else {
-        DemoMarketOptions options;
-        options.outDir = paths.appDir();
-        DemoMarketSummary summary;
-        auto started = std::chrono::steady_clock::now();
-        if (!GenerateDemoMarket(options, &summary, &error)) {
-            error = "cannot generate the demo market in " + paths.appDir() + ": " + error;
-            return nullptr;
-        }
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("Demo market: generated %d securities, %d trading days up to %s, in %.1f s, in %s\n\n",
-                    summary.securities, summary.tradingDays, FormatStoreTime("Y-M-D", summary.today).c_str(), seconds,
-                    paths.appDir().c_str());
+        return true;
     }
-    return OpenMarketDir(appDir, error);
+    DemoMarketOptions options;
+    options.outDir = paths.appDir();
+    DemoMarketSummary summary;
+    auto started = std::chrono::steady_clock::now();
+    if (!GenerateDemoMarket(options, &summary, &error)) {
+        error = "cannot generate the demo market in " + paths.appDir() + ": " + error;
+        return false;
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("Demo market: generated %d securities, %d trading days up to %s, in %.1f s, in %s\n\n",
+                summary.securities, summary.tradingDays, FormatStoreTime("Y-M-D", summary.today).c_str(), seconds,
+                paths.appDir().c_str());
+    return true;
 }
 
 void PrintQuoteList(const MarketStore& store) {
@@ -133,14 +132,14 @@ void PrintQuoteList(const MarketStore& store) {
     }
 }
 
-bool PrintWeeklyBars(const OpenMarket& market, std::string& error) {
+bool PrintWeeklyBars(const Session& session, std::string& error) {
     SecurityId id;
     ParseSecurityText(kSeriesSecurity, id);
-    StoreSeriesSource source(*market.store, market.paths);
+    StoreSeriesSource source(session.store(), session.paths());
     Series series;
     std::printf("Weekly bars of %s, forward adjusted, the last %zu\n", kSeriesSecurity, kWeeklyBars);
     auto record = std::make_unique<StockRecord>();
-    if (!market.store->GetRecord(id, *record)) {
+    if (!session.store().GetRecord(id, *record)) {
         std::printf("  (%s is not in this market)\n", kSeriesSecurity);
         return true;
     }
@@ -161,22 +160,23 @@ bool EnsureStandardLibrary(const AppPaths& paths, std::string& error) {
 }
 
 // MACD of the series security from the formula set, the way a K-line pane draws it.
-bool PrintDailyMacd(const OpenMarket& market, const FormulaSet& set, std::string& error) {
+bool PrintDailyMacd(const Session& session, std::string& error) {
+    const FormulaSet& set = session.formulas();
     std::printf("Daily MACD of %s from the formula set (%zu formulas), forward adjusted, the last %zu bars\n",
                 kSeriesSecurity, set.Size(), kIndicatorBars);
     std::optional<FormulaRecord> macd = set.Find(kFormulaSubPane, "MACD");
-    std::optional<CodeEntry> security = market.store->FindByText(kSeriesSecurity);
+    std::optional<CodeEntry> security = session.store().FindByText(kSeriesSecurity);
     if (!macd || !security) {
         std::printf("  (%s)\n", macd ? "the security is not in this market" : "no MACD in the formula set");
         return true;
     }
-    StoreSeriesSource source(*market.store, market.paths);
+    StoreSeriesSource source(session.store(), session.paths());
     Series series;
     if (!LoadSeries(source, security->id, kPeriodDay, series, 0)) {
         error = std::string("cannot load the daily series of ") + kSeriesSecurity;
         return false;
     }
-    StoreEvalData data(*market.store, source);
+    StoreEvalData data(session.store(), source);
     FormulaEvaluator evaluator(set, data);
     std::unique_ptr<EvalResult> result = evaluator.Evaluate(*macd, *security, &series, PeriodNumber(kPeriodDay), 0);
     if (!result) {
@@ -192,17 +192,21 @@ int RunDemo(Args& args) {
     if (args.size() != 0) return UsageError(kDemoUsage);
     std::printf("Tessaro demo\n\n");
     std::string error;
-    auto market = EnsureDemoMarket(appDir, error);
-    if (!market) return Fail(error);
-    if (!EnsureStandardLibrary(market->paths, error)) return Fail(error);
-    FormulaSet formulas;  // loaded by the start-up stages
-    PrintFoundationDemo(appDir, formulas);
+    {
+        // The first run writes the market and the indicator library; nothing else is opened.
+        std::unique_ptr<Session> writer = MakeSession(appDir, 0, SessionAccess::ReadWrite);
+        if (!EnsureDemoMarket(writer->paths(), error)) return Fail(error);
+        if (!EnsureStandardLibrary(writer->paths(), error)) return Fail(error);
+    }
+    // From here on the demo only reads.
+    std::unique_ptr<Session> session = MakeSession(appDir, kSessionFormulas | kSessionMarkets);
+    if (!PrintFoundationDemo(*session, error)) return Fail(error);
     std::printf("\n");
-    PrintQuoteList(*market->store);
+    PrintQuoteList(session->store());
     std::printf("\n");
-    if (!PrintWeeklyBars(*market, error)) return Fail(error);
+    if (!PrintWeeklyBars(*session, error)) return Fail(error);
     std::printf("\n");
-    if (!PrintDailyMacd(*market, formulas, error)) return Fail(error);
+    if (!PrintDailyMacd(*session, error)) return Fail(error);
     return 0;
 }
 

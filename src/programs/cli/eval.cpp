@@ -14,18 +14,12 @@
 #include <sstream>
 #include <string>
 
-#include "app/paths.h"
 #include "cli_parsing.h"
 #include "cli_printing.h"
 #include "command.h"
-#include "formula/compiler.h"
 #include "formula/eval_data_source.h"
 #include "formula/evaluator.h"
-#include "formula/formula_set.h"
-#include "formula/formula_set_startup.h"
-#include "formula/internal_formulas.h"
 #include "formula/param_text.h"
-#include "formula/standard_library.h"
 #include "market/bars_csv.h"
 #include "market/exrights_adjust.h"
 #include "market/periods.h"
@@ -83,10 +77,9 @@ int RunEval(Args& args) {
     const std::string& text = args.positional().back();
     if (barsFile && appDirOption) return Fail("--bars and --appdir exclude each other");
 
-    FormulaSet set;
     Series series;
     CodeEntry security;
-    std::unique_ptr<OpenMarket> market;
+    std::unique_ptr<Session> session;
     std::unique_ptr<StoreSeriesSource> source;
     std::unique_ptr<EvalDataSource> data;
     Period period = kPeriodDay;
@@ -95,9 +88,10 @@ int RunEval(Args& args) {
         if (period == kPeriodInvalid) return UsageError(kUsage);
     }
 
+    std::string error;
     if (barsFile) {
         if (adjust) return Fail("--adjust needs --appdir: bars from a file are taken as they are");
-        std::string csv, error;
+        std::string csv;
         if (!ReadFile(*barsFile, csv)) return Fail("cannot read " + *barsFile);
         if (!ParseBarsCsv(csv, series, &error)) return Fail(*barsFile + ": " + error);
         series.period = PeriodNumber(period);
@@ -107,39 +101,43 @@ int RunEval(Args& args) {
         auto memory = std::make_unique<MemoryEvalData>();
         memory->AddSecurity(security, series);
         data = std::move(memory);
-        for (FormulaRecord& r : InternalIndicators()) set.Put(std::move(r));
-        for (FormulaRecord& r : BuildStandardLibrary().formulas) set.Put(std::move(r));
+        // References reach the built-in indicator library.
+        session = MakeSession(std::nullopt, kSessionFormulas, SessionAccess::ReadOnly, /*builtInFormulas=*/true);
+        if (!StartSession(*session, error)) return Fail(error);
     } else {
         if (securityText) return UsageError(kUsage);
         if (!periodText) return Fail("--period is required with a security");
-        std::string error;
-        market = OpenMarketDir(ResolveDirOption(appDirOption), error);
-        if (!market) return Fail(error);
-        std::optional<CodeEntry> entry = market->store->FindByText(AsciiUpper(args.positional()[0]));
+        session = OpenSession(ResolveDirOption(appDirOption), kSessionFormulas | kSessionMarkets, error);
+        if (!session) return Fail(error);
+        std::optional<CodeEntry> entry = session->store().FindByText(AsciiUpper(args.positional()[0]));
         if (!entry) return Fail("unknown security " + args.positional()[0]);
         security = *entry;
-        source = std::make_unique<StoreSeriesSource>(*market->store, market->paths);
+        source = std::make_unique<StoreSeriesSource>(session->store(), session->paths());
         if (!LoadSeries(*source, security.id, period, series, flags))
             return Fail("cannot load the series of " + args.positional()[0]);
         series.period = PeriodNumber(period);
-        data = std::make_unique<StoreEvalData>(*market->store, *source);
-        LoadFormulaSet(set, market->paths);
+        data = std::make_unique<StoreEvalData>(session->store(), *source);
     }
 
     formula.source = Utf8ToGbk(text);
-    try {
-        CompileOptions options;
-        options.lookup = set.CompilerLookup();
-        CompileFormula(formula, options);
-    } catch (const CompileError& e) {
-        std::fprintf(stderr, "tessaro-cli: %s\n%s\n", e.displayUtf8().c_str(),
-                     MarkErrorRange(formula.source, e.position(), e.length()).c_str());
+    FormulaEvaluator evaluator(session->formulas(), *data);
+    EvalRequest request;
+    request.security = security;
+    request.preloaded = &series;
+    request.period = PeriodNumber(period);
+    request.loadOptions = flags;
+    EvalStatus status;
+    std::unique_ptr<EvalResult> result = evaluator.CompileAndEvaluate(formula, request, status);
+    if (status.failure == EvalFailure::kCompileError) {
+        std::fprintf(stderr, "tessaro-cli: %s\n%s\n", status.message.c_str(),
+                     MarkErrorRange(formula.source, status.errorPosition, status.errorLength).c_str());
         return 1;
     }
-
-    FormulaEvaluator evaluator(set, *data);
-    std::unique_ptr<EvalResult> result = evaluator.Evaluate(formula, security, &series, PeriodNumber(period), flags);
-    if (!result) return Fail("the formula has no result for " + SecurityText(security.id) + " at this period");
+    if (!result)
+        return Fail("the formula has no result for " + SecurityText(security.id) + " at this period: " +
+                    std::string(EvalFailureName(status.failure)) + ": " + status.message);
+    // A reference that cannot be answered leaves an empty line: the output would mislead.
+    if (!status.ok()) return Fail(std::string(EvalFailureName(status.failure)) + ": " + status.message);
     PrintEvalResult(formula, *result, series, period, static_cast<size_t>(last));
     return 0;
 }

@@ -7,10 +7,12 @@
 //
 // Every file is read as untrusted: damaged records are skipped and counted.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli_printing.h"
+#include "cli_session.h"
 #include "command.h"
 #include "formula/fml_file.h"
 #include "formula/formula_cipher.h"
@@ -146,12 +148,13 @@ int RunImport(const std::string& path, const std::string& appDir) {
     FmlParseResult parsed;
     std::string error;
     if (!ReadFml(path, parsed, error)) return Fail(error);
-    AppPaths paths(appDir);
+    // Only the formula set is opened, and written back by the save below.
+    std::unique_ptr<Session> session = MakeSession(appDir, kSessionFormulas, SessionAccess::ReadWrite);
     // From the load to the save: a concurrent import waits instead of losing ours or its own.
-    ProcessFileLock setLock = LockFormulaSetFiles(paths);
-    if (!setLock.held()) return Fail("cannot lock the formula files in " + paths.baseDir());
-    FormulaSet set;
-    LoadFormulaSet(set, paths);
+    ProcessFileLock setLock = LockFormulaSetFiles(session->paths());
+    if (!setLock.held()) return Fail("cannot lock the formula files in " + session->paths().baseDir());
+    if (!StartSession(*session, error)) return Fail(error);
+    FormulaSet& set = session->formulas();
     int added = 0, replaced = 0, refused = 0;
     for (FormulaRecord& r : parsed.records) {
         std::optional<uint32_t> existing = set.SourceOf(r.type, r.nameText());
@@ -172,8 +175,10 @@ int RunImport(const std::string& path, const std::string& appDir) {
 }
 
 int RunExport(const std::vector<std::string>& names, const std::string& appDir, const std::string& out) {
-    FormulaSet set;
-    LoadFormulaSet(set, AppPaths(appDir));
+    std::unique_ptr<Session> session = MakeSession(appDir, kSessionFormulas);
+    std::string error;
+    if (!StartSession(*session, error)) return Fail(error);
+    const FormulaSet& set = session->formulas();
     std::vector<FormulaRecord> chosen;
     for (const std::string& nameUtf8 : names) {
         const std::string name = Utf8ToGbk(nameUtf8);

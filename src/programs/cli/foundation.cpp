@@ -4,17 +4,17 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/app_dir.h"
 #include "app/paths.h"
 #include "app/settings.h"
-#include "app/startup.h"
 #include "cli_parsing.h"
+#include "cli_session.h"
 #include "command.h"
 #include "formula/formula_set.h"
-#include "formula/formula_set_startup.h"
 #include "market/security_registry.h"
 #include "platform/settings_store.h"
 #include "platform/text.h"
@@ -170,7 +170,8 @@ constexpr const char* kPathUsage = "path [--appdir DIR] KIND [ARGS] (KIND list: 
 
 int RunPath(Args& args) {
     std::string dir = ResolveDir(args);
-    AppPaths paths(dir);
+    std::unique_ptr<Session> session = MakeSession(dir, 0);  // only its paths
+    const AppPaths& paths = session->paths();
     const std::vector<std::string>& pos = args.positional();
     if (args.size() == 1 && pos[0] == "--kinds") {
         for (const PathKind& k : PathKinds()) std::printf("%s %s\n", k.name, k.args);
@@ -205,7 +206,12 @@ std::string ClassLine(const SecurityId& id, const SettingsStore& store) {
 int RunClassify(Args& args) {
     constexpr const char* usage = "classify SECURITY... (e.g. classify SH580001)";
     if (args.size() == 0) return UsageError(usage);
-    SettingsStore store(SettingsFilePath());
+    // The user's settings file, read only.
+    SessionOptions options;
+    options.data = 0;
+    options.settings = SessionSettings::File;
+    Session session(std::move(options));
+    const SettingsStore& store = session.settingsStore();
     int status = 0;
     for (const std::string& text : args.positional()) {
         SecurityId id;
@@ -244,7 +250,7 @@ int RunInitials(Args& args) {
     if (duoyin) {
         if (!table.Load(*duoyin)) return Fail("cannot read " + *duoyin);
     } else if (appdir) {
-        table.Load(AppPaths(*appdir).polyphonicFile());  // missing: every character gets one letter
+        table.Load(MakeSession(*appdir, 0)->paths().polyphonicFile());  // missing: every character gets one letter
     }
     for (const std::string& name : args.positional())
         PrintLine(InitialsText(NameToInitials(Utf8ToGbk(name), &table)));
@@ -260,8 +266,8 @@ CommandRegistration initialsCommand("initials", "initials [--appdir DIR | --duoy
 
 }  // namespace
 
-void PrintFoundationDemo(const std::string& appDir, FormulaSet& formulas) {
-    AppPaths paths(appDir);
+bool PrintFoundationDemo(Session& session, std::string& error) {
+    const AppPaths& paths = session.paths();
     std::printf("Paths under %s\n", paths.appDir().c_str());
     const SecurityId sample = MakeSecurityId(kMarketSH, "600000");
     std::string none;
@@ -284,7 +290,7 @@ void PrintFoundationDemo(const std::string& appDir, FormulaSet& formulas) {
     }
 
     std::printf("\nClasses and price decimals\n");
-    SettingsStore defaults;  // built-in "defdec"
+    const SettingsStore& defaults = session.settingsStore();  // built-in "defdec" until the start
     for (const char* text : {"SH000001", "SH600000", "SH900901", "SH510050", "SH010107", "SH580001",
                              "SH700000", "SZ399001", "SZ000001", "SZ300001", "SZ200002", "SZ184688",
                              "SZ031001", "$$999999"}) {
@@ -294,33 +300,26 @@ void PrintFoundationDemo(const std::string& appDir, FormulaSet& formulas) {
     }
 
     std::printf("\nStart-up stages\n");
-    StartupSequence startup;
-    SettingsStore store;  // the built-in defaults
-    SystemSettings settings;
-    PolyphonicTable polyphonic;
-    startup.setProgress([](StartupStage, std::string_view text) {
+    // What a stage loaded is shown when the next one begins.
+    auto progress = [&session](StartupStage stage, std::string_view text) {
+        if (stage == StartupStage::Settings && session.hasFormulas())
+            std::printf("    %zu formulas: the internal indicators and base/common.fml, download.fml, user.fml\n",
+                        session.formulas().Size());
+        if (stage == StartupStage::Markets) {
+            const SystemSettings& settings = session.settings();
+            std::printf("    scheme %s, %d trading minutes, K-line panes %s and %s, %zu polyphonic characters\n",
+                        GbkToUtf8(FieldText(settings.scheme().name)).c_str(), settings.tradingMinutes(),
+                        std::string(settings.kLinePanes[0].name(0)).c_str(),
+                        std::string(settings.kLinePanes[1].name(0)).c_str(), session.polyphonic().size());
+        }
         std::printf("  %.*s\n", static_cast<int>(text.size()), text.data());
-    });
-    startup.add(StartupStage::Settings, "settings", [&] {
-        LoadSettings(store, settings);
-        polyphonic.Load(paths.polyphonicFile());  // a missing file leaves it empty
-        std::printf("    scheme %s, %d trading minutes, K-line panes %s and %s, %zu polyphonic characters\n",
-                    GbkToUtf8(FieldText(settings.scheme().name)).c_str(), settings.tradingMinutes(),
-                    std::string(settings.kLinePanes[0].name(0)).c_str(),
-                    std::string(settings.kLinePanes[1].name(0)).c_str(), polyphonic.size());
-        return true;
-    });
-    AddFormulaSetLoader(startup, formulas, paths);
-    startup.add(StartupStage::Formulas, "formula count", [&] {
-        std::printf("    %zu formulas: the internal indicators and base/common.fml, download.fml, user.fml\n",
-                    formulas.Size());
-        return true;
-    });
-    startup.run();
+    };
+    if (!StartSession(session, error, progress)) return false;
 
     std::printf("\nPinyin initials\n");
     for (const char* name : {"深发展Ａ", "浦发银行", "万 科Ａ", "*ST鑫琪", "上证指数", "沪深A股指数"})
         std::printf("  %-10s %s\n", name, InitialsText(NameToInitials(Utf8ToGbk(name), nullptr)).c_str());
+    return true;
 }
 
 }  // namespace tessaro::cli

@@ -3,12 +3,13 @@
 
 #include <string>
 
-#include "formula/formula_set.h"
+#include "session/session.h"
 
 namespace tessaro::cli {
 
-// Prints the path table of appDir, the classes of a few securities and the
-// initials of a few names, and runs the start-up stages, which load `formulas`.
-void PrintFoundationDemo(const std::string& appDir, FormulaSet& formulas);
+// Prints the path table of the session's directory and the classes of a few
+// securities, starts the session showing its start-up stages, then prints the
+// initials of a few names. False (the reason in error) when the start fails.
+bool PrintFoundationDemo(Session& session, std::string& error);
 
 }  // namespace tessaro::cli

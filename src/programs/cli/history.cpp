@@ -1,6 +1,7 @@
 // tessaro-cli bars, bars-import, power: the local history files and the ex-rights file.
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "app/paths.h"
 #include "cli_parsing.h"
 #include "cli_printing.h"
+#include "cli_session.h"
 #include "command.h"
 #include "market/bars_csv.h"
 #include "market/base_files.h"
@@ -35,7 +37,8 @@ int RunBars(Args& args) {
     if (!ParseSecurityText(args[0], id)) return UsageError(kBarsUsage);
     int period = ParseHistoryPeriod(args[1]);
     if (period < 0) return UsageError(kBarsUsage);
-    AppPaths paths(appDir);
+    std::unique_ptr<Session> session = MakeSession(appDir, 0);  // reads one file
+    const AppPaths& paths = session->paths();
     std::string path = paths.historyFile(id, period);
     if (path.empty()) return Fail("no history file for " + args[0]);
     Series series;
@@ -78,7 +81,9 @@ int RunBarsImport(Args& args) {
     options.increasingDates = false;  // the writer sorts them
     if (!ParseBarsCsv(text, parsed, &error, options)) return Fail(error);
     const std::vector<KLineRecord>& bars = parsed.bars;
-    AppPaths paths(appDir);
+    // Writes one history file under its own lock; nothing else of the directory is opened.
+    std::unique_ptr<Session> session = MakeSession(appDir, 0, SessionAccess::ReadWrite);
+    const AppPaths& paths = session->paths();
     if (!WriteHistory(paths, id, period, bars, true)) return Fail("cannot write " + paths.historyFile(id, period));
     std::printf("%zu bars written to %s\n", bars.size(), paths.historyFile(id, period).c_str());
     return 0;
@@ -91,7 +96,8 @@ int RunPower(Args& args) {
     if (args.size() != 1) return UsageError(kPowerUsage);
     SecurityId id;
     if (!ParseSecurityText(args[0], id)) return UsageError(kPowerUsage);
-    AppPaths paths(appDir);
+    std::unique_ptr<Session> session = MakeSession(appDir, 0);
+    const AppPaths& paths = session->paths();
     std::string path = paths.powerFile();
     std::vector<ExRightsRecord> records;
     if (FileExists(path)) {

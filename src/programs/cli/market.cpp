@@ -29,9 +29,9 @@ int RunMarket(Args& args) {
     if (firstText && !ParseInteger(*firstText, 0, kMaxSecurities, first)) return UsageError(kMarketUsage);
 
     std::string error;
-    auto market = OpenMarketDir(appDir, error);
-    if (!market) return Fail(error);
-    const MarketStore& store = *market->store;
+    auto session = OpenSession(appDir, kSessionMarkets, error);
+    if (!session) return Fail(error);
+    const MarketStore& store = session->store();
     for (int slot = 0; slot < kMarketCount; ++slot) {
         const MarketCode m = MarketAtSlot(slot);
         // One copy of the market's list, so that the count and the lines agree.
@@ -61,9 +61,9 @@ int RunQuote(Args& args) {
     if (!ParseSecurityText(args[0], id)) return UsageError(kQuoteUsage);
 
     std::string error;
-    auto market = OpenMarketDir(appDir, error);
-    if (!market) return Fail(error);
-    const MarketStore& store = *market->store;
+    auto session = OpenSession(appDir, kSessionMarkets, error);
+    if (!session) return Fail(error);
+    const MarketStore& store = session->store();
     auto record = std::make_unique<StockRecord>();  // 7 KB: not on the stack
     if (!store.GetRecord(id, *record)) return Fail("unknown security " + SecurityText(id) + " in " + appDir);
     const StockRecord& r = *record;

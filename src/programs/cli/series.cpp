@@ -5,12 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "app/paths.h"
 #include "cli_parsing.h"
 #include "cli_printing.h"
 #include "command.h"
 #include "formula/standard_library.h"
-#include "market/base_files.h"
 #include "market/demo_market.h"
 #include "market/market_store.h"
 #include "market/quote_fields.h"
@@ -21,24 +19,6 @@
 #include "series_commands.h"
 
 namespace tessaro::cli {
-
-std::unique_ptr<OpenMarket> OpenMarketDir(const std::string& appDir, std::string& error) {
-    AppPaths paths(appDir);
-    if (!DirectoryExists(paths.marketDir(kMarketSH))) {
-        error = "no market data in " + paths.appDir() + " (generate one with: tessaro-cli gen --out DIR)";
-        return nullptr;
-    }
-    auto market = std::make_unique<OpenMarket>();
-    market->paths = paths;
-    market->store = std::make_unique<MarketStore>(paths, market->settings);
-    // Every command here only reads: a read-only or shared directory must do, and a
-    // damaged file is reported, never rewritten.
-    market->store->SetReadOnly(true);
-    market->store->SetBaseFileLoader([paths](MarketStore& store) { LoadBaseFiles(store, paths); });
-    if (!market->store->LoadAll(&error)) return nullptr;
-    for (const std::string& note : market->store->LoadNotes()) std::fprintf(stderr, "tessaro-cli: %s\n", note.c_str());
-    return market;
-}
 
 std::string SeriesTimeText(StoreTime t, Period period) {
     if (IsDayBasedPeriod(period)) return FormatStoreTime("Y-M-D", t);
@@ -70,9 +50,9 @@ int RunSeries(Args& args) {
         return UsageError(kSeriesUsage);
 
     std::string error;
-    auto market = OpenMarketDir(appDir, error);
-    if (!market) return Fail(error);
-    StoreSeriesSource source(*market->store, market->paths, static_cast<int>(multi));
+    auto session = OpenSession(appDir, kSessionMarkets, error);
+    if (!session) return Fail(error);
+    StoreSeriesSource source(session->store(), session->paths(), static_cast<int>(multi));
     Series series;
     int delivered = static_cast<int>(days);
     if (!LoadSeries(source, id, period, series, flags, &delivered))
@@ -89,9 +69,9 @@ int RunFields(Args& args) {
     SecurityId id;
     if (!ParseSecurityText(args[0], id)) return UsageError(kFieldsUsage);
     std::string error;
-    auto market = OpenMarketDir(appDir, error);
-    if (!market) return Fail(error);
-    if (!PrintQuoteFields(*market->store, id, "")) return Fail("unknown security " + args[0]);
+    auto session = OpenSession(appDir, kSessionMarkets, error);
+    if (!session) return Fail(error);
+    if (!PrintQuoteFields(session->store(), id, "")) return Fail("unknown security " + args[0]);
     return 0;
 }
 
@@ -137,7 +117,11 @@ int RunGen(Args& args) {
         if (!ParseStoreTime(*today, t) || today->size() != 10) {
             // A well-formed date whose trading hours the store time cannot hold is named as such.
             int y = 0, m = 0, d = 0;
-            if (today->size() == 10 && std::sscanf(today->c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 && y > 2000)
+            // Anything else (a month 13, a 30th of February) is a usage error.
+            const bool wellFormed = today->size() == 10 &&
+                                    std::sscanf(today->c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 && m >= 1 &&
+                                    m <= 12 && d >= 1 && d <= 31;
+            if (wellFormed && (y > 2036 || (y == 2036 && (m > 2 || (m == 2 && d > 4)))))
                 return Fail("--today " + *today + ": beyond the last date the store time holds (2036-02-04)");
             return UsageError(kGenUsage);
         }
@@ -155,7 +139,8 @@ int RunGen(Args& args) {
     std::string error;
     if (!GenerateDemoMarket(options, &summary, &error)) return Fail(error);
     // The demo installs the standard indicator library as base/common.fml.
-    if (!InstallStandardLibrary(AppPaths(options.outDir), &error)) return Fail(error);
+    if (!InstallStandardLibrary(MakeSession(options.outDir, 0, SessionAccess::ReadWrite)->paths(), &error))
+        return Fail(error);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("generated %d securities, %d trading days up to %s, %d ex-rights events, %lld ticks today, in %.1f s: %s\n",
                 summary.securities, summary.tradingDays, FormatStoreTime("Y-M-D", summary.today).c_str(),

@@ -1,30 +1,19 @@
-// Shared by the series commands and the demo: an application directory opened the way
-// the client opens it at start-up.
+// Shared by the series commands and the demo: an application directory opened as a session,
+// the way the client opens it at start-up.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "app/paths.h"
 #include "formula/compiled_formula.h"
 #include "formula/eval_result.h"
 #include "market/market_store.h"
 #include "market/periods.h"
 #include "market/series.h"
-#include "platform/settings_store.h"
+#include "cli_session.h"
 
 namespace tessaro::cli {
-
-struct OpenMarket {
-    AppPaths paths;
-    SettingsStore settings;
-    std::unique_ptr<MarketStore> store;
-};
-
-// The market store of appDir with its base files loaded, opened for reading only (what
-// a load finds damaged is reported on stderr); nullptr (and the reason in error) when
-// there is no market there.
-std::unique_ptr<OpenMarket> OpenMarketDir(const std::string& appDir, std::string& error);
 
 // "YYYY-MM-DD" for day-based periods, "YYYY-MM-DD HH:MM" intraday, with seconds for ticks.
 std::string SeriesTimeText(StoreTime t, Period period);

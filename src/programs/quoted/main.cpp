@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
     uint32_t second = start ? *start : TimeOfDay(NowStoreTime());
     market.Open(day, second);
 
-    AppPaths paths = session.paths();
+    const AppPaths& paths = session.paths();  // the session outlives the server
     QuoteServer server(market, ServerFiles(paths), options, Log);
     server.SetDayClosed([&paths, &market](StoreTime, const std::vector<std::pair<int, KLineRecord>>& bars) {
         int failed = 0;
