@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "market/block_file.h"
-#include "market/file_lock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "tools/blocks/block_set.h"
@@ -41,11 +40,7 @@ bool BlockSetSink::StoreBlockFile(const std::string& name, ByteSpan fileBytes) {
     if (auto existing = set_.FindBlock(name); existing && existing->setting != kBlockServer &&
                                                existing->setting != kBlockRule)
         return false;
-    if (!CreateDirectories(SplitPath(path).directory)) return false;
-    {
-        ScopedFileLock lock(path, ScopedFileLock::Mode::Write);
-        if (!WriteFileAtomic(path, fileBytes)) return false;
-    }
+    if (!WriteBlockFileBytes(path, fileBytes)) return false;
     std::optional<BlockFileData> data = ReadBlockFile(path);
     if (!data) return true;  // written, but no block file: nothing to list
     Block block;

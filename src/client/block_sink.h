@@ -4,7 +4,7 @@
 // BlockSetSink puts them into the block set under its lock. A block name from
 // the server becomes a file name only when IsUsableBlockName accepts it; the
 // file is written as received (its checksum must stay the server's), through a
-// temporary file and a rename under the path's write lock.
+// temporary file and a rename under the path's locks (this process and others).
 #pragma once
 
 #include <cstdint>

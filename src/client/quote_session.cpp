@@ -157,16 +157,23 @@ void QuoteSession::OnTick(uint64_t nowMs) {
     now_ = std::max(now_, nowMs);
     switch (state_) {
         case State::Connecting:
-            if (nowMs - connectStartMs_ >= kConnectLimitMs) ConnectFailure(nowMs);
+            if (nowMs - connectStartMs_ >= connectLimitMs_) ConnectFailure(nowMs);
             return;
         case State::Handshaking:
-            if (handshake_->Tick(nowMs) || nowMs - connectStartMs_ >= kConnectLimitMs) {
+            if (handshake_->Tick(nowMs) || nowMs - connectStartMs_ >= connectLimitMs_) {
                 Notify(NoticeKind::Log, "proxy: " + (handshake_->error().empty() ? std::string("time limit")
                                                                                  : handshake_->error()));
                 ConnectFailure(nowMs);
             }
             return;
         case State::LoggingIn:
+            // A server that took the connection but never answers the login.
+            if (nowMs - connectStartMs_ >= connectLimitMs_) {
+                Notify(NoticeKind::Log, "no answer to the login within the time limit");
+                ConnectFailure(nowMs);
+                return;
+            }
+            [[fallthrough]];
         case State::Chain:
         case State::Ready:
             if (nowMs - lastActivityMs_ > kKeepAliveIdleMs) {

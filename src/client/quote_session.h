@@ -23,6 +23,7 @@
 #include "app/paths.h"
 #include "client/block_sink.h"
 #include "client/proxy_handshake.h"
+#include "net/login_messages.h"
 #include "net/message.h"
 #include "net/packet_assembler.h"
 #include "net/wire_records.h"
@@ -83,14 +84,17 @@ struct ConnectTarget {
     ProxySettings proxy;
 };
 
-// The account of the login block (UTF-8; sent as GBK).
+// The account of the login block (UTF-8; sent as GBK). Unless the user gives
+// another, the guest account with the password agreed with the server.
 struct LoginAccount {
-    std::string name;
-    std::string password;
+    std::string name = kGuestAccount;
+    std::string password = kGuestPassword;
 };
 
 inline constexpr uint64_t kKeepAliveIdleMs = 40000;
-// A connect (with its proxy handshake) that takes longer fails like an unreachable server.
+// A connect (with its proxy handshake, until the login is answered) that takes
+// longer fails like an unreachable server: a proxy or a server that accepts the
+// connection and never answers.
 inline constexpr uint64_t kConnectLimitMs = 15000;
 inline constexpr int kReconnectAttemptsBeforeDialog = 5;
 inline constexpr uint32_t kDefaultAutocontime = 10;
@@ -121,6 +125,9 @@ public:
     void Disconnect(uint64_t nowMs);
     void SetAutocontime(uint32_t seconds) { autocontime_ = seconds; }
     void SetMachineId(uint32_t id) { machineId_ = id; }
+    // The time a connect may take until the login is answered (kConnectLimitMs
+    // unless a test or a command line shortens it).
+    void SetConnectLimit(uint64_t ms) { connectLimitMs_ = ms; }
 
     // ---- Transport events -------------------------------------------------------
     void OnConnected(uint64_t nowMs);
@@ -197,6 +204,7 @@ private:
     SerialCounter serial_;
     uint64_t now_ = 0;  // the newest time an event carried
     uint64_t connectStartMs_ = 0;
+    uint64_t connectLimitMs_ = kConnectLimitMs;
     uint64_t lastActivityMs_ = 0;
     uint64_t lastDisconnectMs_ = 0;
     bool autoReconnect_ = false;

@@ -6,6 +6,7 @@
 #include "platform/bytes.h"
 #include "platform/crc32.h"
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -94,17 +95,24 @@ std::optional<BlockFileData> ReadBlockFile(const std::string& path) {
 }
 
 bool WriteBlockFile(const std::string& path, const BlockFileData& block) {
+    return WriteBlockFileBytes(path, SerializeBlockFile(block));
+}
+
+bool WriteBlockFileBytes(const std::string& path, std::span<const uint8_t> image) {
     if (path.empty()) return false;
     if (!CreateDirectories(SplitPath(path).directory)) return false;
+    // Threads of this process queue in the registry; other processes on the lock file.
     ScopedFileLock lock(path, ScopedFileLock::Mode::Write);
-    std::vector<uint8_t> image = SerializeBlockFile(block);
-    return WriteFileAtomic(path, image);
+    ProcessFileLock processLock(path);
+    return processLock.held() && WriteFileAtomic(path, image);
 }
 
 bool RemoveBlockFile(const std::string& path) {
     if (path.empty()) return false;
     ScopedFileLock lock(path, ScopedFileLock::Mode::Write);
-    return std::remove(path.c_str()) == 0 || !FileExists(path);
+    ProcessFileLock processLock(path);
+    if (!FileExists(path)) return true;
+    return processLock.held() && std::remove(path.c_str()) == 0;
 }
 
 std::optional<std::vector<ComputedBlockSetting>> ParseComputedBlockFile(std::span<const uint8_t> bytes) {

@@ -66,10 +66,12 @@ std::string BlockFilePath(const AppPaths& paths, std::string_view nameGbk);
 // Reads block/<file>; nothing when missing, unreadable or not a block file.
 std::optional<BlockFileData> ReadBlockFile(const std::string& path);
 // Replaces the file through a temporary file and a rename, under the path's
-// write lock, creating the block directory first. False on any error, the old
-// file then left whole.
+// write lock in this process and its lock across processes, creating the block
+// directory first. False on any error, the old file then left whole.
 bool WriteBlockFile(const std::string& path, const BlockFileData& block);
-// Removes the file under its write lock; a missing file counts as removed.
+// The same for a file image taken as it is (a block file from the server).
+bool WriteBlockFileBytes(const std::string& path, std::span<const uint8_t> image);
+// Removes the file under the same two locks; a missing file counts as removed.
 bool RemoveBlockFile(const std::string& path);
 
 // One record of block/blockfmt.opp: the settings of a computed block.

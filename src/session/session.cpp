@@ -33,7 +33,9 @@ Session::Session(SessionOptions options)
     if (options_.data & kSessionFormulas) formulas_ = std::make_unique<FormulaSet>();
     if (options_.data & kSessionMarkets) {
         store_ = std::make_unique<MarketStore>(paths_, *settingsStore_);
-        store_->SetReadOnly(readOnly());  // a reading session never writes a market file
+        // A reading session never writes a market file, nor does one that only
+        // reads its markets.
+        store_->SetReadOnly(readOnly() || options_.marketsReadOnly);
     }
     if (options_.data & kSessionBlocks) blocks_ = std::make_unique<BlockSet>(paths_);
 }
@@ -103,7 +105,7 @@ bool Session::Close() {
     closed_ = true;
     bool ok = true;
     if (started_ && !readOnly()) {
-        if (store_) ok = store_->SaveAll() && ok;
+        if (store_ && !store_->readOnly()) ok = store_->SaveAll() && ok;
         if (!settingsStore_->path().empty()) {
             SaveSettings(*settingsStore_, settings_);
             ok = settingsStore_->save() && ok;

@@ -12,7 +12,8 @@
 // shows the same sequence.
 //
 // Closing (after a completed start-up, in read-write mode) writes the market store
-// back to its market files and the settings to their file, in that order.
+// back to its market files (unless they were opened read-only) and the settings to
+// their file, in that order.
 #pragma once
 
 #include <memory>
@@ -63,6 +64,10 @@ struct SessionOptions {
     // Start-up fails unless the directory holds a market (data/sh/); for the
     // programs that only make sense over one.
     bool requireMarket = false;
+    // The market files are only read, even in a read-write session: for a
+    // program that writes blocks or settings but never changes a market, so
+    // that closing it leaves data/*/stkinfo.dat untouched.
+    bool marketsReadOnly = false;
     // The running program's path; when given (and read-write with a settings
     // file) the installation record "path", "exe", "version", "subversion" is
     // written as every start of the desktop program does.

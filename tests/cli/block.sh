@@ -23,9 +23,14 @@ subcommand=block
 expect "exists" 1 "该板块已存在,无法新建!" -- create --appdir "$dir" 自选股3
 expect "bad name" 1 "板块文件命名错误,无法新建!" -- create --appdir "$dir" ../evil
 [ -e "$dir/evil.blk" ] && fail "a block file left the block directory"
+# A management command writes blocks only: the market files keep their bytes and times.
+markets() { for f in "$dir"/data/*/stkinfo.dat; do echo "$f $(stat -c '%i %Y.%y' "$f") $(sha256sum <"$f")"; done; }
+before=$(markets)
+[ -n "$before" ] || fail "no market files"
 expect "create" 0 -- create --appdir "$dir" 我的行业 --setting 0 --category 行业
 expect "index" 0 "999130" -- index-create --appdir "$dir" 我的行业
 expect "add" 0 -- add --appdir "$dir" 我的行业 SH600000 SZ000001
+[ "$(markets)" = "$before" ] || fail "block commands rewrote the market files"
 expect "add bad" 2 -- add --appdir "$dir" 我的行业
 expect "rename taken" 1 "板块 银行 已存在,无法命名!" -- rename --appdir "$dir" 我的行业 银行
 expect "rename" 0 -- rename --appdir "$dir" 我的行业 新行业

@@ -23,7 +23,7 @@ server() {
     local name=$1
     shift
     "$quoted" --appdir "$work/srv" --listen 127.0.0.1:0 --speed 60 --start 10:00 "$@" \
-        >"$work/$name.out" 2>"$work/$name.err" </dev/null &
+        >"$work/$name.out" 2>"$work/$name.err" <"${server_stdin:-/dev/null}" &
     pids+=($!)
     port=""
     for _ in $(seq 100); do
@@ -61,6 +61,16 @@ done
 grep -Eq "$csv" <<<"$out" || fail "direct: no quote line of SH600000: $out"
 [ -f "$work/c1/block/银行.blk" ] || fail "direct: the bank block file was not written"
 [ -s "$work/c1/base/Power.pwr" ] || fail "direct: base/Power.pwr was not written"
+# Without --account the client logs in as the guest, with the password the server agrees on.
+grep -qE "login #[0-9]+ guest$" "$work/direct.err" || fail "direct: no guest login: $(cat "$work/direct.err")"
+# The demo market's own industry blocks came over the wire with the same members.
+industries=$("$cli" block list --appdir "$work/srv" | awk -F, '$2 == 0 && $3 == "行业" { print $1 }')
+[ "$(wc -l <<<"$industries")" -ge 20 ] || fail "direct: the generated market has no industry blocks: $industries"
+while read -r b; do
+    [ -f "$work/c1/block/$b.blk" ] || { fail "direct: no client file of the industry block $b"; continue; }
+    [ "$("$cli" block show --appdir "$work/c1" "$b" | cut -d, -f1)" = "$("$cli" block show --appdir "$work/srv" "$b" | cut -d, -f1)" ] ||
+        fail "direct: the members of $b differ between server and client"
+done <<<"$industries"
 # A second login asks only for what changed: no server block file again (the
 # server's 自选股1 is offered each time but never replaces the user's own list).
 out=$("$cli" connect --appdir "$work/c1" --server "127.0.0.1:$port" 2>&1)
@@ -132,5 +142,36 @@ for code in 0xA002 0xA006; do
     server "garble$code" --fault "garble=$code"
     expect "garbled reply to $code" 3 "连接已断开!" -- connect --appdir "$work/c-g" --server "127.0.0.1:$port"
 done
+
+# A silent server: the connect fails within the (shortened) time limit.
+server silent --fault silent
+t0=$(date +%s%N)
+TESSARO_CONNECT_LIMIT_MS=1500 expect "silent server" 3 "无法连接,请检测是否已经连接Internet!" -- \
+    connect --appdir "$work/c-q" --server "127.0.0.1:$port" --seconds 30
+elapsed=$((($(date +%s%N) - t0) / 1000000))
+[ "$elapsed" -lt 10000 ] || fail "silent server: the connect took ${elapsed} ms"
+
+# The operator's close and reinit on the server's stdin end the client, which
+# does not connect again.
+for op in close reinit; do
+    mkfifo "$work/ctl-$op"
+    exec 7<>"$work/ctl-$op"
+    server_stdin="$work/ctl-$op" server "op-$op"
+    server_stdin=""
+    "$cli" connect --appdir "$work/c-$op" --server "127.0.0.1:$port" --seconds 60 >"$work/client-$op.out" 2>&1 &
+    client=$!
+    for _ in $(seq 200); do grep -qx connected "$work/client-$op.out" && break; sleep 0.05; done
+    grep -qx connected "$work/client-$op.out" || fail "$op: the client did not connect: $(cat "$work/client-$op.out")"
+    echo "$op" >&7
+    for _ in $(seq 200); do kill -0 "$client" 2>/dev/null || break; sleep 0.05; done
+    if kill -0 "$client" 2>/dev/null; then
+        fail "$op: the client still runs after the server's $op"
+        kill "$client"
+    fi
+    wait "$client" || fail "$op: exit status $?"
+    exec 7>&-
+    [ "$(grep -c '^.*connect #' "$work/op-$op.err")" = 1 ] || fail "$op: the client connected again: $(cat "$work/op-$op.err")"
+done
+grep -qF "服务器端重新初始化,请稍后重连..." "$work/client-reinit.out" || fail "reinit: the text was not shown"
 
 finish quoted_connect

@@ -217,6 +217,19 @@ TEST_F(QuoteSessionTest, ChainWireOrderFilesAndReadyBroadcast) {
     EXPECT_EQ(session_.sid(), "S1");
 }
 
+// Without an account of the user's the login is the guest's, with the password
+// the server agrees on (an empty one would be refused).
+TEST_F(QuoteSessionTest, DefaultLoginIsTheGuestWithItsPassword) {
+    session_.Connect(Target(), LoginAccount{}, 0);
+    session_.OnConnected(0);
+    auto packets = net_.TakePackets();
+    ASSERT_EQ(packets.size(), 1u);
+    Login login;
+    ASSERT_TRUE(login.Read(packets[0]));
+    EXPECT_EQ(login.account, kGuestAccount);
+    EXPECT_EQ(login.password, kGuestPassword);
+}
+
 TEST_F(QuoteSessionTest, EveryByteSeparatelyGivesTheSameChain) {
     session_.Connect(Target(), {"guest", "x"}, 0);
     session_.OnConnected(0);
@@ -361,6 +374,19 @@ TEST_F(QuoteSessionTest, SilentServerFailsAfterTheLimit) {
         if (n.kind == NoticeKind::ConnectFailed) {
             EXPECT_EQ(n.text, kTextCannotConnect);
         }
+
+    // A server that accepts the connection and never answers the login fails the
+    // same way, within the limit set (a shortened one here).
+    notices_.clear();
+    session_.SetConnectLimit(500);
+    session_.Connect(Target(), LoginAccount{}, 1000);
+    session_.OnConnected(1000);
+    ASSERT_EQ(net_.TakePackets().size(), 1u);
+    session_.OnTick(1499);
+    EXPECT_EQ(session_.state(), QuoteSession::State::LoggingIn);
+    session_.OnTick(1500);
+    EXPECT_EQ(Count(NoticeKind::ConnectFailed), 1u);
+    EXPECT_EQ(session_.state(), QuoteSession::State::NoSocket);
 }
 
 TEST_F(QuoteSessionTest, ProxyHandshakeThenLoginAndSilentProxyFails) {

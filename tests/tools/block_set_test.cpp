@@ -1,9 +1,13 @@
 // Block files, the block set and the block-management model.
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"
 #include "tools/blocks/block_management.h"
@@ -255,12 +259,67 @@ TEST_F(BlockManagement, RenameWritesNewBeforeDeletingOld) {
     EXPECT_TRUE(ReadBlockFile(paths.blockDir() + "old.blk"));
     std::filesystem::remove(paths.blockDir() + "new.blk");
 
-    EXPECT_EQ(set.FindBlock("new")->name, "new");  // the change stays in memory
+    // Nothing changed, in memory either: the next start agrees with it.
+    EXPECT_FALSE(set.FindBlock("new"));
+    EXPECT_TRUE(set.FindBlock("old"));
+    BlockSet restarted(paths);
+    restarted.LoadBlockFiles();
+    EXPECT_TRUE(restarted.FindBlock("old"));
+    EXPECT_FALSE(restarted.FindBlock("new"));
 
     ASSERT_TRUE(manager.Create("x").ok());
     EXPECT_TRUE(manager.Rename("x", "y").ok());
     EXPECT_FALSE(FileExists(paths.blockDir() + "x.blk"));
     EXPECT_EQ(ReadBlockFile(paths.blockDir() + "y.blk")->name, "y");
+}
+
+// Two writers of one directory (two programs: each has its own set, read at its
+// start) change one block: neither change is lost.
+TEST_F(BlockManagement, MemberChangesOfTwoWritersBothKept) {
+    BlockSet other(paths);
+    other.LoadBlockFiles();
+    CountingPrompt otherPrompt;
+    BlockManager otherManager(other, otherPrompt);
+    const SecurityId a = MakeSecurityId(kMarketSH, "600000"), b = MakeSecurityId(kMarketSZ, "000001");
+    ASSERT_TRUE(manager.AddMembers(G("自选股1"), std::span(&a, 1)).ok());
+    ASSERT_TRUE(otherManager.AddMembers(G("自选股1"), std::span(&b, 1)).ok());
+    auto file = ReadBlockFile(paths.blockDir() + "自选股1.blk");
+    ASSERT_TRUE(file);
+    ASSERT_EQ(file->members.size(), 2u);
+    EXPECT_TRUE(SameSecurity(file->members[0], a));
+    EXPECT_TRUE(SameSecurity(file->members[1], b));
+    ASSERT_TRUE(manager.RemoveMembers(G("自选股1"), std::span(&a, 1)).ok());
+    file = ReadBlockFile(paths.blockDir() + "自选股1.blk");
+    ASSERT_EQ(file->members.size(), 1u);
+    EXPECT_TRUE(SameSecurity(file->members[0], b));
+}
+
+// A save waits while another holder (another process, or a thread standing in
+// for one) has the file's cross-process lock.
+TEST(FileLockBlocks, SavesWaitForTheCrossProcessLock) {
+    TempDir dir;
+    AppPaths paths(dir.path());
+    BlockSet set(paths);
+    ASSERT_TRUE(set.CreateSelfSelectedBlocks());
+    YesPrompt prompt;
+    BlockManager manager(set, prompt);
+    const std::string path = paths.blockDir() + "自选股1.blk";
+    const SecurityId a = MakeSecurityId(kMarketSH, "600000");
+    std::atomic<bool> done{false};
+    std::thread writer;
+    {
+        ProcessFileLock held(path);
+        ASSERT_TRUE(held.held());
+        writer = std::thread([&] {
+            EXPECT_TRUE(manager.AddMembers(G("自选股1"), std::span(&a, 1)).ok());
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_FALSE(done.load());
+        EXPECT_TRUE(ReadBlockFile(path)->members.empty());
+    }
+    writer.join();
+    EXPECT_EQ(ReadBlockFile(path)->members.size(), 1u);
 }
 
 }  // namespace

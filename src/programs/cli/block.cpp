@@ -38,10 +38,14 @@ std::string CsvField(const std::string& text) {
     return out + "\"";
 }
 
-std::unique_ptr<Session> OpenBlocks(const std::optional<std::string>& appDir, bool write, std::string& error) {
+// `marketsWritten`: the block index writes index securities into the markets;
+// the management operations change blocks only and never rewrite a market file.
+std::unique_ptr<Session> OpenBlocks(const std::optional<std::string>& appDir, bool write, bool marketsWritten,
+                                    std::string& error) {
     SessionOptions options;
     options.appDir = appDir;
     options.access = write ? SessionAccess::ReadWrite : SessionAccess::ReadOnly;
+    options.marketsReadOnly = !marketsWritten;
     options.data = kSessionBlocks;
     options.requireMarket = true;
     auto session = std::make_unique<Session>(options);
@@ -101,7 +105,7 @@ int RunBlock(Args& args) {
         }
 
     std::string error;
-    std::unique_ptr<Session> session = OpenBlocks(appDir, write, error);
+    std::unique_ptr<Session> session = OpenBlocks(appDir, write, /*marketsWritten=*/false, error);
     if (!session) return Fail(error);
     BlockSet& set = session->blocks();
     const std::string name = rest.empty() ? std::string() : Utf8ToGbk(rest[0]);
@@ -146,7 +150,7 @@ int RunBlock(Args& args) {
         BlockOpResult r = manager.DeleteIndex(name);
         status = r.status == BlockOpStatus::Declined ? Fail(rest[0] + " has no index") : Outcome(r, rest[0]);
     }
-    if (!session->Close() && status == 0) return Fail("cannot write the market files back");
+    if (!session->Close() && status == 0) return Fail("cannot write the settings back");
     return status;
 }
 
@@ -154,7 +158,7 @@ int RunBlockIndex(Args& args) {
     std::optional<std::string> appDir = args.option("appdir");
     if (args.size() != 0) return UsageError(kBlockIndexUsage);
     std::string error;
-    std::unique_ptr<Session> session = OpenBlocks(appDir, true, error);
+    std::unique_ptr<Session> session = OpenBlocks(appDir, true, /*marketsWritten=*/true, error);
     if (!session) return Fail(error);
     ProgressQueue progress;
     BlockIndexReport report;

@@ -15,6 +15,24 @@ Block* Find(std::vector<Block>& blocks, std::string_view nameGbk) {
     return nullptr;
 }
 
+// What an update of a block's file means to the dialog: nothing changed (or
+// the block is gone) declines.
+BlockOpStatus Outcome(BlockUpdate u) {
+    switch (u) {
+        case BlockUpdate::Saved:
+            return BlockOpStatus::Done;
+        case BlockUpdate::SaveFailed:
+            return BlockOpStatus::SaveFailed;
+        default:
+            return BlockOpStatus::Declined;
+    }
+}
+
+// Adding or removing members: nothing to add or remove is done as well.
+BlockOpStatus MemberOutcome(BlockUpdate u) {
+    return u == BlockUpdate::Unchanged ? BlockOpStatus::Done : Outcome(u);
+}
+
 BlockOpResult Status(BlockOpStatus status) {
     BlockOpResult r;
     r.status = status;
@@ -88,10 +106,16 @@ BlockOpResult BlockManager::Rename(std::string_view oldGbk, std::string_view new
             status = BlockOpStatus::Declined;
             return;
         }
-        b->name = std::string(newGbk);
+        // The new file first: when it cannot be written the old one stays, and
+        // so does the name, so that the next start finds what memory holds.
+        Block renamed = *b;
+        renamed.name = std::string(newGbk);
+        if (!set_.SaveBlock(renamed)) {
+            status = BlockOpStatus::SaveFailed;
+            return;
+        }
         computed = !b->formulaName.empty();
-        // The new file first: when it cannot be written the old one stays.
-        if (!set_.SaveBlock(*b)) status = BlockOpStatus::SaveFailed;
+        b->name = std::move(renamed.name);
     });
     if (status != BlockOpStatus::Done) return Status(status);
     if (computed && !set_.SaveComputedBlockSettings()) status = BlockOpStatus::SaveFailed;
@@ -124,19 +148,14 @@ BlockOpResult BlockManager::AddMembers(std::string_view nameGbk, std::span<const
     if (ids.empty()) return Refuse(std::string(kBlockNoSecuritySelected));
     if (!block->stored()) return Status(BlockOpStatus::NotAllowed);
     BlockOpResult r = Status(BlockOpStatus::Done);
-    set_.Mutate([&](std::vector<Block>& blocks) {
-        Block* b = Find(blocks, nameGbk);
-        if (!b) {
-            r.status = BlockOpStatus::Declined;
-            return;
-        }
+    r.status = MemberOutcome(set_.UpdateBlock(nameGbk, [&](Block& b) {
         for (const SecurityId& id : ids)
-            if (!b->contains(id)) {
-                b->members.push_back(id);
+            if (!b.contains(id)) {
+                b.members.push_back(id);
                 ++r.changed;
             }
-        if (r.changed > 0 && !set_.SaveBlock(*b)) r.status = BlockOpStatus::SaveFailed;
-    });
+        return r.changed > 0;
+    }));
     return r;
 }
 
@@ -147,13 +166,8 @@ BlockOpResult BlockManager::RemoveMembers(std::string_view nameGbk, std::span<co
     if (!block->stored()) return Status(BlockOpStatus::NotAllowed);
     if (!prompt_.Question(kBlockRemoveMembersQuestion)) return Status(BlockOpStatus::Declined);
     BlockOpResult r = Status(BlockOpStatus::Done);
-    set_.Mutate([&](std::vector<Block>& blocks) {
-        Block* b = Find(blocks, nameGbk);
-        if (!b) {
-            r.status = BlockOpStatus::Declined;
-            return;
-        }
-        auto& m = b->members;
+    r.status = MemberOutcome(set_.UpdateBlock(nameGbk, [&](Block& b) {
+        auto& m = b.members;
         const size_t before = m.size();
         m.erase(std::remove_if(m.begin(), m.end(),
                                [&](const SecurityId& x) {
@@ -162,8 +176,8 @@ BlockOpResult BlockManager::RemoveMembers(std::string_view nameGbk, std::span<co
                                }),
                 m.end());
         r.changed = static_cast<int>(before - m.size());
-        if (r.changed > 0 && !set_.SaveBlock(*b)) r.status = BlockOpStatus::SaveFailed;
-    });
+        return r.changed > 0;
+    }));
     return r;
 }
 
@@ -193,17 +207,23 @@ BlockOpResult BlockManager::CreateIndex(std::string_view nameGbk) {
     std::string code = FreeIndexCode(set_.Blocks(), block->category);
     if (code.empty()) return r;  // the range is exhausted: nothing happens
     if (!prompt_.Question(FormatMessage(kBlockIndexQuestion, {GbkToUtf8(block->name), code}))) return r;
-    set_.Mutate([&](std::vector<Block>& blocks) {
-        Block* b = Find(blocks, nameGbk);
-        if (!b || !b->indexCode.empty()) return;
+    const std::vector<Block> others = set_.Blocks();
+    BlockUpdate u = set_.UpdateBlock(nameGbk, [&](Block& b) {
+        if (!b.indexCode.empty()) {  // given one by another writer meanwhile
+            r.code = b.indexCode;
+            return false;
+        }
         // Taken meanwhile? Then the next free one.
-        if (std::any_of(blocks.begin(), blocks.end(), [&](const Block& o) { return EqualsNoCase(o.indexCode, code); }))
-            code = FreeIndexCode(blocks, b->category);
-        if (code.empty()) return;
-        b->indexCode = code;
+        if (std::any_of(others.begin(), others.end(), [&](const Block& o) {
+                return !EqualsNoCase(o.name, b.name) && EqualsNoCase(o.indexCode, code);
+            }))
+            code = FreeIndexCode(others, b.category);
+        if (code.empty()) return false;
+        b.indexCode = code;
         r.code = code;
-        r.status = set_.SaveBlock(*b) ? BlockOpStatus::Done : BlockOpStatus::SaveFailed;
+        return true;
     });
+    if (u == BlockUpdate::Saved || u == BlockUpdate::SaveFailed) r.status = Outcome(u);
     return r;
 }
 
@@ -214,13 +234,13 @@ BlockOpResult BlockManager::DeleteIndex(std::string_view nameGbk) {
     if (block->indexCode.empty()) return Status(BlockOpStatus::Declined);
     if (!prompt_.Question(kBlockIndexDeleteQuestion)) return Status(BlockOpStatus::Declined);
     BlockOpResult r = Status(BlockOpStatus::Declined);
-    set_.Mutate([&](std::vector<Block>& blocks) {
-        Block* b = Find(blocks, nameGbk);
-        if (!b || b->indexCode.empty()) return;
-        r.code = b->indexCode;
-        b->indexCode.clear();
-        r.status = set_.SaveBlock(*b) ? BlockOpStatus::Done : BlockOpStatus::SaveFailed;
+    BlockUpdate u = set_.UpdateBlock(nameGbk, [&](Block& b) {
+        if (b.indexCode.empty()) return false;
+        r.code = b.indexCode;
+        b.indexCode.clear();
+        return true;
     });
+    if (u == BlockUpdate::Saved || u == BlockUpdate::SaveFailed) r.status = Outcome(u);
     return r;
 }
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "market/file_lock.h"
 #include "market/market_store.h"
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -150,6 +152,11 @@ int BlockSet::LoadBlockFiles() {
 }
 
 bool BlockSet::CreateSelfSelectedBlocks() {
+    if (!CreateDirectories(paths_.blockDir())) return false;
+    // One creator at a time across processes, from reading blk.ini to writing it.
+    // A group lock: the file locks taken inside it can never wait for it.
+    ProcessFileLock creating(paths_.blockDir() + "self-selected blocks", ProcessFileLock::Scope::Group);
+    if (!creating.held()) return false;
     std::string iniText;
     if (auto bytes = ReadWholeFile(paths_.blockIni())) iniText.assign(bytes->begin(), bytes->end());
     if (auto v = IniValue(iniText, kBlockIniSection, kBlockIniAutoCreate); v && Trimmed(*v) == "1") return true;
@@ -170,8 +177,9 @@ bool BlockSet::CreateSelfSelectedBlocks() {
         }
     }
     if (!ok) return false;
-    if (!CreateDirectories(paths_.blockDir())) return false;
-    return WriteFileAtomic(paths_.blockIni(), SetIniValue(iniText, kBlockIniSection, kBlockIniAutoCreate, "1"));
+    const std::string ini = SetIniValue(iniText, kBlockIniSection, kBlockIniAutoCreate, "1");
+    ScopedFileLock threads(paths_.blockIni(), ScopedFileLock::Mode::Write);
+    return WriteFileLocked(paths_.blockIni(), std::span(reinterpret_cast<const uint8_t*>(ini.data()), ini.size()));
 }
 
 std::optional<Block> BlockSet::FindBlock(std::string_view nameGbk) const {
@@ -215,6 +223,33 @@ bool BlockSet::SaveBlock(const Block& block) const {
     return !path.empty() && WriteBlockFile(path, block.fileData());
 }
 
+BlockUpdate BlockSet::UpdateBlock(std::string_view nameGbk, const std::function<bool(Block&)>& change) {
+    std::lock_guard lock(mutex_);
+    Block* b = FindLocked(blocks_, nameGbk);
+    if (!b) return BlockUpdate::Missing;
+    const std::string path = b->stored() ? BlockFilePath(paths_, b->name) : std::string();
+    if (path.empty()) return change(*b) ? BlockUpdate::SaveFailed : BlockUpdate::Unchanged;
+    if (!CreateDirectories(paths_.blockDir())) return change(*b) ? BlockUpdate::SaveFailed : BlockUpdate::Unchanged;
+    // From the read to the rename: threads of this process in the registry, other
+    // processes on the lock file.
+    ScopedFileLock threads(path, ScopedFileLock::Mode::Write);
+    ProcessFileLock processLock(path);
+    if (processLock.held()) {
+        // Another writer changed the file since it was read: change what it holds now.
+        if (auto file = ReadBlockFile(path); file && file->crc != b->crc && EqualsNoCase(file->name, b->name)) {
+            b->members = std::move(file->members);
+            b->indexCode = std::move(file->indexCode);
+            b->category = std::move(file->category);
+            b->extra = file->extra;
+            b->crc = file->crc;
+        }
+    }
+    if (!change(*b)) return BlockUpdate::Unchanged;
+    // A file that cannot be written leaves the change in memory.
+    const std::vector<uint8_t> image = SerializeBlockFile(b->fileData());
+    return processLock.held() && WriteFileAtomic(path, image) ? BlockUpdate::Saved : BlockUpdate::SaveFailed;
+}
+
 bool BlockSet::SaveComputedBlockSettings() const {
     std::lock_guard lock(mutex_);
     return SaveComputedLocked();
@@ -225,7 +260,9 @@ bool BlockSet::SaveComputedLocked() const {
     for (const Block& b : blocks_)
         if (!b.formulaName.empty()) settings.push_back({b.name, b.formulaFirst, b.formulaSecond, b.formulaName});
     if (!CreateDirectories(paths_.blockDir())) return false;
-    return WriteFileAtomic(ComputedBlockFilePath(paths_), SerializeComputedBlockFile(settings));
+    const std::string path = ComputedBlockFilePath(paths_);
+    ScopedFileLock threads(path, ScopedFileLock::Mode::Write);
+    return WriteFileLocked(path, SerializeComputedBlockFile(settings));
 }
 
 Block* BlockSet::FindLocked(std::vector<Block>& blocks, std::string_view nameGbk) {

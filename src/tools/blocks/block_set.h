@@ -5,7 +5,8 @@
 //
 // Every operation takes the set's lock for one copy in or out; callers get
 // copies. Stored blocks are written at once when they change (block_file.h:
-// temporary file and rename under the path's write lock).
+// temporary file and rename under the path's locks in this process and across
+// processes).
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,8 @@ inline constexpr std::string_view kBlockIniAutoCreate = "AutoCreateSelfBlk";
 // The name of the block whose index is the composite index (UTF-8).
 inline constexpr std::string_view kAllASharesBlock = "沪深A股";
 
+enum class BlockUpdate { Missing, Unchanged, Saved, SaveFailed };
+
 class BlockSet {
 public:
     explicit BlockSet(AppPaths paths = {});
@@ -105,6 +108,13 @@ public:
     // Writes a stored block's file (block/<name>.blk). False when the name is
     // unusable or the write fails.
     bool SaveBlock(const Block& block) const;
+    // Read-modify-write of a stored block and its file under the set's lock and
+    // the file's locks (this process and others): when another writer changed
+    // the file since it was read (its CRC differs), the block first takes the
+    // members, index code and category the file holds now; then `change` runs
+    // (false: nothing changed) and the file is written. On SaveFailed the change
+    // stays in memory.
+    BlockUpdate UpdateBlock(std::string_view nameGbk, const std::function<bool(Block&)>& change);
     // Rewrites block/blockfmt.opp from the blocks that have a formula name.
     bool SaveComputedBlockSettings() const;
 
