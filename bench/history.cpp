@@ -100,17 +100,23 @@ void BM_WriteTopUpNextDay(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteTopUpNextDay)->Repetitions(5)->ReportAggregatesOnly(true);
 
-// A trading day of one-minute bars arriving one by one: 240 appends in place to a
-// one-minute file that starts empty each round (reset untimed).
-void BM_AppendDayOfMinuteBars(benchmark::State& state) {
-    Fixture& f = Shared();
-    const std::string path = f.path() + ".min";
+// The 240 one-minute bars of a trading day.
+std::vector<KLineRecord> DayOfMinutes() {
     std::vector<KLineRecord> minutes;
     for (int i = 0; i < 240; ++i) {
         KLineRecord b = DayBar(i);
         b.time = kFirstDay + 9 * 3600 + 1800 + 60u * static_cast<StoreTime>(i < 120 ? i : i + 90);
         minutes.push_back(b);
     }
+    return minutes;
+}
+
+// A trading day of one-minute bars arriving one by one: 240 appends in place to a
+// one-minute file that starts empty each round (reset untimed).
+void BM_AppendDayOfMinuteBars(benchmark::State& state) {
+    Fixture& f = Shared();
+    const std::string path = f.path() + ".min";
+    const std::vector<KLineRecord> minutes = DayOfMinutes();
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(path);
@@ -121,6 +127,30 @@ void BM_AppendDayOfMinuteBars(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 240);
 }
 BENCHMARK(BM_AppendDayOfMinuteBars)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+// The after-hours download: a day's 240 one-minute bars appended in one write to a
+// one-minute file holding the 20 days before (set back untimed each round).
+void BM_AppendDayOfMinuteBarsAtOnce(benchmark::State& state) {
+    Fixture& f = Shared();
+    const std::string path = f.path() + ".min20";
+    std::vector<KLineRecord> earlier;
+    for (int day = 0; day < 20; ++day)
+        for (KLineRecord b : DayOfMinutes()) {
+            b.time += 86400u * static_cast<StoreTime>(day);
+            earlier.push_back(b);
+        }
+    std::vector<KLineRecord> today = DayOfMinutes();
+    for (KLineRecord& b : today) b.time += 86400u * 20;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove(path);
+        if (!WriteHistoryFile(path, 3, earlier, false)) state.SkipWithError("setup failed");
+        state.ResumeTiming();
+        if (!WriteHistoryFile(path, 3, today, false)) state.SkipWithError("write failed");
+    }
+    state.SetItemsProcessed(state.iterations() * 240);
+}
+BENCHMARK(BM_AppendDayOfMinuteBarsAtOnce)->Unit(benchmark::kMicrosecond)->Iterations(400)->Repetitions(9)->ReportAggregatesOnly(true);
 
 }  // namespace
 }  // namespace tessaro

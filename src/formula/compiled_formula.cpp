@@ -199,6 +199,8 @@ bool ReadFormulaRecord(ByteReader& in, FormulaRecord& r) {
     in.skip(4);
     r.compileTime = in.get<uint32_t>();
     in.skip(1 + 4 + 15);
+    // Only a plain list's names end by byte 15; a locked list's fields are enciphered whole.
+    if (r.type == kFormulaCombined && r.lockChecksum == 0) EndConditionNames(r.conditions);
     return in.ok();
 }
 

@@ -51,9 +51,9 @@ bool ReadOperand(ByteReader& in, ConditionOperand& op) {
         in.read(op.boundStock);
         op.period = in.get<uint32_t>();
         op.lookBack = in.get<uint32_t>();
-        // Names read from a file always end in a NUL.
-        op.formulaName[kNameField - 1] = 0;
-        op.lineName[kNameField - 1] = 0;
+        // The name fields are kept byte for byte: a locked list enciphers all 16 bytes of
+        // each, so the last byte is no terminator there. Their texts stop at byte 15
+        // (ConditionOperand::formulaNameText); the security code is plain and ends in a NUL.
         op.boundStock[kStockField - 1] = 0;
         break;
     }
@@ -152,6 +152,18 @@ bool ReadConditionImage(ByteReader& in, std::string& image) {
     if (!ReadCondition(in, c)) return false;
     image = ConditionImage(c);
     return true;
+}
+
+void EndConditionNames(std::vector<std::string>& images) {
+    for (std::string& image : images) {
+        Condition c;
+        if (!ParseConditionImage(image, c)) continue;
+        for (ConditionOperand* op : {&c.left, &c.right}) {
+            op->formulaName[kNameField - 1] = 0;
+            op->lineName[kNameField - 1] = 0;
+        }
+        image = ConditionImage(c);
+    }
 }
 
 bool DecodeConditions(const FormulaRecord& record, std::vector<Condition>& out) {

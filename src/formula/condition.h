@@ -12,8 +12,8 @@
 //     o+0    uint32    kind: 0 empty, 1 formula line, 2 finance item, 3 number
 //     kind 1 (formula line):
 //     o+4    uint32    referenced formula type
-//     o+8    char[16]  formula name  } enciphered in place (16 bytes each) when the
-//     o+24   char[16]  line name     } formula is locked
+//     o+8    char[16]  formula name  } up to 15 bytes; enciphered in place, all 16 bytes
+//     o+24   char[16]  line name     } of each as blocks 0..7 and 8..15, when locked
 //     o+40   uint32    parameter count K (0..64)
 //     o+44   K float32 parameter values
 //     o+44+4K  char[10]  bound security ("SH600000"), NUL-padded; empty: the evaluated one
@@ -120,8 +120,10 @@ struct ConditionOperand {
         std::memcpy(&f, &bits, sizeof f);
         return f;
     }
-    std::string_view formulaNameText() const { return FieldText(formulaName); }
-    std::string_view lineNameText() const { return FieldText(lineName); }
+    // A plain name holds at most 15 bytes: byte 15 is never part of it (in a locked list
+    // it is enciphered, and a plain list keeps a NUL there).
+    std::string_view formulaNameText() const { return FieldText(formulaName, sizeof formulaName - 1); }
+    std::string_view lineNameText() const { return FieldText(lineName, sizeof lineName - 1); }
     std::string_view boundStockText() const { return FieldText(boundStock); }
     float param(size_t i) const { return i < kConditionMaxParams ? params[i] : 0.0f; }
 
@@ -164,10 +166,14 @@ inline constexpr uint32_t kMaxConditions = 4096;
 // The file image of a condition (layout above).
 std::string ConditionImage(const Condition& condition);
 // Reads the condition that starts at the reader's position of a formula file and gives its
-// image as this program writes it: names end in a NUL, the zero bytes are zero. False (the
+// image as this program writes it: the zero bytes are zero, the bound security ends in a NUL
+// and the name fields are kept whole (a locked list's are enciphered). False (the
 // reader's position unspecified) when it is cut short, has an unknown operand kind or more
 // than 64 parameters.
 bool ReadConditionImage(ByteReader& in, std::string& image);
+// Puts a NUL in byte 15 of every formula and line name field of well-formed plain images (a
+// file may hold anything there). Never for a locked list: its name fields are enciphered whole.
+void EndConditionNames(std::vector<std::string>& images);
 // Reads a whole image; false when it is cut short, has bytes left over, an unknown operand
 // kind or more than 64 parameters.
 bool ParseConditionImage(std::string_view image, Condition& out);

@@ -17,14 +17,20 @@ std::string_view UpToNul(std::string_view s) {
 // list that names no formula (finance items and numbers only).
 constexpr uint8_t kConditionMarkerBlock[8] = {'T', 'S', 'R', 'C', 'O', 'N', 'D', 0};
 
-// The 16-byte name field as two overlapping blocks: bytes 0..7 (block 0), then 7..14
-// (block 1). Byte 15, the terminator, is never touched.
+// The 16-byte name field in place as two blocks: bytes 0..7 (block 0) and 8..15 (block 1).
 void EncipherNameField(const FormulaLockCipher& cipher, uint8_t* field) {
     cipher.EncipherBlock(field, 0);
-    cipher.EncipherBlock(field + 7, 1);
+    cipher.EncipherBlock(field + 8, 1);
 }
 
 void DecipherNameField(const FormulaLockCipher& cipher, uint8_t* field) {
+    cipher.DecipherBlock(field, 0);
+    cipher.DecipherBlock(field + 8, 1);
+}
+
+// Lists locked by earlier versions enciphered the field as two overlapping blocks, bytes
+// 0..7 and then 7..14, and left byte 15 (a NUL) alone; they still open.
+void DecipherOverlappedNameField(const FormulaLockCipher& cipher, uint8_t* field) {
     cipher.DecipherBlock(field + 7, 1);
     cipher.DecipherBlock(field, 0);
 }
@@ -133,8 +139,10 @@ bool LockConditions(FormulaRecord& record, std::string_view password) {
     const uint32_t checksum =
         operands.empty() ? MarkerChecksum(cipher) : LockChecksum(operands.front()->formulaNameText());
     for (ConditionOperand* op : operands) {
-        EncipherNameField(cipher, FieldBytes(op->formulaName));
-        EncipherNameField(cipher, FieldBytes(op->lineName));
+        for (char* field : {op->formulaName, op->lineName}) {
+            field[sizeof op->formulaName - 1] = 0;  // the plain name, up to 15 bytes
+            EncipherNameField(cipher, FieldBytes(field));
+        }
     }
     SetConditions(record, conditions);
     record.lockChecksum = checksum;
@@ -144,21 +152,29 @@ bool LockConditions(FormulaRecord& record, std::string_view password) {
 std::optional<std::vector<std::string>> OpenConditions(const FormulaRecord& record, std::string_view password) {
     if (record.lockChecksum == 0) return record.conditions;
     if (record.lockChecksum == kBuiltInLockMarker || password.empty()) return std::nullopt;
-    std::vector<Condition> conditions;
-    if (!DecodeConditions(record, conditions)) return std::nullopt;
+    std::vector<Condition> stored;
+    if (!DecodeConditions(record, stored)) return std::nullopt;
     FormulaLockCipher cipher(password);
-    std::vector<ConditionOperand*> operands = FormulaOperands(conditions);
-    for (ConditionOperand* op : operands) {
-        DecipherNameField(cipher, FieldBytes(op->formulaName));
-        DecipherNameField(cipher, FieldBytes(op->lineName));
+    // The two-block layout first; a list whose checksum fails under it is tried in the
+    // overlapping layout of older lists.
+    for (auto decipher : {DecipherNameField, DecipherOverlappedNameField}) {
+        std::vector<Condition> conditions = stored;
+        std::vector<ConditionOperand*> operands = FormulaOperands(conditions);
+        for (ConditionOperand* op : operands) {
+            for (char* field : {op->formulaName, op->lineName}) {
+                decipher(cipher, FieldBytes(field));
+                field[sizeof op->formulaName - 1] = 0;  // a plain name ends by byte 15
+            }
+        }
+        const uint32_t expected =
+            operands.empty() ? MarkerChecksum(cipher) : LockChecksum(operands.front()->formulaNameText());
+        if (expected != record.lockChecksum) continue;
+        std::vector<std::string> plain;
+        plain.reserve(conditions.size());
+        for (const Condition& c : conditions) plain.push_back(ConditionImage(c));
+        return plain;
     }
-    const uint32_t expected =
-        operands.empty() ? MarkerChecksum(cipher) : LockChecksum(operands.front()->formulaNameText());
-    if (expected != record.lockChecksum) return std::nullopt;
-    std::vector<std::string> plain;
-    plain.reserve(conditions.size());
-    for (const Condition& c : conditions) plain.push_back(ConditionImage(c));
-    return plain;
+    return std::nullopt;
 }
 
 }  // namespace tessaro

@@ -56,14 +56,16 @@ void SetFormulaPassword(FormulaRecord& record, std::string_view plainText, std::
 std::optional<std::string> OpenFormulaText(const FormulaRecord& record, std::string_view password);
 
 // Locks a combined-condition formula (type 7) that has been compiled: sets the lock checksum
-// and enciphers the formula and line names of every formula operand in place. The 16-byte
-// name fields are enciphered as two overlapping blocks (bytes 0..7, then 7..14) so that their
-// last byte stays NUL. A condition list without a formula operand is still locked: its
+// and enciphers the formula and line names of every formula operand in place, each 16-byte
+// name field whole as two blocks (bytes 0..7 and 8..15). A condition list without a formula
+// operand is still locked: its
 // checksum then comes from a block enciphered under the password. An empty password clears
 // the lock. False (record unchanged) for another type, an uncompiled formula, a formula that
 // is already locked or a condition image that cannot be read.
 bool LockConditions(FormulaRecord& record, std::string_view password);
-// The plain condition images of a locked combined condition, or nullopt for a wrong password.
+// The plain condition images of a locked combined condition, or nullopt for a wrong password
+// or a damaged list. Lists locked by earlier versions (fields enciphered as overlapping blocks
+// 0..7 and 7..14, byte 15 left alone) open too; locking always writes the two-block layout.
 // An unlocked formula returns its conditions as they are.
 std::optional<std::vector<std::string>> OpenConditions(const FormulaRecord& record, std::string_view password);
 

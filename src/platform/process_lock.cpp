@@ -1,10 +1,12 @@
 #include "platform/process_lock.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -73,59 +75,92 @@ namespace {
 // would cost more than the write. Locks taken through one shared descriptor do not
 // exclude each other, so the bytes held by this process are tracked here as well and a
 // second holder of a byte in this process waits for the first.
+//
+// A write costs the two fcntl calls of the lock and nothing more: the cache is keyed by the
+// directory part of the path (no string is built), a fork is noticed by a handler instead of
+// asking for the process id, and whether the lock file is still linked (its directory may
+// have been replaced: a market generation moves a new data directory into place) is checked
+// with fstat once a second per lock file rather than on every write.
 class LockFileCache {
 public:
     static LockFileCache& Instance() {
-        static LockFileCache* cache = new LockFileCache();  // never destroyed: used until exit
+        static LockFileCache* cache = [] {
+            auto* c = new LockFileCache();  // never destroyed: used until exit
+            ::pthread_atfork(nullptr, nullptr, [] { forked_.store(true, std::memory_order_relaxed); });
+            return c;
+        }();
         return *cache;
     }
 
-    // The descriptor of the lock file, -1 when it cannot be opened. A lock file that
-    // was removed (or a cache inherited through fork) is opened afresh.
-    int Descriptor(const std::string& lockPath) {
-        std::lock_guard lock(mutex_);
-        if (pid_ != ::getpid()) {
-            for (auto& [path, fd] : fds_) ::close(fd);
-            fds_.clear();
-            pid_ = ::getpid();
+    // Takes (fd, byte) for this process once no other holder here has it, and returns the
+    // descriptor of the lock file of `directory` ("dir/" or "" for the working directory);
+    // -1 when the lock file cannot be opened. A lock file that was removed (or a cache
+    // inherited through fork) is opened afresh.
+    int Enter(std::string_view directory, long byte) {
+        std::unique_lock lock(mutex_);
+        if (forked_.exchange(false, std::memory_order_relaxed)) {
+            // The descriptors share their open file descriptions (and so their locks) with
+            // the parent: the child opens its own.
+            for (auto& [path, entry] : entries_) ::close(entry.fd);
+            entries_.clear();
+            held_.clear();
         }
-        auto it = fds_.find(lockPath);
-        if (it != fds_.end()) {
-            struct stat st {};
-            if (::fstat(it->second, &st) == 0 && st.st_nlink > 0) return it->second;
-            if (!InUse(it->second)) ::close(it->second);
-            fds_.erase(it);
+        int fd = Descriptor(directory);
+        if (fd < 0) return -1;
+        if (held_.count({fd, byte}) != 0) {
+            ++waiting_;
+            released_.wait(lock, [&] { return held_.count({fd, byte}) == 0; });
+            --waiting_;
         }
-        int fd = OpenLockFile(lockPath);
-        if (fd >= 0) fds_[lockPath] = fd;
+        held_.insert({fd, byte});
         return fd;
     }
-
-    // Waits until no other holder in this process has (fd, byte), then takes it.
-    void Enter(int fd, long byte) {
-        std::unique_lock lock(mutex_);
-        released_.wait(lock, [&] { return held_.count({fd, byte}) == 0; });
-        held_.insert({fd, byte});
-    }
     void Leave(int fd, long byte) {
+        bool wake;
         {
             std::lock_guard lock(mutex_);
             held_.erase({fd, byte});
+            wake = waiting_ > 0;
         }
-        released_.notify_all();
+        if (wake) released_.notify_all();
     }
 
 private:
+    struct Entry {
+        int fd = -1;
+        std::chrono::steady_clock::time_point checked;
+    };
+
+    int Descriptor(std::string_view directory) {
+        const auto now = std::chrono::steady_clock::now();
+        auto it = entries_.find(directory);
+        if (it != entries_.end()) {
+            if (now - it->second.checked < std::chrono::seconds(1)) return it->second.fd;
+            struct stat st {};
+            if (::fstat(it->second.fd, &st) == 0 && st.st_nlink > 0) {
+                it->second.checked = now;
+                return it->second.fd;
+            }
+            if (!InUse(it->second.fd)) ::close(it->second.fd);
+            entries_.erase(it);
+        }
+        std::string key(directory);
+        int fd = OpenLockFile(key + std::string(kLockFileName));
+        if (fd >= 0) entries_.emplace(std::move(key), Entry{fd, now});
+        return fd;
+    }
+
     bool InUse(int fd) const {
         for (const auto& [f, byte] : held_)
             if (f == fd) return true;
         return false;
     }
 
+    static inline std::atomic<bool> forked_{false};
     std::mutex mutex_;
     std::condition_variable released_;
-    pid_t pid_ = ::getpid();
-    std::map<std::string, int> fds_;
+    int waiting_ = 0;
+    std::map<std::string, Entry, std::less<>> entries_;
     std::set<std::pair<int, long>> held_;
 };
 
@@ -142,10 +177,10 @@ bool Unlock(int fd, long byte) {
 
 ProcessFileLock::ProcessFileLock(std::string_view path, Scope scope) {
     LockFileCache& cache = LockFileCache::Instance();
-    int fd = cache.Descriptor(LockFileOf(path));
+    const std::string_view name = NameOf(path);
+    const long byte = ByteOf(name, scope);
+    int fd = cache.Enter(path.substr(0, path.size() - name.size()), byte);
     if (fd < 0) return;
-    long byte = ByteOf(NameOf(path), scope);
-    cache.Enter(fd, byte);
     if (!SetLock(fd, byte, true)) {
         cache.Leave(fd, byte);
         return;

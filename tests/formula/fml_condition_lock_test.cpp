@@ -1,11 +1,12 @@
-// Password locking of combined conditions: names enciphered in place with their terminators
-// kept, the checksum set even when no formula operand exists, and the file round trip.
+// Password locking of combined conditions: name fields enciphered in place as two blocks,
+// lists of the older overlapping layout still opened, the checksum set even when no formula
+// operand exists, and the file round trip.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "formula/condition.h"
+#include "formula/des.h"
 #include "formula/eval_data_source.h"
 #include "formula/evaluator.h"
 #include "formula/condition.h"
@@ -63,7 +64,114 @@ FormulaRecord Combined(std::vector<std::string> conditions) {
 
 uint32_t PlainCrc(std::string_view s) { return Crc32(ByteSpan(reinterpret_cast<const uint8_t*>(s.data()), s.size())); }
 
-TEST(ConditionLock, FormulaNamesAreEncipheredWithTheirTerminatorsKept) {
+// The name fields of the conditions built by FormulaOperand (one parameter each): the
+// formula and line names of the left operand, and of a right operand that is a formula line.
+constexpr size_t kLeftNames[] = {8, 24};
+constexpr size_t kRightNames[] = {82 + 8, 82 + 24};
+
+// Enciphers one 8-byte block of `image` at `at` the way the lock does, written out by hand:
+// key block i mod K; with 9 or more password bytes, encrypt, decrypt with the next key block,
+// encrypt again.
+void HandEncipher(std::string& image, size_t at, size_t index, std::string password) {
+    password.resize((password.size() + 7) / 8 * 8, '\0');
+    std::vector<DesKey> keys;
+    for (size_t k = 0; k < password.size(); k += 8) keys.emplace_back(reinterpret_cast<const uint8_t*>(password.data() + k));
+    uint8_t* block = reinterpret_cast<uint8_t*>(image.data() + at);
+    keys[index % keys.size()].Encrypt(block);
+    if (password.size() <= 8) return;
+    keys[(index + 1) % keys.size()].Decrypt(block);
+    keys[index % keys.size()].Encrypt(block);
+}
+
+// A condition list locked by hand: each name field as blocks 0..7 and 8..15 (`overlapped`
+// false), or as the overlapping blocks 0..7 and then 7..14 of earlier versions.
+FormulaRecord HandLocked(const FormulaRecord& plain, const std::vector<std::vector<size_t>>& fields,
+                         const std::string& password, bool overlapped) {
+    FormulaRecord r = plain;
+    for (size_t c = 0; c < fields.size(); ++c)
+        for (size_t field : fields[c]) {
+            HandEncipher(r.conditions[c], field, 0, password);
+            HandEncipher(r.conditions[c], field + (overlapped ? 7 : 8), 1, password);
+        }
+    return r;
+}
+
+TEST(ConditionLock, NameFieldsAreEncipheredWholeAsTwoBlocks) {
+    const std::string fifteen = "ABCDEFGHIJKLMNO";
+    const FormulaRecord plain =
+        Combined({FormulaOperand("MACD", "DIF") + FormulaOperand("MACD", "DEA") + Relation(7),
+                  FormulaOperand(fifteen.c_str(), "") + FinanceOperand(7) + Relation(1)});
+    const std::vector<std::vector<size_t>> fields = {{8, 24, kRightNames[0], kRightNames[1]}, {8, 24}};
+    for (const std::string password : {"secret", "12345678", "a password of many bytes"}) {
+        FormulaRecord r = plain;
+        ASSERT_TRUE(LockConditions(r, password));
+        const FormulaRecord expected = HandLocked(plain, fields, password, false);
+        EXPECT_EQ(r.conditions, expected.conditions) << password;
+        EXPECT_EQ(r.lockChecksum, PlainCrc("MACD"));
+        EXPECT_EQ(r.instructions, plain.instructions);
+        EXPECT_EQ(r.references[0].formulaNameText(), "MACD") << "the compiled code keeps the plain names";
+        // A list locked by the rules' layout, made without the lock, opens and survives a file.
+        FormulaRecord made = expected;
+        made.lockChecksum = PlainCrc("MACD");
+        std::vector<FormulaRecord> v = {made};
+        FmlParseResult parsed = ParseFmlImage(WriteFmlImage(v));
+        ASSERT_EQ(parsed.records.size(), 1u);
+        EXPECT_EQ(parsed.records[0].conditions, made.conditions) << "enciphered byte 15 kept by the file";
+        EXPECT_EQ(OpenConditions(parsed.records[0], password), std::optional<std::vector<std::string>>(plain.conditions));
+        EXPECT_FALSE(OpenConditions(parsed.records[0], "X" + password.substr(1)));
+    }
+}
+
+TEST(ConditionLock, ListsLockedInTheOverlappingLayoutStillOpen) {
+    const FormulaRecord plain = Combined({FormulaOperand("KDJ", "K") + FormulaOperand("KDJ", "D") + Relation(7),
+                                          FormulaOperand("MACD", "DIF") + NumberOperand(0) + Relation(1)});
+    const std::vector<std::vector<size_t>> fields = {{8, 24, kRightNames[0], kRightNames[1]}, {8, 24}};
+    for (const std::string password : {"pw", "a password of many bytes"}) {
+        FormulaRecord old = HandLocked(plain, fields, password, true);
+        old.lockChecksum = PlainCrc("KDJ");
+        EXPECT_EQ(old.conditions[0][8 + 15], 0) << "the old layout left byte 15 alone";
+        std::vector<FormulaRecord> v = {old};
+        FmlParseResult parsed = ParseFmlImage(WriteFmlImage(v));
+        ASSERT_EQ(parsed.records.size(), 1u);
+        EXPECT_EQ(parsed.records[0].conditions, old.conditions);
+        EXPECT_EQ(OpenConditions(parsed.records[0], password), std::optional<std::vector<std::string>>(plain.conditions));
+        EXPECT_FALSE(OpenConditions(parsed.records[0], "wrong"));
+
+        // Opened and locked again, the list is saved in the two-block layout.
+        FormulaRecord relocked = plain;
+        ASSERT_TRUE(LockConditions(relocked, password));
+        EXPECT_EQ(relocked.conditions, HandLocked(plain, fields, password, false).conditions);
+        EXPECT_NE(relocked.conditions, old.conditions);
+    }
+}
+
+TEST(ConditionLock, DamagedListsFailUnderBothLayouts) {
+    // A name of 15 bytes: every byte of the field counts.
+    const std::string fifteen = "ABCDEFGHIJKLMNO";
+    const FormulaRecord plain = Combined({FormulaOperand(fifteen.c_str(), "DIF") + NumberOperand(0) + Relation(7)});
+    for (bool overlapped : {false, true}) {
+        FormulaRecord good = HandLocked(plain, {{8, 24}}, "secret", overlapped);
+        good.lockChecksum = PlainCrc(fifteen);
+        ASSERT_EQ(OpenConditions(good, "secret"), std::optional<std::vector<std::string>>(plain.conditions)) << overlapped;
+        // A byte of either block of the first formula name; byte 15 is enciphered only in the
+        // two-block layout (the overlapping one keeps it as the terminator).
+        std::vector<size_t> damaged = {8 + 0, 8 + 7, 8 + 14};
+        if (!overlapped) damaged.push_back(8 + 15);
+        for (size_t at : damaged) {
+            FormulaRecord bad = good;
+            bad.conditions[0][at] = static_cast<char>(bad.conditions[0][at] ^ 0x20);
+            EXPECT_FALSE(OpenConditions(bad, "secret")) << overlapped << " " << at;
+        }
+        FormulaRecord wrongSum = good;
+        wrongSum.lockChecksum ^= 1;
+        EXPECT_FALSE(OpenConditions(wrongSum, "secret")) << overlapped;
+        FormulaRecord cut = good;
+        cut.conditions[0].resize(30);
+        EXPECT_FALSE(OpenConditions(cut, "secret")) << overlapped;
+    }
+}
+
+TEST(ConditionLock, FormulaNamesAreEnciphered) {
     const std::string fifteen = "ABCDEFGHIJKLMNO";
     FormulaRecord r = Combined({FormulaOperand("MACD", "DIF") + NumberOperand(0) + Relation(7),
                                 FormulaOperand(fifteen.c_str(), "") + FinanceOperand(7) + Relation(1)});
@@ -74,10 +182,8 @@ TEST(ConditionLock, FormulaNamesAreEncipheredWithTheirTerminatorsKept) {
     EXPECT_EQ(r.references[0].formulaNameText(), "MACD") << "the compiled code keeps the plain names";
     for (size_t c = 0; c < 2; ++c) {
         ASSERT_EQ(r.conditions[c].size(), plain.conditions[c].size());
-        for (size_t field : {size_t{8}, size_t{24}}) {
-            EXPECT_EQ(r.conditions[c][field + 15], 0) << c << " " << field;
-            EXPECT_NE(r.conditions[c].substr(field, 15), plain.conditions[c].substr(field, 15)) << c << " " << field;
-        }
+        for (size_t field : kLeftNames)
+            EXPECT_NE(r.conditions[c].substr(field, 16), plain.conditions[c].substr(field, 16)) << c << " " << field;
         // Everything but the name fields is left as it was.
         EXPECT_EQ(r.conditions[c].substr(40), plain.conditions[c].substr(40));
         EXPECT_EQ(r.conditions[c].substr(0, 8), plain.conditions[c].substr(0, 8));
@@ -135,7 +241,7 @@ TEST(ConditionLock, LockedConditionsSurviveTheFileAndOpenAfterLoading) {
     FmlParseResult parsed = ParseFmlImage(image);
     ASSERT_EQ(parsed.records.size(), 1u);
     const FormulaRecord& back = parsed.records[0];
-    EXPECT_EQ(back.conditions, r.conditions) << "forcing the terminators changes nothing";
+    EXPECT_EQ(back.conditions, r.conditions) << "the enciphered names are kept byte for byte";
     EXPECT_EQ(back.lockChecksum, r.lockChecksum);
     EXPECT_EQ(OpenConditions(back, "12345678"), std::optional<std::vector<std::string>>(plain.conditions));
     EXPECT_EQ(WriteFmlImage(parsed.records), image);
