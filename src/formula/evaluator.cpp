@@ -403,7 +403,26 @@ std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& form
     }
 }
 
-std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecord& formula, const EvalRequest& request) {
+namespace {
+
+// Whether the formula's instructions read nothing of a series but its bars: no reference
+// (a referenced formula or stock shares the series cache and may read anything) and no
+// chip function (they read the circulating capital per bar). Formulas without
+// instructions are special indicators, which read the trade and capital data.
+bool ReadsOnlyBars(const FormulaRecord& formula) {
+    if (formula.instructions.empty()) return false;
+    for (const Instruction& in : formula.instructions)
+        if (in.opcode == opcode::kReference || in.opcode == kFnCost || in.opcode == kFnWinner) return false;
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecord& formula,
+                                                              const EvalRequest& original) {
+    // The series loader builds only the per-bar data the formula reads.
+    EvalRequest request = original;
+    if (ReadsOnlyBars(formula)) request.loadOptions |= kLoadBarsOnly;
     int period = request.period;
     if (request.preloaded && request.preloaded->period >= 2 && request.preloaded->period <= 14)
         period = request.preloaded->period;

@@ -149,7 +149,7 @@ size_t MaxHistoryRecords(int period) {
 }
 
 bool LoadHistoryFile(const std::string& path, int period, Series& out,
-                     std::span<const CapitalChange> capitalChanges, std::string* error) {
+                     std::span<const CapitalChange> capitalChanges, std::string* error, bool barsOnly) {
     out.clear();
     out.period = period;
     auto fail = [&](std::string why) {
@@ -170,8 +170,13 @@ bool LoadHistoryFile(const std::string& path, int period, Series& out,
     if (count > MaxHistoryRecords(period))
         return fail(path + " is damaged: " + std::to_string(count) + " records are more than 50 years of bars");
     try {
-        out.reserve(count + kHistorySpareBars);
-        out.resize(count);
+        if (barsOnly) {
+            out.bars.reserve(count + kHistorySpareBars);
+            out.bars.resize(count);
+        } else {
+            out.reserve(count + kHistorySpareBars);
+            out.resize(count);
+        }
     } catch (const std::bad_alloc&) {
         out.clear();
         return false;
@@ -182,20 +187,20 @@ bool LoadHistoryFile(const std::string& path, int period, Series& out,
     for (size_t i = 1; i < count && ordered; ++i) ordered = out.bars[i - 1].time < out.bars[i].time;
     if (!ordered) {
         SortUnique(out.bars);
-        out.resize(out.bars.size());
+        if (!barsOnly) out.resize(out.bars.size());
     }
-    AttachBarData(out, capitalChanges);
+    if (!barsOnly) AttachBarData(out, capitalChanges);
     return true;
 }
 
 bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series& out,
-                 std::span<const CapitalChange> capitalChanges) {
+                 std::span<const CapitalChange> capitalChanges, bool barsOnly) {
     if (!IsHistoryPeriod(period)) {
         out.clear();
         out.period = period;
         return false;
     }
-    return LoadHistoryFile(paths.historyFile(id, period), period, out, capitalChanges);
+    return LoadHistoryFile(paths.historyFile(id, period), period, out, capitalChanges, nullptr, barsOnly);
 }
 
 // --- Writing ---------------------------------------------------------------

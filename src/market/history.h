@@ -60,15 +60,19 @@ size_t MaxHistoryRecords(int period);
 // ignored; records out of time order are put in order, and of several with one
 // time the last in the file is kept. A read error, or a file longer than
 // MaxHistoryRecords, is failure (an empty series, the reason in *error).
+// With `barsOnly` only the bars are read: the order books, trade and capital data stay
+// empty (for callers that read none of them; a day file of 4,000 bars then costs 128 KB
+// instead of half a megabyte of zeroed per-bar data).
 bool LoadHistoryFile(const std::string& path, int period, Series& out,
-                     std::span<const CapitalChange> capitalChanges = {}, std::string* error = nullptr);
+                     std::span<const CapitalChange> capitalChanges = {}, std::string* error = nullptr,
+                     bool barsOnly = false);
 
 // The history of one security in period 3, 4 or 8; any other period fails.
 bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series& out,
-                 std::span<const CapitalChange> capitalChanges = {});
+                 std::span<const CapitalChange> capitalChanges = {}, bool barsOnly = false);
 inline bool LoadHistory(const AppPaths& paths, const SecurityId& id, Period period, Series& out,
-                        std::span<const CapitalChange> capitalChanges = {}) {
-    return LoadHistory(paths, id, PeriodNumber(period), out, capitalChanges);
+                        std::span<const CapitalChange> capitalChanges = {}, bool barsOnly = false) {
+    return LoadHistory(paths, id, PeriodNumber(period), out, capitalChanges, barsOnly);
 }
 
 // --- Writing ---------------------------------------------------------------

@@ -138,7 +138,11 @@ float AdjustedPrice(const Series& s, float price, StoreTime time, StoreTime newe
 void DropDayFromEnd(Series& s, uint32_t day) {
     size_t n = s.size();
     while (n > 0 && StoreDay(s.bars[n - 1].time) >= day) --n;
-    s.resize(n);
+    s.bars.resize(n);
+    // A bars-only series keeps its other arrays empty.
+    if (s.orderBooks.size() > n) s.orderBooks.resize(n);
+    if (s.trades.size() > n) s.trades.resize(n);
+    if (s.capital.size() > n) s.capital.resize(n);
 }
 
 // The first store day of the week, month, quarter or year after the one holding `day`.
@@ -384,9 +388,19 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
                     : IsDayBasedPeriod(period)                           ? kPeriodDay
                     : (period == kPeriodTime && wantedDays > 1)          ? kPeriodMin1
                                                                          : kPeriodInvalid;
-    if (stored != kPeriodInvalid && !source.History(id, stored, base, out.capitalChanges)) return 0;
+    const bool dayBased = period != kPeriodTick && !IsIntradayPeriod(period);
+    const bool barsOnly = (flags & kLoadBarsOnly) && period == kPeriodDay;
+    if (barsOnly) {
+        if (!source.HistoryBars(id, stored, base)) return 0;
+        base.orderBooks.clear();
+        base.trades.clear();
+        base.capital.clear();
+    } else if (stored != kPeriodInvalid && !source.History(id, stored, base, out.capitalChanges)) {
+        return 0;
+    }
     if (!known && base.empty()) return 0;
-    AdjustBars(out, base.bars.data(), base.size(), snapshotTime, flags);
+    // Day-based series are adjusted once, today's bar included, below.
+    if (!dayBased) AdjustBars(out, base.bars.data(), base.size(), snapshotTime, flags);
 
     // Live data replace the base bars of the snapshot's day. A snapshot older than the
     // history's newest day (a store not yet updated after a download) is stale: the
@@ -430,14 +444,18 @@ int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, 
             !IsZero(q.bar.close)) {
             KLineRecord bar = q.bar;
             bar.count1 = bar.count2 = 0;
-            size_t at = base.push(bar);
-            base.orderBooks[at] = q.book;
-            base.trades[at] = q.lastTrade;
-            base.capital[at] = q.capital;
-            AdjustBars(out, &base.bars[at], 1, snapshotTime, flags);
+            if (barsOnly) {
+                base.bars.push_back(bar);
+            } else {
+                size_t at = base.push(bar);
+                base.orderBooks[at] = q.book;
+                base.trades[at] = q.lastTrade;
+                base.capital[at] = q.capital;
+            }
         }
-        std::vector<ExtraDayRecord> extra = source.Extra(id);
-        ApplyExtraDayRecords(base, extra);
+        // The newest time is the snapshot's either way: today's bar carries its time.
+        AdjustBars(out, base.bars.data(), base.size(), snapshotTime, flags);
+        if (!barsOnly) ApplyExtraDayRecords(base, source.Extra(id));
         if (period == kPeriodDay) {
             SwapArrays(base, out);
             out.lastBarDays = out.empty() ? 0 : 1;
@@ -467,6 +485,10 @@ void StoreSeriesSource::TodayMinutes(const SecurityId& id, Series& out) const { 
 bool StoreSeriesSource::History(const SecurityId& id, Period stored, Series& out,
                                 std::span<const CapitalChange> capitalChanges) const {
     return LoadHistory(paths_, id, PeriodNumber(stored), out, capitalChanges);
+}
+
+bool StoreSeriesSource::HistoryBars(const SecurityId& id, Period stored, Series& out) const {
+    return LoadHistory(paths_, id, PeriodNumber(stored), out, {}, true);
 }
 
 std::vector<ExtraDayRecord> StoreSeriesSource::Extra(const SecurityId& id) const { return LoadExtra(paths_, id); }

@@ -47,6 +47,10 @@ public:
     // The history file of period 3, 4 or 8 with capital data per bar; false on a read error.
     virtual bool History(const SecurityId& id, Period stored, Series& out,
                          std::span<const CapitalChange> capitalChanges) const = 0;
+    // The history's bars alone; the other per-bar arrays may be left empty.
+    virtual bool HistoryBars(const SecurityId& id, Period stored, Series& out) const {
+        return History(id, stored, out, {});
+    }
     // The daily extra records (.exd), oldest first.
     virtual std::vector<ExtraDayRecord> Extra(const SecurityId& id) const = 0;
     // A copy of the security's per-minute figures; false when it has none.
@@ -67,6 +71,7 @@ public:
     void TodayMinutes(const SecurityId& id, Series& out) const override;
     bool History(const SecurityId& id, Period stored, Series& out,
                  std::span<const CapitalChange> capitalChanges) const override;
+    bool HistoryBars(const SecurityId& id, Period stored, Series& out) const override;
     std::vector<ExtraDayRecord> Extra(const SecurityId& id) const override;
     bool MinuteExtras(const SecurityId& id, MinuteExtraTable& out) const override;
     int MultiDay() const override { return multiDay_; }
@@ -77,8 +82,13 @@ private:
     int multiDay_;
 };
 
+// Only the bars of a day series: its order books, trade and capital data stay empty.
+// For callers that read none of them (a formula that reads only prices, volumes and
+// amounts); other periods ignore it.
+inline constexpr int kLoadBarsOnly = 0x80;
+
 // Loads the series of `id` in `period`. flags: kExRightsNone (bit 0), kExRightsBackward
-// (bit 1), forward by default; the time-sharing period is never adjusted. `days`, for the
+// (bit 1), forward by default, kLoadBarsOnly; the time-sharing period is never adjusted. `days`, for the
 // time-sharing period, is the number of days wanted (history is read from 2 on) and
 // returns the days delivered. Today's data replace the history's bars of the snapshot's
 // day; a snapshot older than the history's newest day is stale and left out. Live

@@ -426,6 +426,49 @@ TEST(SeriesLoaderTest, ForwardAndBackwardAdjustmentOfTheLoadedSeries) {
     EXPECT_FLOAT_EQ(week.bars[0].open, 10.0f);
 }
 
+TEST(SeriesLoaderTest, BarsOnlyLoadGivesTheSameBarsWithoutTheOtherData) {
+    // Events before, on and after today's day (the last one takes no part); history holding
+    // bars of today's day that today's quote replaces; a stale snapshot; periods that ignore the flag.
+    FakeSource src;
+    auto& e = src.Add(kMarketSH, "600000", kClassAShare);
+    auto days = TradingDays(MakeStoreTime(2024, 1, 1), 12);
+    e.history[kPeriodDay] = DaySeries(days);
+    ExRightsRecord a, b, c;
+    a.exDate = static_cast<uint32_t>(UnixFromStoreTime(days[3]));
+    a.bonusShares = 0.5f;
+    a.cashDividend = 0.2f;
+    b.exDate = static_cast<uint32_t>(UnixFromStoreTime(days[11]));
+    b.rightsShares = 0.3f;
+    b.rightsPrice = 4.0f;
+    c.exDate = static_cast<uint32_t>(UnixFromStoreTime(days[11] + 5 * 86400));
+    c.bonusShares = 1.0f;
+    e.state.exRights = {a, b, c};
+    e.extra = {ExtraDayRecord{}};
+    for (StoreTime quoteTime : {days[11] + Hm(10, 0), days[5] + Hm(15, 0), StoreTime{0}}) {
+        e.state.quote.bar = Bar(quoteTime, 12, 13, 11, 12.5f, 77);
+        for (int flags : {0, kExRightsBackward, kExRightsNone}) {
+            for (Period period : {kPeriodDay, kPeriodWeek}) {
+                Series full, bars;
+                ASSERT_TRUE(LoadSeries(src, kStock, period, full, flags));
+                ASSERT_TRUE(LoadSeries(src, kStock, period, bars, flags | kLoadBarsOnly));
+                ASSERT_EQ(bars.size(), full.size()) << flags << " " << quoteTime;
+                for (size_t i = 0; i < full.size(); ++i) {
+                    EXPECT_EQ(bars.bars[i].time, full.bars[i].time);
+                    EXPECT_EQ(bars.bars[i].open, full.bars[i].open) << i << " flags " << flags;
+                    EXPECT_EQ(bars.bars[i].close, full.bars[i].close) << i << " flags " << flags;
+                    EXPECT_EQ(bars.bars[i].volume, full.bars[i].volume);
+                }
+                EXPECT_EQ(full.trades.size(), full.size());
+                if (period == kPeriodDay) {
+                    EXPECT_TRUE(bars.trades.empty() && bars.capital.empty() && bars.orderBooks.empty());
+                } else {
+                    EXPECT_EQ(bars.trades.size(), bars.size());  // only day series leave them out
+                }
+            }
+        }
+    }
+}
+
 TEST(SeriesLoaderTest, ExDateTodayFoldsLiveMinutesInTheTermsOfTheAdjustedHistory) {
     // A 10-for-10 bonus goes ex today: yesterday closed at 20, today trades near 10.
     FakeSource src;
