@@ -5,8 +5,8 @@
 // kinds, implementations, categories, result kinds and help texts. The lexer classifies
 // identifiers through the name index, the compiler checks argument counts and kinds
 // against the entries, CallFunction dispatches through the entries' implementations and
-// the function picker lists the entries by category. The table is built once during static initialisation and is
-// read by every thread without locking.
+// the function picker lists the entries by category. The table is built once during
+// static initialisation and is read by every thread without locking.
 #pragma once
 
 #include <cstdint>
