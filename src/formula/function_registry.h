@@ -2,19 +2,27 @@
 //
 // One static table of 560 entries indexed by id (= opcode) holds the operators and
 // compiler opcodes, the built-in functions and the line modifiers with their parameter
-// kinds, categories, result kinds and help texts. The lexer classifies identifiers
-// through the name index, the compiler checks argument counts and kinds against the
-// entries, the evaluator dispatches on the ids and the function picker lists the
-// entries by category. The table is built once during static initialisation and is
-// read by every thread without locking.
+// kinds, implementations, categories, result kinds and help texts. The lexer classifies
+// identifiers through the name index, the compiler checks argument counts and kinds
+// against the entries, CallFunction dispatches through the entries' implementations and
+// the function picker lists the entries by category. The table is built once during
+// static initialisation and is read by every thread without locking.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tessaro {
+
+struct FunctionContext;
+struct FormulaValue;
+
+// Computes registry entry `id` over `args` into `out`; false when the call has no result. One
+// implementation serves a family of entries and tells them apart by id (see functions.h).
+using FunctionImpl = bool (*)(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 
 inline constexpr int kFunctionTableSize = 560;
 inline constexpr int kMaxFunctionParams = 5;
@@ -100,6 +108,7 @@ struct FunctionInfo {
     uint32_t value = 0;                      // modifiers: style number, width or colour 0x00BBGGRR
     const char* description = nullptr;       // short description, e.g. "收盘价"
     const char* help = nullptr;              // picker help text (may be null for modifiers)
+    FunctionImpl impl = nullptr;             // what CallFunction runs; null: not callable
 
     bool isFunction() const { return kind == kEntryFunction; }
     bool isModifier() const { return kind == kEntryModifier; }

@@ -47,8 +47,9 @@ struct FunctionContext {
 // evaluator then fails the evaluation. Floating-point denormals are flushed to zero while it runs.
 bool CallFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 
-// True when CallFunction implements `id`: every registry function except STKINDI, which the
-// compiler turns into a formula reference.
+// True when CallFunction implements `id`, i.e. its registry entry names an implementation: every
+// registry function except STKINDI, which the compiler turns into a formula reference, and the
+// operators.
 bool IsImplementedFunction(int id);
 
 }  // namespace tessaro

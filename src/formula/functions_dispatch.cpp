@@ -1,4 +1,5 @@
-// CallFunction: argument checks, denormal flushing and the dispatch to the family files.
+// CallFunction: argument checks, denormal flushing and the call of the implementation the
+// registry entry names (a family function of functions_<family>.cpp).
 #include <cfenv>
 
 #include "formula/functions_internal.h"
@@ -40,39 +41,13 @@ void BroadcastToSeries(FunctionContext& ctx, FormulaValue& v) {
 }  // namespace fn
 
 bool IsImplementedFunction(int id) {
-    switch (id) {
-        case kFnOpen: case kFnHigh: case kFnLow: case kFnClose: case kFnVol: case kFnAmount:
-        case kFnAdvance: case kFnDecline: case kFnTickCount: case kFnBuyVol: case kFnSellVol:
-        case kFnDay: case kFnWeekday: case kFnMonth: case kFnYear: case kFnMinute: case kFnHour:
-        case kFnDate: case kFnTime:
-        case kFnIndexO: case kFnIndexH: case kFnIndexL: case kFnIndexC: case kFnIndexV: case kFnIndexA:
-        case kFnIndexAdv: case kFnIndexDec:
-        case kFnIsUp: case kFnIsEqual: case kFnIsDown: case kFnIsLastBar: case kFnBarPos: case kFnBarStatus:
-        case kFnVolUnit: case kFnCapital: case kFnStkType: case kFnDynaReport: case kFnFinance: case kFnRgb:
-        case kOpAdd: case kOpSub: case kOpMul: case kOpDiv: case kFnMod: case kFnMax: case kFnMin:
-        case kOpEq: case kOpNe: case kOpGt: case kOpGe: case kOpLt: case kOpLe: case kOpAnd: case kOpOr:
-        case kFnReverse: case kFnAbs: case kFnSgn: case kFnNot: case kFnLog: case kFnLn: case kFnPow:
-        case kFnExp: case kFnSqrt: case kFnSin: case kFnCos: case kFnTan: case kFnAsin: case kFnAcos:
-        case kFnAtan: case kFnCeiling: case kFnFloor:
-        case kFnIf: case kFnBetween: case kFnRange:
-        case kFnRef: case kFnCount: case kFnSum: case kFnHhv: case kFnLlv: case kFnHhvBars: case kFnLlvBars:
-        case kFnBarsSince: case kFnBarsLast: case kFnBarsCount: case kFnCross: case kFnLongCross:
-        case kFnPersistGreat: case kFnPersistLess: case kFnPersistAscent: case kFnPersistDescent:
-        case kFnPersistTurnUp: case kFnPersistTurnDown: case kFnBackSet: case kFnFilter: case kFnSumBars:
-        case kFnMa: case kFnEma: case kFnSma: case kFnDma:
-        case kFnStd: case kFnStdp: case kFnVar: case kFnVarp: case kFnAvedev: case kFnDevsq: case kFnForcast:
-        case kFnSar: case kFnSarTurn: case kFnZig: case kFnCost: case kFnWinner:
-        case kFnDrawIcon: case kFnDrawIconEx: case kFnDrawText: case kFnDrawTextAbs: case kFnDrawTextRel:
-        case kFnPolyLine: case kFnDrawLine: case kFnPartLine: case kFnStickLine: case kFnFloatArc:
-            return true;
-        default:
-            return false;
-    }
+    const FunctionInfo* info = FunctionById(id);
+    return info && info->impl;
 }
 
 bool CallFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
     const FunctionInfo* info = FunctionById(id);
-    if (!info || !IsImplementedFunction(id)) return false;
+    if (!info || !info->impl) return false;
     if (static_cast<int>(args.size()) != info->paramCount) return false;
     for (int i = 0; i < info->paramCount; ++i) {
         const FormulaValue& a = args[i];
@@ -83,57 +58,7 @@ bool CallFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, Fo
 
     FlushDenormals flush;
     FormulaValue result;
-    bool ok = false;
-    switch (id) {
-        case kFnOpen: case kFnHigh: case kFnLow: case kFnClose: case kFnVol: case kFnAmount:
-        case kFnAdvance: case kFnDecline: case kFnTickCount: case kFnBuyVol: case kFnSellVol:
-            ok = fn::QuoteFunction(id, ctx, result);
-            break;
-        case kFnDay: case kFnWeekday: case kFnMonth: case kFnYear: case kFnMinute: case kFnHour:
-        case kFnDate: case kFnTime:
-            ok = fn::TimeFunction(id, ctx, result);
-            break;
-        case kFnIndexO: case kFnIndexH: case kFnIndexL: case kFnIndexC: case kFnIndexV: case kFnIndexA:
-        case kFnIndexAdv: case kFnIndexDec:
-            ok = fn::IndexFunction(id, ctx, result);
-            break;
-        case kFnIsUp: case kFnIsEqual: case kFnIsDown: case kFnIsLastBar: case kFnBarPos: case kFnBarStatus:
-            ok = fn::BarFunction(id, ctx, result);
-            break;
-        case kFnVolUnit: case kFnCapital: case kFnStkType: case kFnDynaReport: case kFnFinance: case kFnRgb:
-            ok = fn::ConstantFunction(id, ctx, args, result);
-            break;
-        case kOpAdd: case kOpSub: case kOpMul: case kOpDiv: case kFnMod: case kFnMax: case kFnMin:
-        case kOpEq: case kOpNe: case kOpGt: case kOpGe: case kOpLt: case kOpLe: case kOpAnd: case kOpOr:
-            ok = fn::BinaryOperator(id, ctx, args, result);
-            break;
-        case kFnIf: case kFnBetween: case kFnRange:
-            ok = fn::LogicFunction(id, ctx, args, result);
-            break;
-        case kFnMa: case kFnEma: case kFnSma: case kFnDma:
-            ok = fn::AverageFunction(id, ctx, args, result);
-            break;
-        case kFnStd: case kFnStdp: case kFnVar: case kFnVarp: case kFnAvedev: case kFnDevsq: case kFnForcast:
-            ok = fn::StatisticFunction(id, ctx, args, result);
-            break;
-        case kFnSar: case kFnSarTurn:
-            ok = fn::SarFunction(id, ctx, args, result);
-            break;
-        case kFnZig:
-            ok = fn::ZigFunction(ctx, args, result);
-            break;
-        case kFnCost: case kFnWinner:
-            ok = fn::ChipFunction(id, ctx, args, result);
-            break;
-        case kFnDrawIcon: case kFnDrawIconEx: case kFnDrawText: case kFnDrawTextAbs: case kFnDrawTextRel:
-        case kFnPolyLine: case kFnDrawLine: case kFnPartLine: case kFnStickLine: case kFnFloatArc:
-            ok = fn::DrawingFunction(id, ctx, args, result);
-            break;
-        default:
-            if (info->category == kCategoryMath) ok = fn::MathFunction(id, ctx, args, result);
-            else ok = fn::ReferenceFunction(id, ctx, args, result);
-            break;
-    }
+    bool ok = info->impl(id, ctx, args, result);
     // The arguments are consumed: their columns go back to the pool for the next instruction.
     // A borrowed column still belongs to the evaluator's statement.
     if (ctx.pool)

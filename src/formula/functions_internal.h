@@ -129,11 +129,12 @@ struct NonFiniteCount {
     }
 };
 
-// Family entry points; each returns false when the call has no result.
-bool QuoteFunction(int id, FunctionContext& ctx, FormulaValue& out);
-bool TimeFunction(int id, FunctionContext& ctx, FormulaValue& out);
-bool IndexFunction(int id, FunctionContext& ctx, FormulaValue& out);
-bool BarFunction(int id, FunctionContext& ctx, FormulaValue& out);
+// Family entry points, the implementations the registry table names (FunctionImpl); each
+// returns false when the call has no result.
+bool QuoteFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool TimeFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool IndexFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool BarFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool ConstantFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool BinaryOperator(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool MathFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
@@ -142,7 +143,7 @@ bool ReferenceFunction(int id, FunctionContext& ctx, std::span<FormulaValue> arg
 bool AverageFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool StatisticFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool SarFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
-bool ZigFunction(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
+bool ZigFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool ChipFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 bool DrawingFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 

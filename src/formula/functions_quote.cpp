@@ -37,7 +37,7 @@ CivilDateTime DecodeBarTime(StoreTime t) {
 
 }  // namespace
 
-bool QuoteFunction(int id, FunctionContext& ctx, FormulaValue& out) {
+bool QuoteFunction(int id, FunctionContext& ctx, std::span<FormulaValue>, FormulaValue& out) {
     static const Series kNoBars;
     const Series& s = ctx.series ? *ctx.series : kNoBars;
     const auto& bars = s.bars;
@@ -86,7 +86,7 @@ bool QuoteFunction(int id, FunctionContext& ctx, FormulaValue& out) {
     }
 }
 
-bool TimeFunction(int id, FunctionContext& ctx, FormulaValue& out) {
+bool TimeFunction(int id, FunctionContext& ctx, std::span<FormulaValue>, FormulaValue& out) {
     const Series* s = ctx.series;
     out = PerBar(ctx, [&](int32_t i) -> float {
         CivilDateTime dt = DecodeBarTime(s->bars[i].time);
@@ -127,7 +127,7 @@ int64_t PeriodBucket(uint32_t time, int period) {
     }
 }
 
-bool IndexFunction(int id, FunctionContext& ctx, FormulaValue& out) {
+bool IndexFunction(int id, FunctionContext& ctx, std::span<FormulaValue>, FormulaValue& out) {
     int32_t n = ctx.barCount();
     out = NewSeries(ctx, n, 0);
     const Series* index = n == 0 || !ctx.data ? nullptr : ctx.data->IndexSeries(ctx.security, ctx.period);
@@ -167,7 +167,7 @@ bool IndexFunction(int id, FunctionContext& ctx, FormulaValue& out) {
     return true;
 }
 
-bool BarFunction(int id, FunctionContext& ctx, FormulaValue& out) {
+bool BarFunction(int id, FunctionContext& ctx, std::span<FormulaValue>, FormulaValue& out) {
     int32_t n = ctx.barCount();
     const Series* s = ctx.series;
     switch (id) {

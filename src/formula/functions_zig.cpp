@@ -13,7 +13,7 @@
 
 namespace tessaro::fn {
 
-bool ZigFunction(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
+bool ZigFunction(int, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
     const int32_t count = ctx.barCount();
     const int32_t kind = ClampN(args[0].number);
     const double e = static_cast<double>(args[1].number) * 0.00485;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "formula/function_registry.h"
+#include "formula/functions.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -174,6 +175,28 @@ TEST(FunctionRegistry, ConcurrentLookups) {
         });
     for (auto& th : threads) th.join();
     EXPECT_EQ(wrong.load(), 0);
+}
+
+// The table is the dispatch: an entry the language can call without an implementation would fail
+// every evaluation that uses it, and a name that resolves to another entry (a repeated name or
+// alias, whatever its arity) would compile calls against the wrong arity and implementation.
+TEST(FunctionRegistry, EveryCallableEntryHasOneImplementationAndOneName) {
+    int implemented = 0;
+    for (const FunctionInfo* e : AllFunctionEntries()) {
+        bool callable = (e->kind == kEntryFunction && e->id != kFnStkIndi) || (e->kind == kEntryOperator && e->name);
+        EXPECT_EQ(e->impl != nullptr, callable) << e->id;
+        EXPECT_EQ(IsImplementedFunction(e->id), callable) << e->id;
+        implemented += callable;
+        if (e->kind != kEntryFunction) continue;
+        EXPECT_EQ(FindFunction(e->name), e->id) << e->name;
+        if (e->alias) {
+            EXPECT_EQ(FindFunction(e->alias), e->id) << e->alias;
+        }
+    }
+    EXPECT_EQ(implemented, 109 + 12);  // every function but STKINDI, and the operators
+    for (int id : {-1, 0, 57, int{kOpPushNumber}, int{kOpStoreStatement}, int{kFnStkIndi}, int{kFirstModifierId},
+                   kFunctionTableSize})
+        EXPECT_FALSE(IsImplementedFunction(id)) << id;
 }
 
 }  // namespace
