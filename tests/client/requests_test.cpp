@@ -8,6 +8,7 @@
 #include "net/realtime_messages.h"
 #include "platform/files.h"
 #include "platform/settings_store.h"
+#include "platform/store_time.h"
 #include "scripted_peer.h"
 #include "test_support/temp_dir.h"
 
@@ -49,8 +50,11 @@ TEST_F(WindowRequestsTest, RefreshOfTwoHundredFiftyAsksThreePagesAndDropsStaleRe
         QuoteRefreshReply r;
         r.first = q.first;
         r.total = 250;
+        // Quotes of securities without a trade today: stamped, not priced.
+        QuoteSnapshot unpriced;
+        unpriced.bar.time = MakeStoreTime(2025, 6, 13, 9, 25, 0);
         for (uint32_t i = q.first; i < std::min(q.first + 100, 250u); ++i)
-            r.quotes.push_back(EncodeQuoteRecord(1600000 + i, QuoteSnapshot{}));
+            r.quotes.push_back(EncodeQuoteRecord(1600000 + i, unpriced));
         // A stale reply (old serial) first: ignored.
         QuoteRefreshReply stale = r;
         stale.serial = 0;
