@@ -311,7 +311,7 @@ void BM_DrainChanges5000(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kQuotes);
 }
-BENCHMARK(BM_DrainChanges5000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_DrainChanges5000)->Unit(benchmark::kMicrosecond)->Iterations(200)->Repetitions(5)->ReportAggregatesOnly(true);
 
 // ---- A reader of quotes while another thread appends ticks without pause ---------------
 
