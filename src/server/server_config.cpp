@@ -30,15 +30,15 @@ bool ParseCode(std::string_view text, uint16_t& out) {
 
 }  // namespace
 
-bool ParseFault(std::string_view spec, FaultPlan& plan, std::string* error) {
+bool ParseFault(std::string_view fault, FaultPlan& plan, std::string* error) {
     auto fail = [&](std::string why) {
-        if (error) *error = "bad --fault \"" + std::string(spec) + "\": " + why;
+        if (error) *error = "bad --fault \"" + std::string(fault) + "\": " + why;
         return false;
     };
-    if (spec == "silent") return plan.silent = true, true;
-    size_t eq = spec.find('=');
+    if (fault == "silent") return plan.silent = true, true;
+    size_t eq = fault.find('=');
     if (eq == std::string_view::npos) return fail("expected NAME=VALUE or silent");
-    std::string_view name = spec.substr(0, eq), value = spec.substr(eq + 1);
+    std::string_view name = fault.substr(0, eq), value = fault.substr(eq + 1);
     if (name == "split") {
         if (value == "1") plan.split = FaultPlan::Split::OneByte;
         else if (value == "random") plan.split = FaultPlan::Split::Random;

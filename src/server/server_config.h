@@ -26,7 +26,7 @@ struct FaultPlan {
 
 // Parses one --fault value into `plan`. Codes are hexadecimal ("0xB001" or
 // "B001") or decimal. False with the reason in *error.
-bool ParseFault(std::string_view spec, FaultPlan& plan, std::string* error);
+bool ParseFault(std::string_view fault, FaultPlan& plan, std::string* error);
 
 struct ServerConfig {
     // Account name -> password, GBK. Without an accounts file: guest only.

@@ -11,7 +11,7 @@ quoted="$(dirname "$cli")/tessaro-quoted"
 APP="$work/app"
 
 out=$("$quoted" --help) || fail "--help exits 0"
-for p in "listening" "--fault SPEC" "split=random" "drop-after=N" "notice [#ID] TEXT" "reinit [#ID]" "SIGTERM"; do
+for p in "listening" "--fault FAULT" "split=random" "drop-after=N" "notice [#ID] TEXT" "reinit [#ID]" "SIGTERM"; do
     grep -qF -- "$p" <<<"$out" || fail "--help lacks '$p'"
 done
 "$quoted" --appdir "$APP" --speed 0 >/dev/null 2>&1; [ $? = 2 ] || fail "--speed 0 is a usage error"

@@ -346,9 +346,9 @@ TEST_F(SessionTest, LongRepliesAreCompressedShortOnesNot) {
 
 TEST(FaultPlanTest, ParsesEveryFaultAndRefusesNonsense) {
     FaultPlan plan;
-    for (const char* spec : {"split=1", "delay=25", "drop-after=3", "close-at=0xA003", "close-at=B001",
+    for (const char* fault : {"split=1", "delay=25", "drop-after=3", "close-at=0xA003", "close-at=B001",
                              "garble=45059", "refuse-login=no", "silent"})
-        EXPECT_TRUE(ParseFault(spec, plan, nullptr)) << spec;
+        EXPECT_TRUE(ParseFault(fault, plan, nullptr)) << fault;
     EXPECT_EQ(plan.split, FaultPlan::Split::OneByte);
     EXPECT_EQ(plan.delayMs, 25u);
     EXPECT_EQ(plan.dropAfter, 3u);
@@ -358,8 +358,8 @@ TEST(FaultPlanTest, ParsesEveryFaultAndRefusesNonsense) {
     ASSERT_TRUE(ParseFault("split=random", plan, nullptr));
     EXPECT_EQ(plan.split, FaultPlan::Split::Random);
     std::string error;
-    for (const char* spec : {"split=2", "delay=x", "close-at=0x12345", "explode", "drop-after="})
-        EXPECT_FALSE(ParseFault(spec, plan, &error)) << spec;
+    for (const char* fault : {"split=2", "delay=x", "close-at=0x12345", "explode", "drop-after="})
+        EXPECT_FALSE(ParseFault(fault, plan, &error)) << fault;
     EXPECT_FALSE(error.empty());
 }
 

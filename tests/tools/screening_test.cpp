@@ -222,8 +222,10 @@ TEST_F(Screening, StopKeepsTheRowsAndLeavesTheBlockAlone) {
     const std::string file = dir.path() + "/block/结果.blk";
     const auto before = std::filesystem::last_write_time(file);
 
+    // One worker: with two, the other may finish every security before the
+    // seventh record is handed over on a loaded machine, and nothing is left to stop.
     std::atomic<bool> running{true};
-    std::vector<ScreeningRecord> records = Run(2, running, 7);
+    std::vector<ScreeningRecord> records = Run(1, running, 7);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_GE(records.size(), 7u);
     EXPECT_LT(records.size(), 40u);

@@ -24,7 +24,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: tessaro-quoted --appdir DIR [--listen 127.0.0.1:PORT] [--speed N] [--start HH:MM]\n"
-    "                      [--seed S] [--accounts FILE] [--fault SPEC]...\n";
+    "                      [--seed S] [--accounts FILE] [--fault FAULT]...\n";
 
 constexpr char kHelp[] =
     "Serves the market of an application directory (as `tessaro-cli gen` writes it) over\n"
@@ -40,7 +40,7 @@ constexpr char kHelp[] =
     "                      the same quotes every run\n"
     "  --accounts FILE     INI file whose section [accounts] holds name=password lines;\n"
     "                      without it the only account is guest\n"
-    "  --fault SPEC        inject a fault (repeatable):\n"
+    "  --fault FAULT       inject a fault (repeatable):\n"
     "                        split=1         write every packet one byte at a time\n"
     "                        split=random    write every packet in random pieces\n"
     "                        delay=MS        wait MS milliseconds before each reply\n"

@@ -13,7 +13,7 @@ namespace tessaro {
 
 namespace {
 
-struct RuleBlockSpec {
+struct RuleBlockDefinition {
     const char* name;  // UTF-8
     uint32_t flags;
     uint32_t markets;
@@ -23,7 +23,7 @@ struct RuleBlockSpec {
 
 // The rule blocks in their order: flags 3 market + class, 5 market + pattern,
 // 9 market + keyword; markets 1 SH, 2 SZ, 3 both, 4 $$.
-constexpr RuleBlockSpec kRuleBlocks[] = {
+constexpr RuleBlockDefinition kRuleBlocks[] = {
     {"沪市A股", 3, 1, 2, ""},  {"沪市B股", 3, 1, 4, ""},  {"沪市指数", 3, 1, 1, ""}, {"沪市权证", 3, 1, 32, ""},
     {"沪市基金", 3, 1, 8, ""}, {"沪市债券", 3, 1, 16, ""}, {"沪市其它", 3, 1, 0, ""}, {"深市A股", 3, 2, 2, ""},
     {"深市B股", 3, 2, 4, ""},  {"深市指数", 3, 2, 1, ""},  {"深市权证", 3, 2, 32, ""}, {"深市基金", 3, 2, 8, ""},
@@ -87,16 +87,16 @@ BlockSet::BlockSet(AppPaths paths) : paths_(std::move(paths)) {}
 
 void BlockSet::BuildSystemBlocks(const std::optional<CodeEntry>& compositeIndex) {
     std::vector<Block> blocks;
-    for (const RuleBlockSpec& spec : kRuleBlocks) {
+    for (const RuleBlockDefinition& rule : kRuleBlocks) {
         Block b;
         b.setting = kBlockRule;
-        b.name = Utf8ToGbk(spec.name);
-        b.ruleFlags = spec.flags;
-        b.marketMask = spec.markets;
-        b.classMask = spec.classes;
-        if (spec.flags & kRulePattern) b.pattern = spec.operand;
-        if (spec.flags & kRuleKeyword) b.keyword = Utf8ToGbk(spec.operand);
-        if (std::string_view(spec.name) == kAllASharesBlock)
+        b.name = Utf8ToGbk(rule.name);
+        b.ruleFlags = rule.flags;
+        b.marketMask = rule.markets;
+        b.classMask = rule.classes;
+        if (rule.flags & kRulePattern) b.pattern = rule.operand;
+        if (rule.flags & kRuleKeyword) b.keyword = Utf8ToGbk(rule.operand);
+        if (std::string_view(rule.name) == kAllASharesBlock)
             b.indexCode = compositeIndex ? std::string(compositeIndex->id.codeText()) : "999999";
         blocks.push_back(std::move(b));
     }
