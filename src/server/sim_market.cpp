@@ -181,6 +181,17 @@ void SimMarket::Trade(SimSecurity& s, uint32_t secondOfDay, int minute) {
     (direction > 0 ? s.minuteBuyAmount : s.minuteSellAmount) += amount;
     SetBook(s, direction);
 
+    RecordTrade(s, t, minute, price, direction);
+    MinuteExtra& f = s.flow[minute];
+    f.time = StoreToWireTime(day_ + MinuteLabel(minute));
+    f.value = static_cast<float>(s.minuteBuyAmount - s.minuteSellAmount);
+    s.quote.price5MinAgo = minute >= 5 && s.minutes[minute - 5].time ? s.minutes[minute - 5].close : s.quote.prevClose;
+}
+
+// The trade as a tick and folded into its minute; the quote's bar already
+// holds the cumulative volume and amount after it.
+void SimMarket::RecordTrade(SimSecurity& s, StoreTime t, int minute, float price, int direction) {
+    const KLineRecord& bar = s.quote.bar;
     s.ticks.push_back(TickRecord{t, price, bar.volume, bar.amount, static_cast<int8_t>(direction)});
     MinuteSlot& m = s.minutes[minute];
     if (m.time == 0) m = MinuteSlot{day_ + MinuteLabel(minute), price, price, price, price, 0, 0};
@@ -189,10 +200,6 @@ void SimMarket::Trade(SimSecurity& s, uint32_t secondOfDay, int minute) {
     m.close = price;
     m.volume = bar.volume;
     m.amount = bar.amount;
-    MinuteExtra& f = s.flow[minute];
-    f.time = StoreToWireTime(day_ + MinuteLabel(minute));
-    f.value = static_cast<float>(s.minuteBuyAmount - s.minuteSellAmount);
-    s.quote.price5MinAgo = minute >= 5 && s.minutes[minute - 5].time ? s.minutes[minute - 5].close : s.quote.prevClose;
 }
 
 void SimMarket::UpdateIndexes(uint32_t secondOfDay, int minute, const bool traded[2], std::vector<char>& changed) {
@@ -233,14 +240,7 @@ void SimMarket::UpdateIndexes(uint32_t secondOfDay, int minute, const bool trade
         s.quote.lastTrade.amount = 0;
         s.quote.lastTrade.direction = static_cast<int8_t>(direction);
         ++s.trades;
-        s.ticks.push_back(TickRecord{t, level, bar.volume, bar.amount, static_cast<int8_t>(direction)});
-        MinuteSlot& ms = s.minutes[minute];
-        if (ms.time == 0) ms = MinuteSlot{day_ + MinuteLabel(minute), level, level, level, level, 0, 0};
-        ms.high = std::max(ms.high, level);
-        ms.low = std::min(ms.low, level);
-        ms.close = level;
-        ms.volume = bar.volume;
-        ms.amount = bar.amount;
+        RecordTrade(s, t, minute, level, direction);
         // Turnover of the minute and market breadth, twice, as the chart reads them.
         MinuteExtra& f = s.flow[minute];
         f.time = StoreToWireTime(day_ + MinuteLabel(minute));

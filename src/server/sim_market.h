@@ -114,6 +114,7 @@ private:
     void StartDay(StoreTime day);
     void SimulateSecond(uint32_t secondOfDay, std::vector<char>& changed);
     void Trade(SimSecurity& s, uint32_t secondOfDay, int minute);
+    void RecordTrade(SimSecurity& s, StoreTime t, int minute, float price, int direction);
     void UpdateIndexes(uint32_t secondOfDay, int minute, const bool traded[2], std::vector<char>& changed);
     void SetBook(SimSecurity& s, int direction);
     void CloseDay(const DayClosedFn& onDayClosed);
