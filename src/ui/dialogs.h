@@ -153,3 +153,6 @@ private:
 };
 
 }  // namespace tessaro
+
+Q_DECLARE_METATYPE(tessaro::ConnectTarget)
+Q_DECLARE_METATYPE(tessaro::LoginAccount)
