@@ -78,10 +78,22 @@ private:
     bool ok_ = true;
 };
 
+// Qt's notes that say nothing to a user of this program (the offscreen platform
+// cannot size windows to hints; the runtime directory is chosen for it) are dropped.
+QtMessageHandler previousHandler = nullptr;
+void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QLatin1String("does not support propagateSizeHints")) ||
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")) ||
+        message.startsWith(QLatin1String("QStandardPaths: wrong permissions on runtime directory")))
+        return;
+    if (previousHandler) previousHandler(type, context, message);
+}
+
 }  // namespace
 
 int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
     auto started = std::chrono::steady_clock::now();
+    previousHandler = qInstallMessageHandler(FilterQtMessages);
     app.setApplicationName(QStringLiteral("tessaro"));
     app.setQuitOnLastWindowClosed(false);
 
@@ -136,9 +148,14 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
     sessionOptions.exePath = QCoreApplication::applicationFilePath().toStdString();
     Session session(sessionOptions);
 
+    std::unique_ptr<Screenshots> shots;
+    if (options.screenshotDir) shots = std::make_unique<Screenshots>(Q(*options.screenshotDir));
     auto splash = std::make_unique<Splash>(Q(session.paths().coverFile()));
     splash->show();
-    bool startedOk = session.Start([&](StartupStage, std::string_view text) { splash->setStage(Q(text)); });
+    bool startedOk = session.Start([&](StartupStage stage, std::string_view text) {
+        splash->setStage(Q(text));
+        if (shots && stage == StartupStage::Done) shots->Save(splash.get(), QStringLiteral("splash"));
+    });
     if (!startedOk) {
         splash.reset();
         std::fprintf(stderr, "tessaro: start-up failed: %s\n", session.error().c_str());
@@ -152,8 +169,6 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
     ViewRegistry registry;
     if (hooks.registerViews) hooks.registerViews(registry);
 
-    std::unique_ptr<Screenshots> shots;
-    if (options.screenshotDir) shots = std::make_unique<Screenshots>(Q(*options.screenshotDir));
     MainWindowOptions windowOptions;
     if (options.server) windowOptions.serverOverride = *options.server;
     windowOptions.autoLogin = options.autoLogin;
@@ -235,8 +250,7 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
         tryFinish = [&, finished, loginDone](bool force) {
             if (*finished) return;
             bool ready = window.quotes().ready();
-            auto pane = [&](int p) { return window.statusPanes()->paneText(p); };
-            bool indexes = !pane(kPaneSh).contains(QStringLiteral(" -")) && !pane(kPaneSz).contains(QStringLiteral(" -"));
+            bool indexes = window.indexesLive();
             if (force || (ready && indexes) || (!options.autoLogin && *loginDone)) {
                 *finished = true;
                 // Let the views paint what arrived before the picture is taken.

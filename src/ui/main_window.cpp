@@ -151,7 +151,7 @@ MainWindow::MainWindow(Session& session, ViewRegistry& registry, MainWindowOptio
     });
     quotes_->SetMachineId(MachineIdentifier(session_.settingsStore()));
     quotes_->SetAutocontime(ReadAutocontime(session_.settingsStore()));
-    quotes_->SetQuoteObserver([this](const DecodedQuote&) { UpdateIndexPanes(); });
+    quotes_->SetQuoteObserver([this](const DecodedQuote& quote) { OnQuoteStored(quote); });
     transport_->Attach(quotes_.get());
 
     // Tickers, menus, bars, status bar.
@@ -454,6 +454,7 @@ void MainWindow::ConnectCommand() {
     login_ = &dialog;
     connect(&dialog, &LoginDialog::connectRequested, this,
             [this](const ConnectTarget& target, const LoginAccount& account) {
+                shLive_ = szLive_ = false;
                 quotes_->Connect(target, account, transport_->NowMs());
                 UpdateConnectionPane();
             });
@@ -509,7 +510,8 @@ void MainWindow::OnNotice(const ClientNotice& notice) {
             QTimer::singleShot(0, this, &MainWindow::ConnectCommand);
             break;
         case NoticeKind::Log:
-            qInfo("tessaro: %s", notice.text.c_str());
+            // What was skipped that the user need not see: only on request.
+            if (qEnvironmentVariableIsSet("TESSARO_VERBOSE")) qInfo("tessaro: %s", notice.text.c_str());
             break;
     }
     UpdateConnectionPane();
@@ -589,6 +591,16 @@ void MainWindow::UpdateConnectionPane() {
                                 : quotes_->state() == QuoteSession::State::NoSocket ? ConnectionPaneState::NoSocket
                                                                                     : ConnectionPaneState::Connecting;
     panes_->setConnection(Q(ConnectionPaneText(state, quotes_->target().serverName)));
+}
+
+void MainWindow::OnQuoteStored(const DecodedQuote& quote) {
+    // Only the two market indexes concern the main window.
+    if (!session_.hasMarkets() || quote.entry.id.market == kMarketSystem) return;
+    bool sh = quote.entry.id.market == kMarketSH;
+    auto entry = session_.store().GetMarketIndexEntry(quote.entry.id.market);
+    if (!entry || !SameSecurity(entry->id, quote.entry.id)) return;
+    (sh ? shLive_ : szLive_) = true;
+    UpdateIndexPanes();
 }
 
 void MainWindow::UpdateIndexPanes() {

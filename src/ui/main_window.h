@@ -90,6 +90,8 @@ public:
     void setPrompter(std::unique_ptr<Prompter> prompter);
 
     StatusPanes* statusPanes() const { return panes_; }
+    // Both index panes show a quote the server sent since the last connect.
+    bool indexesLive() const { return shLive_ && szLive_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
     LoginDialog* loginDialog() const { return login_; }
     QToolBar* standardToolBar() const { return standardBar_; }
@@ -118,6 +120,7 @@ private:
     void ShowAbout();
     void UpdateConnectionPane();
     void UpdateIndexPanes();
+    void OnQuoteStored(const DecodedQuote& quote);
     void RelayToViews(const std::function<void(View*)>& fn);
     QString ResolveCalculator() const;
 
@@ -149,6 +152,7 @@ private:
     std::deque<ClientNotice> serverMessages_;
     bool showingMessage_ = false;
     QString calculator_;
+    bool shLive_ = false, szLive_ = false;
 };
 
 }  // namespace tessaro

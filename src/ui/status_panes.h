@@ -29,6 +29,8 @@ public:
     // What a pane shows, as text (the index panes' parts joined by spaces).
     QString paneText(int pane) const;
     QRect paneRect(int pane) const;
+    // Whether an index pane shows a value (not "-").
+    bool indexShown(bool sh) const { return (sh ? sh_ : sz_).last != "-"; }
     const Ticker& ticker() const { return ticker_; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }

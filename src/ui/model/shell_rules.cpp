@@ -67,12 +67,12 @@ std::string TickerTextFromFile(std::string_view gbkBytes) {
 }
 
 void Ticker::SetGeometry(int paneWidth, int textWidth) {
-    paneWidth_ = paneWidth < 0 ? 0 : paneWidth;
+    int width = paneWidth < 0 ? 0 : paneWidth;
     textWidth_ = textWidth < 0 ? 0 : textWidth;
-    if (!placed_) {
-        x_ = paneWidth_;
-        placed_ = true;
-    }
+    // Not yet moved: the text waits at the (new) right edge.
+    if (!placed_ || x_ == paneWidth_) x_ = width;
+    paneWidth_ = width;
+    placed_ = true;
 }
 
 void Ticker::Step(bool pointerOverStatusBar) {

@@ -49,7 +49,8 @@ std::string TickerTextFromFile(std::string_view gbkBytes);
 
 // The ticker: the text's left edge moves one pixel left per 20 ms step (not
 // while the pointer is over the status bar) and restarts at the pane's right
-// edge once the whole text has left the pane.
+// edge once the whole text has left the pane. Until it first moves, the text
+// waits at the right edge however the pane is resized.
 class Ticker {
 public:
     void SetGeometry(int paneWidth, int textWidth);
