@@ -91,9 +91,16 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const Q
 
 }  // namespace
 
+void InstallDesktopMessageFilter() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    previousHandler = qInstallMessageHandler(FilterQtMessages);
+}
+
 int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
     auto started = std::chrono::steady_clock::now();
-    previousHandler = qInstallMessageHandler(FilterQtMessages);
+    InstallDesktopMessageFilter();
     app.setApplicationName(QStringLiteral("tessaro"));
     app.setQuitOnLastWindowClosed(false);
 

@@ -19,6 +19,10 @@ struct DesktopHooks {
     std::function<void(MainWindow&)> registerTools;
 };
 
+// Drops Qt's notes that mean nothing to the user; call before the QApplication
+// exists to catch its own (RunDesktop calls it too).
+void InstallDesktopMessageFilter();
+
 // Runs the program over an existing QApplication (Qt's own options already
 // taken out of its arguments); returns the exit status.
 int RunDesktop(QApplication& app, const DesktopHooks& hooks);

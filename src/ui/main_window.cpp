@@ -463,7 +463,10 @@ void MainWindow::ConnectCommand() {
             options_.onDialogShown(d, name);
         });
     QTimer::singleShot(0, &dialog, [this, &dialog] {
-        if (options_.autoLogin) dialog.clickConnect();
+        if (options_.autoLogin) {
+            dialog.clickConnect();
+            QCoreApplication::processEvents();  // the first status text arrives
+        }
         if (options_.onDialogShown) options_.onDialogShown(&dialog, QStringLiteral("login"));
     });
     int result = dialog.exec();

@@ -5,6 +5,7 @@
 #include "views.h"
 
 int main(int argc, char** argv) {
+    tessaro::InstallDesktopMessageFilter();
     QApplication app(argc, argv);
     tessaro::DesktopHooks hooks;
     hooks.registerViews = tessaro::RegisterViews;
