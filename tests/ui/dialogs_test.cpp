@@ -21,13 +21,6 @@
 namespace tessaro {
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 TEST(LoginDialogWidget, DefaultsFromTheGuestAccountAndTheServerList) {
     SettingsStore store;
     RecordingPrompter prompter;

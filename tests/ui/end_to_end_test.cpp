@@ -14,33 +14,12 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"
+#include "ui_test_support.h"
 
 namespace tessaro {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct QuotedServer {
-    QProcess process;
-    quint16 port = 0;
-
-    bool Start(const std::string& appDir) {
-        process.start(TESSARO_QUOTED, {"--appdir", QString::fromStdString(appDir), "--listen", "127.0.0.1:0",
-                                       "--start", "10:00", "--seed", "5"});
-        if (!process.waitForStarted(10000)) return false;
-        QByteArray out;
-        while (!out.contains('\n') && process.waitForReadyRead(20000)) out += process.readAllStandardOutput();
-        QRegularExpressionMatch m = QRegularExpression("listening 127\\.0\\.0\\.1:(\\d+)").match(QString(out));
-        if (!m.hasMatch()) return false;
-        port = quint16(m.captured(1).toUInt());
-        return port != 0;
-    }
-    ~QuotedServer() {
-        process.terminate();
-        if (!process.waitForFinished(5000)) process.kill();
-        process.waitForFinished(2000);
-    }
-};
 
 // "status 1: 上证 3061.24 +0.00 1147亿" → {3061.24, 1147}
 struct PaneValues {

@@ -3,6 +3,10 @@
 // a view of any kind.
 #pragma once
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -39,6 +43,38 @@ inline std::unique_ptr<Session> OpenTestSession() {
     auto s = std::make_unique<Session>(o);
     if (!s->Start()) return nullptr;
     return s;
+}
+
+// tessaro-quoted on a free loopback port, trading from 10:00.
+struct QuotedServer {
+    QProcess process;
+    quint16 port = 0;
+
+    bool Start(const std::string& appDir, const QStringList& extra = {}) {
+        process.start(TESSARO_QUOTED, QStringList{"--appdir", QString::fromStdString(appDir), "--listen",
+                                                  "127.0.0.1:0", "--start", "10:00", "--seed", "5"} + extra);
+        if (!process.waitForStarted(10000)) return false;
+        QByteArray out;
+        while (!out.contains('\n') && process.waitForReadyRead(20000)) out += process.readAllStandardOutput();
+        QRegularExpressionMatch m = QRegularExpression("listening 127\\.0\\.0\\.1:(\\d+)").match(QString(out));
+        if (!m.hasMatch()) return false;
+        port = quint16(m.captured(1).toUInt());
+        return port != 0;
+    }
+    // An operator command on the server's standard input.
+    void Command(const QString& line) { process.write((line + "\n").toUtf8()); }
+    ~QuotedServer() {
+        process.terminate();
+        if (!process.waitForFinished(5000)) process.kill();
+        process.waitForFinished(2000);
+    }
+};
+
+inline bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
 }
 
 class RecordingPrompter : public Prompter {
