@@ -681,7 +681,11 @@ void MainWindow::OnTrayPress(TrayButton button) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (confirmExit_ && !closing_) {
         StoreTime tradingDate = session_.hasMarkets() ? session_.store().CurrentTradingDate() : NowStoreTime();
-        ExitAction action = ConfirmExit(session_.settingsStore(), NowStoreTime(), quotes_->connected(), tradingDate,
+        // Today's day data is saved by the after-hours download: without that window the
+        // question would offer what cannot be done, so only the plain question is asked.
+        bool canSaveDayData = tools_.count(CommandId::Download) > 0;
+        ExitAction action = ConfirmExit(session_.settingsStore(), NowStoreTime(), quotes_->connected() && canSaveDayData,
+                                        tradingDate,
                                         [this](ExitQuestion question, std::string_view text) {
                                             auto a = prompter_->Question(this, Q(text),
                                                                          question == ExitQuestion::SaveDayData);
@@ -693,11 +697,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
-        // Saving today's day data needs the after-hours download window.
-        if (action == ExitAction::SaveDayDataThenClose) {
-            auto it = tools_.find(CommandId::Download);
-            if (it != tools_.end()) it->second();
-        }
+        if (action == ExitAction::SaveDayDataThenClose) tools_[CommandId::Download]();
     }
     closing_ = true;
     timer_.stop();

@@ -21,6 +21,15 @@
 namespace tessaro {
 namespace {
 
+// With TESSARO_TEST_SHOTS set, the dialogs are saved there as pictures to be looked at.
+void MaybeSave(QWidget* w, const char* name) {
+    QByteArray dir = qgetenv("TESSARO_TEST_SHOTS");
+    if (dir.isEmpty()) return;
+    w->show();
+    QApplication::processEvents();
+    w->grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
+}
+
 TEST(LoginDialogWidget, DefaultsFromTheGuestAccountAndTheServerList) {
     SettingsStore store;
     RecordingPrompter prompter;
@@ -46,6 +55,7 @@ TEST(LoginDialogWidget, DefaultsFromTheGuestAccountAndTheServerList) {
     store.setString(SettingsKey("Net\\Server"), "selSvrName", Utf8ToGbk("上海主站"));
     LoginDialog stored(store, entries, QString(), prompter);
     EXPECT_EQ(stored.serverBox()->currentText(), "上海主站");
+    MaybeSave(&stored, "login");
     LoginDialog overridden(store, entries, "127.0.0.1:7001", prompter);
     EXPECT_EQ(overridden.serverBox()->currentText(), "127.0.0.1:7001");
 }
@@ -100,6 +110,7 @@ TEST(ProxyDialogWidget, KindsEnabledStatesAndSettingsWritten) {
     EXPECT_FALSE(d.passwordEdit()->isEnabled());
     d.addressEdit()->setText("proxy.local");
     d.portEdit()->setText("3128");
+    MaybeSave(&d, "proxy");
     d.findChild<QPushButton*>("ok")->click();
     std::string key = SettingsKey("Net\\Proxy");
     EXPECT_EQ(store.getDword(key, "type"), 1u);
@@ -148,6 +159,7 @@ TEST(MessageDialogWidget, CheckBoxAndLinks) {
     QString html = LinkifyMessage("详见 http://example.com/notice?id=1&x=2 与 <b>");
     EXPECT_TRUE(html.contains("<a href=\"http://example.com/notice?id=1&amp;x=2\">")) << html.toStdString();
     EXPECT_TRUE(html.contains("&lt;b&gt;"));  // the server's text is never taken as markup
+    MaybeSave(&with, "message");
     MessageDialog without("登录被拒绝", false);
     EXPECT_EQ(without.checkBox(), nullptr);
     EXPECT_FALSE(without.suppressToday());
@@ -159,6 +171,7 @@ TEST(QuoteRefreshDialogWidget, ClosesAtOnceWithoutConnection) {
     QuoteRefreshDialog d(quotes, nullptr, 7);
     EXPECT_EQ(d.windowTitle(), "正在刷新行情数据...");
     EXPECT_FALSE(d.start());
+    MaybeSave(&d, "refresh");
 }
 
 }  // namespace

@@ -132,5 +132,39 @@ TEST(EndToEnd, ExitAfterStartupAndUsageErrors) {
     EXPECT_TRUE(p.readAllStandardOutput().contains("main window shown"));
 }
 
+TEST(EndToEnd, SecondStartActivatesTheFirst) {
+    TempDir temp;
+    DemoMarketOptions options;
+    options.outDir = temp.path() + "/market";
+    options.securities = 5;
+    options.days = 5;
+    ASSERT_TRUE(GenerateDemoMarket(options));
+    fs::create_directories(temp.path() + "/run");
+    fs::permissions(temp.path() + "/run", fs::perms::owner_all);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(temp.path() + "/config"));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(temp.path() + "/run"));
+    QStringList args{"--appdir", QString::fromStdString(options.outDir)};
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(TESSARO_PROGRAM, args);  // waits in its login dialog
+    ASSERT_TRUE(first.waitForStarted(10000));
+    std::string socket = temp.path() + "/run/tessaro/TSR_PE.sock";
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(socket); }, 30000));
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(TESSARO_PROGRAM, args);
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);  // the first goes on, brought to the front
+    first.terminate();
+    if (!first.waitForFinished(5000)) first.kill();
+    first.waitForFinished(2000);
+}
+
 }  // namespace
 }  // namespace tessaro
