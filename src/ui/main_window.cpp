@@ -101,11 +101,6 @@ QIcon TileIcon(const QString& text, QColor colour) {
     return QIcon(pm);
 }
 
-// The drawing tools of the drawing toolbar, in groups of three.
-constexpr const char* kDrawingTools[] = {"线段", "直线", "射线", "平行线", "价格通道", "黄金分割",
-                                         "百分比线", "波段线", "速阻线", "甘氏线", "矩形", "圆弧",
-                                         "周期线", "斐波那契", "文字注释"};
-
 // A text file of the application directory read whole; one larger than a
 // megabyte is not a ticker or a server list and reads as missing.
 bool ReadFile(const std::string& path, std::string& out) {
@@ -305,13 +300,16 @@ void MainWindow::BuildToolBars() {
     drawingBar_->setObjectName("drawingToolBar");
     drawingBar_->setIconSize(QSize(24, 24));
     int n = 0;
-    for (const char* tool : kDrawingTools) {
+    for (const DrawingToolInfo& tool : DrawingTools()) {
         if (n > 0 && n % 3 == 0) drawingBar_->addSeparator();
-        QString name = QString::fromUtf8(tool);
+        QString name = Q(tool.name);
         auto* a = drawingBar_->addAction(TileIcon(name.left(1), QColor(90, 110, 140)), name);
-        a->setObjectName(QStringLiteral("drawingTool%1").arg(n));
-        // The tools draw on a chart: enabled while a chart that provides them is active.
-        a->setEnabled(false);
+        a->setObjectName(QStringLiteral("drawingTool%1").arg(tool.kind));
+        int kind = tool.kind;
+        connect(a, &QAction::triggered, this, [this, kind] {
+            if (View* v = activeView(); v && v->TakesDrawingTools()) v->SelectDrawingTool(kind);
+        });
+        drawingTools_.push_back(a);
         ++n;
     }
 }
@@ -350,6 +348,9 @@ void MainWindow::UpdateCommandStates() {
     available.calculatorFound = !calculator_.isEmpty();
     available.helpFileFound = QFileInfo::exists(Q(session_.paths().helpFile("tessaro")));
     for (const CommandInfo& c : CommandTable()) actions_[c.id]->setEnabled(CommandEnabled(c.id, available));
+    // The drawing tools draw on the active chart.
+    bool drawing = activeView() && activeView()->TakesDrawingTools();
+    for (QAction* a : drawingTools_) a->setEnabled(drawing);
     actions_[CommandId::Connect]->setText(Q(quotes_->connected() ? kDisconnectText : kConnectText));
     actions_[CommandId::FullScreen]->setChecked(fullScreen_.on());
 }

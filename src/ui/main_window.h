@@ -140,6 +140,7 @@ private:
     QPointer<View> lastActive_;
     QToolBar* standardBar_ = nullptr;
     QToolBar* drawingBar_ = nullptr;
+    std::vector<QAction*> drawingTools_;
     StatusPanes* panes_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<BossKey> bossKey_;

@@ -95,6 +95,10 @@ public:
     // Commands the view carries out while it is active.
     virtual bool HandlesCommand(CommandId id) const { (void)id; return false; }
     virtual void RunCommand(CommandId id) { (void)id; }
+    // The drawing toolbar: enabled while the active view takes drawing tools
+    // (kinds as DrawingTools() lists them; 0 cancels the tool in use).
+    virtual bool TakesDrawingTools() const { return false; }
+    virtual void SelectDrawingTool(int kind) { (void)kind; }
     // A chart fills the "画面(&P)" menu; other kinds leave it alone.
     virtual void FillPictureMenu(QMenu* menu) { (void)menu; }
 

@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -86,8 +87,17 @@ TEST(MainWindowMenus, BarFollowsTheActiveViewAndCommandsNeedTheirViews) {
     EXPECT_EQ(made.size(), 1u);
     EXPECT_EQ(made[0]->shows, 2);
 
+    auto tools = w.drawingToolBar()->findChildren<QAction*>(QRegularExpression("^drawingTool"));
+    ASSERT_EQ(tools.size(), 19);
+    for (QAction* a : tools) EXPECT_FALSE(a->isEnabled());  // a quote list takes no drawing tools
     View* chart = w.OpenView(ViewKind::Chart, ViewTarget{});
     ASSERT_NE(chart, nullptr);
+    QAction* golden = w.drawingToolBar()->findChild<QAction*>("drawingTool7");
+    ASSERT_NE(golden, nullptr);
+    EXPECT_EQ(golden->text(), "黄金分割线");
+    EXPECT_TRUE(golden->isEnabled());
+    golden->trigger();
+    EXPECT_EQ(static_cast<TestView*>(chart)->tool, 7);
     EXPECT_EQ(w.menuBarKind(), MenuBarKind::Chart);
     EXPECT_EQ(MenuTitles(w), (QStringList{"文件(&F)", "查看(&V)", "画面(&P)", "工具(&T)", "帮助(&H)", "视频教学(&I)"}));
     EXPECT_FALSE(w.action(CommandId::Open)->isEnabled());  // the chart does not carry it

@@ -105,11 +105,14 @@ public:
     bool HandlesCommand(CommandId id) const override { return kind_ == ViewKind::QuoteList && id == CommandId::Open; }
     void RunCommand(CommandId id) override { ran.push_back(id); }
     void OnConnected() override { ++connects; }
+    bool TakesDrawingTools() const override { return kind_ == ViewKind::Chart; }
+    void SelectDrawingTool(int kind) override { tool = kind; }
 
     ViewKind kind_;
     ViewTarget shown;
     int shows = 0;
     int connects = 0;
+    int tool = -1;
     std::vector<CommandId> ran;
 };
 

@@ -116,6 +116,16 @@ bool CommandEnabled(CommandId id, const CommandAvailability& available) {
     return false;
 }
 
+const std::vector<DrawingToolInfo>& DrawingTools() {
+    static const std::vector<DrawingToolInfo> tools = {
+        {0, "取消画线"}, {1, "线段"},     {2, "射线"},   {3, "直线"},     {4, "水平线"},   {5, "平行线"},
+        {6, "栅型线"},   {7, "黄金分割线"}, {8, "波浪线"}, {9, "百分比线"}, {13, "周期线"},  {14, "神秘数字线"},
+        {15, "文字"},    {16, "江恩线"},   {17, "矩形"},   {18, "圆弧"},    {19, "同心圆弧"}, {20, "上箭头"},
+        {21, "下箭头"},
+    };
+    return tools;
+}
+
 bool RankingForTypedCode(int code, CommandId& out) {
     if (code < 81 || code > 86) return false;
     out = static_cast<CommandId>(static_cast<int>(C::RankingShA) + (code - 81));

@@ -123,6 +123,14 @@ struct CommandAvailability {
 
 bool CommandEnabled(CommandId id, const CommandAvailability& available);
 
+// The drawing toolbar's tools: the drawing kind (0 cancels the tool in use) and its
+// name, in toolbar order; the bar groups them in threes.
+struct DrawingToolInfo {
+    int kind;
+    std::string_view name;
+};
+const std::vector<DrawingToolInfo>& DrawingTools();
+
 // The comprehensive ranking typed as 81..86: its command, or nothing.
 bool RankingForTypedCode(int code, CommandId& out);
 // The block a comprehensive ranking command ranks ("沪市A股", ...), empty otherwise.
