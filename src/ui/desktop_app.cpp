@@ -193,7 +193,17 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
             }
         };
     }
-    MainWindow window(session, registry, windowOptions);
+    auto windowOwner = std::make_unique<MainWindow>(session, registry, windowOptions);
+    MainWindow& window = *windowOwner;
+    // The window goes first, then the session writes back what changed (market files, settings).
+    auto closeAll = [&] {
+        windowOwner.reset();
+        if (!session.Close()) {
+            std::fprintf(stderr, "tessaro: the market files or the settings could not be written back\n");
+            return false;
+        }
+        return true;
+    };
     if (hooks.registerTools) hooks.registerTools(window);
     if (scripted) window.setConfirmExit(false);
 
@@ -228,7 +238,7 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
                     static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
         std::fflush(stdout);
         window.close();
-        return 0;
+        return closeAll() ? 0 : 1;
     }
 
     int status = 0;
@@ -282,6 +292,8 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
         *loginDone = true;
     });
     int rc = app.exec();
+    notifier.reset();
+    if (!closeAll() && status == 0) status = 1;
     return status != 0 ? status : rc;
 }
 

@@ -8,6 +8,8 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QStatusBar>
+#include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include "market/market_store.h"
@@ -212,6 +214,31 @@ TEST(MainWindowShell, StatusBarPanesAndToggle) {
     EXPECT_FALSE(w.statusBar()->isVisible());
     EXPECT_FALSE(f.session->settings().statusBar);  // saved as "StatusBar"
     EXPECT_FALSE(w.action(CommandId::StatusBar)->isChecked());
+}
+
+TEST(MainWindowShell, ConnectionPaneClickOpensTheLoginDialog) {
+    Fixture f;
+    ASSERT_TRUE(f.session);
+    f.Open();
+    MainWindow& w = *f.window;
+    w.resize(1200, 700);
+    w.show();
+    QApplication::processEvents();
+    StatusPanes* panes = w.statusPanes();
+    bool loginSeen = false;
+    // The dialog is modal: it is looked at and closed from inside its own loop.
+    QTimer::singleShot(0, &w, [&] {
+        if (LoginDialog* login = w.loginDialog()) {
+            loginSeen = login->isVisible();
+            login->done(kLoginOffline);
+        }
+    });
+    QTest::mouseClick(panes, Qt::LeftButton, {}, panes->paneRect(kPaneConnection).center());
+    EXPECT_TRUE(loginSeen);
+    EXPECT_EQ(w.loginDialog(), nullptr);
+    // A click elsewhere on the bar does nothing.
+    QTest::mouseClick(panes, Qt::LeftButton, {}, panes->paneRect(kPaneSh).center());
+    EXPECT_EQ(w.loginDialog(), nullptr);
 }
 
 TEST(MainWindowShell, TickerScrollsWithTheTimer) {
