@@ -172,6 +172,9 @@ MainWindow::MainWindow(Session& session, ViewRegistry& registry, MainWindowOptio
 
     const SystemSettings& s = session_.settings();
     bossKey_ = std::make_unique<BossKey>(this, s.bossKeyModifiers, s.bossKeyVirtualCode, [this] { OnBossKey(); });
+    if (qEnvironmentVariableIsSet("TESSARO_VERBOSE"))
+        qInfo("tessaro: boss key %s %s", HotKeyText(s.bossKeyModifiers, s.bossKeyVirtualCode).c_str(),
+              bossKey_->global() ? "grabbed on the X server" : "as a shortcut of the program's windows");
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = new QSystemTrayIcon(ProgramIcon(), this);
@@ -494,7 +497,12 @@ void MainWindow::OnNotice(const ClientNotice& notice) {
             if (login_) login_->connectEnded();
             break;
         case NoticeKind::Connected:
-            if (login_) login_->done(kLoginConnected);
+            if (login_) {
+                login_->done(kLoginConnected);
+                // A login by the user ends on the information window's video page.
+                if (tools_.count(CommandId::VideoTutorials))
+                    QTimer::singleShot(0, this, [this] { RunCommand(CommandId::VideoTutorials); });
+            }
             RelayToViews([](View* v) { v->OnConnected(); });
             UpdateIndexPanes();
             emit connected();

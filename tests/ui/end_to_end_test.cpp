@@ -8,6 +8,7 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <filesystem>
 
 #include "market/demo_market.h"
@@ -164,6 +165,69 @@ TEST(EndToEnd, SecondStartActivatesTheFirst) {
     first.terminate();
     if (!first.waitForFinished(5000)) first.kill();
     first.waitForFinished(2000);
+}
+
+// The boss key on a real X server: the hot key (Alt+S) is grabbed globally, so a key
+// press sent to the X server hides the main window and the next one shows it again.
+TEST(EndToEnd, BossKeyGrabbedOnX11) {
+    QString xvfb = QStandardPaths::findExecutable("Xvfb"), xdotool = QStandardPaths::findExecutable("xdotool");
+    if (xvfb.isEmpty() || xdotool.isEmpty()) GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup.sh installs them)";
+    TempDir temp;
+    DemoMarketOptions options;
+    options.outDir = temp.path() + "/market";
+    options.securities = 5;
+    options.days = 5;
+    ASSERT_TRUE(GenerateDemoMarket(options));
+    fs::create_directories(temp.path() + "/config/tessaro");
+    ASSERT_TRUE(WriteFileAtomic(temp.path() + "/config/tessaro/settings.reg",
+                                std::string("[SOFTWARE\\Halvex\\TSR_PE\\Settings]\n\"bBossKey\"=dword:00000001\n")));
+
+    QProcess x;
+    x.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    ASSERT_TRUE(x.waitForStarted(10000));
+    QByteArray number;
+    while (!number.contains('\n') && x.waitForReadyRead(20000)) number += x.readAllStandardOutput();
+    ASSERT_FALSE(number.trimmed().isEmpty());
+    QString display = ":" + QString::fromLatin1(number.trimmed());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(temp.path() + "/config"));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(temp.path()));
+    env.insert("TESSARO_VERBOSE", "1");
+    QProcess tessaro;
+    tessaro.setProcessEnvironment(env);
+    tessaro.start(TESSARO_PROGRAM, {"--appdir", QString::fromStdString(options.outDir)});
+    auto visible = [&] {
+        QProcess search;
+        search.setProcessEnvironment(env);
+        search.start(xdotool, {"search", "--onlyvisible", "--name", "^Tessaro普及版$"});
+        search.waitForFinished(10000);
+        return !search.readAllStandardOutput().trimmed().isEmpty();
+    };
+    auto key = [&] {
+        QProcess k;
+        k.setProcessEnvironment(env);
+        k.start(xdotool, {"key", "alt+s"});
+        k.waitForFinished(10000);
+    };
+    bool shown = WaitFor(visible, 30000);
+    if (shown) {
+        key();
+        EXPECT_TRUE(WaitFor([&] { return !visible(); }, 10000));
+        key();
+        EXPECT_TRUE(WaitFor(visible, 10000));
+    }
+    tessaro.terminate();
+    if (!tessaro.waitForFinished(5000)) tessaro.kill();
+    tessaro.waitForFinished(2000);
+    x.terminate();
+    x.waitForFinished(5000);
+    QString err = QString::fromUtf8(tessaro.readAllStandardError());
+    ASSERT_TRUE(shown) << err.toStdString();
+    EXPECT_TRUE(err.contains("boss key Alt+S grabbed on the X server")) << err.toStdString();
 }
 
 }  // namespace
