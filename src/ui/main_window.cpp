@@ -246,12 +246,14 @@ View* MainWindow::OpenView(ViewKind kind, const ViewTarget& target, bool newWind
 
 void MainWindow::OnSubWindowActivated(QMdiSubWindow* window) {
     View* view = window ? qobject_cast<View*>(window->widget()) : nullptr;
-    if (lastActive_ && lastActive_ != view) lastActive_->OnActivated(false);
-    if (view && view != lastActive_) view->OnActivated(true);
+    bool changed = view != lastActive_;
+    if (lastActive_ && changed) lastActive_->OnActivated(false);
+    if (view && changed) view->OnActivated(true);
     lastActive_ = view;
     ViewKind kind = view ? view->kind() : ViewKind::Text;
     MenuBarKind bar = BarForActiveView(view ? &kind : nullptr);
-    if (bar != barKind_) {
+    // Another chart brings its own "画面(&P)" items.
+    if (bar != barKind_ || (changed && bar == MenuBarKind::Chart)) {
         barKind_ = bar;
         RebuildMenuBar();
     }

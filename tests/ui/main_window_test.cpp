@@ -105,6 +105,11 @@ TEST(MainWindowMenus, BarFollowsTheActiveViewAndCommandsNeedTheirViews) {
     EXPECT_FALSE(w.action(CommandId::Open)->isEnabled());  // the chart does not carry it
     View* second = w.OpenView(ViewKind::Chart, ViewTarget{}, true);
     EXPECT_NE(second, chart);
+    // "画面(&P)" holds the active chart's items.
+    QMenu* picture = w.menuBar()->actions()[2]->menu();
+    ASSERT_NE(picture, nullptr);
+    ASSERT_EQ(picture->actions().size(), 1);
+    EXPECT_EQ(picture->actions()[0]->text(), QString("picture of %1").arg(quintptr(second)));
     EXPECT_EQ(w.mdiArea()->subWindowList().size(), 3);
 
     // Closing every view brings the bar without views back.

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QMenu>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -107,6 +108,7 @@ public:
     void OnConnected() override { ++connects; }
     bool TakesDrawingTools() const override { return kind_ == ViewKind::Chart; }
     void SelectDrawingTool(int kind) override { tool = kind; }
+    void FillPictureMenu(QMenu* menu) override { menu->addAction(QString("picture of %1").arg(quintptr(this))); }
 
     ViewKind kind_;
     ViewTarget shown;
