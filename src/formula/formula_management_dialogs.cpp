@@ -7,13 +7,7 @@
 
 namespace tessaro {
 
-std::string_view FormulaPeriodCaption(int period) {
-    static constexpr std::string_view kCaptions[kFormulaPeriodCount] = {
-        "分笔", "1分钟", "5分钟", "15分钟", "30分钟", "60分钟", "日线",
-        "周线", "月线", "季线", "年线", "多日线", "分时线"};
-    if (period < kFirstFormulaPeriod || period > kLastFormulaPeriod) return {};
-    return kCaptions[period - kFirstFormulaPeriod];
-}
+std::string_view FormulaPeriodCaption(int period) { return PeriodShortName(PeriodFromNumber(period)); }
 
 PeriodSettings PeriodSettings::Of(const FormulaRecord& record) {
     PeriodSettings s;

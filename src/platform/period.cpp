@@ -12,17 +12,24 @@ struct PeriodInfo {
     Period period;
     std::string_view keyword;
     std::string_view name;
+    std::string_view shortName;
     std::string_view dirName;
 };
 
 constexpr PeriodInfo kPeriods[kPeriodCount] = {
-    {kPeriodTick, "tick", "分笔成交", ""},    {kPeriodMin1, "min1", "1分钟线", "min"},
-    {kPeriodMin5, "min5", "5分钟线", "fiv"},  {kPeriodMin15, "min15", "15分钟线", ""},
-    {kPeriodMin30, "min30", "30分钟线", ""},  {kPeriodMin60, "min60", "60分钟线", ""},
-    {kPeriodDay, "day", "日线", "day"},       {kPeriodWeek, "week", "周线", ""},
-    {kPeriodMonth, "month", "月线", ""},      {kPeriodQuarter, "QUARTER", "季线", ""},
-    {kPeriodYear, "YEAR", "年线", ""},        {kPeriodMultiDay, "MULTI", "多日线", ""},
-    {kPeriodTime, "TIME", "分时", ""},
+    {kPeriodTick, "tick", "分笔成交", "分笔", ""},
+    {kPeriodMin1, "min1", "1分钟线", "1分钟", "min"},
+    {kPeriodMin5, "min5", "5分钟线", "5分钟", "fiv"},
+    {kPeriodMin15, "min15", "15分钟线", "15分钟", ""},
+    {kPeriodMin30, "min30", "30分钟线", "30分钟", ""},
+    {kPeriodMin60, "min60", "60分钟线", "60分钟", ""},
+    {kPeriodDay, "day", "日线", "日线", "day"},
+    {kPeriodWeek, "week", "周线", "周线", ""},
+    {kPeriodMonth, "month", "月线", "月线", ""},
+    {kPeriodQuarter, "QUARTER", "季线", "季线", ""},
+    {kPeriodYear, "YEAR", "年线", "年线", ""},
+    {kPeriodMultiDay, "MULTI", "多日线", "多日线", ""},
+    {kPeriodTime, "TIME", "分时", "分时线", ""},
 };
 
 const PeriodInfo* Find(Period p) {
@@ -46,6 +53,11 @@ std::string_view PeriodKeyword(Period p) {
 std::string_view PeriodName(Period p) {
     const PeriodInfo* info = Find(p);
     return info ? info->name : std::string_view();
+}
+
+std::string_view PeriodShortName(Period p) {
+    const PeriodInfo* info = Find(p);
+    return info ? info->shortName : std::string_view();
 }
 
 std::string_view PeriodDirName(Period p) {

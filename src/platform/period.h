@@ -62,6 +62,8 @@ constexpr bool IsDayBasedPeriod(Period p) { return p >= kPeriodDay && p <= kPeri
 Period PeriodFromKeyword(std::string_view keyword);
 std::string_view PeriodKeyword(Period p);  // "" for an invalid period
 std::string_view PeriodName(Period p);     // UTF-8 display name, "" for an invalid period
+// The short caption of the period lists in the formula dialogs ("分笔", "1分钟" ... "分时线").
+std::string_view PeriodShortName(Period p);
 // The history directory and file extension key: "min", "fiv", "day" for the periods
 // 3, 4 and 8 that have history files; "" for every other period.
 std::string_view PeriodDirName(Period p);
