@@ -246,15 +246,5 @@ TEST(MainWindowShell, ConnectionPaneClickOpensTheLoginDialog) {
     EXPECT_EQ(w.loginDialog(), nullptr);
 }
 
-TEST(MainWindowShell, TickerScrollsWithTheTimer) {
-    StatusPanes panes;
-    panes.resize(900, 20);
-    panes.setTicker("今日提示: 收盘时间15:00");
-    int start = panes.ticker().x();
-    EXPECT_EQ(start, panes.paneRect(kPaneTicker).width());
-    for (int i = 0; i < 10; ++i) panes.stepTicker();
-    EXPECT_EQ(panes.ticker().x(), start - 10);
-}
-
 }  // namespace
 }  // namespace tessaro
