@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QMdiArea>
+#include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStatusBar>
@@ -89,6 +91,24 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const Q
     if (previousHandler) previousHandler(type, context, message);
 }
 
+// The prompter of scripted runs: nobody is there to answer, so every text goes to
+// stderr and every question is answered No.
+class ScriptedPrompter : public Prompter {
+public:
+    Answer Question(QWidget*, const QString& text, bool) override {
+        std::fprintf(stderr, "tessaro: asked (answered No): %s\n", text.toUtf8().constData());
+        return Answer::No;
+    }
+    void Information(QWidget*, const QString& text) override {
+        std::fprintf(stderr, "tessaro: %s\n", text.toUtf8().constData());
+    }
+    void Error(QWidget*, const QString& text) override {
+        std::fprintf(stderr, "tessaro: error: %s\n", text.toUtf8().constData());
+        ++errors;
+    }
+    int errors = 0;
+};
+
 }  // namespace
 
 void InstallDesktopMessageFilter() {
@@ -155,6 +175,7 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
     sessionOptions.exePath = QCoreApplication::applicationFilePath().toStdString();
     Session session(sessionOptions);
 
+    auto loginTried = std::make_shared<bool>(false);
     std::unique_ptr<Screenshots> shots;
     if (options.screenshotDir) shots = std::make_unique<Screenshots>(Q(*options.screenshotDir));
     auto splash = std::make_unique<Splash>(Q(session.paths().coverFile()));
@@ -181,8 +202,9 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
     windowOptions.autoLogin = options.autoLogin;
     if (shots) {
         bool autoLogin = options.autoLogin;
-        windowOptions.onDialogShown = [&shots, autoLogin](QWidget* dialog, const QString& name) {
+        windowOptions.onDialogShown = [&shots, autoLogin, loginTried](QWidget* dialog, const QString& name) {
             shots->Save(dialog, name);
+            if (name == QLatin1String("login")) *loginTried = autoLogin;  // connect was pressed
             // Unattended: every dialog but the logging-in login dialog is closed once pictured.
             if (auto* d = qobject_cast<QDialog*>(dialog)) {
                 if (name == QLatin1String("login")) {
@@ -205,7 +227,13 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
         return true;
     };
     if (hooks.registerTools) hooks.registerTools(window);
-    if (scripted) window.setConfirmExit(false);
+    ScriptedPrompter* scriptedPrompter = nullptr;
+    if (scripted) {
+        window.setConfirmExit(false);
+        auto p = std::make_unique<ScriptedPrompter>();
+        scriptedPrompter = p.get();
+        window.setPrompter(std::move(p));
+    }
 
     // The start-up's first view: the quote list on the class page "沪市A股".
     if (registry.HasFactory(ViewKind::QuoteList)) {
@@ -248,15 +276,18 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
         // The main window is pictured once the start-up chain has finished and both
         // index panes show a value, or when waiting longer is pointless.
         finish = [&](bool loggedIn) {
-            if (LoginDialog* login = window.loginDialog()) login->done(kLoginOffline);
+            QString why = window.statusPanes()->paneText(kPaneConnection);
+            if (LoginDialog* login = window.loginDialog()) {
+                if (!login->statusLabel()->text().isEmpty()) why = login->statusLabel()->text();
+                login->done(kLoginOffline);
+            }
             QApplication::processEvents();
             shots->Save(&window, QStringLiteral("main"));
             for (int pane : {kPaneSh, kPaneSz, kPaneTicker, kPaneConnection})
                 std::printf("status %d: %s\n", pane, window.statusPanes()->paneText(pane).toUtf8().constData());
             std::fflush(stdout);
             if (options.autoLogin && !loggedIn) {
-                std::fprintf(stderr, "tessaro: not logged in: %s\n",
-                             window.statusPanes()->paneText(kPaneConnection).toUtf8().constData());
+                std::fprintf(stderr, "tessaro: not logged in: %s\n", why.toUtf8().constData());
                 status = 1;
             }
             if (!shots->ok()) status = 1;
@@ -264,11 +295,17 @@ int RunDesktop(QApplication& app, const DesktopHooks& hooks) {
             app.quit();
         };
         auto finished = std::make_shared<bool>(false);
-        tryFinish = [&, finished, loginDone](bool force) {
+        tryFinish = [&, finished, loginDone, loginTried](bool force) {
             if (*finished) return;
             bool ready = window.quotes().ready();
             bool indexes = window.indexesLive();
-            if (force || (ready && indexes) || (!options.autoLogin && *loginDone)) {
+            // An automatic login that failed (a refused server text, an unreachable server,
+            // a refused account) leaves the login dialog ready for another try: nobody will.
+            LoginDialog* login = window.loginDialog();
+            bool failed = *loginTried && login && (scriptedPrompter->errors > 0 ||
+                                                         (login->connectButton()->isEnabled() &&
+                                                          window.quotes().state() == QuoteSession::State::NoSocket));
+            if (force || failed || (ready && indexes) || (!options.autoLogin && *loginDone)) {
                 *finished = true;
                 // Let the views paint what arrived before the picture is taken.
                 QTimer::singleShot(300, &window, [&, ready] { finish(ready); });

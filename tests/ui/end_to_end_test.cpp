@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <filesystem>
 
 #include "market/demo_market.h"
@@ -131,6 +132,24 @@ TEST(EndToEnd, ExitAfterStartupAndUsageErrors) {
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     EXPECT_TRUE(p.readAllStandardOutput().contains("main window shown"));
+
+    // An automatic login that cannot succeed ends the scripted run at once, with the reason.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    QString dead = QString("127.0.0.1:%1").arg(closed.serverPort());
+    closed.close();
+    for (const QString& server : {QString("nowhere"), dead}) {
+        QElapsedTimer t;
+        t.start();
+        p.start(TESSARO_PROGRAM, {"--appdir", QString::fromStdString(options.outDir), "--server", server,
+                                  "--auto-login", "--screenshot", QString::fromStdString(temp.path() + "/shots")});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_LT(t.elapsed(), 20000);
+        QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_TRUE(err.contains(server == "nowhere" ? "请选择一个有效的主站!" : "无法连接,请检测是否已经连接Internet!"))
+            << err.toStdString();
+    }
 }
 
 TEST(EndToEnd, SecondStartActivatesTheFirst) {
