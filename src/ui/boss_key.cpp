@@ -29,14 +29,27 @@ public:
         if (code == 0) return nullptr;
         auto grab = std::unique_ptr<X11Grab>(new X11Grab(display, code, key.modifiers, std::move(pressed)));
         Window root = DefaultRootWindow(display);
+        // Another program holding the key makes the server refuse the grab (BadAccess);
+        // Xlib's own handler would end the program, so the refusal is caught here.
+        XSync(display, False);
+        grabFailed = false;
+        XErrorHandler previous = XSetErrorHandler(OnGrabError);
         for (unsigned extra : kLockMasks)
             XGrabKey(display, code, key.modifiers | extra, root, True, GrabModeAsync, GrabModeAsync);
         XSync(display, False);
+        XSetErrorHandler(previous);
+        if (grabFailed) {
+            for (unsigned extra : kLockMasks) XUngrabKey(display, code, key.modifiers | extra, root);
+            XSync(display, False);
+            grab->released_ = true;
+            return nullptr;
+        }
         QCoreApplication::instance()->installNativeEventFilter(grab.get());
         return grab;
     }
 
     ~X11Grab() override {
+        if (released_) return;
         QCoreApplication::instance()->removeNativeEventFilter(this);
         Window root = DefaultRootWindow(display_);
         for (unsigned extra : kLockMasks) XUngrabKey(display_, code_, modifiers_ | extra, root);
@@ -56,6 +69,12 @@ public:
 
 private:
     static constexpr unsigned kLockMasks[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
+    static inline bool grabFailed = false;
+    static int OnGrabError(Display*, XErrorEvent* error) {
+        if (error->error_code == BadAccess) grabFailed = true;
+        return 0;
+    }
+    bool released_ = false;
     X11Grab(Display* display, KeyCode code, unsigned modifiers, std::function<void()> pressed)
         : display_(display), code_(code), modifiers_(modifiers), pressed_(std::move(pressed)) {}
     Display* display_;

@@ -238,6 +238,24 @@ TEST(EndToEnd, BossKeyGrabbedOnX11) {
         EXPECT_TRUE(WaitFor([&] { return !visible(); }, 10000));
         key();
         EXPECT_TRUE(WaitFor(visible, 10000));
+        // Another program (here a second instance apart from the first) cannot have the
+        // key: its grab is refused and it goes on with a window shortcut.
+        QProcessEnvironment other = env;
+        fs::create_directories(temp.path() + "/run2");
+        fs::permissions(temp.path() + "/run2", fs::perms::owner_all);
+        other.insert("XDG_RUNTIME_DIR", QString::fromStdString(temp.path() + "/run2"));
+        QProcess second;
+        second.setProcessEnvironment(other);
+        second.start(TESSARO_PROGRAM, {"--appdir", QString::fromStdString(options.outDir)});
+        QByteArray secondErr;
+        WaitFor([&] {
+            secondErr += second.readAllStandardError();
+            return secondErr.contains("boss key");
+        }, 30000);
+        EXPECT_TRUE(secondErr.contains("boss key Alt+S as a shortcut")) << secondErr.toStdString();
+        EXPECT_EQ(second.state(), QProcess::Running);
+        second.terminate();
+        if (!second.waitForFinished(5000)) second.kill();
     }
     tessaro.terminate();
     if (!tessaro.waitForFinished(5000)) tessaro.kill();
