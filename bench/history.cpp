@@ -152,6 +152,45 @@ void BM_AppendDayOfMinuteBarsAtOnce(benchmark::State& state) {
 }
 BENCHMARK(BM_AppendDayOfMinuteBarsAtOnce)->Unit(benchmark::kMicrosecond)->Iterations(400)->Repetitions(9)->ReportAggregatesOnly(true);
 
+// The after-hours download of one market: 100 securities each get a day's 240 one-minute bars
+// in one write, on files holding the 5 days before (set back untimed each round). Argument 0
+// writes file by file, each under its own lock; 1 writes the same as one batch, the
+// directory locked once.
+void BM_AppendDayOfMinuteBars100Securities(benchmark::State& state) {
+    const bool batch = state.range(0) == 1;
+    const std::string root = Shared().path() + ".app";
+    AppPaths paths(root);
+    std::vector<SecurityId> ids;
+    for (int i = 0; i < 100; ++i) ids.push_back(MakeSecurityId(kMarketSH, std::to_string(600000 + i)));
+    std::vector<KLineRecord> earlier;
+    for (int day = 0; day < 5; ++day)
+        for (KLineRecord b : DayOfMinutes()) {
+            b.time += 86400u * static_cast<StoreTime>(day);
+            earlier.push_back(b);
+        }
+    std::vector<KLineRecord> today = DayOfMinutes();
+    for (KLineRecord& b : today) b.time += 86400u * 5;
+    std::vector<HistoryBatchItem> items;
+    for (const SecurityId& id : ids) items.push_back({id, today});
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (const SecurityId& id : ids) {
+            std::filesystem::remove(paths.historyFile(id, kPeriodMin1));
+            if (!WriteHistory(paths, id, kPeriodMin1, earlier, true)) state.SkipWithError("setup failed");
+        }
+        state.ResumeTiming();
+        if (batch) {
+            if (WriteHistoryBatch(paths, kPeriodMin1, items, false) != 0) state.SkipWithError("write failed");
+        } else {
+            for (const SecurityId& id : ids)
+                if (!WriteHistory(paths, id, kPeriodMin1, today, false)) state.SkipWithError("write failed");
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 100 * 240);
+}
+BENCHMARK(BM_AppendDayOfMinuteBars100Securities)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(40)
+    ->Repetitions(9)->ReportAggregatesOnly(true);
+
 }  // namespace
 }  // namespace tessaro
 

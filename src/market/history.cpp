@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 
 #include "market/file_lock.h"
 #include "platform/files.h"
@@ -311,6 +312,29 @@ bool WriteHistory(const AppPaths& paths, const SecurityId& id, Period period, st
                   bool createDirectories, DayCache* dayCache) {
     if (!IsHistoryPeriod(period)) return false;
     return WriteHistoryFile(paths.historyFile(id, period), period, bars, createDirectories, dayCache);
+}
+
+size_t WriteHistoryBatch(const AppPaths& paths, Period period, std::span<const HistoryBatchItem> items,
+                         bool createDirectories) {
+    if (!IsHistoryPeriod(period)) return items.size();
+    size_t failed = 0;
+    std::vector<bool> done(items.size(), false);
+    for (size_t first = 0; first < items.size(); ++first) {
+        if (done[first]) continue;
+        // One market at a time: its period directory is held for all of its files.
+        const MarketCode market = items[first].id.market;
+        const std::string dir = paths.periodDir(market, period);
+        if (!dir.empty() && createDirectories) (void)CreateDirectories(dir);
+        std::optional<ProcessDirectoryLock> hold;
+        if (!dir.empty()) hold.emplace(dir);
+        const bool held = hold && hold->held();
+        for (size_t i = first; i < items.size(); ++i) {
+            if (done[i] || items[i].id.market != market) continue;
+            done[i] = true;
+            if (!held || !WriteHistory(paths, items[i].id, period, items[i].bars, createDirectories)) ++failed;
+        }
+    }
+    return failed;
 }
 
 // --- Extra data --------------------------------------------------------------

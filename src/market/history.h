@@ -106,6 +106,17 @@ bool WriteHistoryFile(const std::string& path, Period period, std::span<const KL
 bool WriteHistory(const AppPaths& paths, const SecurityId& id, Period period, std::span<const KLineRecord> bars,
                   bool createDirectories, DayCache* dayCache = nullptr);
 
+// New bars of many securities written as one batch (the close of a trading day, a
+// download): each market's period directory is locked once across processes for all of its
+// files, instead of once per file. Each file is written as WriteHistory writes it. Returns how
+// many securities' writes failed (all of them for a period without files).
+struct HistoryBatchItem {
+    SecurityId id;
+    std::span<const KLineRecord> bars;
+};
+size_t WriteHistoryBatch(const AppPaths& paths, Period period, std::span<const HistoryBatchItem> items,
+                         bool createDirectories);
+
 // --- Extra data --------------------------------------------------------------
 
 // The whole .exd file under its read lock; a missing file is no records and

@@ -32,18 +32,21 @@ int OpenLockFile(const std::string& lockPath) {
     }
 }
 
-bool SetLock(int fd, long byte, bool wait) {
+// Locks (or with lock false, unlocks) bytes [start, start + length) of the lock file.
+bool SetRange(int fd, long start, long length, bool lock, bool wait = true) {
     struct flock fl {};
-    fl.l_type = F_WRLCK;
+    fl.l_type = lock ? F_WRLCK : F_UNLCK;
     fl.l_whence = SEEK_SET;
-    fl.l_start = byte;
-    fl.l_len = 1;
+    fl.l_start = start;
+    fl.l_len = length;
     fl.l_pid = 0;  // required for open-file-description locks
     for (;;) {
-        if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) return true;
+        if (::fcntl(fd, wait && lock ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) return true;
         if (errno != EINTR) return false;
     }
 }
+
+bool SetLock(int fd, long byte, bool wait) { return SetRange(fd, byte, 1, true, wait); }
 
 std::string_view NameOf(std::string_view path) {
     size_t slash = path.rfind('/');
@@ -95,25 +98,79 @@ public:
     // Takes (fd, byte) for this process once no other holder here has it, and returns the
     // descriptor of the lock file of `directory` ("dir/" or "" for the working directory);
     // -1 when the lock file cannot be opened. A lock file that was removed (or a cache
-    // inherited through fork) is opened afresh.
-    int Enter(std::string_view directory, long byte) {
+    // inherited through fork) is opened afresh. `covered` tells whether a directory hold of
+    // this process already owns the byte in the lock file: the caller then takes no lock of
+    // its own (and must not unlock the byte, which would punch a hole into the hold).
+    int Enter(std::string_view directory, long byte, bool& covered) {
         std::unique_lock lock(mutex_);
-        if (forked_.exchange(false, std::memory_order_relaxed)) {
-            // The descriptors share their open file descriptions (and so their locks) with
-            // the parent: the child opens its own.
-            for (auto& [path, entry] : entries_) ::close(entry.fd);
-            entries_.clear();
-            held_.clear();
-        }
+        ForgetAfterFork();
         int fd = Descriptor(directory);
         if (fd < 0) return -1;
-        if (held_.count({fd, byte}) != 0) {
+        // A directory hold being taken lets the bytes drain first; it covers what comes after.
+        auto blocked = [&] {
+            if (held_.count({fd, byte}) != 0) return true;
+            const Hold* hold = HoldOf(fd);
+            return IsFileByte(byte) && hold && hold->taking;
+        };
+        if (blocked()) {
             ++waiting_;
-            released_.wait(lock, [&] { return held_.count({fd, byte}) == 0; });
+            released_.wait(lock, [&] { return !blocked(); });
             --waiting_;
         }
         held_.insert({fd, byte});
+        const Hold* hold = HoldOf(fd);
+        covered = IsFileByte(byte) && hold && hold->count > 0;
         return fd;
+    }
+
+    // The first holder of a directory in this process waits until no file byte of it is held
+    // here, then takes every file byte at once; later holders share that hold. Returns the
+    // descriptor, or -1.
+    int EnterDirectory(std::string_view directory) {
+        std::unique_lock lock(mutex_);
+        ForgetAfterFork();
+        int fd = Descriptor(directory);
+        if (fd < 0) return -1;
+        if (HoldOf(fd)) {
+            ++waiting_;
+            released_.wait(lock, [&] { return !HoldOf(fd) || !HoldOf(fd)->taking; });
+            --waiting_;
+            if (HoldOf(fd)) {
+                ++holds_[fd].count;
+                return fd;
+            }
+        }
+        holds_[fd].taking = true;
+        ++waiting_;
+        released_.wait(lock, [&] { return !HoldsFileBytes(fd); });
+        --waiting_;
+        lock.unlock();
+        const bool locked = SetRange(fd, 0, kRangeSize, true);
+        lock.lock();
+        if (locked)
+            holds_[fd] = Hold{1, false};
+        else
+            holds_.erase(fd);
+        lock.unlock();
+        released_.notify_all();
+        return locked ? fd : -1;
+    }
+
+    // The last holder lets the directory go once no covered writer is still inside.
+    void LeaveDirectory(int fd) {
+        std::unique_lock lock(mutex_);
+        Hold& hold = holds_[fd];
+        if (hold.count > 1) {
+            --hold.count;
+            return;
+        }
+        ++waiting_;
+        released_.wait(lock, [&] { return !HoldsFileBytes(fd); });
+        --waiting_;
+        (void)SetRange(fd, 0, kRangeSize, false);
+        holds_.erase(fd);
+        lock.unlock();
+        released_.notify_all();
     }
     void Leave(int fd, long byte) {
         bool wake;
@@ -150,10 +207,38 @@ private:
         return fd;
     }
 
+    struct Hold {
+        int count = 0;        // directory holders in this process
+        bool taking = false;  // the first is waiting for the file bytes to drain
+    };
+
+    void ForgetAfterFork() {
+        if (!forked_.exchange(false, std::memory_order_relaxed)) return;
+        // The descriptors share their open file descriptions (and so their locks) with the
+        // parent: the child opens its own.
+        for (auto& [path, entry] : entries_) ::close(entry.fd);
+        entries_.clear();
+        held_.clear();
+        holds_.clear();
+    }
+
+    static bool IsFileByte(long byte) { return byte < kRangeSize; }
+
+    const Hold* HoldOf(int fd) const {
+        auto it = holds_.find(fd);
+        return it == holds_.end() ? nullptr : &it->second;
+    }
+
+    bool HoldsFileBytes(int fd) const {
+        for (auto it = held_.lower_bound({fd, 0}); it != held_.end() && it->first == fd; ++it)
+            if (IsFileByte(it->second)) return true;
+        return false;
+    }
+
     bool InUse(int fd) const {
         for (const auto& [f, byte] : held_)
             if (f == fd) return true;
-        return false;
+        return holds_.count(fd) != 0;
     }
 
     static inline std::atomic<bool> forked_{false};
@@ -162,16 +247,10 @@ private:
     int waiting_ = 0;
     std::map<std::string, Entry, std::less<>> entries_;
     std::set<std::pair<int, long>> held_;
+    std::map<int, Hold> holds_;
 };
 
-bool Unlock(int fd, long byte) {
-    struct flock fl {};
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = byte;
-    fl.l_len = 1;
-    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
-}
+bool Unlock(int fd, long byte) { return SetRange(fd, byte, 1, false); }
 
 }  // namespace
 
@@ -179,24 +258,34 @@ ProcessFileLock::ProcessFileLock(std::string_view path, Scope scope) {
     LockFileCache& cache = LockFileCache::Instance();
     const std::string_view name = NameOf(path);
     const long byte = ByteOf(name, scope);
-    int fd = cache.Enter(path.substr(0, path.size() - name.size()), byte);
+    bool covered = false;
+    int fd = cache.Enter(path.substr(0, path.size() - name.size()), byte, covered);
     if (fd < 0) return;
-    if (!SetLock(fd, byte, true)) {
+    if (!covered && !SetLock(fd, byte, true)) {
         cache.Leave(fd, byte);
         return;
     }
     fd_ = fd;
     byte_ = byte;
+    covered_ = covered;
 }
 
-ProcessFileLock::ProcessFileLock(ProcessFileLock&& other) noexcept : fd_(other.fd_), byte_(other.byte_) {
+ProcessFileLock::ProcessFileLock(ProcessFileLock&& other) noexcept
+    : fd_(other.fd_), byte_(other.byte_), covered_(other.covered_) {
     other.fd_ = -1;
 }
 
 ProcessFileLock::~ProcessFileLock() {
     if (fd_ < 0) return;
-    (void)Unlock(fd_, byte_);
+    if (!covered_) (void)Unlock(fd_, byte_);
     LockFileCache::Instance().Leave(fd_, byte_);
+}
+
+ProcessDirectoryLock::ProcessDirectoryLock(std::string_view directory)
+    : fd_(LockFileCache::Instance().EnterDirectory(WithTrailingSlash(std::string(directory)))) {}
+
+ProcessDirectoryLock::~ProcessDirectoryLock() {
+    if (fd_ >= 0) LockFileCache::Instance().LeaveDirectory(fd_);
 }
 
 bool ProcessFileLock::IsFree(std::string_view path, Scope scope) {

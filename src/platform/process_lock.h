@@ -60,6 +60,25 @@ public:
 private:
     int fd_ = -1;    // the process's shared descriptor of the lock file while held
     long byte_ = 0;
+    bool covered_ = false;  // a ProcessDirectoryLock of this process holds the byte already
+};
+
+// Every file lock of one directory at once, for a writer of many files there (the close
+// of a trading day, the after-hours download): while it is held, other processes wait for
+// any file of the directory, and this process's file locks there cost no system call. Group
+// locks are not covered. Holders in one process share the hold; the first waits until no
+// file lock of the directory is held in this process, the last lets go once none is.
+class ProcessDirectoryLock {
+public:
+    explicit ProcessDirectoryLock(std::string_view directory);  // blocks
+    ~ProcessDirectoryLock();
+    ProcessDirectoryLock(const ProcessDirectoryLock&) = delete;
+    ProcessDirectoryLock& operator=(const ProcessDirectoryLock&) = delete;
+
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
 };
 
 // Read-modify-write of one file under its lock: reads the file (nullopt when

@@ -1,5 +1,6 @@
 // History files: loading, the four write cases, the mended faults and the data maintenance.
 #include "market/history.h"
+#include "platform/process_lock.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -367,6 +368,28 @@ TEST_F(HistoryTest, WriteThroughPathsAndLoadBack) {
     EXPECT_FALSE(WriteHistory(paths, id, kPeriodMin60, bars, true));
     // A code that would leave its directory names no file.
     EXPECT_FALSE(WriteHistory(paths, MakeSecurityId(kMarketSZ, ".."), kPeriodDay, bars, true));
+}
+
+TEST_F(HistoryTest, ABatchWritesEveryMarketsFilesAndCountsTheFailures) {
+    AppPaths paths(dir_.path());
+    const SecurityId sh = MakeSecurityId(kMarketSH, "600000"), sz = MakeSecurityId(kMarketSZ, "000001"),
+                     sh2 = MakeSecurityId(kMarketSH, "600001"), bad = MakeSecurityId(kMarketSZ, "..");
+    const std::vector<KLineRecord> one = {Bar(Day(2022, 1, 3), 1)}, two = {Bar(Day(2022, 1, 4), 2)};
+    // Markets interleaved, and one code that names no file.
+    std::vector<HistoryBatchItem> items = {{sh, one}, {sz, one}, {bad, one}, {sh2, two}, {sh, two}};
+    EXPECT_EQ(WriteHistoryBatch(paths, kPeriodDay, items, true), 1u);
+    Series s;
+    ASSERT_TRUE(LoadHistory(paths, sh, kPeriodDay, s));
+    ASSERT_EQ(s.size(), 2u) << "both of a security's items land, in order";
+    EXPECT_EQ(s.bars[1].close, 2);
+    ASSERT_TRUE(LoadHistory(paths, sz, kPeriodDay, s));
+    EXPECT_EQ(s.size(), 1u);
+    ASSERT_TRUE(LoadHistory(paths, sh2, kPeriodDay, s));
+    EXPECT_EQ(s.size(), 1u);
+    // Every lock of the batch was let go.
+    EXPECT_TRUE(ProcessFileLock::IsFree(paths.historyFile(sh, kPeriodDay)));
+    EXPECT_TRUE(ProcessFileLock::IsFree(paths.historyFile(sz, kPeriodDay)));
+    EXPECT_EQ(WriteHistoryBatch(paths, kPeriodWeek, items, true), items.size()) << "no files for weeks";
 }
 
 TEST_F(HistoryTest, DayCacheReceivesTheNewestBars) {

@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <optional>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -95,6 +98,83 @@ TEST(FileLockProcess, ADeadHoldersLockIsGone) {
     ASSERT_EQ(WEXITSTATUS(status), 9);
     EXPECT_TRUE(ProcessFileLock::IsFree(path));
     EXPECT_TRUE(FileExists(dir.path() + "/" + std::string(kLockFileName)));
+}
+
+TEST(FileLockProcess, ADirectoryHoldKeepsEveryFileOfItFromOtherProcesses) {
+    TempDir dir;
+    const std::string a = dir.path() + "/600000.day", b = dir.path() + "/600001.day";
+    {
+        ProcessDirectoryLock hold(dir.path());
+        ASSERT_TRUE(hold.held());
+        // IsFree probes through a descriptor of its own, as another process would.
+        EXPECT_FALSE(ProcessFileLock::IsFree(a));
+        EXPECT_FALSE(ProcessFileLock::IsFree(b));
+        EXPECT_TRUE(ProcessFileLock::IsFree(dir.path() + "/set", ProcessFileLock::Scope::Group))
+            << "group locks are not part of the hold";
+        {
+            // A covered writer of this process takes and lets go of its file: that must not
+            // open a hole in the hold.
+            ProcessFileLock covered(a);
+            ASSERT_TRUE(covered.held());
+        }
+        EXPECT_FALSE(ProcessFileLock::IsFree(a));
+        {
+            ProcessDirectoryLock shared(dir.path());  // a second holder here shares the hold
+            EXPECT_TRUE(shared.held());
+        }
+        EXPECT_FALSE(ProcessFileLock::IsFree(b)) << "the first holder still holds it";
+    }
+    EXPECT_TRUE(ProcessFileLock::IsFree(a));
+    EXPECT_TRUE(ProcessFileLock::IsFree(b));
+}
+
+TEST(FileLockProcess, ADirectoryHoldWaitsForAnotherProcesssFileLock) {
+    TempDir dir;
+    LockingChild child(dir.path() + "/600000.day");
+    ASSERT_TRUE(child.held());
+    std::atomic<bool> got{false};
+    std::thread holder([&] {
+        ProcessDirectoryLock hold(dir.path());
+        got = hold.held();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(got.load());
+    child.Release();
+    holder.join();
+    EXPECT_TRUE(got.load());
+}
+
+TEST(FileLockConcurrency, ADirectoryHoldWaitsForThisProcesssWritersAndCoversLaterOnes) {
+    TempDir dir;
+    const std::string path = dir.path() + "/600000.day";
+    std::optional<ProcessFileLock> early(std::in_place, path);
+    ASSERT_TRUE(early->held());
+    std::atomic<bool> got{false};
+    std::thread holder([&] {
+        ProcessDirectoryLock hold(dir.path());
+        got = hold.held();
+        // Writers arriving now are covered; each file still excludes its own writers here.
+        std::atomic<int> inside{0}, most{0};
+        std::vector<std::thread> writers;
+        for (int i = 0; i < 4; ++i)
+            writers.emplace_back([&] {
+                for (int k = 0; k < 50; ++k) {
+                    ProcessFileLock lock(path);
+                    int now = ++inside;
+                    most = std::max(most.load(), now);
+                    --inside;
+                }
+            });
+        for (auto& w : writers) w.join();
+        EXPECT_EQ(most.load(), 1);
+        EXPECT_FALSE(ProcessFileLock::IsFree(path));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(got.load()) << "the hold waits for the writer that came first";
+    early.reset();
+    holder.join();
+    EXPECT_TRUE(got.load());
+    EXPECT_TRUE(ProcessFileLock::IsFree(path));
 }
 
 TEST(FileLockConcurrency, TwoHoldersInOneProcessExcludeEachOther) {

@@ -156,9 +156,10 @@ int main(int argc, char** argv) {
     const AppPaths& paths = session.paths();  // the session outlives the server
     QuoteServer server(market, ServerFiles(paths), options, Log);
     server.SetDayClosed([&paths, &market](StoreTime, const std::vector<std::pair<int, KLineRecord>>& bars) {
-        int failed = 0;
-        for (const auto& [i, bar] : bars)
-            if (!WriteHistory(paths, market.at(i).id, kPeriodDay, std::span<const KLineRecord>(&bar, 1), true)) ++failed;
+        std::vector<HistoryBatchItem> items;
+        items.reserve(bars.size());
+        for (const auto& [i, bar] : bars) items.push_back({market.at(i).id, std::span<const KLineRecord>(&bar, 1)});
+        const size_t failed = WriteHistoryBatch(paths, kPeriodDay, items, true);
         if (failed) Log(std::to_string(failed) + " day bar(s) could not be written");
     });
     std::string error;
