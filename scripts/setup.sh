@@ -12,6 +12,7 @@ packages=(
   python3                             # independent oracles of some tests
   qt6-base-dev qt6-base-dev-tools     # Qt programs (zuvoplayer, tessaro)
   fonts-wqy-microhei                  # CJK font for the offscreen GUI tests
+  xvfb xdotool                        # the boss key grabbed on a real X server (tests)
   dante-server microsocks tinyproxy   # real proxies for the quote client's tests
 )
 

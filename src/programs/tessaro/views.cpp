@@ -1,0 +1,14 @@
+#include "views.h"
+
+#include "ui/main_window.h"
+#include "ui/view_registry.h"
+
+namespace tessaro {
+
+// A view module adds its factory here, e.g. RegisterQuoteListView(registry).
+void RegisterViews(ViewRegistry& registry) { (void)registry; }
+
+// A tool window adds itself here, e.g. window.RegisterTool(CommandId::FormulaManager, ...).
+void RegisterTools(MainWindow& window) { (void)window; }
+
+}  // namespace tessaro
