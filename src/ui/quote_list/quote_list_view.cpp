@@ -1,10 +1,12 @@
 #include "ui/quote_list/quote_list_view.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -64,6 +66,21 @@ QuoteListView::QuoteListView(Session& session, QWidget* parent)
     setFont(font_);
     QFontMetrics fm(font_);
     rowHeight_ = fm.height() + 6;
+    raw_ = QRawFont::fromFont(font_);
+    if (raw_.isValid()) {
+        QString ascii;
+        for (int c = 32; c < 127; ++c) ascii += QChar(c);
+        QList<quint32> glyphs = raw_.glyphIndexesForString(ascii);
+        QList<QPointF> advances = raw_.advancesForGlyphIndexes(glyphs);
+        if (glyphs.size() == 95 && advances.size() == 95) {
+            for (int i = 0; i < 95; ++i) {
+                asciiGlyph_[i] = glyphs[i];
+                asciiAdvance_[i] = advances[i].x();
+            }
+        } else {
+            raw_ = QRawFont();
+        }
+    }
     model_.columns().Load(session_.settingsStore());
 
     info = [this](const QString& text) { QMessageBox::information(this, QStringLiteral("系统提示"), text); };
@@ -324,6 +341,44 @@ int QuoteListView::ContentHeight() const { return height() - tabs_->sizeHint().h
 
 int QuoteListView::ScrollAreaWidth() const { return width() - vbar_->sizeHint().width(); }
 
+int QuoteListView::AsciiWidth(const std::string& text) const {
+    if (!raw_.isValid()) return -1;
+    qreal w = 0;
+    for (char ch : text) {
+        auto u = static_cast<unsigned char>(ch);
+        if (u < 32 || u >= 127) return -1;
+        w += asciiAdvance_[u - 32];
+    }
+    return static_cast<int>(std::ceil(w));
+}
+
+void QuoteListView::AddAscii(const QColor& color, QPoint at, const std::string& text) {
+    // One glyph run per colour and paint: the runs are drawn together by FlushAscii.
+    auto batch = std::find_if(batches_.begin(), batches_.end(), [&](const GlyphBatch& b) { return b.color == color; });
+    if (batch == batches_.end()) batch = batches_.insert(batches_.end(), GlyphBatch{color, {}, {}});
+    qreal x = at.x();
+    for (char ch : text) {
+        int i = static_cast<unsigned char>(ch) - 32;
+        batch->glyphs.append(asciiGlyph_[i]);
+        batch->positions.append(QPointF(x, at.y()));
+        x += asciiAdvance_[i];
+    }
+}
+
+void QuoteListView::FlushAscii(QPainter& p) {
+    for (GlyphBatch& b : batches_) {
+        if (b.glyphs.isEmpty()) continue;
+        QGlyphRun run;
+        run.setRawFont(raw_);
+        run.setGlyphIndexes(b.glyphs);
+        run.setPositions(b.positions);
+        p.setPen(b.color);
+        p.drawGlyphRun(QPointF(0, 0), run);
+        b.glyphs.clear();
+        b.positions.clear();
+    }
+}
+
 int QuoteListView::DetailColumnWidth() const { return 10 * QFontMetrics(font_).horizontalAdvance(QLatin1Char('0')); }
 
 int QuoteListView::DetailRowsPerBlock() const { return std::max(1, ContentHeight() / rowHeight_ - 2); }
@@ -414,10 +469,14 @@ QColor QuoteListView::SignColor(int sign) const {
 
 void QuoteListView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
+    PaintTo(p, event->rect());
+}
+
+void QuoteListView::PaintTo(QPainter& p, const QRect& clip) {
     p.setFont(font_);
-    p.fillRect(rect(), Scheme(kColorBackground));
+    p.fillRect(clip, Scheme(kColorBackground));
     switch (mode_) {
-        case QuoteListMode::Board: PaintBoard(p, event->rect()); break;
+        case QuoteListMode::Board: PaintBoard(p, clip); break;
         case QuoteListMode::TickDetail:
         case QuoteListMode::PriceDetail: PaintDetail(p); break;
         case QuoteListMode::Ranking: PaintRanking(p); break;
@@ -445,13 +504,16 @@ void QuoteListView::PaintBoard(QPainter& p, const QRect& clip) {
     if (clip.top() < rh) {
         for (const Col& c : cols) {
             p.setPen(c.table == model_.sortColumn() ? Scheme(kColorListUp) : caption);
-            p.drawText(c.r.adjusted(3, 0, -4, 0).intersected(QRect(0, 0, areaW, rh)), align(c.table),
+            // Fixed columns are as wide as their caption + 5: they keep small margins.
+            QRect r = c.table < kFixedColumnCount ? c.r.adjusted(2, 0, -1, 0) : c.r.adjusted(3, 0, -4, 0);
+            p.drawText(r.intersected(QRect(0, 0, areaW, rh)), align(c.table),
                        Q(model_.Caption(c.table)));
         }
     }
     p.setPen(frame);
     p.drawLine(0, rh - 1, areaW, rh - 1);
     // Rows.
+    const int baseline = (rh + QFontMetrics(font_).ascent() - QFontMetrics(font_).descent()) / 2;
     const int visible = visibleRows();
     for (int r = 0; r < visible; ++r) {
         int d = first_ + r;
@@ -468,9 +530,21 @@ void QuoteListView::PaintBoard(QPainter& p, const QRect& clip) {
                            : c.table == 2 ? Scheme(kColorBigTitle)
                                           : SignColor(cell.colorSign);
             p.setPen(color);
-            p.drawText(QRect(c.r.left() + 3, rowRect.top(), c.r.width() - 7, rh), align(c.table), Q(cell.text));
+            // Numbers (ASCII) are drawn as glyph runs from a table made once, which skips the
+            // shaping that drawing a text costs; other texts, or one wider than its column,
+            // are drawn as texts in their rectangle and clipped there.
+            QRect box = c.table < kFixedColumnCount ? QRect(c.r.left() + 2, rowRect.top(), c.r.width() - (c.table == 0 ? 6 : 3), rh)
+                                                    : QRect(c.r.left() + 3, rowRect.top(), c.r.width() - 7, rh);
+            int w = AsciiWidth(cell.text);
+            if (w >= 0 && w <= box.width()) {
+                int x = (c.table == 1 || c.table == 2) ? box.left() : box.right() + 1 - w;
+                AddAscii(color, QPoint(x, box.top() + baseline), cell.text);
+            } else {
+                p.drawText(box, align(c.table), Q(cell.text));
+            }
         }
     }
+    FlushAscii(p);
     // The frame between the fixed and the scrolling columns.
     int fixedRight = 0;
     for (int i = 0; i < kFixedColumnCount; ++i) fixedRight += model_.columns().fixedWidth(i);

@@ -20,7 +20,11 @@
 #include "tools/wizard/wizard.h"
 #pragma pop_macro("slots")
 
+#include <QColor>
 #include <QFont>
+#include <QList>
+#include <QPointF>
+#include <QRawFont>
 #include <QWidget>
 
 
@@ -84,6 +88,8 @@ public:
     const std::vector<PageGroup>& groups() const { return groups_; }
     // Rows repainted by the last live update (display rows; all when the order changed).
     const QuoteListRepaint& lastRepaint() const { return lastRepaint_; }
+    // Paints the list (not the tabs and scroll bars) into `clip` of any paint device.
+    void PaintTo(QPainter& p, const QRect& clip);
     // The table column under an x position (-1 none).
     int ColumnAt(int x) const;
     QRect ColumnRect(int tableColumn) const;
@@ -125,6 +131,10 @@ private:
     void PaintRanking(QPainter& p);
     int ContentHeight() const;
     int DetailColumnWidth() const;
+    // The width of an ASCII text in the list font, or -1 for any other text.
+    int AsciiWidth(const std::string& text) const;
+    void AddAscii(const QColor& color, QPoint at, const std::string& text);
+    void FlushAscii(QPainter& p);
     int DetailRowsPerBlock() const;
     int DetailCapacity() const;
     int ScrollAreaWidth() const;
@@ -133,6 +143,16 @@ private:
     ColorScheme scheme_;
     QFont font_;
     int rowHeight_ = 20;
+    // The printable ASCII glyphs of the list font, for drawing numbers without shaping.
+    QRawFont raw_;
+    quint32 asciiGlyph_[95] = {};
+    qreal asciiAdvance_[95] = {};
+    struct GlyphBatch {
+        QColor color;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+    };
+    std::vector<GlyphBatch> batches_;
     QuoteListModel model_;
     ComprehensiveRanking ranking_;
     std::unique_ptr<DetailList> detail_;
