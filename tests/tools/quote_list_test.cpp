@@ -280,6 +280,34 @@ TEST(QuoteListLive, RankedPagesSubscriptionsAndRepaints) {
     EXPECT_EQ(PlanRequests(r, other).size(), 1u);  // a scroll replaces the page
 }
 
+TEST(QuoteListLive, IndicatorColumnsSortHereAndAskForEveryRow) {
+    QuoteListModel model;
+    model.SetOnline(true);
+    model.SetPage(Page(kBlockRule, 30, "沪市A股"), nullptr);
+    std::vector<QuoteUpdate> quotes;
+    for (int i = 0; i < 30; ++i) quotes.push_back(Quote(Sh(i), 10, 10));
+    model.ApplyQuotes(quotes);
+    // Results for all but Sh(5), out of order; the batch's values sort the page here.
+    std::vector<FormulaRow> results;
+    for (int i = 29; i >= 0; --i)
+        if (i != 5) results.push_back(FormulaRow{quotes[i].entry, static_cast<float>(i % 7)});
+    ASSERT_TRUE(model.columns().SetIndicator(0, "MA", "MA", 0, results));
+    model.SetSort(kFixedColumnCount, true);
+    EXPECT_FALSE(model.serverSorted());
+    EXPECT_TRUE(SameSecurity(model.rowAt(0).entry.id, Sh(6)));   // 6 % 7 = 6, first of the sixes
+    EXPECT_TRUE(SameSecurity(model.rowAt(1).entry.id, Sh(13)));
+    EXPECT_TRUE(SameSecurity(model.rowAt(29).entry.id, Sh(5)));  // no value: last
+    EXPECT_EQ(model.Cell(0, kFixedColumnCount).text, "6.00");
+    EXPECT_EQ(model.Cell(29, kFixedColumnCount).text, "");
+    QuoteListRequest r = model.WantedRequest(10, 5);
+    EXPECT_EQ(r.sortField, -1);
+    EXPECT_EQ(r.firstRow, 0u);
+    EXPECT_EQ(r.rowCount, 30u);
+    // The server's block-order reply updates the rows without moving them.
+    model.ApplyRankPage(0, quotes);
+    EXPECT_TRUE(SameSecurity(model.rowAt(0).entry.id, Sh(6)));
+}
+
 TEST(QuoteDetails, PriceLadderFromTicksByHand) {
     CodeEntry e;
     e.id = Sh(0);

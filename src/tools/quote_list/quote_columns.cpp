@@ -59,7 +59,8 @@ std::optional<float> IndicatorValue(const QuoteColumn& column, const SecurityId&
     auto it = std::lower_bound(column.results.begin(), column.results.end(), id,
                                [](const FormulaRow& r, const SecurityId& key) { return SecurityIdLess(r.entry.id, key); });
     if (it == column.results.end() || !SameSecurity(it->entry.id, id)) return std::nullopt;
-    return it->result;
+    const float value = it->result;  // a copy: the 50-byte record is packed
+    return value;
 }
 
 QuoteColumns::QuoteColumns(TextWidthFn textWidth) : textWidth_(textWidth ? std::move(textWidth) : PlainTextWidth) {

@@ -93,6 +93,14 @@ void QuoteListModel::SetPage(const Block& block, const MarketStore* store) {
     MarkAll();
 }
 
+bool QuoteListModel::serverSorted() const {
+    if (!online_ || !serverPage()) return false;
+    if (sortColumn_ >= kFixedColumnCount && sortColumn_ < tableColumnCount() &&
+        columns_.at(static_cast<size_t>(sortColumn_ - kFixedColumnCount)).kind == ColumnKind::Indicator)
+        return false;
+    return true;
+}
+
 void QuoteListModel::SetOnline(bool online) {
     bool wasServer = serverSorted();
     online_ = online;
@@ -280,16 +288,26 @@ void QuoteListModel::Resort() {
     MarkAll();
 }
 
+std::vector<FormulaRow> QuoteListModel::BatchRows() const {
+    std::vector<FormulaRow> out(rows_.size());
+    for (size_t i = 0; i < rows_.size(); ++i) out[i].entry = rows_[i].entry;
+    return out;
+}
+
 // ---- Live data ---------------------------------------------------------------------------------
 
 QuoteListRequest QuoteListModel::WantedRequest(size_t firstVisible, size_t visibleCount) const {
     QuoteListRequest r;
     if (pageGbk_.empty()) return r;
-    if (pageSetting_ == kBlockServer || pageSetting_ == kBlockRule) {
+    if (serverPage()) {
         r.kind = QuoteListRequest::Kind::RankPage;
         r.pageGbk = pageGbk_;
         r.sortField = sortField();
         r.direction = r.sortField >= 0 && descending_ ? 1 : 0;
+        if (sorted() && r.sortField < 0) {
+            firstVisible = 0;
+            visibleCount = rows_.size();
+        }
         r.firstRow = static_cast<uint32_t>(std::min(firstVisible, rows_.size()));
         r.rowCount = static_cast<uint32_t>(std::min(visibleCount, rows_.size() - r.firstRow));
         return r;
@@ -348,6 +366,7 @@ size_t QuoteListModel::ApplyRankPage(uint32_t firstRow, std::span<const QuoteUpd
         CopyQuote(rows_[r], quotes[i]);
         MarkRow(static_cast<size_t>(r));
         ++updated;
+        if (!serverSorted()) continue;  // sorted here: the rows keep their places
         size_t target = size_t{firstRow} + i;
         size_t from = position_[r];
         if (target >= rows_.size() || target == from) continue;

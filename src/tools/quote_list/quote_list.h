@@ -97,10 +97,12 @@ public:
     void SetPage(const Block& block, const MarketStore* store);
     const std::string& pageGbk() const { return pageGbk_; }
     uint32_t pageSetting() const { return pageSetting_; }
-    // Pages of settings 0 and 1 are sorted by the server while online.
+    // Pages of settings 0 and 1 are sorted by the server while online, unless the sort column
+    // is an indicator column (the server knows nothing of it: the page is sorted here).
     void SetOnline(bool online);
     bool online() const { return online_; }
-    bool serverSorted() const { return online_ && (pageSetting_ == kBlockServer || pageSetting_ == kBlockRule); }
+    bool serverPage() const { return pageSetting_ == kBlockServer || pageSetting_ == kBlockRule; }
+    bool serverSorted() const;
 
     size_t rowCount() const { return rows_.size(); }
     const QuoteRow& rowAt(size_t display) const { return rows_[order_[display]]; }
@@ -130,17 +132,20 @@ public:
     bool sorted() const { return sortColumn_ != kNoSortColumn; }
     // Re-sorts by the current column (locally); e.g. after "刷新指标排序".
     void Resort();
+    // The rows as the formula batch takes them (block order), for an indicator column.
+    std::vector<FormulaRow> BatchRows() const;
     // The catalogue field the server sorts by: -1 unsorted or an indicator column.
     int32_t sortField() const;
 
     // ---- Live data -------------------------------------------------------------------
-    // The request for rows [first, first + count) on screen.
+    // The request for rows [first, first + count) on screen. A server page sorted here by an
+    // indicator asks for every row in block order, since any of them may be on screen.
     QuoteListRequest WantedRequest(size_t firstVisible, size_t visibleCount) const;
     // Quotes already stored (UpdateQuote filled their capital block) copied into their
     // rows; unknown securities are skipped. Returns the rows updated.
     size_t ApplyQuotes(std::span<const QuoteUpdate> quotes);
-    // A '=' reply: as ApplyQuotes, and the security of record i moves to display row
-    // first + i (swapped with the row there). A record whose 现手 is not above 0.000001
+    // A '=' reply: as ApplyQuotes, and (when the server sorts the page) the security of
+    // record i moves to display row first + i (swapped with the row there). A record whose 现手 is not above 0.000001
     // keeps the row's last trade when its volume grew.
     size_t ApplyRankPage(uint32_t firstRow, std::span<const QuoteUpdate> quotes);
     // Copies the rows' records from the store again (all rows, or the listed ones).

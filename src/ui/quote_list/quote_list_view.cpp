@@ -9,6 +9,8 @@
 #include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QCoreApplication>
+#include <QProgressDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,6 +20,10 @@
 #include <QWheelEvent>
 
 #include "app/settings.h"
+#include "formula/eval_data_source.h"
+#include "formula/formula_set.h"
+#include "tools/blocks/block_index.h"
+#include "tools/blocks/progress.h"
 #include "market/market_store.h"
 #include "market/series_loader.h"
 #include "market/exrights_adjust.h"
@@ -813,6 +819,48 @@ void QuoteListView::ActOnWizardItem(const WizardItem& item) {
     }
 }
 
+// ---- Indicator columns ------------------------------------------------------------------------
+
+bool QuoteListView::RunIndicatorBatch(int tableColumn, const std::string& formulaGbk, size_t line) {
+    if (tableColumn < kFixedColumnCount || !session_.hasFormulas() || !session_.hasMarkets()) return false;
+    std::optional<FormulaRecord> formula = session_.formulas().Find(kFormulaSubPane, formulaGbk);
+    if (!formula) return false;
+    std::vector<FormulaRow> rows = model_.BatchRows();
+    StoreSeriesSource source(session_.store(), session_.paths());
+    StoreEvalData data(session_.store(), source);
+    ProgressQueue queue;
+    {
+        // The batch runs on a worker behind its progress dialog ("计算公式..."); the dialog's
+        // button cancels it between rows, and the rows not reached keep 0.
+        QProgressDialog dialog(Q(kEvaluateFormulaCaption), QStringLiteral("取消"), 0,
+                               std::max(1, static_cast<int>(rows.size())), this);
+        dialog.setWindowModality(Qt::WindowModal);
+        dialog.setMinimumDuration(300);
+        ProgressWorker worker(queue, [&](ProgressQueue& q) {
+            EvaluateFormulaOverRows(session_.formulas(), data, *formula, rows, line, Period::kDay, 0, q);
+        });
+        while (!queue.closed()) {
+            while (std::optional<ProgressItem> item = queue.TryPop()) {
+                dialog.setValue(item->position);
+                dialog.setLabelText(Q(item->text));
+            }
+            if (dialog.wasCanceled()) queue.Cancel();
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        }
+        worker.Wait();
+    }
+    size_t column = static_cast<size_t>(tableColumn - kFixedColumnCount);
+    std::string caption = GbkToUtf8(formulaGbk);
+    if (line > 0) caption += "." + GbkToUtf8(formula->lineDisplayName(line));
+    model_.columns().SetIndicator(column, caption, formulaGbk, line, std::move(rows));
+    // "刷新指标排序": sorted by the fresh values (descending unless the column was ascending).
+    bool descending = model_.sortColumn() == tableColumn ? model_.descending() : true;
+    model_.SetSort(tableColumn, descending);
+    SendRequests();
+    update();
+    return true;
+}
+
 // ---- Menus ----------------------------------------------------------------------------------------
 
 void QuoteListView::ShowColumnMenu(int tableColumn, const QPoint& globalPos) {
@@ -830,12 +878,21 @@ void QuoteListView::ShowColumnMenu(int tableColumn, const QPoint& globalPos) {
             update();
         });
     }
+    // An indicator column: the last value of a technical indicator's first line per row.
+    if (session_.hasFormulas() && session_.hasMarkets()) {
+        QMenu* indicators = menu.addMenu(QStringLiteral("指标列"));
+        for (const FormulaRecord& f : session_.formulas().Snapshot()) {
+            if (FormulaTypeClass(f.type) != kFormulaSubPane || f.outputs.empty()) continue;
+            std::string name(f.nameText());
+            connect(indicators->addAction(Q(GbkToUtf8(name))), &QAction::triggered, this,
+                    [this, tableColumn, name] { RunIndicatorBatch(tableColumn, name, 0); });
+        }
+    }
     if (model_.columns().at(column).kind == ColumnKind::Indicator) {
         QAction* refresh = menu.addAction(QStringLiteral("刷新指标排序"));
-        connect(refresh, &QAction::triggered, this, [this, tableColumn] {
-            // The batch's results are re-read by whoever ran it; here the rows re-sort by them.
-            model_.SetSort(tableColumn, model_.sortColumn() == tableColumn ? model_.descending() : true);
-            update();
+        connect(refresh, &QAction::triggered, this, [this, tableColumn, column] {
+            const QuoteColumn& c = model_.columns().at(column);
+            RunIndicatorBatch(tableColumn, c.formula, c.line);
         });
     }
     menu.addSeparator();

@@ -63,6 +63,9 @@ public:
 
     // Enter and Ctrl+Enter open the chart once one exists.
     void SetChartAvailable(bool available) { chartAvailable_ = available; }
+    // Evaluates a technical indicator over the page's rows (the formula batch, on a worker
+    // behind a progress dialog) and makes the column an indicator column sorted by it.
+    bool RunIndicatorBatch(int tableColumn, const std::string& formulaGbk, size_t line);
     // Runs a quick command of the wizard; false when it is left to the caller.
     bool RunQuickCommand(int index);
     // Acts on a wizard item: a security is found in the page (or in the first rule

@@ -2,6 +2,7 @@
 // the quote server on loopback. Screenshots go to the build directory for a look.
 #include <gtest/gtest.h>
 
+#include "formula/standard_library.h"
 #include "market/demo_market.h"
 #include "market/market_store.h"
 #include "platform/text.h"
@@ -35,6 +36,7 @@ std::unique_ptr<Session> OpenDemo(const std::string& dir, int securities = 60) {
     options.fiveMinuteDays = 0;
     options.oneMinuteDays = 0;
     EXPECT_TRUE(GenerateDemoMarket(options));
+    EXPECT_TRUE(InstallStandardLibrary(AppPaths(dir)));  // base/common.fml, as tessaro-cli gen writes it
     SessionOptions o;
     o.appDir = dir;
     o.access = SessionAccess::ReadWrite;
@@ -94,6 +96,18 @@ TEST(QuoteListView, StartPageTabsSortingAndTheWizard) {
     // The 编号 caption does not sort.
     Click(view, QPoint(5, view.rowHeight() / 2));
     EXPECT_EQ(view.model().sortColumn(), pct);
+
+    // An indicator column: the formula batch over the rows, then sorted by its values.
+    ASSERT_TRUE(view.RunIndicatorBatch(kFixedColumnCount, "MA", 0));
+    EXPECT_EQ(view.model().columns().at(0).kind, ColumnKind::Indicator);
+    EXPECT_EQ(view.model().columns().at(0).results.size(), page.members.size());
+    EXPECT_EQ(view.model().sortColumn(), kFixedColumnCount);
+    for (size_t i = 1; i < view.model().rowCount(); ++i) {
+        QuoteCell a = view.model().Cell(i - 1, kFixedColumnCount), b = view.model().Cell(i, kFixedColumnCount);
+        ASSERT_TRUE(a.present && b.present);
+        EXPECT_GE(a.value, b.value);
+    }
+    EXPECT_FALSE(view.RunIndicatorBatch(kFixedColumnCount, "NOSUCH", 0));
 
     // Typing the initials of a name opens the wizard; Enter jumps to the security.
     std::string name = GbkToUtf8(session->store().GetName(page.members[3]));
