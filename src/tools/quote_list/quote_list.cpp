@@ -334,10 +334,8 @@ void QuoteListModel::CopyQuote(QuoteRow& row, const QuoteUpdate& update) const {
     row.quote = update.snapshot;
     if (CapitalEmpty(row.quote.capital)) row.quote.capital = capital;
     if (!(update.snapshot.lastTrade.volume > 0.000001f) && update.snapshot.bar.volume > volume) {
-        // The record carries no last trade although the volume grew: keep the one shown.
-        row.quote.lastTrade.volume = lastTrade.volume;
-        row.quote.lastTrade.amount = lastTrade.amount;
-        row.quote.lastTrade.direction = lastTrade.direction;
+        // The record carries no last trade although the volume grew: keep the block shown.
+        row.quote.lastTrade = lastTrade;
     }
     if (!row.known) {
         row.known = true;

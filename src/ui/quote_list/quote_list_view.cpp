@@ -41,7 +41,7 @@ QString Q(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_
 
 // Window handles of quote lists in the session's packets (the main window is 1).
 uint32_t NextWindowHandle() {
-    static uint32_t next = 0x100;
+    static uint32_t next = 0x40000000;  // far from the numbers a main window hands out
     return next++;
 }
 
@@ -262,11 +262,11 @@ void QuoteListView::SetTitle() {
 
 // ---- Live data ---------------------------------------------------------------------------------
 
-void QuoteListView::SetQuoteSession(QuoteSession* quotes) {
+void QuoteListView::SetQuoteSession(QuoteSession* quotes, uint32_t window) {
     link_.reset();
     quotes_ = quotes;
     if (quotes_ && session_.hasMarkets()) {
-        link_ = std::make_unique<QuoteListLink>(*quotes_, session_.store(), NextWindowHandle());
+        link_ = std::make_unique<QuoteListLink>(*quotes_, session_.store(), window ? window : NextWindowHandle());
         link_->SetModel(&model_);
         link_->SetRanking(&ranking_);
         link_->SetChanged([this] { OnLiveChange(); });
@@ -294,8 +294,9 @@ void QuoteListView::Deactivate() {
 }
 
 void QuoteListView::SendRequests() {
-    if (!link_ || !quotes_ || !quotes_->connected()) return;
-    if (!model_.online()) model_.SetOnline(true);
+    const bool online = quotes_ && quotes_->connected();
+    if (online != model_.online()) model_.SetOnline(online);
+    if (!link_ || !online) return;
     if (mode_ == QuoteListMode::Ranking) {
         int rows = std::max(1, (ContentHeight() / 3 - rowHeight_) / rowHeight_);
         link_->RequestRanking(ranking_.blockGbk(), static_cast<uint32_t>(rows));
@@ -641,6 +642,8 @@ void QuoteListView::mousePressEvent(QMouseEvent* event) {
         int column = ColumnAt(pos.x());
         if (column < 0) return;
         if (event->button() == Qt::LeftButton) {
+            // Sorted by the server only while connected; otherwise here.
+            model_.SetOnline(quotes_ && quotes_->connected());
             model_.ClickCaption(column);
             SendRequests();
             update();

@@ -44,8 +44,9 @@ public:
     explicit QuoteListView(Session& session, QWidget* parent = nullptr);
     ~QuoteListView() override;
 
-    // Live data: the view asks the session for its rows; nullptr works from the store alone.
-    void SetQuoteSession(QuoteSession* quotes);
+    // Live data: the view asks the session for its rows under its window number (0: one
+    // of its own); nullptr works from the store alone.
+    void SetQuoteSession(QuoteSession* quotes, uint32_t window = 0);
     // The view became active, or the connection was (re)made: sends its requests again.
     void Renew();
     // The view stops being active: ends its requests.
