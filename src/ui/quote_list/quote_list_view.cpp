@@ -302,6 +302,14 @@ void QuoteListView::SendRequests() {
         link_->RequestRanking(ranking_.blockGbk(), static_cast<uint32_t>(rows));
         return;
     }
+    if (detail_) {
+        // The detail lists follow every quote of their one security.
+        QuoteListRequest one;
+        one.kind = QuoteListRequest::Kind::Subscribe;
+        one.ids.push_back(detail_->entry().id);
+        link_->Request(one);
+        return;
+    }
     link_->Request(model_.WantedRequest(static_cast<size_t>(first_), static_cast<size_t>(visibleRows())));
 }
 

@@ -319,6 +319,15 @@ TEST(QuoteListViewConcurrency, LiveRankedPageSubscriptionAndRanking) {
     ASSERT_TRUE(live.Wait([&] { return view.ranking().rowsPerPanel() > 0; }));
     EXPECT_FALSE(view.ranking().At(0, 0).empty());
     view.grab().toImage().save(QString(TESSARO_BINARY_DIR) + "/quote_list_ranking.png");
+
+    // The tick list follows the live quotes of its security.
+    ASSERT_TRUE(view.OpenPage(G("沪市A股")));
+    view.SetMode(QuoteListMode::TickDetail);
+    ASSERT_NE(view.detail(), nullptr);
+    EXPECT_EQ(view.link()->held().kind, QuoteListRequest::Kind::Subscribe);
+    ASSERT_EQ(view.link()->held().ids.size(), 1u);
+    size_t before = view.detail()->rowCount();
+    EXPECT_TRUE(live.Wait([&] { return view.detail()->rowCount() > before; }, 15000));
 }
 
 }  // namespace
