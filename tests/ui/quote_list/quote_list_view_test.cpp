@@ -218,6 +218,8 @@ TEST(WizardPopup, KeysMoveTheSelectionAndEnterChooses) {
     EXPECT_EQ(popup.currentRow(), 2);
     ASSERT_TRUE(popup.chosen());
     EXPECT_EQ(popup.chosen()->text1, "601");
+    popup.show();
+    popup.grab().toImage().save(QString(TESSARO_BINARY_DIR) + "/quote_list_wizard.png");
     popup.SetText(QString());
     EXPECT_EQ(popup.matchCount(), 0);
     EXPECT_FALSE(popup.chosen());  // Enter on an empty list cancels
