@@ -67,6 +67,8 @@ public:
     // Evaluates a technical indicator over the page's rows (the formula batch, on a worker
     // behind a progress dialog) and makes the column an indicator column sorted by it.
     bool RunIndicatorBatch(int tableColumn, const std::string& formulaGbk, size_t line);
+    // Asks and removes the selected rows from a self-selected page's block (Delete).
+    void RemoveSelection();
     // Runs a quick command of the wizard; false when it is left to the caller.
     bool RunQuickCommand(int index);
     // Acts on a wizard item: a security is found in the page (or in the first rule
@@ -126,7 +128,6 @@ private:
     void ShowTabMenu(int tab, const QPoint& globalPos);
     void SelectAndShow(int display);
     void OpenChartOfSelection(bool newWindow);
-    void RemoveSelection();
     void SetTitle();
     QColor SignColor(int sign) const;
     QColor Scheme(int color) const;
