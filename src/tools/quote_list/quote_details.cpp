@@ -16,7 +16,7 @@ DetailList::DetailList(QuoteListMode mode, const CodeEntry& entry, const QuoteSn
       entry_(entry),
       quote_(quote),
       decimals_(decimals) {
-    rows_.period = 2;
+    rows_.period = Period::kTick;
     rows_.entry = entry;
     rows_.quote = quote;
 }
@@ -27,7 +27,7 @@ void DetailList::SetTicks(const Series& ticks) {
     } else {
         rows_ = ticks;
     }
-    rows_.period = 2;
+    rows_.period = Period::kTick;
     rows_.entry = entry_;
     rows_.quote = quote_;
 }
