@@ -72,17 +72,60 @@ std::string Format(const char* format, double v, int decimals) {
 
 }  // namespace
 
-Rect DiffBounds(const DisplayList& before, const DisplayList& after, const Rect& whole) {
-    if (before.size() != after.size()) return whole;
-    Rect r;
+namespace {
+
+// The bounds of the segments around the points that differ between two point runs of equal length.
+void ChangedSegments(const DisplayList& a, const Primitive& p, const DisplayList& b, const Primitive& q, Region& out) {
+    const Point* x = a.pointsOf(p);
+    const Point* y = b.pointsOf(q);
+    const int w = std::max(p.penWidth, q.penWidth) / 2 + 1;
+    const bool closed = p.kind == PrimitiveKind::kPolygon;
+    const uint32_t n = p.count;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (x[i] == y[i]) continue;
+        Rect r{std::min(x[i].x, y[i].x), std::min(x[i].y, y[i].y), std::max(x[i].x, y[i].x), std::max(x[i].y, y[i].y)};
+        if (p.kind != PrimitiveKind::kPixels) {
+            for (uint32_t j : {i == 0 ? (closed ? n - 1 : 0) : i - 1, i + 1 == n ? (closed ? 0 : i) : i + 1}) {
+                r.left = std::min({r.left, x[j].x, y[j].x});
+                r.top = std::min({r.top, x[j].y, y[j].y});
+                r.right = std::max({r.right, x[j].x, y[j].x});
+                r.bottom = std::max({r.bottom, x[j].y, y[j].y});
+            }
+        }
+        out.Add({r.left - w, r.top - w, r.right + w + 1, r.bottom + w + 1});
+    }
+}
+
+}  // namespace
+
+Region DiffBounds(const DisplayList& before, const DisplayList& after, const Rect& whole) {
+    Region out;
+    if (before.size() != after.size()) {
+        out.Add(whole);
+        return out;
+    }
+    Region changed;
     for (size_t i = 0; i < before.size(); ++i) {
         const Primitive& p = before.items()[i];
         const Primitive& q = after.items()[i];
         if (SamePrimitive(before, p, after, q)) continue;
-        if (p.kind == PrimitiveKind::kClip || q.kind == PrimitiveKind::kClip) return whole;
-        r = r.United(before.Bounds(p)).United(after.Bounds(q));
+        if (p.kind == PrimitiveKind::kClip || q.kind == PrimitiveKind::kClip) {
+            out.Add(whole);
+            return out;
+        }
+        const bool runs = p.kind == q.kind && p.count == q.count && p.pen == q.pen && p.penWidth == q.penWidth &&
+                          p.penStyle == q.penStyle && p.filled == q.filled && (!p.filled || p.fill == q.fill) &&
+                          (p.kind == PrimitiveKind::kPolyline || p.kind == PrimitiveKind::kPixels ||
+                           (p.kind == PrimitiveKind::kPolygon && !p.filled));
+        if (runs) {
+            ChangedSegments(before, p, after, q, changed);
+            continue;
+        }
+        changed.Add(before.Bounds(p));
+        changed.Add(after.Bounds(q));
     }
-    return Intersect(r, whole);
+    for (const Rect& r : changed.rects()) out.Add(Intersect(r, whole));
+    return out;
 }
 
 // ---- The view ----------------------------------------------------------------------------
@@ -384,8 +427,8 @@ void ChartView::TimeLabels(GraphPicture& p) {
     p.timeLabels = TimeAxisLabels(p.period, centres, times, options_.metrics.cx);
 }
 
-Rect ChartView::Update(int level, int picture, int pane, bool keepFirst) {
-    Rect invalid;
+Region ChartView::Update(int level, int picture, int pane, bool keepFirst) {
+    Region invalid;
     level = std::max(level, 0);
     for (size_t i = 0; i < pictures_.size(); ++i) {
         if (picture >= 0 && static_cast<int>(i) != picture) continue;
@@ -405,7 +448,7 @@ Rect ChartView::Update(int level, int picture, int pane, bool keepFirst) {
             Ranges(p, from <= 1 ? -1 : pane);
             TimeLabels(p);
         }
-        if (from <= 4) invalid = invalid.United(Draw(p, from <= 3 && from <= 1 ? -1 : pane));
+        if (from <= 4) invalid.Add(Draw(p, from <= 1 ? -1 : pane));
     }
     return invalid;
 }
@@ -426,21 +469,20 @@ std::string ChartView::ToText() const {
 
 // ---- Drawing -----------------------------------------------------------------------------
 
-Rect ChartView::Draw(GraphPicture& p, int pane) {
-    Rect invalid;
+Region ChartView::Draw(GraphPicture& p, int pane) {
+    Region invalid;
     DisplayList list;
     for (size_t i = 0; i < p.panes.size(); ++i) {
         if (pane >= 0 && static_cast<int>(i) != pane) continue;
         GraphPane& g = p.panes[i];
         DrawPane(p, static_cast<int>(i), list);
-        invalid = invalid.United(DiffBounds(g.list, list, Pixels(g.rects.outer)));
+        invalid.Add(DiffBounds(g.list, list, Pixels(g.rects.outer)));
         std::swap(g.list, list);
         list.Clear();
     }
     DrawFrame(p, list);
     const GraphPane& last = p.panes.back();
-    invalid = invalid.United(
-        DiffBounds(p.frame, list, Pixels({p.outer.left, last.rects.outer.bottom, p.outer.right, p.outer.bottom})));
+    invalid.Add(DiffBounds(p.frame, list, Pixels({p.outer.left, last.rects.outer.bottom, p.outer.right, p.outer.bottom})));
     std::swap(p.frame, list);
     return invalid;
 }

@@ -149,8 +149,8 @@ public:
     bool MoveOrZoom(MoveKey key);
 
     // Runs the levels from `level` for one picture (-1 all) and pane (-1 all). Returns the
-    // invalid rectangle: what changed on screen.
-    Rect Update(int level, int picture = -1, int pane = -1, bool keepFirst = false);
+    // invalid region: what changed on screen.
+    Region Update(int level, int picture = -1, int pane = -1, bool keepFirst = false);
 
     // Every display list of the view in painting order.
     template <class Fn>
@@ -171,7 +171,7 @@ private:
     void EvaluateSlot(GraphPicture& p, PaneIndicator& slot);
     void Ranges(GraphPicture& p, int pane);
     void TimeLabels(GraphPicture& p);
-    Rect Draw(GraphPicture& p, int pane);
+    Region Draw(GraphPicture& p, int pane);
     void DrawPane(GraphPicture& p, int index, DisplayList& list);
     void DrawTitle(const GraphPicture& p, int index, DisplayList& list);
     void DrawFrame(GraphPicture& p, DisplayList& list);
@@ -185,8 +185,9 @@ private:
     std::string klineName_ = "K";
 };
 
-// Rectangle where two display lists differ (the bounds of every primitive present in only one
-// of them); empty when they are equal.
-Rect DiffBounds(const DisplayList& before, const DisplayList& after, const Rect& whole);
+// Where two display lists differ, within `whole`: the bounds of every primitive that changed
+// (for a polyline or polygon of the same length, of the segments at the changed points only);
+// `whole` when their structure differs, nothing when they are equal.
+Region DiffBounds(const DisplayList& before, const DisplayList& after, const Rect& whole);
 
 }  // namespace tessaro::chart

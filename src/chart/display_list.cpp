@@ -11,6 +11,35 @@ Rect Rect::United(const Rect& o) const {
     return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
 }
 
+void Region::Add(const Rect& in) {
+    if (in.empty()) return;
+    Rect r = in;
+    // Merge with every rectangle it touches, until none is left.
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (size_t i = 0; i < rects_.size(); ++i) {
+            const Rect& o = rects_[i];
+            if (r.left <= o.right && o.left <= r.right && r.top <= o.bottom && o.top <= r.bottom) {
+                r = r.United(o);
+                rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(i));
+                merged = true;
+                break;
+            }
+        }
+    }
+    rects_.push_back(r);
+    if (rects_.size() > 32) {
+        const Rect b = bounds();
+        rects_.assign(1, b);
+    }
+}
+
+Rect Region::bounds() const {
+    Rect b;
+    for (const Rect& r : rects_) b = b.United(r);
+    return b;
+}
+
 void DisplayList::Clear() {
     items_.clear();
     points_.clear();

@@ -35,6 +35,23 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// A set of rectangles to repaint. Touching or overlapping rectangles are merged; beyond 32
+// the region becomes its bounding box.
+class Region {
+public:
+    void Add(const Rect& r);
+    void Add(const Region& r) {
+        for (const Rect& x : r.rects_) Add(x);
+    }
+    bool empty() const { return rects_.empty(); }
+    const std::vector<Rect>& rects() const { return rects_; }
+    Rect bounds() const;
+    void Clear() { rects_.clear(); }
+
+private:
+    std::vector<Rect> rects_;
+};
+
 enum class PenStyle : uint8_t {
     kSolid = 0,
     kDot = 1,       // the dotted pen of DASH lines

@@ -97,6 +97,15 @@ bool LineRange(const OutputLine& line, int firstVisible, int shown, ValueRange& 
         }
     }
     if (!(hi >= lo)) return false;
+    // Sticks and bars reach down (or up) to zero: zero is in their range.
+    switch (line.drawKind) {
+        case kKindStick: case kKindColorStick: case kKindVolStick: case kKindLineStick: case kKindSolidPole:
+        case kKindPole:
+            hi = std::max(hi, 0.0f);
+            lo = std::min(lo, 0.0f);
+            break;
+        default: break;
+    }
     out = {hi, lo};
     return true;
 }
