@@ -272,6 +272,10 @@ void ChartView::SetExRights(uint8_t mode) {
     for (GraphPicture& p : pictures_) p.loaded = false;
 }
 
+int ChartView::TextWidth(const std::string& text) const {
+    return options_.measure ? options_.measure(text) : TextColumns(text) * options_.metrics.cx;
+}
+
 int16_t ChartView::KLineKind(const GraphPicture& p) const {
     const std::string_view name = p.kline.formula.nameText();
     if (name == "BAR") return kKindUsBars;
@@ -424,7 +428,7 @@ void ChartView::TimeLabels(GraphPicture& p) {
         centres.push_back(p.scale.CentrePixel(k));
         times.push_back(p.series.bars[i].time);
     }
-    p.timeLabels = TimeAxisLabels(p.period, centres, times, options_.metrics.cx);
+    p.timeLabels = TimeAxisLabels(p.period, centres, times, options_.metrics.cx, options_.measure);
 }
 
 Region ChartView::Update(int level, int picture, int pane, bool keepFirst) {
@@ -562,7 +566,7 @@ void ChartView::DrawTitle(const GraphPicture& p, int index, DisplayList& list) {
     int x = title.left + 2;
     auto run = [&](const std::string& text, ColorRef colour) {
         if (text.empty() || x >= title.right) return;
-        const int w = TextColumns(text) * m.cx;
+        const int w = TextWidth(text);
         list.Text({x, title.top + 1, x + w, title.top + 1 + m.cy}, text, colour, kAlignLeft | kAlignVCenter);
         x += w;
     };
@@ -610,7 +614,7 @@ void ChartView::DrawFrame(GraphPicture& p, DisplayList& list) {
     list.Clip(strip);
     const ChartMetrics& m = options_.metrics;
     for (const TimeLabel& t : p.timeLabels) {
-        const int w = TextColumns(t.text) * m.cx;
+        const int w = TextWidth(t.text) + 2;
         list.Line({t.x, strip.top}, {t.x, strip.top + 3}, axis);
         list.Text({t.x + 2, strip.top + 2, t.x + 2 + w, strip.top + 2 + m.cy}, t.text, axis, kAlignLeft | kAlignVCenter);
     }

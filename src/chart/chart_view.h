@@ -71,7 +71,20 @@ struct ChartOptions {
     bool klineScale = true;  // "K线坐标": the main pane's range follows the K-lines only
     uint8_t exRights = 0;    // "Purview": bit 0 none, else 2 backward, 0 forward
     int visibleBars = kDefaultVisibleBars;  // "Ruler"
+    TextMeasure measure;     // text widths in the chart font; columns * cx when empty
 };
+
+// The ex-rights mode byte of every chart ("Purview"): bit 0 set = 不还权; otherwise 2 = 上还权
+// (backward) and 0 = 下还权 (forward). It is also the series loader's adjustment flags.
+enum class ExRightsChoice { kNone, kBackward, kForward };
+constexpr uint8_t ChooseExRights(uint8_t mode, ExRightsChoice c) {
+    return c == ExRightsChoice::kNone ? static_cast<uint8_t>(mode | 1) : c == ExRightsChoice::kBackward ? 2 : 0;
+}
+constexpr ExRightsChoice CurrentExRights(uint8_t mode) {
+    return (mode & 1) ? ExRightsChoice::kNone : (mode & 2) ? ExRightsChoice::kBackward : ExRightsChoice::kForward;
+}
+// The tool-bar button 还权 toggles bit 0 and keeps the other bits.
+constexpr uint8_t ToggleExRights(uint8_t mode) { return static_cast<uint8_t>(mode ^ 1); }
 
 // Scale modes of a pane.
 inline constexpr int kScaleNormal = 1;
@@ -176,6 +189,7 @@ private:
     void DrawTitle(const GraphPicture& p, int index, DisplayList& list);
     void DrawFrame(GraphPicture& p, DisplayList& list);
     int16_t KLineKind(const GraphPicture& p) const;
+    int TextWidth(const std::string& text) const;
 
     ChartSource& source_;
     ChartOptions options_;

@@ -326,7 +326,8 @@ std::string ChangeLabel(Period period, const CivilDateTime& prev, const CivilDat
 }  // namespace
 
 std::vector<TimeLabel> TimeAxisLabels(Period period, const std::vector<int>& centres,
-                                      const std::vector<StoreTime>& times, int cx) {
+                                      const std::vector<StoreTime>& times, int cx, const TextMeasure& measure) {
+    auto width = [&](const std::string& text) { return measure ? measure(text) : TextColumns(text) * cx; };
     std::vector<TimeLabel> out;
     const size_t n = std::min(centres.size(), times.size());
     if (n == 0) return out;
@@ -336,7 +337,7 @@ std::vector<TimeLabel> TimeAxisLabels(Period period, const std::vector<int>& cen
     firstLabel.x = centres[0];
     firstLabel.text = IsDayBasedPeriod(period) ? Printf("%04d/%02d", d.year, d.month)
                                                : Printf("%04d/%02d/%02d", d.year, d.month, d.day);
-    int end = firstLabel.x + TextColumns(firstLabel.text) * cx;
+    int end = firstLabel.x + width(firstLabel.text);
     out.push_back(std::move(firstLabel));
     for (size_t k = 1; k < n; ++k) {
         if (centres[k] <= end + 5) continue;
@@ -345,7 +346,7 @@ std::vector<TimeLabel> TimeAxisLabels(Period period, const std::vector<int>& cen
         if (text.empty()) continue;
         prev = cur;
         TimeLabel label{centres[k], std::move(text), static_cast<int>(k)};
-        end = label.x + TextColumns(label.text) * cx;
+        end = label.x + width(label.text);
         out.push_back(std::move(label));
     }
     return out;

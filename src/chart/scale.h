@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,9 @@ std::string FormatAxisLabel(float value, const AxisLabelFormat& f);
 // Display columns of a UTF-8 text: 1 for ASCII, 2 for anything wider.
 int TextColumns(const std::string& utf8);
 
+// The pixel width of a UTF-8 text in the chart font; when none is given, columns * cx.
+using TextMeasure = std::function<int(const std::string& utf8)>;
+
 // ---- Time-axis labels ------------------------------------------------------------------
 
 struct TimeLabel {
@@ -141,8 +145,9 @@ struct TimeLabel {
 
 // Labels for the visible bars whose centres are `centres` and times `times`; a label is placed
 // when its centre lies more than 5 pixels right of the end of the previous one (text width
-// = columns * cx) and the time differs from the previously labelled bar as the period asks.
+// = columns * cx, or as `measure` says) and the time differs from the previously labelled bar
+// as the period asks.
 std::vector<TimeLabel> TimeAxisLabels(Period period, const std::vector<int>& centres,
-                                      const std::vector<StoreTime>& times, int cx);
+                                      const std::vector<StoreTime>& times, int cx, const TextMeasure& measure = {});
 
 }  // namespace tessaro::chart

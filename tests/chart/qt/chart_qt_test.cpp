@@ -1,0 +1,254 @@
+// The chart's Qt half offscreen: pictures of the real 600519 history in several periods (kept
+// as PNGs in the build directory for a look), pixel probes, the partial repaint against a
+// full one, the saved pixels under cursor tags, and the chart window over a market store.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QThread>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "chart/qt/chart_painter.h"
+#include "chart/qt/chart_widget.h"
+#include "chart/qt/render_png.h"
+#include "formula/standard_library.h"
+#include "market/bars_csv.h"
+#include "market/history.h"
+#include "market/market_store.h"
+#include "market/market_store_fixture.h"
+#include "platform/settings_store.h"
+#include "platform/text.h"
+#include "test_support/temp_dir.h"
+
+namespace tessaro::chart {
+namespace {
+
+std::string SourceDir() {
+    const char* root = std::getenv("TESSARO_SOURCE_DIR");
+    return root ? root : TESSARO_SOURCE_DIR;
+}
+
+Series History() {
+    std::ifstream in(SourceDir() + "/tests/formula/data/600519-daily.csv");
+    std::stringstream text;
+    text << in.rdbuf();
+    Series s;
+    ParseBarsCsv(text.str(), s);
+    s.period = PeriodNumber(kPeriodDay);
+    return s;
+}
+
+FormulaSet& Formulas() {
+    static FormulaSet* set = [] {
+        auto* s = new FormulaSet;
+        for (FormulaRecord& r : BuildStandardLibrary().formulas) s->Put(std::move(r));
+        return s;
+    }();
+    return *set;
+}
+
+QColor Pixel(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
+
+// Runs the event loop for `ms` milliseconds.
+void Wait(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+void Press(QWidget& w, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &press);
+}
+
+class ChartQt : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ParseSecurityText("SH600519", moutai.id);
+        moutai.securityClass = kClassAShare;
+        CopyToField(moutai.name, Utf8ToGbk("贵州茅台"));
+        bars = History();
+        ASSERT_GE(bars.size(), 300u);
+        data.AddSecurity(moutai, bars);
+    }
+
+    Series bars;
+    CodeEntry moutai;
+    MemoryEvalData data;
+    FormulaChartSource source{Formulas(), data};
+    SystemSettings settings;
+};
+
+TEST_F(ChartQt, PicturesOfEachPeriodHaveCandlesAxesAndLabels) {
+    const ColorScheme& scheme = settings.scheme();
+    for (Period period : {kPeriodDay, kPeriodWeek, kPeriodMonth, kPeriodMultiDay}) {
+        RenderRequest request;
+        request.period = period;
+        request.indicators = {"MACD", "KDJ"};
+        std::string error;
+        QImage image = RenderChartImage(source, moutai, settings, request, &error);
+        ASSERT_FALSE(image.isNull()) << error;
+        image.save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_" +
+                                          std::string(PeriodKeyword(period)) + ".png"));
+        EXPECT_EQ(image.size(), QSize(1280, 800));
+        // The background, the axis frame colour and both candle colours are all on the picture.
+        int rise = 0, fall = 0, axis = 0;
+        for (int y = 0; y < image.height(); y += 1)
+            for (int x = 0; x < image.width(); x += 2) {
+                const QRgb c = image.pixel(x, y) & 0xFFFFFF;
+                if (c == (ToQColor(scheme.colors[kColorRising]).rgb() & 0xFFFFFF)) ++rise;
+                if (c == (ToQColor(scheme.colors[kColorFalling]).rgb() & 0xFFFFFF)) ++fall;
+                if (c == (ToQColor(scheme.colors[kColorAxis]).rgb() & 0xFFFFFF)) ++axis;
+            }
+        EXPECT_GT(rise, 50) << period;
+        EXPECT_GT(fall, 50) << period;
+        EXPECT_GT(axis, 1000) << period;
+        EXPECT_EQ(Pixel(image, 3, 200), ToQColor(scheme.colors[kColorBackground]));
+    }
+}
+
+TEST_F(ChartQt, ARepaintOfTheInvalidRegionEqualsAFullPaint) {
+    ChartFonts fonts(settings.scheme());
+    RenderRequest request;
+    std::string error;
+    auto view = BuildRenderView(source, moutai, settings, request, fonts.metrics(), fonts.measure(), &error);
+    ASSERT_TRUE(view) << error;
+    ChartCanvas canvas;
+    canvas.Resize(QSize(request.width, request.height));
+    canvas.PaintAll(*view, fonts);
+
+    // Today's bar moves: only the invalid region is repainted...
+    Series changed = bars;
+    changed.bars.back().close = changed.bars.back().low;
+    changed.bars.back().volume *= 1.5f;
+    data.AddSecurity(moutai, changed);
+    const Region region = view->Update(0, -1, -1, true);
+    ASSERT_FALSE(region.empty());
+    canvas.Paint(*view, region, fonts);
+    // ...and the result is the picture a full repaint gives.
+    ChartCanvas full;
+    full.Resize(QSize(request.width, request.height));
+    full.PaintAll(*view, fonts);
+    EXPECT_TRUE(canvas.image() == full.image());
+}
+
+TEST_F(ChartQt, PixelsUnderATagAreRestored) {
+    ChartCanvas canvas;
+    canvas.Resize(QSize(200, 100));
+    canvas.back().fill(Qt::darkBlue);
+    const QImage before = canvas.image();
+    const QRect tag(150, 80, 60, 30);  // partly outside: clipped
+    canvas.SaveUnder(tag);
+    {
+        QPainter p(&canvas.back());
+        p.fillRect(tag, Qt::yellow);
+    }
+    EXPECT_EQ(canvas.image().pixelColor(160, 90), QColor(Qt::yellow));
+    canvas.RestoreUnder(tag);
+    EXPECT_TRUE(canvas.image() == before);
+}
+
+TEST(RenderSize, ParsesWidthByHeight) {
+    int w = 0, h = 0;
+    EXPECT_TRUE(ParseRenderSize("1280x800", w, h));
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 800);
+    EXPECT_FALSE(ParseRenderSize("1280", w, h));
+    EXPECT_FALSE(ParseRenderSize("1280x800x2", w, h));
+    EXPECT_FALSE(ParseRenderSize("10x10", w, h));
+    EXPECT_FALSE(ParseRenderSize("99999x800", w, h));
+    EXPECT_FALSE(ParseRenderSize("-5x800", w, h));
+}
+
+TEST_F(ChartQt, RenderRefusesUnknownIndicatorsAndTimeSharing) {
+    RenderRequest request;
+    request.indicators = {"NOSUCH"};
+    std::string error;
+    EXPECT_TRUE(RenderChartImage(source, moutai, settings, request, &error).isNull());
+    EXPECT_EQ(error, "unknown indicator NOSUCH");
+    request.indicators = {};
+    request.period = kPeriodTime;
+    EXPECT_TRUE(RenderChartImage(source, moutai, settings, request, &error).isNull());
+}
+
+TEST(ChartWidget, ShowsTheStoreSecurityAndFollowsItsQuotes) {
+    TempDir dir;
+    SettingsStore settingsStore;
+    AppPaths paths(dir.path());
+    MarketStore store(paths, settingsStore);
+    ASSERT_TRUE(store.LoadAll());
+    SecurityId id;
+    ParseSecurityText("SH600519", id);
+    Series history = History();
+    ASSERT_TRUE(WriteHistory(paths, id, kPeriodDay, std::span(history.bars), true));
+    QuoteUpdate first = testing_store::MakeQuote(id, MakeStoreTime(2026, 2, 16, 10, 0), 1500, 100, Utf8ToGbk("贵州茅台"));
+    first.entry.securityClass = kClassAShare;
+    store.UpdateQuote(first);
+
+    ChartWidget::Context context;
+    context.store = &store;
+    context.paths = paths;
+    context.formulas = &Formulas();
+    ChartWidget widget(context);
+    std::vector<ChartWidget::DataNeed> asked;
+    widget.SetDataRequester([&](const ChartWidget::DataNeed& need) { asked.push_back(need); });
+    widget.resize(900, 600);
+    ASSERT_TRUE(widget.ShowSecurityText("SH600519"));
+    widget.show();
+    Wait(250);
+    const size_t loaded = widget.view().picture(0).series.size();
+    EXPECT_EQ(loaded, history.size() + 1);  // today's bar from the quote
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].records, HistoryRequestSize(kPeriodDay, 100));
+    EXPECT_EQ(widget.windowTitle(), QStringLiteral("贵州茅台 - 日线"));
+
+    // A new quote of the security reaches the chart through the store's change feed.
+    QuoteUpdate next = testing_store::MakeQuote(id, MakeStoreTime(2026, 2, 16, 10, 1), 1510, 200, Utf8ToGbk("贵州茅台"));
+    next.entry.securityClass = kClassAShare;
+    store.UpdateQuote(next);
+    QElapsedTimer clock;
+    clock.start();
+    while (widget.view().picture(0).series.bars.back().close != 1510 && clock.elapsed() < 3000) Wait(20);
+    EXPECT_EQ(widget.view().picture(0).series.bars.back().close, 1510);
+
+    // The screen shows the back buffer; zooming out asks for more history.
+    const QImage shot = widget.grab().toImage();
+    EXPECT_EQ(shot.size(), QSize(900, 600));
+    Press(widget, Qt::Key_Down);
+    Wait(150);
+    EXPECT_EQ(widget.view().picture(0).scale.visible, 150);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].records, HistoryRequestSize(kPeriodDay, 100) + 110);
+
+    // Ex-rights modes reload every chart.
+    ChartWidget::SetExRights(ChooseExRights(0, ExRightsChoice::kNone));
+    Wait(150);
+    EXPECT_EQ(widget.view().options().exRights, 1);
+    ChartWidget::SetExRights(0);
+}
+
+TEST(ExRightsMode, ChoicesAndToggle) {
+    EXPECT_EQ(ChooseExRights(2, ExRightsChoice::kNone), 3);
+    EXPECT_EQ(CurrentExRights(3), ExRightsChoice::kNone);
+    EXPECT_EQ(ToggleExRights(3), 2);
+    EXPECT_EQ(CurrentExRights(2), ExRightsChoice::kBackward);
+    EXPECT_EQ(ChooseExRights(3, ExRightsChoice::kForward), 0);
+    EXPECT_EQ(CurrentExRights(0), ExRightsChoice::kForward);
+}
+
+}  // namespace
+}  // namespace tessaro::chart
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
