@@ -446,8 +446,7 @@ Region ChartView::Update(int level, int picture, int pane, bool keepFirst) {
             p.scale.first = std::clamp(p.scale.first, 0, std::max(total + kRightMargin - p.scale.visible, 0));
             p.scale.shown = std::clamp(total - p.scale.first, 0, p.scale.visible);
         }
-        // A new scale re-evaluates nothing but the ranges; data or formulas re-evaluate.
-        if (from <= 0 || from == 2) Evaluate(p, from <= 1 ? -1 : pane);
+        if (from <= 2) Evaluate(p, from <= 1 ? -1 : pane);
         if (from <= 3) {
             Ranges(p, from <= 1 ? -1 : pane);
             TimeLabels(p);

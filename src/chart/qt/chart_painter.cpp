@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
+#include <QRegion>
 #include <cstring>
 #include <vector>
 
@@ -76,16 +77,30 @@ QFont ChartFonts::Font(uint8_t n) const {
     return f;
 }
 
-void PaintList(QPainter& painter, const DisplayList& list, const QRect& clip, const ChartFonts& fonts) {
-    const Rect area{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1};
+void PaintList(QPainter& painter, const DisplayList& list, const std::vector<Rect>& rects, const ChartFonts& fonts) {
+    if (rects.empty()) return;
+    QRegion clip;
+    Rect all;
+    for (const Rect& r : rects) {
+        clip += ToQRect(r);
+        all = all.United(r);
+    }
+    painter.setClipRegion(clip);
+    auto meets = [&](const Rect& b) {
+        if (!b.Intersects(all)) return false;
+        if (rects.size() == 1) return true;
+        for (const Rect& r : rects)
+            if (b.Intersects(r)) return true;
+        return false;
+    };
     std::vector<QPoint> pts;
     int font = -1;
     for (const Primitive& p : list.items()) {
         if (p.kind == PrimitiveKind::kClip) {
-            painter.setClipRect(p.box.empty() ? clip : clip.intersected(ToQRect(p.box)));
+            painter.setClipRegion(p.box.empty() ? clip : clip.intersected(ToQRect(p.box)));
             continue;
         }
-        if (!list.Bounds(p).Intersects(area)) continue;
+        if (!meets(list.Bounds(p))) continue;
         switch (p.kind) {
             case PrimitiveKind::kLine:
             case PrimitiveKind::kPolyline:
@@ -150,7 +165,7 @@ void PaintList(QPainter& painter, const DisplayList& list, const QRect& clip, co
             case PrimitiveKind::kClip: break;
         }
     }
-    painter.setClipRect(clip);
+    painter.setClipRegion(clip);
 }
 
 void CopyPixels(const QImage& from, QImage& to, const QRect& rect) {
@@ -176,14 +191,17 @@ void ChartCanvas::Paint(const ChartView& view, const Region& region, const Chart
     QPainter painter(&back_);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
+    std::vector<Rect> rects;
+    const Rect image{0, 0, back_.width(), back_.height()};
     for (const Rect& r : region.rects()) {
-        const QRect clip = ToQRect(r).intersected(back_.rect());
-        if (clip.isEmpty()) continue;
-        painter.setClipRect(clip);
+        const Rect c{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, image.right), std::min(r.bottom, image.bottom)};
+        if (c.empty()) continue;
+        rects.push_back(c);
         // What no list covers stays the scheme's background.
-        painter.fillRect(clip, ToQColor(view.options().scheme.colors[kColorBackground]));
-        view.ForEachList([&](const DisplayList& list) { PaintList(painter, list, clip, fonts); });
+        painter.fillRect(ToQRect(c), ToQColor(view.options().scheme.colors[kColorBackground]));
     }
+    // One pass over the lists for all rectangles at once.
+    view.ForEachList([&](const DisplayList& list) { PaintList(painter, list, rects, fonts); });
 }
 
 void ChartCanvas::PaintAll(const ChartView& view, const ChartFonts& fonts) {

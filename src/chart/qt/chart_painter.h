@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QImage>
 #include <QRect>
+#include <vector>
 
 #include "app/color_scheme.h"
 #include "chart/chart_view.h"
@@ -34,8 +35,8 @@ private:
 inline QColor ToQColor(ColorRef c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
 inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.width(), r.height()); }
 
-// Draws the primitives of `list` that meet `clip` (already set on the painter as its clip).
-void PaintList(QPainter& painter, const DisplayList& list, const QRect& clip, const ChartFonts& fonts);
+// Draws the primitives of `list` that meet one of `rects`, clipped to them.
+void PaintList(QPainter& painter, const DisplayList& list, const std::vector<Rect>& rects, const ChartFonts& fonts);
 
 // Copies the pixels of `rect` from one image to another of the same format and size.
 void CopyPixels(const QImage& from, QImage& to, const QRect& rect);
