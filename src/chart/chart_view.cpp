@@ -398,7 +398,10 @@ void ChartView::Ranges(GraphPicture& p, int paneIndex) {
         float widest = 0;
         for (float v : pane.levels.values)
             if (std::fabs(v) > std::fabs(widest)) widest = v;
-        pane.labels = FitAxisLabels(widest, i == 0 ? p.decimals : 2, percentage, pane.levels.base,
+        // Labels keep the decimals that tell their levels apart (a step of 0.005 in a price of
+        // two decimals would print two levels alike).
+        const int decimals = std::max(i == 0 ? p.decimals : 2, pane.levels.stepDecimals);
+        pane.labels = FitAxisLabels(widest, decimals, percentage, pane.levels.base,
                                     static_cast<int>(pane.rects.rightAxis.width()), options_.metrics.cx);
 
         ctx.map = &pane.map;

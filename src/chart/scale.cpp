@@ -213,8 +213,10 @@ Levels GridLevels(const LevelParams& p) {
     // log10 may land a hair beside an exact power of ten.
     if (u >= 10) { u /= 10; t *= 10; }
     if (u < 1) { u *= 10; t /= 10; }
-    const float w = static_cast<float>(StepMultiplier(static_cast<float>(u)) * t);
+    const float v = StepMultiplier(static_cast<float>(u));
+    const float w = static_cast<float>(v * t);
     out.step = w;
+    out.stepDecimals = std::clamp(-static_cast<int>(std::lround(std::log10(t))) + (v != std::trunc(v) ? 1 : 0), 0, 6);
     if (!(w > 0) || !std::isfinite(w)) return out;
     float level = static_cast<float>(std::trunc(static_cast<double>(min) / w + 0.4) * w);
     if (std::fabs(level - min) > 0.0004f * std::max(std::fabs(level), std::fabs(min))) level -= w;

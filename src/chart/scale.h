@@ -108,6 +108,7 @@ struct Levels {
     int count = 0;              // levels per pane height (1 per 35 pixels, 1 .. 30)
     float step = 0;             // w
     float base = 0;             // percentage mode: the base used
+    int stepDecimals = 0;       // decimals that tell two levels apart (0 .. 6)
 };
 
 // The tick-step rules: one level per 35 pixels, the step rounded to 1, 1.5, 2, 2.5, 4, 5,

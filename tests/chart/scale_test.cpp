@@ -222,6 +222,10 @@ TEST(GridLevels, MultiplierBoundaries) {
     EXPECT_FLOAT_EQ(GridLevels({0.0649f, 0, 360, false, 0}).step, 0.005f);
     EXPECT_FLOAT_EQ(GridLevels({0.0651f, 0, 360, false, 0}).step, 0.0075f);
     EXPECT_FLOAT_EQ(GridLevels({1790, 0, 360, false, 0}).step, 150);
+    // The decimals a step needs: 0.0075 four, 0.005 three, 150 none.
+    EXPECT_EQ(GridLevels({0.0651f, 0, 360, false, 0}).stepDecimals, 4);
+    EXPECT_EQ(GridLevels({0.0521f, 0, 360, false, 0}).stepDecimals, 3);
+    EXPECT_EQ(GridLevels({1790, 0, 360, false, 0}).stepDecimals, 0);
     EXPECT_FLOAT_EQ(GridLevels({1810, 0, 360, false, 0}).step, 200);
 }
 

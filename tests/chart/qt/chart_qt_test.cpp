@@ -17,6 +17,7 @@
 #include "chart/qt/render_png.h"
 #include "formula/standard_library.h"
 #include "market/bars_csv.h"
+#include "market/demo_market.h"
 #include "market/history.h"
 #include "market/market_store.h"
 #include "market/market_store_fixture.h"
@@ -232,6 +233,44 @@ TEST(ChartWidget, ShowsTheStoreSecurityAndFollowsItsQuotes) {
     Wait(150);
     EXPECT_EQ(widget.view().options().exRights, 1);
     ChartWidget::SetExRights(0);
+}
+
+// Every K-line period of a generated market through the store, the history files and the
+// series loader, written as PNG files (kept in the build directory for a look).
+TEST(RenderChartPng, EveryPeriodOfAGeneratedMarket) {
+    TempDir dir;
+    DemoMarketOptions demo;
+    demo.outDir = dir.path() + "/app";
+    demo.securities = 3;
+    demo.days = 400;
+    demo.blocks = false;
+    std::string error;
+    ASSERT_TRUE(GenerateDemoMarket(demo, nullptr, &error)) << error;
+    SettingsStore settingsStore;
+    AppPaths paths(demo.outDir);
+    MarketStore store(paths, settingsStore);
+    ASSERT_TRUE(store.LoadAll());
+    FormulaSet& formulas = Formulas();
+    SystemSettings settings;
+    const std::vector<CodeEntry> all = store.ListSecurities(1);
+    ASSERT_FALSE(all.empty());
+    for (Period period : {kPeriodTick, kPeriodMin1, kPeriodMin5, kPeriodMin15, kPeriodMin30, kPeriodMin60, kPeriodDay,
+                          kPeriodWeek, kPeriodMonth, kPeriodQuarter, kPeriodYear, kPeriodMultiDay}) {
+        RenderRequest request;
+        request.security = SecurityText(all.back().id);
+        request.period = period;
+        request.width = 960;
+        request.height = 600;
+        request.out = std::string(TESSARO_BINARY_DIR) + "/demo_" + std::string(PeriodKeyword(period)) + ".png";
+        ASSERT_TRUE(RenderChartPng(store, paths, formulas, settings, request, &error)) << error;
+        QImage image(QString::fromStdString(request.out));
+        EXPECT_EQ(image.size(), QSize(960, 600)) << period;
+    }
+    RenderRequest unknown;
+    unknown.security = "SH123456";
+    unknown.out = dir.path() + "/x.png";
+    EXPECT_FALSE(RenderChartPng(store, paths, formulas, settings, unknown, &error));
+    EXPECT_EQ(error, "unknown security SH123456");
 }
 
 TEST(ExRightsMode, ChoicesAndToggle) {
