@@ -197,7 +197,12 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
 
 void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    QMenu* periods = menu.addMenu(QStringLiteral("分析周期"));
+    FillMenu(&menu);
+    menu.exec(event->globalPos());
+}
+
+void ChartWidget::FillMenu(QMenu* menu) {
+    QMenu* periods = menu->addMenu(QStringLiteral("分析周期"));
     for (int n = PeriodNumber(kPeriodTick); n <= PeriodNumber(kPeriodMultiDay); ++n) {
         const Period period = static_cast<Period>(n);
         const std::string_view name = PeriodName(period);
@@ -206,7 +211,7 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
         a->setChecked(view_->picture(0).period == period);
         connect(a, &QAction::triggered, this, [this, period] { SetPeriod(period); });
     }
-    QMenu* adjust = menu.addMenu(QStringLiteral("价格还权"));
+    QMenu* adjust = menu->addMenu(QStringLiteral("价格还权"));
     auto* group = new QActionGroup(adjust);
     const struct { const char* text; ExRightsChoice choice; } choices[] = {
         {"下还权", ExRightsChoice::kForward}, {"不还权", ExRightsChoice::kNone}, {"上还权", ExRightsChoice::kBackward}};
@@ -221,7 +226,6 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
             Poll();
         });
     }
-    menu.exec(event->globalPos());
 }
 
 }  // namespace tessaro::chart

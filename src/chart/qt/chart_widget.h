@@ -10,6 +10,8 @@
 
 #include <QBasicTimer>
 #include <QWidget>
+
+class QMenu;
 #include <functional>
 #include <memory>
 #include <string>
@@ -62,6 +64,10 @@ public:
     static uint8_t exRights();
 
     void SetDataRequester(DataRequestFn fn) { requester_ = std::move(fn); }
+    // Asks the requester again on the next poll (the window became active).
+    void RequestData() { needRequest_ = true; }
+    // The chart's menu: 分析周期 and 价格还权 (the context menu and the main window's 画面 menu).
+    void FillMenu(QMenu* menu);
     void OnConnected();    // ask again for everything shown
     void OnDataChanged();  // a new trading day or new settings: from level 1
     void OnDataArrived();  // history or today's data stored: reload, keeping the first bar
