@@ -26,8 +26,10 @@ bool FormulaChartSource::Load(const CodeEntry& security, Period period, int exRi
 }
 
 std::unique_ptr<EvalResult> FormulaChartSource::Evaluate(const FormulaRecord& formula, const CodeEntry& security,
-                                                         const Series& series, Period period, EvalStatus& status) {
+                                                         const Series& series, Period period, int exRights,
+                                                         EvalStatus& status) {
     EvalRequest request;
+    request.loadOptions = exRights & 3;
     request.security = security;
     request.preloaded = &series;
     request.period = PeriodNumber(period);
@@ -322,7 +324,7 @@ void ChartView::EvaluateSlot(GraphPicture& p, PaneIndicator& slot) {
         slot.status.failure = EvalFailure::kNoData;
         return;
     }
-    slot.result = source_.Evaluate(slot.formula, p.security, p.series, p.period, slot.status);
+    slot.result = source_.Evaluate(slot.formula, p.security, p.series, p.period, options_.exRights, slot.status);
 }
 
 void ChartView::Evaluate(GraphPicture& p, int pane) {

@@ -36,8 +36,10 @@ public:
     // The series of a security in a period with the ex-rights flags (bit 0 none, bit 1
     // backward, else forward); false when there is none.
     virtual bool Load(const CodeEntry& security, Period period, int exRights, Series& out) = 0;
+    // Evaluates over `series`; what the formula loads besides takes the same adjustment.
     virtual std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
-                                                 const Series& series, Period period, EvalStatus& status) = 0;
+                                                 const Series& series, Period period, int exRights,
+                                                 EvalStatus& status) = 0;
     // A copy of a formula of the set.
     virtual std::optional<FormulaRecord> Formula(uint32_t type, std::string_view name) = 0;
     virtual StoreTime MarketTime() = 0;
@@ -51,7 +53,8 @@ public:
     FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data);
     bool Load(const CodeEntry& security, Period period, int exRights, Series& out) override;
     std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
-                                         const Series& series, Period period, EvalStatus& status) override;
+                                         const Series& series, Period period, int exRights,
+                                         EvalStatus& status) override;
     std::optional<FormulaRecord> Formula(uint32_t type, std::string_view name) override;
     StoreTime MarketTime() override { return data_.CurrentMarketTime(); }
     int Decimals(const CodeEntry& security) override;

@@ -17,6 +17,7 @@
 #include "chart/qt/render_png.h"
 #include "formula/standard_library.h"
 #include "market/bars_csv.h"
+#include "market/base_files.h"
 #include "market/demo_market.h"
 #include "market/history.h"
 #include "market/market_store.h"
@@ -249,10 +250,11 @@ TEST(RenderChartPng, EveryPeriodOfAGeneratedMarket) {
     SettingsStore settingsStore;
     AppPaths paths(demo.outDir);
     MarketStore store(paths, settingsStore);
+    store.SetBaseFileLoader([&paths](MarketStore& s) { LoadBaseFiles(s, paths); });
     ASSERT_TRUE(store.LoadAll());
     FormulaSet& formulas = Formulas();
     SystemSettings settings;
-    const std::vector<CodeEntry> all = store.ListSecurities(1);
+    const std::vector<CodeEntry> all = store.ListSecurities(3);
     ASSERT_FALSE(all.empty());
     for (Period period : {kPeriodTick, kPeriodMin1, kPeriodMin5, kPeriodMin15, kPeriodMin30, kPeriodMin60, kPeriodDay,
                           kPeriodWeek, kPeriodMonth, kPeriodQuarter, kPeriodYear, kPeriodMultiDay}) {
@@ -266,6 +268,28 @@ TEST(RenderChartPng, EveryPeriodOfAGeneratedMarket) {
         QImage image(QString::fromStdString(request.out));
         EXPECT_EQ(image.size(), QSize(960, 600)) << period;
     }
+    // The adjustment of the chart reaches the series: unadjusted and forward-adjusted prices
+    // differ before an ex-rights day.
+    const CodeEntry* adjusted = nullptr;
+    for (const CodeEntry& e : all)
+        if (!store.GetExRights(e.id).empty()) adjusted = &e;
+    ASSERT_NE(adjusted, nullptr);
+    StoreSeriesSource series(store, paths);
+    StoreEvalData data(store, series);
+    FormulaChartSource source(formulas, data);
+    float firstClose[2] = {};
+    for (uint8_t mode : {0, 1}) {
+        ChartOptions options;
+        options.exRights = mode;
+        ChartView view(source, options);
+        view.Resize(800, 500);
+        view.SetSecurity(0, *adjusted);
+        view.Update(0);
+        ASSERT_FALSE(view.picture(0).series.empty());
+        firstClose[mode] = view.picture(0).series.bars.front().close;
+    }
+    EXPECT_NE(firstClose[0], firstClose[1]);
+
     RenderRequest unknown;
     unknown.security = "SH123456";
     unknown.out = dir.path() + "/x.png";
