@@ -580,7 +580,10 @@ void ChartView::DrawTitle(const GraphPicture& p, int index, DisplayList& list) {
     for (const PaneIndicator& slot : pane.indicators) {
         run(" " + GbkToUtf8(slot.formula.nameText()) + " ", colours[kColorChartText]);
         if (!slot.result) {
+            // Why a formula draws nothing: its period is disabled, or it is not for this kind of security.
             if (slot.status.failure == EvalFailure::kUnsupportedPeriod) run("该指标被禁用", colours[kColorAxis]);
+            if (slot.status.failure == EvalFailure::kNotForSecurity)
+                run(p.security.securityClass == kClassIndex ? "该指标只适用于个股" : "该指标只适用于指数", colours[kColorAxis]);
             continue;
         }
         for (size_t k = 0; k < slot.result->lines.size() && k < slot.items.size(); ++k) {
