@@ -128,7 +128,11 @@ RenderItem BuildLineItem(const OutputLine& line, const OutputLineDesc* desc, int
                          std::string_view formulaName, const BuildContext& ctx) {
     RenderItem item;
     item.kind = line.drawKind == kDrawNotSet ? static_cast<int16_t>(kKindLine) : static_cast<int16_t>(line.drawKind);
-    if (item.kind > kKindPole && item.kind < kKindIcon) item.kind = kKindLine;
+    // Only the chart's own K-line items are candles or US bars; any other number an output line
+    // may carry (a trading signal's 100 + n) outside the known kinds draws as a line.
+    if ((item.kind > kKindPole && item.kind < kKindIcon) || item.kind == kKindCandles || item.kind == kKindUsBars ||
+        item.kind > kKindUsBars)
+        item.kind = kKindLine;
     const ColorScheme& scheme = *ctx.scheme;
     const int width = desc ? desc->width() : 0;
     item.penWidth = static_cast<uint16_t>(width);
@@ -425,8 +429,28 @@ void BoxColours(const RenderItem& item, uint16_t flags, ColorRef& pen, ColorRef&
 
 }  // namespace
 
+namespace {
+
+// The coordinates per bar each kind builds.
+int StrideOf(int kind) {
+    switch (kind) {
+        case kKindStick: case kKindLineStick: case kKindColorStick: case kKindVolStick: case kKindSolidPole:
+        case kKindPole: case kKindDrawLine: case kKindStickLine:
+            return 4;
+        case kKindCandles: case kKindUsBars: return 8;
+        default: return 2;
+    }
+}
+
+}  // namespace
+
 void DrawItem(const RenderItem& item, const RectF& draw, DisplayList& list) {
     const int n = item.barCount;
+    // An item whose arrays do not fit its kind draws nothing rather than read beyond them.
+    if (item.stride != StrideOf(item.kind) || n < 0 || item.flags.size() != static_cast<size_t>(n) ||
+        item.coords.size() != static_cast<size_t>(n) * static_cast<size_t>(item.stride))
+        return;
+    if (item.kind == kKindPartLine && item.colours.size() != static_cast<size_t>(n)) return;
     switch (item.kind) {
         case kKindNullLine: return;
         case kKindLine:

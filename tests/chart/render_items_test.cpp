@@ -74,6 +74,14 @@ TEST_F(RenderItems, PlainLineRunsAndSingleStrokes) {
     dash.begin = 1;
     EXPECT_EQ(Draw(dash), "polyline 22,81 35,71 pen=" + line1 + " dot\n");
     EXPECT_EQ(item.firstBar, 1);
+    // A number only the chart's own K-lines use, or a trading signal's 100 + n beyond the
+    // kinds, draws as a line.
+    EXPECT_EQ(Draw(Line({10, 20}, 107)), "polyline 9,91 22,81 pen=" + line1 + "\n");
+    EXPECT_EQ(Draw(Line({10, 20}, 203)), "polyline 9,91 22,81 pen=" + line1 + "\n");
+    item.stride = 8;  // arrays that do not fit the kind: nothing
+    DisplayList list;
+    DrawItem(item, ctx.draw, list);
+    EXPECT_TRUE(list.empty());
 }
 
 TEST_F(RenderItems, DotsCrossesAndCircles) {
