@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "chart/chart_view.h"
@@ -161,6 +162,35 @@ TEST_F(ChartViewTest, NoBarsOrOneBarDrawAnEmptyChartWithAxes) {
             ASSERT_EQ(p.timeLabels.size(), 1u);
             EXPECT_EQ(p.timeLabels[0].text, "2024/08");
             EXPECT_NE(p.panes[0].list.ToText().find("rect"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(ChartViewTest, GarbageValuesNeverReachAPixel) {
+    Series bad;
+    bad.period = PeriodNumber(kPeriodDay);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float values[] = {nan, inf, -inf, 3e38f, -3e38f, 0, 1e-30f, 5};
+    for (int i = 0; i < 40; ++i) {
+        KLineRecord b = bars_->bars[static_cast<size_t>(i)];
+        const float v = values[i % 8];
+        if (i % 3 == 0) b.high = v;
+        if (i % 3 == 1) b.close = v;
+        if (i % 5 == 0) b.volume = v;
+        bad.push(b);
+    }
+    CodeEntry garbage;
+    ParseSecurityText("SH600002", garbage.id);
+    data.AddSecurity(garbage, bad);
+    auto view = View(640, 400, kPeriodDay, {{{3, "MA"}}, {{4, "VOL"}}, {{4, "MACD"}}}, garbage);
+    view->Update(0);
+    for (const GraphPane& pane : view->picture(0).panes) {
+        EXPECT_TRUE(std::isfinite(pane.map.scale));
+        EXPECT_TRUE(std::isfinite(pane.range.max) && std::isfinite(pane.range.min));
+        EXPECT_LE(pane.levels.values.size(), 39u);
+        for (const Point& pt : pane.list.points()) {
+            EXPECT_LE(std::abs(pt.x), 10000000);
+            EXPECT_LE(std::abs(pt.y), 10000000);
         }
     }
 }

@@ -17,7 +17,7 @@ bool ParseRenderSize(const std::string& text, int& width, int& height) {
     int w = 0, h = 0;
     char x = 0, rest = 0;
     if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || (x != 'x' && x != 'X')) return false;
-    if (w < 64 || h < 64 || w > 8192 || h > 8192) return false;
+    if (w < 64 || h < 64 || w > 4096 || h > 4096) return false;
     width = w;
     height = h;
     return true;

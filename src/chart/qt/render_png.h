@@ -28,7 +28,7 @@ struct RenderRequest {
     std::string out;                              // the PNG file
 };
 
-// Parses "1280x800"; false for anything else (each side 64 .. 8192).
+// Parses "1280x800"; false for anything else (each side 64 .. 4096).
 bool ParseRenderSize(const std::string& text, int& width, int& height);
 
 // The view of the request over `source`, updated through every level. Null with the reason in
