@@ -53,8 +53,6 @@ FormulaSet& Formulas() {
     return *set;
 }
 
-QColor Pixel(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
-
 // Runs the event loop for `ms` milliseconds.
 void Wait(int ms) {
     QElapsedTimer clock;
@@ -87,34 +85,6 @@ protected:
     FormulaChartSource source{Formulas(), data};
     SystemSettings settings;
 };
-
-TEST_F(ChartQt, PicturesOfEachPeriodHaveCandlesAxesAndLabels) {
-    const ColorScheme& scheme = settings.scheme();
-    for (Period period : {kPeriodDay, kPeriodWeek, kPeriodMonth, kPeriodMultiDay}) {
-        RenderRequest request;
-        request.period = period;
-        request.indicators = {"MACD", "KDJ"};
-        std::string error;
-        QImage image = RenderChartImage(source, moutai, settings, request, &error);
-        ASSERT_FALSE(image.isNull()) << error;
-        image.save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_" +
-                                          std::string(PeriodKeyword(period)) + ".png"));
-        EXPECT_EQ(image.size(), QSize(1280, 800));
-        // The background, the axis frame colour and both candle colours are all on the picture.
-        int rise = 0, fall = 0, axis = 0;
-        for (int y = 0; y < image.height(); y += 1)
-            for (int x = 0; x < image.width(); x += 2) {
-                const QRgb c = image.pixel(x, y) & 0xFFFFFF;
-                if (c == (ToQColor(scheme.colors[kColorRising]).rgb() & 0xFFFFFF)) ++rise;
-                if (c == (ToQColor(scheme.colors[kColorFalling]).rgb() & 0xFFFFFF)) ++fall;
-                if (c == (ToQColor(scheme.colors[kColorAxis]).rgb() & 0xFFFFFF)) ++axis;
-            }
-        EXPECT_GT(rise, 50) << period;
-        EXPECT_GT(fall, 50) << period;
-        EXPECT_GT(axis, 1000) << period;
-        EXPECT_EQ(Pixel(image, 3, 200), ToQColor(scheme.colors[kColorBackground]));
-    }
-}
 
 TEST_F(ChartQt, ARepaintOfTheInvalidRegionEqualsAFullPaint) {
     ChartFonts fonts(settings.scheme());
@@ -155,18 +125,6 @@ TEST_F(ChartQt, PixelsUnderATagAreRestored) {
     EXPECT_EQ(canvas.image().pixelColor(160, 90), QColor(Qt::yellow));
     canvas.RestoreUnder(tag);
     EXPECT_TRUE(canvas.image() == before);
-}
-
-TEST(RenderSize, ParsesWidthByHeight) {
-    int w = 0, h = 0;
-    EXPECT_TRUE(ParseRenderSize("1280x800", w, h));
-    EXPECT_EQ(w, 1280);
-    EXPECT_EQ(h, 800);
-    EXPECT_FALSE(ParseRenderSize("1280", w, h));
-    EXPECT_FALSE(ParseRenderSize("1280x800x2", w, h));
-    EXPECT_FALSE(ParseRenderSize("10x10", w, h));
-    EXPECT_FALSE(ParseRenderSize("99999x800", w, h));
-    EXPECT_FALSE(ParseRenderSize("-5x800", w, h));
 }
 
 TEST_F(ChartQt, RenderRefusesUnknownIndicatorsAndTimeSharing) {
@@ -267,6 +225,22 @@ TEST(RenderChartPng, EveryPeriodOfAGeneratedMarket) {
         ASSERT_TRUE(RenderChartPng(store, paths, formulas, settings, request, &error)) << error;
         QImage image(QString::fromStdString(request.out));
         EXPECT_EQ(image.size(), QSize(960, 600)) << period;
+        // The background, the axis colour and both candle colours are all on the picture.
+        const ColorScheme& scheme = settings.scheme();
+        int rise = 0, fall = 0, axis = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); x += 2) {
+                const QColor c = image.pixelColor(x, y);
+                rise += c == ToQColor(scheme.colors[kColorRising]);
+                fall += c == ToQColor(scheme.colors[kColorFalling]);
+                axis += c == ToQColor(scheme.colors[kColorAxis]);
+            }
+        if (period != kPeriodTick && period != kPeriodYear) {  // ticks and years may all rise or fall
+            EXPECT_GT(rise, 20) << period;
+            EXPECT_GT(fall, 20) << period;
+        }
+        EXPECT_GT(axis, 1000) << period;
+        EXPECT_EQ(image.pixelColor(1, 1), ToQColor(scheme.colors[kColorBackground]));
     }
     // The adjustment of the chart reaches the series: unadjusted and forward-adjusted prices
     // differ before an ex-rights day.
