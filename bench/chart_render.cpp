@@ -23,7 +23,7 @@ constexpr int kVisible = 2000;
 // A deterministic random walk of day bars.
 Series MakeBars() {
     Series s;
-    s.period = PeriodNumber(kPeriodDay);
+    s.period = kPeriodDay;
     uint64_t state = 12345;
     auto next = [&state] {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;

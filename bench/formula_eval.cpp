@@ -105,7 +105,7 @@ public:
             s.capital = {};
             s.capitalChanges = {};
             s.exRights = {};
-            s.period = PeriodNumber(kPeriodDay);
+            s.period = kPeriodDay;
             preloadedBars_ += s.size();
             preloaded_.push_back({securities_[i], std::move(s)});
         }
@@ -170,7 +170,7 @@ void Preloaded(benchmark::State& state, int formula) {
     size_t bars = 0, empty = 0;
     for (auto _ : state) {
         for (size_t i = me; i < count; i += threads) {
-            auto r = evaluator.Evaluate(m.formula(formula), held[i].entry, &held[i].series, PeriodNumber(kPeriodDay));
+            auto r = evaluator.Evaluate(m.formula(formula), held[i].entry, &held[i].series, kPeriodDay);
             if (!r) ++empty;
             else benchmark::DoNotOptimize(LastValue(*r));
             bars += held[i].series.size();
@@ -194,7 +194,7 @@ void WholeMarket(benchmark::State& state, int formula) {
     size_t evaluated = 0, picked = 0;
     for (auto _ : state) {
         for (size_t i = me; i < all.size(); i += threads) {
-            auto r = evaluator.Evaluate(m.formula(formula), all[i], nullptr, PeriodNumber(kPeriodDay));
+            auto r = evaluator.Evaluate(m.formula(formula), all[i], nullptr, kPeriodDay);
             if (!r) continue;
             ++evaluated;
             picked += LastValue(*r) > 0.5f;

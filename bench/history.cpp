@@ -43,7 +43,7 @@ public:
         std::vector<KLineRecord> bars;
         for (int i = 0; i < kBars; ++i) bars.push_back(DayBar(i));
         std::filesystem::remove(path_);
-        WriteHistoryFile(path_, 8, bars, false);
+        WriteHistoryFile(path_, kPeriodDay, bars, false);
     }
     const std::string& path() const { return path_; }
 
@@ -62,7 +62,7 @@ void BM_LoadDayHistory4000(benchmark::State& state) {
                                           {kFirstDay + 86400u * 3000, 6000, 12000}};
     Series series;
     for (auto _ : state) {
-        if (!LoadHistoryFile(f.path(), 8, series, changes)) state.SkipWithError("load failed");
+        if (!LoadHistoryFile(f.path(), kPeriodDay, series, changes)) state.SkipWithError("load failed");
         benchmark::DoNotOptimize(series.bars.data());
     }
     state.SetItemsProcessed(state.iterations() * kBars);
@@ -76,7 +76,7 @@ void BM_WriteTopUpSameDay(benchmark::State& state) {
     KLineRecord bar = DayBar(kBars - 1);
     for (auto _ : state) {
         bar.close += 0.01f;
-        if (!WriteHistoryFile(f.path(), 8, std::span(&bar, 1), false)) state.SkipWithError("write failed");
+        if (!WriteHistoryFile(f.path(), kPeriodDay, std::span(&bar, 1), false)) state.SkipWithError("write failed");
     }
 }
 BENCHMARK(BM_WriteTopUpSameDay)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -95,7 +95,7 @@ void BM_WriteTopUpNextDay(benchmark::State& state) {
             state.ResumeTiming();
         }
         KLineRecord bar = DayBar(next++);
-        if (!WriteHistoryFile(f.path(), 8, std::span(&bar, 1), false)) state.SkipWithError("write failed");
+        if (!WriteHistoryFile(f.path(), kPeriodDay, std::span(&bar, 1), false)) state.SkipWithError("write failed");
     }
 }
 BENCHMARK(BM_WriteTopUpNextDay)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -122,7 +122,7 @@ void BM_AppendDayOfMinuteBars(benchmark::State& state) {
         std::filesystem::remove(path);
         state.ResumeTiming();
         for (const KLineRecord& bar : minutes)
-            if (!WriteHistoryFile(path, 3, std::span(&bar, 1), false)) state.SkipWithError("write failed");
+            if (!WriteHistoryFile(path, kPeriodMin1, std::span(&bar, 1), false)) state.SkipWithError("write failed");
     }
     state.SetItemsProcessed(state.iterations() * 240);
 }
@@ -144,9 +144,9 @@ void BM_AppendDayOfMinuteBarsAtOnce(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(path);
-        if (!WriteHistoryFile(path, 3, earlier, false)) state.SkipWithError("setup failed");
+        if (!WriteHistoryFile(path, kPeriodMin1, earlier, false)) state.SkipWithError("setup failed");
         state.ResumeTiming();
-        if (!WriteHistoryFile(path, 3, today, false)) state.SkipWithError("write failed");
+        if (!WriteHistoryFile(path, kPeriodMin1, today, false)) state.SkipWithError("write failed");
     }
     state.SetItemsProcessed(state.iterations() * 240);
 }

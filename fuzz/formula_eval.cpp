@@ -42,7 +42,7 @@ FormulaRecord Compiled(const FormulaSet& set, const char* name, const char* text
 
 Series Bars(int n, float start) {
     Series s;
-    s.period = 8;
+    s.period = kPeriodDay;
     for (int i = 0; i < n; ++i) {
         KLineRecord b;
         b.time = MakeStoreTime(2024, 1, 1) + static_cast<StoreTime>(i) * kSecondsPerDay;
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         }
     }
     FormulaEvaluator evaluator(f->set, f->data, nullptr);
-    for (int period : {8, 9}) {
+    for (Period period : {kPeriodDay, kPeriodWeek}) {
         std::unique_ptr<EvalResult> r = evaluator.Evaluate(record, f->stock, nullptr, period);
         if (!r) continue;
         // Every line's points are readable.

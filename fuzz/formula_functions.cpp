@@ -37,7 +37,7 @@ private:
 
 class NoData : public MarketDataSource {
 public:
-    const Series* IndexSeries(const CodeEntry&, int) override { return nullptr; }
+    const Series* IndexSeries(const CodeEntry&, Period) override { return nullptr; }
     std::optional<double> QuoteFieldValue(const CodeEntry&, int field) override { return field; }
     bool LoadFinance(const CodeEntry&, FinanceBlock&) override { return false; }
 };
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FunctionContext ctx;
     ctx.series = &series;
     ctx.security.securityClass = in.Byte() % 7;
-    ctx.period = 2 + in.Byte() % 13;
+    ctx.period = static_cast<Period>(2 + in.Byte() % 13);
     ctx.data = &source;
     ctx.pool = in.Byte() % 2 ? &pool : nullptr;
 

@@ -6,8 +6,6 @@ namespace tessaro {
 
 AppPaths::AppPaths(std::string appDir) : appDir_(WithTrailingSlash(std::move(appDir))) {}
 
-std::string_view PeriodDirName(int period) { return PeriodDirName(PeriodFromNumber(period)); }
-
 std::string AppPaths::marketDir(MarketCode market) const {
     std::string_view dir = MarketDirName(market);
     if (dir.empty()) return {};
@@ -19,7 +17,7 @@ std::string AppPaths::marketFile(MarketCode market) const {
     return dir.empty() ? dir : dir + "stkinfo.dat";
 }
 
-std::string AppPaths::periodDir(MarketCode market, int period) const {
+std::string AppPaths::periodDir(MarketCode market, Period period) const {
     std::string dir = marketDir(market);
     std::string_view per = PeriodDirName(period);
     if (dir.empty() || per.empty()) return {};
@@ -36,7 +34,7 @@ bool UsableCode(std::string_view code) {
 }
 }  // namespace
 
-std::string AppPaths::historyFile(const SecurityId& id, int period) const {
+std::string AppPaths::historyFile(const SecurityId& id, Period period) const {
     std::string dir = periodDir(id.market, period);
     if (dir.empty() || !UsableCode(id.codeText())) return {};
     return dir + std::string(id.codeText()) + "." + std::string(PeriodDirName(period));
@@ -75,8 +73,8 @@ std::string AppPaths::newStockFile(const SecurityId& id) const {
     return dir + std::string(id.codeText()) + ".nns";
 }
 
-std::string AppPaths::dayDownFile() const { return periodDir(kMarketSH, 8) + "daydown.dat"; }
-std::string AppPaths::min5DownFile() const { return periodDir(kMarketSH, 4) + "min5down.dat"; }
+std::string AppPaths::dayDownFile() const { return periodDir(kMarketSH, kPeriodDay) + "daydown.dat"; }
+std::string AppPaths::min5DownFile() const { return periodDir(kMarketSH, kPeriodMin5) + "min5down.dat"; }
 
 std::string AppPaths::baseDir() const { return appDir_ + "base/"; }
 

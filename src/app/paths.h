@@ -25,11 +25,9 @@ public:
     // data/<mk>/stkinfo.dat
     std::string marketFile(MarketCode market) const;
     // data/<mk>/<per>/ for periods 3 "min", 4 "fiv", 8 "day"; "" otherwise.
-    std::string periodDir(MarketCode market, int period) const;
-    std::string periodDir(MarketCode market, Period period) const { return periodDir(market, PeriodNumber(period)); }
+    std::string periodDir(MarketCode market, Period period) const;
     // data/<mk>/<per>/<code>.<per>
-    std::string historyFile(const SecurityId& id, int period) const;
-    std::string historyFile(const SecurityId& id, Period period) const { return historyFile(id, PeriodNumber(period)); }
+    std::string historyFile(const SecurityId& id, Period period) const;
     std::string exdataDir(MarketCode market) const;       // data/<mk>/exdata/
     std::string exdataFile(const SecurityId& id) const;   // data/<mk>/exdata/<code>.exd
     std::string f10Dir(MarketCode market) const;          // data/<mk>/f10/
@@ -61,8 +59,5 @@ public:
 private:
     std::string appDir_;
 };
-
-// Period directory name "min", "fiv", "day" of periods 3, 4, 8; "" otherwise.
-std::string_view PeriodDirName(int period);
 
 }  // namespace tessaro

@@ -17,11 +17,11 @@ FormulaChartSource::FormulaChartSource(const FormulaSet& formulas, EvalDataSourc
 
 bool FormulaChartSource::Load(const CodeEntry& security, Period period, int exRights, Series& out) {
     out.clear();
-    if (!data_.LoadSeries(security.id, PeriodNumber(period), exRights & 3, out)) {
+    if (!data_.LoadSeries(security.id, period, exRights & 3, out)) {
         out.clear();
         return false;
     }
-    out.period = PeriodNumber(period);
+    out.period = period;
     return true;
 }
 
@@ -32,7 +32,7 @@ std::unique_ptr<EvalResult> FormulaChartSource::Evaluate(const FormulaRecord& fo
     request.loadOptions = exRights & 3;
     request.security = security;
     request.preloaded = &series;
-    request.period = PeriodNumber(period);
+    request.period = period;
     return evaluator_.Evaluate(formula, request, status);
 }
 
@@ -303,7 +303,7 @@ void ChartView::Load(GraphPicture& p, bool keepFirst) {
     const int oldTotal = static_cast<int>(p.series.size());
     const bool wasLoaded = p.loaded;
     if (!p.hasSecurity || !source_.Load(p.security, p.period, options_.exRights, p.series)) p.series.clear();
-    p.series.period = PeriodNumber(p.period);
+    p.series.period = p.period;
     const int total = static_cast<int>(p.series.size());
     if (keepFirst && wasLoaded) {
         p.scale.first += total - oldTotal;

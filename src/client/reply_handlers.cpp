@@ -57,7 +57,7 @@ bool ApplyBarsReply(const AppPaths& paths, ByteSpan packet) {
         KLineRecord k;
         if (DecodeBarRecord(b, k)) bars.push_back(k);
     }
-    return WriteHistory(paths, *id, reply.period, bars, true);
+    return WriteHistory(paths, *id, PeriodFromNumber(reply.period), bars, true);
 }
 
 bool ApplyFlowPush(MarketStore& store, ByteSpan packet) {

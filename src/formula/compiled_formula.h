@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/period.h"
 #include "platform/text.h"
 
 namespace tessaro {
@@ -51,8 +52,8 @@ inline constexpr int kMaxCoordinateLines = 7;
 inline constexpr uint32_t kUsageNotForIndexes = 1u << 0;
 inline constexpr uint32_t kUsageNotForOthers = 1u << 1;   // not for securities that are no index
 // Period p (2..14) is disabled when bit 30 - (p - 2) is set.
-constexpr uint32_t PeriodDisableBit(int period) {
-    return (period >= 2 && period <= 14) ? (0x40000000u >> (period - 2)) : 0u;
+constexpr uint32_t PeriodDisableBit(Period period) {
+    return IsValidPeriod(period) ? (0x40000000u >> (PeriodNumber(period) - 2)) : 0u;
 }
 
 // Line styles of an output line (1 plain line, 2..12 the style modifiers).
@@ -179,8 +180,8 @@ public:
     void setName(std::string_view gbk) { CopyToField(name, gbk); }
     bool isLocked() const { return lockChecksum != 0; }
 
-    bool periodDisabled(int period) const { return (usageFlags & PeriodDisableBit(period)) != 0; }
-    void setPeriodDisabled(int period, bool disabled) {
+    bool periodDisabled(Period period) const { return (usageFlags & PeriodDisableBit(period)) != 0; }
+    void setPeriodDisabled(Period period, bool disabled) {
         uint32_t bit = PeriodDisableBit(period);
         usageFlags = disabled ? (usageFlags | bit) : (usageFlags & ~bit);
     }

@@ -21,7 +21,7 @@ ConditionOperand MakeOperand(const OperandInput& in) {
     switch (in.kind) {
     case kConditionOperandFormula:
         op = ConditionOperand::FormulaLine(in.formulaType, in.formulaName, in.lineName, in.params,
-                                           static_cast<uint32_t>(in.period), in.bindStock ? in.stock : std::string(),
+                                           static_cast<uint32_t>(PeriodNumber(in.period)), in.bindStock ? in.stock : std::string(),
                                            in.lookBack > 0 ? static_cast<uint32_t>(in.lookBack) : 0u);
         break;
     case kConditionOperandFinance: op = ConditionOperand::Finance(in.financeItem >= 0 ? static_cast<uint32_t>(in.financeItem) : 0u); break;
@@ -40,7 +40,7 @@ std::optional<ConditionProblem> CheckOperandInput(const OperandInput& in) {
         if (in.formulaName.empty()) return Problem("请选择一个公式!", ConditionField::kFormula);
         if (in.formulaType >= kFormulaTradingSystem && in.formulaType <= kFormulaSubPane && in.lineName.empty())
             return Problem("请选择该公式的其中一条指标线!", ConditionField::kLine);
-        if (in.period < 2 || in.period > 14) return Problem("请选择计算周期!", ConditionField::kPeriod);
+        if (!IsValidPeriod(in.period)) return Problem("请选择计算周期!", ConditionField::kPeriod);
         if (in.bindStock && in.stock.empty()) return Problem("请选择绑定股票!", ConditionField::kStock);
         if (in.lookBack < 0) return Problem("请输入向前引用周期数(需大于0)!", ConditionField::kLookBack);
         break;

@@ -43,7 +43,7 @@ struct OperandInput {
     uint32_t formulaType = 0;
     std::string formulaName;           // GBK; empty: no formula chosen
     std::string lineName;              // GBK; empty: no line chosen
-    int period = 0;                    // 2..14; 0: none chosen
+    Period period = kPeriodInvalid;    // invalid: none chosen
     bool bindStock = false;            // "绑定股票" ticked
     std::string stock;                 // "SH600000"
     int lookBack = 0;                  // as typed; negative is refused

@@ -22,7 +22,7 @@ std::optional<CodeEntry> StoreEvalData::CategoryIndex(const CodeEntry& security,
     return categories_(security, categoryGbk);
 }
 
-bool StoreEvalData::LoadSeries(const SecurityId& id, int period, int options, Series& out) const {
+bool StoreEvalData::LoadSeries(const SecurityId& id, Period period, int options, Series& out) const {
     return tessaro::LoadSeries(source_, id, static_cast<Period>(period), out, options) != 0;
 }
 
@@ -99,7 +99,7 @@ std::optional<CodeEntry> MemoryEvalData::CategoryIndex(const CodeEntry& security
     return FindSecurity(it->second);
 }
 
-bool MemoryEvalData::LoadSeries(const SecurityId& id, int period, int options, Series& out) const {
+bool MemoryEvalData::LoadSeries(const SecurityId& id, Period period, int options, Series& out) const {
     (void)options;  // the bars are held as they are to be evaluated
     auto it = securities_.find(Key(id));
     if (it == securities_.end()) return false;
@@ -110,7 +110,7 @@ bool MemoryEvalData::LoadSeries(const SecurityId& id, int period, int options, S
     } else {
         // Grouped into a fresh series: nothing of what `out` held before may stay behind.
         Series grouped;
-        const Period from = PeriodFromNumber(held.period), to = PeriodFromNumber(period);
+        const Period from = held.period, to = period;
         if (from == kPeriodDay && IsDayBasedPeriod(to))
             GroupDayBars(held, to, kDefaultMultiDay, isIndex, grouped);
         else if (from == kPeriodMin5 && to >= kPeriodMin15 && to <= kPeriodMin60)

@@ -35,7 +35,7 @@ public:
     virtual std::optional<CodeEntry> CategoryIndex(const CodeEntry& security, std::string_view categoryGbk) const = 0;
     // The security's bars at `period`, loaded with the series loader's option flags. False when
     // there is no series.
-    virtual bool LoadSeries(const SecurityId& id, int period, int options, Series& out) const = 0;
+    virtual bool LoadSeries(const SecurityId& id, Period period, int options, Series& out) const = 0;
     // Quote field `field` (0..82) as the quote field catalogue computes it; 0 for a field the
     // catalogue leaves empty; nullopt for an unknown security or field.
     virtual std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) const = 0;
@@ -57,7 +57,7 @@ public:
     std::optional<CodeEntry> FindSecurity(const SecurityId& id) const override;
     std::optional<CodeEntry> MarketIndex(const CodeEntry& security) const override;
     std::optional<CodeEntry> CategoryIndex(const CodeEntry& security, std::string_view categoryGbk) const override;
-    bool LoadSeries(const SecurityId& id, int period, int options, Series& out) const override;
+    bool LoadSeries(const SecurityId& id, Period period, int options, Series& out) const override;
     std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) const override;
     bool LoadFinance(const CodeEntry& security, FinanceBlock& out) const override;
     // Asks the store at most once per kMarketTimeRefreshMs: the time only decides which bars lie
@@ -89,7 +89,7 @@ public:
     std::optional<CodeEntry> FindSecurity(const SecurityId& id) const override;
     std::optional<CodeEntry> MarketIndex(const CodeEntry& security) const override;
     std::optional<CodeEntry> CategoryIndex(const CodeEntry& security, std::string_view categoryGbk) const override;
-    bool LoadSeries(const SecurityId& id, int period, int options, Series& out) const override;
+    bool LoadSeries(const SecurityId& id, Period period, int options, Series& out) const override;
     std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) const override;
     bool LoadFinance(const CodeEntry& security, FinanceBlock& out) const override;
     StoreTime CurrentMarketTime() const override { return marketTime_; }

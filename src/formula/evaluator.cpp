@@ -15,7 +15,7 @@
 
 namespace tessaro {
 
-bool FormulaApplies(const FormulaRecord& formula, int period, uint16_t securityClass) {
+bool FormulaApplies(const FormulaRecord& formula, Period period, uint16_t securityClass) {
     if (formula.usageFlags & PeriodDisableBit(period)) return false;
     if (securityClass == kClassIndex) return (formula.usageFlags & kUsageNotForIndexes) == 0;
     return (formula.usageFlags & kUsageNotForOthers) == 0;
@@ -41,11 +41,11 @@ std::string_view EvalFailureName(EvalFailure failure) {
 namespace {
 
 // The reason FormulaApplies gives no: the period or the kind of security.
-bool ExplainNotApplying(const FormulaRecord& formula, int period, uint16_t securityClass, EvalStatus& status) {
+bool ExplainNotApplying(const FormulaRecord& formula, Period period, uint16_t securityClass, EvalStatus& status) {
     if (FormulaApplies(formula, period, securityClass)) return false;
     if (formula.usageFlags & PeriodDisableBit(period)) {
         status.failure = EvalFailure::kUnsupportedPeriod;
-        status.message = "the formula is not used at period " + std::to_string(period);
+        status.message = "the formula is not used at period " + std::to_string(PeriodNumber(period));
     } else {
         status.failure = EvalFailure::kNotForSecurity;
         status.message = securityClass == kClassIndex ? "the formula is not used for indexes"
@@ -89,7 +89,7 @@ Session::~Session() {
         if (s.use_count() == 1 && spareSeries_.size() < kSpares) spareSeries_.push_back(std::move(s));
 }
 
-const Series* Session::Load(const SecurityId& id, int period) {
+const Series* Session::Load(const SecurityId& id, Period period) {
     for (const CachedSeries& c : series_)
         if (c.period == period && SameSecurity(c.id, id)) return c.series.get();
     std::shared_ptr<Series> loaded;
@@ -109,7 +109,7 @@ const Series* Session::Load(const SecurityId& id, int period) {
     return series_.back().series.get();
 }
 
-void Session::Preload(const SecurityId& id, int period, const Series& series) {
+void Session::Preload(const SecurityId& id, Period period, const Series& series) {
     // Not owned: the caller's series outlives the evaluation.
     series_.push_back(CachedSeries{id, period, std::shared_ptr<const Series>(std::shared_ptr<void>(), &series)});
 }
@@ -138,7 +138,7 @@ EvaluatedReference& Session::AddReference(EvaluatedReference ref) {
 
 // ---- FrameMarketData ----------------------------------------------------------------------
 
-const Series* FrameMarketData::IndexSeries(const CodeEntry& security, int period) {
+const Series* FrameMarketData::IndexSeries(const CodeEntry& security, Period period) {
     // Loaded once per evaluation session and shared by every index function call.
     std::optional<CodeEntry> index = s_.data.MarketIndex(security);
     return index ? s_.Load(index->id, period) : nullptr;
@@ -155,7 +155,7 @@ bool FrameMarketData::LoadFinance(const CodeEntry& security, FinanceBlock& out) 
 // ---- Frame --------------------------------------------------------------------------------
 
 Frame::Frame(Session& session, const FormulaRecord& formula, const CodeEntry& security, const Series& series,
-             int period)
+             Period period)
     : s_(session), f_(formula), security_(security), series_(series), period_(period), market_(session) {
     ctx_.series = &series_;
     ctx_.security = security_;
@@ -439,7 +439,7 @@ FormulaEvaluator::FormulaEvaluator(const FormulaSet& formulas, EvalDataSource& d
 FormulaEvaluator::~FormulaEvaluator() = default;
 
 std::unique_ptr<EvalResult> FormulaEvaluator::Evaluate(const FormulaRecord& formula, const CodeEntry& security,
-                                                       const Series* preloaded, int period, int loadOptions,
+                                                       const Series* preloaded, Period period, int loadOptions,
                                                        uint32_t windowFrom, uint32_t windowTo, void* specialContext) {
     EvalRequest request;
     request.security = security;
@@ -519,12 +519,11 @@ std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecor
     // The series loader builds only the per-bar data the formula reads.
     EvalRequest request = original;
     if (ReadsOnlyBars(formula)) request.loadOptions |= kLoadBarsOnly;
-    int period = request.period;
-    if (request.preloaded && request.preloaded->period >= 2 && request.preloaded->period <= 14)
-        period = request.preloaded->period;
-    if (period < 2 || period > 14) {
+    Period period = request.period;
+    if (request.preloaded && IsValidPeriod(request.preloaded->period)) period = request.preloaded->period;
+    if (!IsValidPeriod(period)) {
         status.failure = EvalFailure::kUnsupportedPeriod;
-        status.message = "period " + std::to_string(period) + " is not a period (2 to 14)";
+        status.message = "period " + std::to_string(PeriodNumber(period)) + " is not a period (2 to 14)";
         return nullptr;
     }
     if (ExplainNotApplying(formula, period, request.security.securityClass, status)) return nullptr;
@@ -538,7 +537,7 @@ std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecor
         series = session.Load(request.security.id, period);
         if (!series) {
             status.failure = EvalFailure::kNoData;
-            status.message = "no data for " + SecurityText(request.security.id) + " at period " + std::to_string(period);
+            status.message = "no data for " + SecurityText(request.security.id) + " at period " + std::to_string(PeriodNumber(period));
             return nullptr;
         }
     }
@@ -563,7 +562,7 @@ std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecor
 }
 
 std::unique_ptr<EvalResult> Evaluate(const FormulaSet& formulas, EvalDataSource& data, const FormulaRecord& formula,
-                                     const CodeEntry& security, const Series* preloaded, int period, int loadOptions,
+                                     const CodeEntry& security, const Series* preloaded, Period period, int loadOptions,
                                      uint32_t windowFrom, uint32_t windowTo, void* specialContext) {
     FormulaEvaluator evaluator(formulas, data);
     return evaluator.Evaluate(formula, security, preloaded, period, loadOptions, windowFrom, windowTo, specialContext);

@@ -35,7 +35,7 @@ inline constexpr uint32_t kFutureBarLimit = 259200;  // three days
 struct EvalRequest {
     CodeEntry security;              // the security evaluated (class 1: an index)
     const Series* preloaded = nullptr;  // when given, used instead of loading; its period (when set) wins
-    int period = 8;
+    Period period = kPeriodDay;
     int loadOptions = 0;             // series loader flags (ex-rights adjustment)
     uint32_t windowFrom = 0;         // time window of the capital-flow special indicators
     uint32_t windowTo = 0;
@@ -97,7 +97,7 @@ public:
                                                    EvalStatus& status);
 
     std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
-                                         const Series* preloaded, int period, int loadOptions = 0,
+                                         const Series* preloaded, Period period, int loadOptions = 0,
                                          uint32_t windowFrom = 0, uint32_t windowTo = 0,
                                          void* specialContext = nullptr);
 
@@ -116,11 +116,11 @@ private:
 // One evaluation with a context of its own (callers that evaluate many securities keep a
 // FormulaEvaluator instead). The caller owns the result; null means no lines.
 std::unique_ptr<EvalResult> Evaluate(const FormulaSet& formulas, EvalDataSource& data, const FormulaRecord& formula,
-                                     const CodeEntry& security, const Series* preloaded, int period,
+                                     const CodeEntry& security, const Series* preloaded, Period period,
                                      int loadOptions = 0, uint32_t windowFrom = 0, uint32_t windowTo = 0,
                                      void* specialContext = nullptr);
 
 // True when the usage flags let `formula` run at `period` for a security of class `securityClass`.
-bool FormulaApplies(const FormulaRecord& formula, int period, uint16_t securityClass);
+bool FormulaApplies(const FormulaRecord& formula, Period period, uint16_t securityClass);
 
 }  // namespace tessaro

@@ -12,31 +12,31 @@ namespace {
 
 // Fineness order of the periods: tick, minutes (and time-sharing), 5..60 minutes, days (and
 // multi-day bars, bucketed by day), weeks, months, quarters, years.
-int Coarseness(int period) {
+int Coarseness(Period period) {
     switch (period) {
-        case 2: return 0;
-        case 3: case 14: return 1;
-        case 4: return 2;
-        case 5: return 3;
-        case 6: return 4;
-        case 7: return 5;
-        case 8: case 13: return 6;
-        case 9: return 7;
-        case 10: return 8;
-        case 11: return 9;
-        case 12: return 10;
+        case kPeriodTick: return 0;
+        case kPeriodMin1: case kPeriodTime: return 1;
+        case kPeriodMin5: return 2;
+        case kPeriodMin15: return 3;
+        case kPeriodMin30: return 4;
+        case kPeriodMin60: return 5;
+        case kPeriodDay: case kPeriodMultiDay: return 6;
+        case kPeriodWeek: return 7;
+        case kPeriodMonth: return 8;
+        case kPeriodQuarter: return 9;
+        case kPeriodYear: return 10;
         default: return 6;
     }
 }
 
-std::vector<int64_t> Buckets(const Series& s, int period) {
+std::vector<int64_t> Buckets(const Series& s, Period period) {
     std::vector<int64_t> out(s.bars.size());
     for (size_t i = 0; i < out.size(); ++i) out[i] = fn::PeriodBucket(s.bars[i].time, period);
     return out;
 }
 
 // Source points p[0..m) of which [begin, m) are valid, placed onto the bars of `to`.
-FormulaValue Align(const float* p, int32_t begin, int32_t m, const Series& from, const Series& to, int period,
+FormulaValue Align(const float* p, int32_t begin, int32_t m, const Series& from, const Series& to, Period period,
                    ColumnPool* pool) {
     const int32_t n = static_cast<int32_t>(to.bars.size());
     FormulaValue out = FormulaValue::EmptySeries(n, pool);
@@ -68,9 +68,9 @@ FormulaValue Align(const float* p, int32_t begin, int32_t m, const Series& from,
 
 }  // namespace
 
-int AlignmentPeriod(int a, int b) { return Coarseness(b) > Coarseness(a) ? b : a; }
+Period AlignmentPeriod(Period a, Period b) { return Coarseness(b) > Coarseness(a) ? b : a; }
 
-FormulaValue AlignLine(const FormulaValue& line, const Series& from, const Series& to, int bucketPeriod,
+FormulaValue AlignLine(const FormulaValue& line, const Series& from, const Series& to, Period bucketPeriod,
                        ColumnPool* pool) {
     const int32_t n = static_cast<int32_t>(to.bars.size());
     if (line.isNumber()) {
@@ -83,7 +83,7 @@ FormulaValue AlignLine(const FormulaValue& line, const Series& from, const Serie
     return Align(line.data(), std::max<int32_t>(line.begin, 0), m, from, to, bucketPeriod, pool);
 }
 
-FormulaValue AlignQuoteField(const Series& from, int field, const Series& to, int bucketPeriod, ColumnPool* pool) {
+FormulaValue AlignQuoteField(const Series& from, int field, const Series& to, Period bucketPeriod, ColumnPool* pool) {
     const int32_t m = static_cast<int32_t>(from.bars.size());
     std::vector<float> column(static_cast<size_t>(m));
     for (int32_t i = 0; i < m; ++i) {

@@ -13,17 +13,19 @@
 #include "formula/value.h"
 #include "market/series.h"
 
+#include "platform/period.h"
+
 namespace tessaro {
 
 // The period whose buckets compare bars of periods a and b (the coarser one; a on a tie).
-int AlignmentPeriod(int a, int b);
+Period AlignmentPeriod(Period a, Period b);
 
 // `line` holds one point per bar of `from`; the result one point per bar of `to`. A constant
 // line becomes a constant series over every bar of `to`; anything else an empty series.
-FormulaValue AlignLine(const FormulaValue& line, const Series& from, const Series& to, int bucketPeriod,
+FormulaValue AlignLine(const FormulaValue& line, const Series& from, const Series& to, Period bucketPeriod,
                        ColumnPool* pool);
 
 // Quote field 0..5 (open, high, low, close, volume, amount) of the bars of `from`, aligned to `to`.
-FormulaValue AlignQuoteField(const Series& from, int field, const Series& to, int bucketPeriod, ColumnPool* pool);
+FormulaValue AlignQuoteField(const Series& from, int field, const Series& to, Period bucketPeriod, ColumnPool* pool);
 
 }  // namespace tessaro

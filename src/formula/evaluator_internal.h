@@ -27,7 +27,7 @@ namespace tessaro::eval {
 // Identifies an evaluated referenced formula.
 struct ReferenceKey {
     SecurityId security;
-    int period = 0;
+    Period period = kPeriodInvalid;
     uint32_t typeClass = 0;
     std::string name;                 // upper case
     std::vector<uint32_t> paramBits;  // the parameter values' bits: NaN equals itself here
@@ -49,9 +49,9 @@ public:
     ~Session();
 
     // The series of a security at a period, loaded once; null when there is none.
-    const Series* Load(const SecurityId& id, int period);
+    const Series* Load(const SecurityId& id, Period period);
     // Enters a series the caller already holds (it outlives the session).
-    void Preload(const SecurityId& id, int period, const Series& series);
+    void Preload(const SecurityId& id, Period period, const Series& series);
 
     // A copy of the formula of `type`'s class named `name`, taken once per session.
     std::shared_ptr<const FormulaRecord> FindFormula(uint32_t type, std::string_view name);
@@ -76,7 +76,7 @@ public:
 private:
     struct CachedSeries {
         SecurityId id;
-        int period = 0;
+        Period period = kPeriodInvalid;
         std::shared_ptr<const Series> series;  // null: none
     };
     struct FormulaCopy {
@@ -95,7 +95,7 @@ private:
 class FrameMarketData : public MarketDataSource {
 public:
     explicit FrameMarketData(Session& s) : s_(s) {}
-    const Series* IndexSeries(const CodeEntry& security, int period) override;
+    const Series* IndexSeries(const CodeEntry& security, Period period) override;
     std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) override;
     bool LoadFinance(const CodeEntry& security, FinanceBlock& out) override;
 
@@ -106,7 +106,7 @@ private:
 // Runs one formula over one series.
 class Frame {
 public:
-    Frame(Session& session, const FormulaRecord& formula, const CodeEntry& security, const Series& series, int period);
+    Frame(Session& session, const FormulaRecord& formula, const CodeEntry& security, const Series& series, Period period);
 
     // Applicability, parameters, instructions or the name dispatch. On success `lines` holds
     // the visible values in line order; false means no result.
@@ -151,7 +151,7 @@ private:
     const FormulaRecord& f_;
     CodeEntry security_;
     const Series& series_;
-    int period_;
+    Period period_;
     FrameMarketData market_;
     FunctionContext ctx_;
     std::vector<Slot> slots_;

@@ -100,7 +100,7 @@ bool Frame::Reference(const Instruction& in) {
     }
 
     // Formula reference.
-    const int period = periodOrField != 0 ? periodOrField : period_;
+    const Period period = periodOrField != 0 ? PeriodFromNumber(periodOrField) : period_;
     std::shared_ptr<const FormulaRecord> referenced = s_.FindFormula(static_cast<uint32_t>(ref.type), ref.formulaNameText());
     if (!referenced) return Unresolved(ref, kind, periodOrField, "no such formula");
     // Arguments were counted against the formula when this one was compiled; it may have changed since.

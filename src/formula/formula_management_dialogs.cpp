@@ -18,7 +18,7 @@ std::string_view FormulaPeriodCaption(int period) {
 PeriodSettings PeriodSettings::Of(const FormulaRecord& record) {
     PeriodSettings s;
     for (int p = kFirstFormulaPeriod; p <= kLastFormulaPeriod; ++p)
-        s.disabled[static_cast<size_t>(p - kFirstFormulaPeriod)] = record.periodDisabled(p);
+        s.disabled[static_cast<size_t>(p - kFirstFormulaPeriod)] = record.periodDisabled(PeriodFromNumber(p));
     s.noIndexes = (record.usageFlags & kUsageNotForIndexes) != 0;
     s.noStocks = (record.usageFlags & kUsageNotForOthers) != 0;
     int def = static_cast<int>(record.defaultPeriod);
@@ -35,7 +35,7 @@ std::vector<int> PeriodSettings::selectablePeriods() const {
 
 void PeriodSettings::applyTo(FormulaRecord& record) const {
     for (int p = kFirstFormulaPeriod; p <= kLastFormulaPeriod; ++p)
-        record.setPeriodDisabled(p, disabled[static_cast<size_t>(p - kFirstFormulaPeriod)]);
+        record.setPeriodDisabled(PeriodFromNumber(p), disabled[static_cast<size_t>(p - kFirstFormulaPeriod)]);
     record.usageFlags = noIndexes ? (record.usageFlags | kUsageNotForIndexes) : (record.usageFlags & ~kUsageNotForIndexes);
     record.usageFlags = noStocks ? (record.usageFlags | kUsageNotForOthers) : (record.usageFlags & ~kUsageNotForOthers);
     std::vector<int> allowed = selectablePeriods();

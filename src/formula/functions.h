@@ -23,7 +23,7 @@ public:
     virtual ~MarketDataSource() = default;
     // The series of the market index that belongs to `security`'s market, at `period`, loaded with
     // the evaluation's options and valid until the evaluation ends; null when it cannot be loaded.
-    virtual const Series* IndexSeries(const CodeEntry& security, int period) = 0;
+    virtual const Series* IndexSeries(const CodeEntry& security, Period period) = 0;
     // Quote field `field` (0..82 of the quote field catalogue) of `security` as the catalogue
     // computes it; nullopt when the security or the field is unknown.
     virtual std::optional<double> QuoteFieldValue(const CodeEntry& security, int field) = 0;
@@ -34,7 +34,7 @@ public:
 struct FunctionContext {
     const Series* series = nullptr;    // the evaluated bars (null or empty: no bars)
     CodeEntry security;                // market, code, class (1 = index)
-    int period = 8;                    // the evaluation period (2 tick .. 14 time-sharing)
+    Period period = kPeriodDay;        // the evaluation period
     MarketDataSource* data = nullptr;  // may be null: index, quote and finance data are then unavailable
     ColumnPool* pool = nullptr;        // may be null: columns are then allocated directly
 

@@ -150,6 +150,6 @@ bool DrawingFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args,
 // The period bar a time belongs to, counted the way the series loader groups bars: intraday
 // bars are labelled with the end of their interval, weeks run from Monday to Sunday, months,
 // quarters and years go by the calendar. Bars of two series with the same key align.
-int64_t PeriodBucket(uint32_t time, int period);
+int64_t PeriodBucket(uint32_t time, Period period);
 
 }  // namespace tessaro::fn

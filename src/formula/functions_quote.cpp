@@ -9,7 +9,6 @@
 namespace tessaro::fn {
 namespace {
 
-constexpr int kPeriodTick = 2;
 constexpr int kDynaReportItems = 41;  // quote items 0..40 of the catalogue
 constexpr int kFinanceItems = 39;     // finance items, catalogue 41..79
 constexpr int kFinanceFieldBase = 41;
@@ -106,21 +105,21 @@ bool TimeFunction(int id, FunctionContext& ctx, std::span<FormulaValue>, Formula
     return true;
 }
 
-int64_t PeriodBucket(uint32_t time, int period) {
+int64_t PeriodBucket(uint32_t time, Period period) {
     auto ceilDiv = [](int64_t a, int64_t b) { return (a + b - 1) / b; };
     const int64_t day = time / kSecondsPerDay;
     switch (period) {
-        case 2: return time;
-        case 3: case 14: return ceilDiv(time, 60);
-        case 4: return ceilDiv(time, 300);
-        case 5: return ceilDiv(time, 900);
-        case 6: return ceilDiv(time, 1800);
-        case 7: return ceilDiv(time, 3600);
-        case 9: return WeekNumberOfDay(day);
-        case 10: case 11: case 12: {
+        case kPeriodTick: return time;
+        case kPeriodMin1: case kPeriodTime: return ceilDiv(time, 60);
+        case kPeriodMin5: return ceilDiv(time, 300);
+        case kPeriodMin15: return ceilDiv(time, 900);
+        case kPeriodMin30: return ceilDiv(time, 1800);
+        case kPeriodMin60: return ceilDiv(time, 3600);
+        case kPeriodWeek: return WeekNumberOfDay(day);
+        case kPeriodMonth: case kPeriodQuarter: case kPeriodYear: {
             CivilDate d = CivilFromDay(static_cast<int32_t>(day));
-            if (period == 10) return static_cast<int64_t>(d.year) * 12 + (d.month - 1);
-            if (period == 11) return static_cast<int64_t>(d.year) * 4 + (d.month - 1) / 3;
+            if (period == kPeriodMonth) return static_cast<int64_t>(d.year) * 12 + (d.month - 1);
+            if (period == kPeriodQuarter) return static_cast<int64_t>(d.year) * 4 + (d.month - 1) / 3;
             return d.year;
         }
         default: return day;  // days and multi-day bars

@@ -68,11 +68,6 @@ struct DepthGuard {
 
 }  // namespace
 
-int PeriodOfKeyword(std::string_view keyword) {
-    Period p = PeriodFromKeyword(keyword);
-    return p == kPeriodInvalid ? 0 : PeriodNumber(p);
-}
-
 bool ParseStrictNumber(std::string_view text, float& value) {
     size_t i = 0;
     bool negative = false;
@@ -129,8 +124,8 @@ ReferenceText SplitReference(std::string_view text, bool allowStock, const Refer
             ref.doubleHash = true;
             periodAt = h + 2;
         }
-        ref.period = PeriodOfKeyword(rest.substr(periodAt));
-        if (ref.period == 0) {
+        ref.period = PeriodFromKeyword(rest.substr(periodAt));
+        if (ref.period == kPeriodInvalid) {
             if (names.empty()) fail(errors.emptyName);
             fail(errors.period);
         }
@@ -597,9 +592,9 @@ const FormulaParser::ResolvedRef& FormulaParser::ResolveQuoted(const Token& tok)
         entry.type = static_cast<int16_t>(f.type);
         CopyToField(entry.formulaName, f.name);
         CopyToField(entry.lineName, AsciiUpper(rt.line));
-        entry.period = static_cast<int16_t>(rt.period);
+        entry.period = static_cast<int16_t>(StoredPeriodNumber(rt.period));
         r.kind = rt.doubleHash ? opcode::kRefFormulaDouble : opcode::kRefFormula;
-        r.periodOrField = static_cast<uint8_t>(rt.period);
+        r.periodOrField = static_cast<uint8_t>(StoredPeriodNumber(rt.period));
         r.paramCount = f.paramCount;
     }
     r.index = AddReference(entry, tok);
@@ -646,9 +641,9 @@ const FormulaParser::ResolvedRef& FormulaParser::ResolveStkIndi(const Token& tok
     entry.type = static_cast<int16_t>(f.type);
     CopyToField(entry.formulaName, f.name);
     CopyToField(entry.lineName, AsciiUpper(rt.line));
-    entry.period = static_cast<int16_t>(rt.period);
+    entry.period = static_cast<int16_t>(StoredPeriodNumber(rt.period));
     r.kind = rt.doubleHash ? opcode::kRefFormulaDouble : opcode::kRefFormula;
-    r.periodOrField = static_cast<uint8_t>(rt.period);
+    r.periodOrField = static_cast<uint8_t>(StoredPeriodNumber(rt.period));
     r.paramCount = f.paramCount;
     r.index = AddReference(entry, tok);
     return stkIndiRefs_.emplace(tok.text, std::move(r)).first->second;

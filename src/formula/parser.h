@@ -26,7 +26,7 @@ struct ReferenceText {
     std::string stock;        // as written (lower case); empty: the security evaluated
     std::string formula;
     std::string line;         // empty: the formula's last line
-    int period = 0;           // 0: the evaluation's period
+    Period period = kPeriodInvalid;  // invalid: the evaluation's period
     bool doubleHash = false;  // written with '##'
     int field = -1;           // 0..5 for STOCK$FIELD, else -1
 };
@@ -44,7 +44,8 @@ ReferenceText SplitReference(std::string_view text, bool allowStock, const Refer
                              int position, int length);
 
 // Period number of a "#PERIOD" keyword (case-insensitive), or 0 when it is none.
-int PeriodOfKeyword(std::string_view keyword);
+// The number a reference stores for its period: 0 for the evaluation's own period.
+constexpr int StoredPeriodNumber(Period p) { return IsValidPeriod(p) ? PeriodNumber(p) : 0; }
 
 // Reads an STKINDI extra argument: optional sign, digits, optional fraction; nothing else.
 bool ParseStrictNumber(std::string_view text, float& value);

@@ -28,7 +28,7 @@ struct SpecialIndicatorCall {
     const FormulaRecord* formula = nullptr;
     CodeEntry security;
     const Series* series = nullptr;
-    int period = 8;
+    Period period = kPeriodDay;
     uint32_t windowFrom = 0;
     uint32_t windowTo = 0;
     void* context = nullptr;

@@ -901,11 +901,11 @@ bool GenerateInto(const DemoMarketOptions& options, DemoMarketSummary* summary, 
         std::span<const KLineRecord> history(g.days.data(), n - 1);
         for (Period period : {kPeriodDay, kPeriodMin5, kPeriodMin1}) {
             std::error_code ec;
-            std::filesystem::remove(paths.historyFile(sec.id, PeriodNumber(period)), ec);
+            std::filesystem::remove(paths.historyFile(sec.id, period), ec);
         }
-        if (!WriteHistory(paths, sec.id, PeriodNumber(kPeriodDay), history, true) ||
-            (!fiveMinute.empty() && !WriteHistory(paths, sec.id, PeriodNumber(kPeriodMin5), fiveMinute, true)) ||
-            (!oneMinute.empty() && !WriteHistory(paths, sec.id, PeriodNumber(kPeriodMin1), oneMinute, true)))
+        if (!WriteHistory(paths, sec.id, kPeriodDay, history, true) ||
+            (!fiveMinute.empty() && !WriteHistory(paths, sec.id, kPeriodMin5, fiveMinute, true)) ||
+            (!oneMinute.empty() && !WriteHistory(paths, sec.id, kPeriodMin1, oneMinute, true)))
             return Fail(error, "cannot write the history of " + SecurityText(sec.id));
 
         // Today in progress: the quote, the minute slots, the ticks.

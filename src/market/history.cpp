@@ -138,17 +138,17 @@ void AttachBarData(Series& series, std::span<const CapitalChange> changes) {
     }
 }
 
-size_t MaxHistoryRecords(int period) {
+size_t MaxHistoryRecords(Period period) {
     constexpr size_t kDays = 50 * 366;
     switch (period) {
-    case 3: return kDays * 240;
-    case 4: return kDays * 48;
-    case 8: return kDays;
+    case kPeriodMin1: return kDays * 240;
+    case kPeriodMin5: return kDays * 48;
+    case kPeriodDay: return kDays;
     default: return 0;
     }
 }
 
-bool LoadHistoryFile(const std::string& path, int period, Series& out,
+bool LoadHistoryFile(const std::string& path, Period period, Series& out,
                      std::span<const CapitalChange> capitalChanges, std::string* error, bool barsOnly) {
     out.clear();
     out.period = period;
@@ -193,7 +193,7 @@ bool LoadHistoryFile(const std::string& path, int period, Series& out,
     return true;
 }
 
-bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series& out,
+bool LoadHistory(const AppPaths& paths, const SecurityId& id, Period period, Series& out,
                  std::span<const CapitalChange> capitalChanges, bool barsOnly) {
     if (!IsHistoryPeriod(period)) {
         out.clear();
@@ -205,16 +205,16 @@ bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series
 
 // --- Writing ---------------------------------------------------------------
 
-StoreTime NormaliseBarTime(StoreTime time, int period) {
+StoreTime NormaliseBarTime(StoreTime time, Period period) {
     switch (period) {
-    case 3:
-    case 4: return time - time % 60;
-    case 8: return StartOfDay(time);
+    case kPeriodMin1:
+    case kPeriodMin5: return time - time % 60;
+    case kPeriodDay: return StartOfDay(time);
     default: return time;
     }
 }
 
-std::vector<KLineRecord> PrepareNewBars(int period, std::span<const KLineRecord> bars) {
+std::vector<KLineRecord> PrepareNewBars(Period period, std::span<const KLineRecord> bars) {
     std::vector<KLineRecord> out(bars.begin(), bars.end());
     for (KLineRecord& bar : out) bar.time = NormaliseBarTime(bar.time, period);
     SortUnique(out);
@@ -251,7 +251,7 @@ std::vector<KLineRecord> MergeBars(std::span<const KLineRecord> stored, std::spa
     return out;
 }
 
-bool WriteHistoryFile(const std::string& path, int period, std::span<const KLineRecord> bars,
+bool WriteHistoryFile(const std::string& path, Period period, std::span<const KLineRecord> bars,
                       bool createDirectories, DayCache* dayCache) {
     if (!IsHistoryPeriod(period) || path.empty()) return false;
     try {
@@ -300,14 +300,14 @@ bool WriteHistoryFile(const std::string& path, int period, std::span<const KLine
             if (!WriteFileAtomic(path, bytes)) return false;
         }
 
-        if (dayCache && period == 8 && !FillDayCache(path, *dayCache)) return false;
+        if (dayCache && period == kPeriodDay && !FillDayCache(path, *dayCache)) return false;
         return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
 }
 
-bool WriteHistory(const AppPaths& paths, const SecurityId& id, int period, std::span<const KLineRecord> bars,
+bool WriteHistory(const AppPaths& paths, const SecurityId& id, Period period, std::span<const KLineRecord> bars,
                   bool createDirectories, DayCache* dayCache) {
     if (!IsHistoryPeriod(period)) return false;
     return WriteHistoryFile(paths.historyFile(id, period), period, bars, createDirectories, dayCache);
@@ -373,11 +373,11 @@ DataMaintenanceResult DeleteHistory(const AppPaths& paths, const DataMaintenance
         host.DispatchPending();
     };
 
-    std::vector<int> periods;
-    if (options.deleteDay) periods.push_back(8);
-    if (options.deleteFiveMinute) periods.push_back(4);
-    if (options.deleteOneMinute) periods.push_back(3);
-    for (int period : periods) {
+    std::vector<Period> periods;
+    if (options.deleteDay) periods.push_back(kPeriodDay);
+    if (options.deleteFiveMinute) periods.push_back(kPeriodMin5);
+    if (options.deleteOneMinute) periods.push_back(kPeriodMin1);
+    for (Period period : periods) {
         for (int slot = 0; slot < kMarketCount; ++slot) {
             MarketCode market = MarketAtSlot(slot);
             if (!(options.marketMask & MarketBit(market))) continue;

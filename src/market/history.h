@@ -30,7 +30,9 @@ inline constexpr size_t kHistorySpareBars = 5;
 inline constexpr size_t kDayCacheMax = 365;
 
 // Periods with history files: 3 (one-minute), 4 (five-minute), 8 (day).
-constexpr bool IsHistoryPeriod(int period) { return period == 3 || period == 4 || period == 8; }
+constexpr bool IsHistoryPeriod(Period period) {
+    return period == kPeriodMin1 || period == kPeriodMin5 || period == kPeriodDay;
+}
 
 #pragma pack(push, 1)
 // 20 bytes: one day of the extra-data file; the 16 figure bytes are carried
@@ -53,7 +55,7 @@ void AttachBarData(Series& series, std::span<const CapitalChange> changes);
 // The most records a history file of the period can hold: 50 years of bars
 // (366 days a year; 240 one-minute or 48 five-minute bars a day). A longer file
 // is damaged, whatever its contents.
-size_t MaxHistoryRecords(int period);
+size_t MaxHistoryRecords(Period period);
 
 // Loads the history file at `path` into `out` (cleared first; period set).
 // A missing file is an empty series and success; a trailing partial record is
@@ -63,27 +65,23 @@ size_t MaxHistoryRecords(int period);
 // With `barsOnly` only the bars are read: the order books, trade and capital data stay
 // empty (for callers that read none of them; a day file of 4,000 bars then costs 128 KB
 // instead of half a megabyte of zeroed per-bar data).
-bool LoadHistoryFile(const std::string& path, int period, Series& out,
+bool LoadHistoryFile(const std::string& path, Period period, Series& out,
                      std::span<const CapitalChange> capitalChanges = {}, std::string* error = nullptr,
                      bool barsOnly = false);
 
 // The history of one security in period 3, 4 or 8; any other period fails.
-bool LoadHistory(const AppPaths& paths, const SecurityId& id, int period, Series& out,
+bool LoadHistory(const AppPaths& paths, const SecurityId& id, Period period, Series& out,
                  std::span<const CapitalChange> capitalChanges = {}, bool barsOnly = false);
-inline bool LoadHistory(const AppPaths& paths, const SecurityId& id, Period period, Series& out,
-                        std::span<const CapitalChange> capitalChanges = {}, bool barsOnly = false) {
-    return LoadHistory(paths, id, PeriodNumber(period), out, capitalChanges, barsOnly);
-}
 
 // --- Writing ---------------------------------------------------------------
 
 // The stored time of a bar: one-minute and five-minute bars start on a whole
 // minute, day bars at the local midnight of their day. Other periods: unchanged.
-StoreTime NormaliseBarTime(StoreTime time, int period);
+StoreTime NormaliseBarTime(StoreTime time, Period period);
 
 // New bars as they are stored: times normalised, sorted, and of several bars
 // with one time only the last given kept.
-std::vector<KLineRecord> PrepareNewBars(int period, std::span<const KLineRecord> bars);
+std::vector<KLineRecord> PrepareNewBars(Period period, std::span<const KLineRecord> bars);
 
 // Merges new bars (prepared) into stored bars: stored bars older than the first
 // new bar stay as they are; the rest are merged with the new bars in time order,
@@ -102,15 +100,11 @@ struct DayCache {
 // file's directories are made first. When dayCache is given and the period is 8,
 // it receives the file's newest bars afterwards. False on any error, the old
 // file then left whole.
-bool WriteHistoryFile(const std::string& path, int period, std::span<const KLineRecord> bars,
+bool WriteHistoryFile(const std::string& path, Period period, std::span<const KLineRecord> bars,
                       bool createDirectories, DayCache* dayCache = nullptr);
 
-bool WriteHistory(const AppPaths& paths, const SecurityId& id, int period, std::span<const KLineRecord> bars,
+bool WriteHistory(const AppPaths& paths, const SecurityId& id, Period period, std::span<const KLineRecord> bars,
                   bool createDirectories, DayCache* dayCache = nullptr);
-inline bool WriteHistory(const AppPaths& paths, const SecurityId& id, Period period,
-                         std::span<const KLineRecord> bars, bool createDirectories, DayCache* dayCache = nullptr) {
-    return WriteHistory(paths, id, PeriodNumber(period), bars, createDirectories, dayCache);
-}
 
 // --- Extra data --------------------------------------------------------------
 

@@ -56,7 +56,7 @@ size_t PushFlat(Series& s, StoreTime time, float price) {
 }
 
 void FoldIntraday(Series& s, const Series& ticks, float prevClose, float open) {
-    const Period p = PeriodFromNumber(s.period);
+    const Period p = s.period;
     for (size_t k = 0; k < ticks.size(); ++k) {
         StoreTime t = ticks.bars[k].time;
         uint32_t day = StoreDay(t);
@@ -89,7 +89,7 @@ void FoldIntraday(Series& s, const Series& ticks, float prevClose, float open) {
 }
 
 void FoldDays(Series& s, const Series& ticks) {
-    const Period p = PeriodFromNumber(s.period);
+    const Period p = s.period;
     const int n = std::max(1, s.multiDay);
     for (size_t k = 0; k < ticks.size(); ++k) {
         const KLineRecord& t = ticks.bars[k];
@@ -165,7 +165,7 @@ Series TickFromSnapshot(const QuoteSnapshot& quote) {
 
 void AppendTicksToSeries(Series& series, const Series& ticks, float prevClose, float open) {
     if (ticks.empty()) return;
-    const Period period = PeriodFromNumber(series.period);
+    const Period period = series.period;
     if (period == kPeriodTick) {
         for (size_t k = 0; k < ticks.size(); ++k) {
             size_t at = series.push(ticks.bars[k]);
@@ -181,7 +181,7 @@ void AppendTicksToSeries(Series& series, const Series& ticks, float prevClose, f
 
 Series BuildPriceLadder(const Series& ticks) {
     Series ladder;
-    ladder.period = PeriodNumber(kPeriodTick);
+    ladder.period = kPeriodTick;
     for (size_t k = 0; k < ticks.size(); ++k) AddToLadder(ladder, ticks.bars[k].close, ticks.trades[k]);
     ladder.orderBooks.assign(ladder.size(), OrderBook{});
     ladder.capital.assign(ladder.size(), CapitalBlock{});

@@ -284,7 +284,7 @@ bool MarketStore::LoadMarket(MarketCode market, std::string* error) {
         (void)CreateDirectories(paths_.f10Dir(market));
         // Temporaries of writers killed midway are of no use to anyone.
         RemoveStaleTemporaryFiles(paths_.marketDir(market));
-        for (int period : {3, 4, 8}) RemoveStaleTemporaryFiles(paths_.periodDir(market, period));
+        for (Period period : {kPeriodMin1, kPeriodMin5, kPeriodDay}) RemoveStaleTemporaryFiles(paths_.periodDir(market, period));
     }
 
     if (market == kMarketSystem) {

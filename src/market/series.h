@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "market/records.h"
+#include "platform/period.h"
 
 namespace tessaro {
 
 struct Series {
-    int period = 0;  // 2 tick .. 14 time-sharing
+    Period period = kPeriodInvalid;
     std::vector<KLineRecord> bars;
     std::vector<OrderBook> orderBooks;
     std::vector<TradeData> trades;

@@ -337,7 +337,7 @@ void DeriveSeries(Series& series, bool breadth999998) {
 
 int LoadSeries(const SeriesSource& source, const SecurityId& id, Period period, Series& out, int flags, int* days) {
     ResetKeepingBuffers(out);
-    out.period = PeriodNumber(period);
+    out.period = period;
     if (!IsValidPeriod(period)) return 0;
     if (period == kPeriodMultiDay) out.multiDay = std::max(1, source.MultiDay());
     if (period == kPeriodTime) flags |= kExRightsNone;
@@ -484,11 +484,11 @@ void StoreSeriesSource::TodayMinutes(const SecurityId& id, Series& out) const { 
 
 bool StoreSeriesSource::History(const SecurityId& id, Period stored, Series& out,
                                 std::span<const CapitalChange> capitalChanges) const {
-    return LoadHistory(paths_, id, PeriodNumber(stored), out, capitalChanges);
+    return LoadHistory(paths_, id, stored, out, capitalChanges);
 }
 
 bool StoreSeriesSource::HistoryBars(const SecurityId& id, Period stored, Series& out) const {
-    return LoadHistory(paths_, id, PeriodNumber(stored), out, {}, true);
+    return LoadHistory(paths_, id, stored, out, {}, true);
 }
 
 std::vector<ExtraDayRecord> StoreSeriesSource::Extra(const SecurityId& id) const { return LoadExtra(paths_, id); }

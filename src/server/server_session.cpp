@@ -286,8 +286,8 @@ bool ServerSession::Dispatch(ByteSpan packet) {
         reply.period = in.period;
         std::optional<SecurityId> id = DecodeSecurityHandle(in.handle);
         Series series;
-        if (id && IsHistoryPeriod(in.period) &&
-            LoadHistory(ctx_.files->paths(), *id, in.period, series)) {
+        if (id && IsHistoryPeriod(PeriodFromNumber(in.period)) &&
+            LoadHistory(ctx_.files->paths(), *id, PeriodFromNumber(in.period), series)) {
             StoreTime since = WireToStoreTime(in.since);
             for (const KLineRecord& b : series.bars)
                 if (b.time >= since) reply.times.push_back(StoreToWireTime(b.time));
@@ -650,8 +650,8 @@ void ServerSession::HandleBars(const PacketHeader& h, ByteSpan packet) {
     reply.period = in.period;
     std::optional<SecurityId> id = DecodeSecurityHandle(in.handle);
     Series series;
-    if (id && ctx_.market->Find(in.handle) >= 0 && IsHistoryPeriod(in.period) &&
-        LoadHistory(ctx_.files->paths(), *id, in.period, series)) {
+    if (id && ctx_.market->Find(in.handle) >= 0 && IsHistoryPeriod(PeriodFromNumber(in.period)) &&
+        LoadHistory(ctx_.files->paths(), *id, PeriodFromNumber(in.period), series)) {
         const std::vector<KLineRecord>& bars = series.bars;
         size_t begin = 0, end = 0;
         if (in.variant == 0) {
@@ -695,7 +695,7 @@ void ServerSession::HandleDayMinutes(const PacketHeader& h, ByteSpan packet) {
     }
     // The days the server holds: the day file's and today.
     Series days;
-    LoadHistory(ctx_.files->paths(), *id, 8, days);
+    LoadHistory(ctx_.files->paths(), *id, kPeriodDay, days);
     std::vector<KLineRecord> list = days.bars;
     if (list.empty() || list.back().time < market.day()) list.push_back(market.DayBar(i));
     StoreTime asked = StartOfDay(WireToStoreTime(in.day));
@@ -718,7 +718,7 @@ void ServerSession::HandleDayMinutes(const PacketHeader& h, ByteSpan packet) {
             if (m.time) reply.minutes.push_back(EncodeMinuteRecord(m));
     } else {
         Series minutes;
-        LoadHistory(ctx_.files->paths(), *id, 3, minutes);
+        LoadHistory(ctx_.files->paths(), *id, kPeriodMin1, minutes);
         double volume = 0, amount = 0;
         for (const KLineRecord& b : minutes.bars) {
             if (StartOfDay(b.time) != day.time) continue;

@@ -21,12 +21,12 @@ TEST(AppPaths, EveryBuilderUnderTheAppDir) {
     EXPECT_EQ(p.marketDir(kMarketSZ), "/opt/t/data/sz/");
     EXPECT_EQ(p.marketDir(kMarketSystem), "/opt/t/data/$$/");
     EXPECT_EQ(p.marketFile(kMarketSZ), "/opt/t/data/sz/stkinfo.dat");
-    EXPECT_EQ(p.periodDir(kMarketSH, 3), "/opt/t/data/sh/min/");
-    EXPECT_EQ(p.periodDir(kMarketSH, 4), "/opt/t/data/sh/fiv/");
-    EXPECT_EQ(p.periodDir(kMarketSZ, 8), "/opt/t/data/sz/day/");
-    EXPECT_EQ(p.historyFile(sh, 8), "/opt/t/data/sh/day/600000.day");
-    EXPECT_EQ(p.historyFile(sz, 4), "/opt/t/data/sz/fiv/000001.fiv");
-    EXPECT_EQ(p.historyFile(sz, 3), "/opt/t/data/sz/min/000001.min");
+    EXPECT_EQ(p.periodDir(kMarketSH, kPeriodMin1), "/opt/t/data/sh/min/");
+    EXPECT_EQ(p.periodDir(kMarketSH, kPeriodMin5), "/opt/t/data/sh/fiv/");
+    EXPECT_EQ(p.periodDir(kMarketSZ, kPeriodDay), "/opt/t/data/sz/day/");
+    EXPECT_EQ(p.historyFile(sh, kPeriodDay), "/opt/t/data/sh/day/600000.day");
+    EXPECT_EQ(p.historyFile(sz, kPeriodMin5), "/opt/t/data/sz/fiv/000001.fiv");
+    EXPECT_EQ(p.historyFile(sz, kPeriodMin1), "/opt/t/data/sz/min/000001.min");
     EXPECT_EQ(p.exdataDir(kMarketSZ), "/opt/t/data/sz/exdata/");
     EXPECT_EQ(p.exdataFile(sh), "/opt/t/data/sh/exdata/600000.exd");
     EXPECT_EQ(p.f10Dir(kMarketSystem), "/opt/t/data/$$/f10/");
@@ -63,9 +63,10 @@ TEST(AppPaths, UnknownMarketOrPeriodGivesNoPath) {
     EXPECT_EQ(p.marketFile(0x4141), "");
     EXPECT_EQ(p.exdataDir(0x4141), "");
     EXPECT_EQ(p.f10Dir(0), "");
-    EXPECT_EQ(p.historyFile(unknown, 8), "");
+    EXPECT_EQ(p.historyFile(unknown, kPeriodDay), "");
     EXPECT_EQ(p.drawingFile(unknown), "");
-    for (int period : {-1, 0, 1, 2, 5, 6, 7, 9, 10, 13, 14, 100}) {
+    for (int number : {-1, 0, 1, 2, 5, 6, 7, 9, 10, 13, 14, 100}) {
+        const auto period = static_cast<Period>(number);
         EXPECT_EQ(PeriodDirName(period), "") << period;
         EXPECT_EQ(p.periodDir(kMarketSH, period), "") << period;
         EXPECT_EQ(p.historyFile(MakeSecurityId(kMarketSH, "600000"), period), "") << period;
@@ -78,23 +79,23 @@ TEST(AppPaths, CodesThatWouldLeaveTheirDirectoryGiveNoPath) {
     AppPaths p("/a");
     for (const char* code : {"", ".", "..", "../x", "a/b", "a\\b", "/etc"}) {
         SecurityId id = MakeSecurityId(kMarketSH, code);
-        EXPECT_EQ(p.historyFile(id, 8), "") << code;
+        EXPECT_EQ(p.historyFile(id, kPeriodDay), "") << code;
         EXPECT_EQ(p.exdataFile(id), "") << code;
         EXPECT_EQ(p.drawingFile(id), "") << code;
         EXPECT_EQ(p.newStockFile(id), "") << code;
         EXPECT_EQ(p.investFile(code), "") << code;
     }
     // A dot inside a code is an ordinary character.
-    EXPECT_EQ(p.historyFile(MakeSecurityId(kMarketSH, "a..b"), 8), "/a/data/sh/day/a..b.day");
+    EXPECT_EQ(p.historyFile(MakeSecurityId(kMarketSH, "a..b"), kPeriodDay), "/a/data/sh/day/a..b.day");
 }
 
 TEST(AppPaths, BuildersCreateNothingButDirectoriesCanBeMade) {
     TempDir dir;
     AppPaths p(dir.path());
-    const std::string file = p.historyFile(MakeSecurityId(kMarketSZ, "000001"), 8);
-    EXPECT_FALSE(DirectoryExists(p.periodDir(kMarketSZ, 8)));
+    const std::string file = p.historyFile(MakeSecurityId(kMarketSZ, "000001"), kPeriodDay);
+    EXPECT_FALSE(DirectoryExists(p.periodDir(kMarketSZ, kPeriodDay)));
     ASSERT_TRUE(CreateDirectories(file));
-    EXPECT_TRUE(DirectoryExists(p.periodDir(kMarketSZ, 8)));
+    EXPECT_TRUE(DirectoryExists(p.periodDir(kMarketSZ, kPeriodDay)));
     EXPECT_FALSE(FileExists(file));
     EXPECT_TRUE(CreateDirectories(file));  // existing directories are fine
 }

@@ -33,7 +33,7 @@ protected:
         text << in.rdbuf();
         bars_ = new Series;
         ParseBarsCsv(text.str(), *bars_);
-        bars_->period = PeriodNumber(kPeriodDay);
+        bars_->period = kPeriodDay;
     }
     static void TearDownTestSuite() {
         delete formulas_;
@@ -49,7 +49,7 @@ protected:
         ParseSecurityText("SH600000", empty.id);
         empty.securityClass = kClassAShare;
         Series one;
-        one.period = PeriodNumber(kPeriodDay);
+        one.period = kPeriodDay;
         one.push(bars_->bars[0]);
         ParseSecurityText("SH600001", single.id);
         single.securityClass = kClassAShare;
@@ -168,7 +168,7 @@ TEST_F(ChartViewTest, NoBarsOrOneBarDrawAnEmptyChartWithAxes) {
 
 TEST_F(ChartViewTest, GarbageValuesNeverReachAPixel) {
     Series bad;
-    bad.period = PeriodNumber(kPeriodDay);
+    bad.period = kPeriodDay;
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     const float values[] = {nan, inf, -inf, 3e38f, -3e38f, 0, 1e-30f, 5};
     for (int i = 0; i < 40; ++i) {

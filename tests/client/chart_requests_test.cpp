@@ -66,7 +66,7 @@ TEST_F(ChartRequestsTest, DayPictureSubscribesThenAsksForItsHistory) {
     k.open = k.high = k.low = k.close = 9;
     reply.bars.push_back(EncodeBarRecord(k));
     session_.OnBytes(test::Reply(reply, sent[1]), 1);
-    EXPECT_EQ(FileSize(paths_.historyFile(security_.id, 8)), 32);
+    EXPECT_EQ(FileSize(paths_.historyFile(security_.id, kPeriodDay)), 32);
     EXPECT_EQ(arrived, 1);
     // A reply nobody asked for is ignored.
     session_.OnBytes(test::Push(reply, 7), 2);

@@ -153,7 +153,7 @@ TEST_F(WindowRequestsTest, MinutesBarsAndFlowRepliesReachStoreAndHistory) {
     k.open = k.high = k.low = k.close = 9;
     b.bars.push_back(EncodeBarRecord(k));
     ASSERT_TRUE(ApplyBarsReply(paths_, *b.Encode()));
-    EXPECT_EQ(FileSize(paths_.historyFile(id, 8)), 32);
+    EXPECT_EQ(FileSize(paths_.historyFile(id, kPeriodDay)), 32);
     b.period = 9;  // no history file for weeks
     EXPECT_FALSE(ApplyBarsReply(paths_, *b.Encode()));
 

@@ -15,7 +15,7 @@ FormulaRecord Sample() {
     FormulaRecord r;
     r.type = kFormulaMainOverlay;
     r.setName(Utf8ToGbk("均线七个字符"));
-    r.usageFlags = kUsageNotForIndexes | PeriodDisableBit(2) | 0x00000100;  // a foreign bit is kept
+    r.usageFlags = kUsageNotForIndexes | PeriodDisableBit(kPeriodTick) | 0x00000100;  // a foreign bit is kept
     r.params = {Param("N", 5, 1, 100), Param("M", 10, 2, 200)};
     r.group = Utf8ToGbk("均线");
     r.description = Utf8ToGbk("移动平均");
@@ -55,16 +55,16 @@ TEST(FormulaRecordLayout, TypeClassesAndNames) {
 
 TEST(FormulaRecordLayout, PeriodFlags) {
     FormulaRecord r;
-    r.setPeriodDisabled(14, true);
+    r.setPeriodDisabled(kPeriodTime, true);
     EXPECT_EQ(r.usageFlags, 0x40000000u >> 12);
-    EXPECT_TRUE(r.periodDisabled(14));
-    EXPECT_FALSE(r.periodDisabled(8));
-    r.setPeriodDisabled(2, true);
+    EXPECT_TRUE(r.periodDisabled(kPeriodTime));
+    EXPECT_FALSE(r.periodDisabled(kPeriodDay));
+    r.setPeriodDisabled(kPeriodTick, true);
     EXPECT_EQ(r.usageFlags & 0x40000000u, 0x40000000u);
-    r.setPeriodDisabled(14, false);
-    EXPECT_FALSE(r.periodDisabled(14));
-    EXPECT_EQ(PeriodDisableBit(1), 0u);
-    EXPECT_EQ(PeriodDisableBit(15), 0u);
+    r.setPeriodDisabled(kPeriodTime, false);
+    EXPECT_FALSE(r.periodDisabled(kPeriodTime));
+    EXPECT_EQ(PeriodDisableBit(static_cast<Period>(1)), 0u);
+    EXPECT_EQ(PeriodDisableBit(static_cast<Period>(15)), 0u);
 }
 
 TEST(FormulaRecordFile, RoundTripKeepsEveryField) {

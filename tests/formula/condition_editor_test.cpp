@@ -95,7 +95,7 @@ OperandInput FormulaInput() {
     in.formulaType = kFormulaSubPane;
     in.formulaName = "MACD";
     in.lineName = "DIF";
-    in.period = 8;
+    in.period = kPeriodDay;
     in.params = {12, 26, 9};
     return in;
 }
@@ -111,15 +111,15 @@ TEST(ConditionEditor, FormulaOperandChecksInOrder) {
     OperandInput in = FormulaInput();
     in.formulaName.clear();
     in.lineName.clear();
-    in.period = 0;
+    in.period = kPeriodInvalid;
     ExpectProblem(CheckOperandInput(in), "请选择一个公式!", ConditionField::kFormula);
     in.formulaName = "MACD";
     ExpectProblem(CheckOperandInput(in), "请选择该公式的其中一条指标线!", ConditionField::kLine);
     in.lineName = "DIF";
     ExpectProblem(CheckOperandInput(in), "请选择计算周期!", ConditionField::kPeriod);
-    in.period = 15;
+    in.period = static_cast<Period>(15);
     ExpectProblem(CheckOperandInput(in), "请选择计算周期!", ConditionField::kPeriod);
-    in.period = 2;
+    in.period = kPeriodTick;
     in.bindStock = true;
     ExpectProblem(CheckOperandInput(in), "请选择绑定股票!", ConditionField::kStock);
     in.stock = "SH600000";

@@ -79,7 +79,7 @@ protected:
     }
 
     // Evaluates both on every security at `period` and compares the one output line.
-    void ExpectTwins(const FormulaRecord& combined, const std::string& text, int period = PeriodNumber(kPeriodDay)) {
+    void ExpectTwins(const FormulaRecord& combined, const std::string& text, Period period = kPeriodDay) {
         FormulaRecord twin = MakeFormula(set, "TWIN", text, {}, kFormulaSelection);
         FormulaEvaluator evaluator(set, *market_->data, nullptr);
         int compared = 0;
@@ -112,8 +112,8 @@ protected:
         EXPECT_GE(compared, 8);
     }
 
-    static ConditionOperand Ma(const char* line, int period = PeriodNumber(kPeriodDay)) {
-        return ConditionOperand::FormulaLine(kFormulaSubPane, "MA2L", line, {5, 10}, static_cast<uint32_t>(period));
+    static ConditionOperand Ma(const char* line, Period period = kPeriodDay) {
+        return ConditionOperand::FormulaLine(kFormulaSubPane, "MA2L", line, {5, 10}, static_cast<uint32_t>(PeriodNumber(period)));
     }
     static ConditionOperand Osc(uint32_t lookBack = 0) {
         return ConditionOperand::FormulaLine(kFormulaSubPane, "OSC", "OSC", {12}, PeriodNumber(kPeriodDay), {}, lookBack);
@@ -179,7 +179,7 @@ TEST_F(ConditionTwins, SelectionLineJoinersAndOtherPeriods) {
     ExpectTwins(Combined(two, kJoinerAll),
                 "X:\"osc.osc#day\"(12)>0 AND CROSS(\"ma2l.ma1#day\"(5,10),\"ma2l.ma2#day\"(5,10));");
     // A weekly line compared on day bars.
-    ExpectTwins(Combined({Make(Ma("MA1", PeriodNumber(kPeriodWeek)), kRelationGreater, Ma("MA1"))}),
+    ExpectTwins(Combined({Make(Ma("MA1", kPeriodWeek), kRelationGreater, Ma("MA1"))}),
                 "X:\"ma2l.ma1#week\"(5,10)>\"ma2l.ma1#day\"(5,10);");
 }
 

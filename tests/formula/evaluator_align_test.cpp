@@ -10,7 +10,7 @@
 namespace tessaro {
 namespace {
 
-Series Bars(int period, std::initializer_list<StoreTime> times) {
+Series Bars(Period period, std::initializer_list<StoreTime> times) {
     Series s;
     s.period = period;
     float close = 1;
@@ -32,19 +32,19 @@ FormulaValue Line(std::initializer_list<float> v, int32_t begin = 0) {
 StoreTime At(int day, int hour, int minute) { return MakeStoreTime(2024, 3, day, hour, minute); }
 
 TEST(EvaluatorAlign, CoarserPeriodDecidesTheBuckets) {
-    EXPECT_EQ(AlignmentPeriod(PeriodNumber(kPeriodDay), PeriodNumber(kPeriodWeek)), PeriodNumber(kPeriodWeek));
-    EXPECT_EQ(AlignmentPeriod(PeriodNumber(kPeriodWeek), PeriodNumber(kPeriodDay)), PeriodNumber(kPeriodWeek));
-    EXPECT_EQ(AlignmentPeriod(PeriodNumber(kPeriodMin5), PeriodNumber(kPeriodDay)), PeriodNumber(kPeriodDay));
-    EXPECT_EQ(AlignmentPeriod(PeriodNumber(kPeriodDay), PeriodNumber(kPeriodMin1)), PeriodNumber(kPeriodDay));
-    EXPECT_EQ(AlignmentPeriod(PeriodNumber(kPeriodTime), PeriodNumber(kPeriodMin1)), PeriodNumber(kPeriodTime));
-    EXPECT_EQ(AlignmentPeriod(PeriodNumber(kPeriodMultiDay), PeriodNumber(kPeriodDay)), PeriodNumber(kPeriodMultiDay));
-    EXPECT_EQ(AlignmentPeriod(PeriodNumber(kPeriodYear), PeriodNumber(kPeriodQuarter)), PeriodNumber(kPeriodYear));
+    EXPECT_EQ(AlignmentPeriod(kPeriodDay, kPeriodWeek), kPeriodWeek);
+    EXPECT_EQ(AlignmentPeriod(kPeriodWeek, kPeriodDay), kPeriodWeek);
+    EXPECT_EQ(AlignmentPeriod(kPeriodMin5, kPeriodDay), kPeriodDay);
+    EXPECT_EQ(AlignmentPeriod(kPeriodDay, kPeriodMin1), kPeriodDay);
+    EXPECT_EQ(AlignmentPeriod(kPeriodTime, kPeriodMin1), kPeriodTime);
+    EXPECT_EQ(AlignmentPeriod(kPeriodMultiDay, kPeriodDay), kPeriodMultiDay);
+    EXPECT_EQ(AlignmentPeriod(kPeriodYear, kPeriodQuarter), kPeriodYear);
 }
 
 TEST(EvaluatorAlign, DailyBarTakesTheLastFiveMinuteValueOfItsDay) {
-    Series min5 = Bars(PeriodNumber(kPeriodMin5), {At(4, 14, 55), At(4, 15, 0), At(5, 9, 35), At(6, 9, 35), At(6, 15, 0)});
-    Series days = Bars(PeriodNumber(kPeriodDay), {At(4, 0, 0), At(5, 0, 0), At(6, 0, 0), At(7, 0, 0)});
-    FormulaValue out = AlignLine(Line({10, 11, 12, 13, 14}), min5, days, PeriodNumber(kPeriodDay), nullptr);
+    Series min5 = Bars(kPeriodMin5, {At(4, 14, 55), At(4, 15, 0), At(5, 9, 35), At(6, 9, 35), At(6, 15, 0)});
+    Series days = Bars(kPeriodDay, {At(4, 0, 0), At(5, 0, 0), At(6, 0, 0), At(7, 0, 0)});
+    FormulaValue out = AlignLine(Line({10, 11, 12, 13, 14}), min5, days, kPeriodDay, nullptr);
     ASSERT_EQ(out.count, 4);
     EXPECT_EQ(out.begin, 0);
     EXPECT_EQ(out.values[0], 11);
@@ -54,9 +54,9 @@ TEST(EvaluatorAlign, DailyBarTakesTheLastFiveMinuteValueOfItsDay) {
 }
 
 TEST(EvaluatorAlign, FiveMinuteBarsShowTheirDaysValueAndBeginAtTheFirstMatch) {
-    Series days = Bars(PeriodNumber(kPeriodDay), {At(5, 0, 0), At(6, 0, 0)});
-    Series min5 = Bars(PeriodNumber(kPeriodMin5), {At(4, 15, 0), At(5, 9, 35), At(5, 9, 40), At(6, 9, 35), At(7, 9, 35)});
-    FormulaValue out = AlignLine(Line({7, 8}), days, min5, PeriodNumber(kPeriodDay), nullptr);
+    Series days = Bars(kPeriodDay, {At(5, 0, 0), At(6, 0, 0)});
+    Series min5 = Bars(kPeriodMin5, {At(4, 15, 0), At(5, 9, 35), At(5, 9, 40), At(6, 9, 35), At(7, 9, 35)});
+    FormulaValue out = AlignLine(Line({7, 8}), days, min5, kPeriodDay, nullptr);
     EXPECT_EQ(out.begin, 1);
     EXPECT_EQ(out.values[1], 7);
     EXPECT_EQ(out.values[2], 7);
@@ -65,9 +65,9 @@ TEST(EvaluatorAlign, FiveMinuteBarsShowTheirDaysValueAndBeginAtTheFirstMatch) {
 }
 
 TEST(EvaluatorAlign, MinuteBarsBelongToTheFiveMinuteBarLabelledAtTheEndOfTheirInterval) {
-    Series min5 = Bars(PeriodNumber(kPeriodMin5), {At(4, 9, 35), At(4, 9, 40)});
-    Series min1 = Bars(PeriodNumber(kPeriodMin1), {At(4, 9, 31), At(4, 9, 35), At(4, 9, 36), At(4, 9, 40), At(4, 9, 41)});
-    FormulaValue out = AlignLine(Line({50, 60}), min5, min1, PeriodNumber(kPeriodMin5), nullptr);
+    Series min5 = Bars(kPeriodMin5, {At(4, 9, 35), At(4, 9, 40)});
+    Series min1 = Bars(kPeriodMin1, {At(4, 9, 31), At(4, 9, 35), At(4, 9, 36), At(4, 9, 40), At(4, 9, 41)});
+    FormulaValue out = AlignLine(Line({50, 60}), min5, min1, kPeriodMin5, nullptr);
     EXPECT_EQ(out.begin, 0);
     EXPECT_EQ(out.values[0], 50);
     EXPECT_EQ(out.values[1], 50);
@@ -77,46 +77,47 @@ TEST(EvaluatorAlign, MinuteBarsBelongToTheFiveMinuteBarLabelledAtTheEndOfTheirIn
 }
 
 TEST(EvaluatorAlign, InvalidSourcePointsAreNoMatch) {
-    Series a = Bars(PeriodNumber(kPeriodDay), {At(4, 0, 0), At(5, 0, 0), At(6, 0, 0)});
-    FormulaValue out = AlignLine(Line({1, 2, 3}, 2), a, a, PeriodNumber(kPeriodDay), nullptr);
+    Series a = Bars(kPeriodDay, {At(4, 0, 0), At(5, 0, 0), At(6, 0, 0)});
+    FormulaValue out = AlignLine(Line({1, 2, 3}, 2), a, a, kPeriodDay, nullptr);
     EXPECT_EQ(out.begin, 2);
     EXPECT_EQ(out.values[2], 3);
-    FormulaValue none = AlignLine(Line({1, 2, 3}, 5), a, a, PeriodNumber(kPeriodDay), nullptr);
+    FormulaValue none = AlignLine(Line({1, 2, 3}, 5), a, a, kPeriodDay, nullptr);
     EXPECT_EQ(none.validCount(), 0);
     // A source line shorter than its bars only offers the points it has.
     FormulaValue shortLine = Line({1});
-    FormulaValue partial = AlignLine(shortLine, a, a, PeriodNumber(kPeriodDay), nullptr);
+    FormulaValue partial = AlignLine(shortLine, a, a, kPeriodDay, nullptr);
     EXPECT_EQ(partial.begin, 0);
     EXPECT_EQ(partial.values[2], 1);
 }
 
 TEST(EvaluatorAlign, ConstantsCoverEveryBarAndOtherValuesNone) {
-    Series a = Bars(PeriodNumber(kPeriodDay), {At(4, 0, 0), At(5, 0, 0)});
-    FormulaValue c = AlignLine(FormulaValue::Number(2.5f), a, a, PeriodNumber(kPeriodDay), nullptr);
+    Series a = Bars(kPeriodDay, {At(4, 0, 0), At(5, 0, 0)});
+    FormulaValue c = AlignLine(FormulaValue::Number(2.5f), a, a, kPeriodDay, nullptr);
     EXPECT_EQ(c.validCount(), 2);
     EXPECT_EQ(c.values[1], 2.5f);
-    EXPECT_EQ(AlignLine(FormulaValue::String("X"), a, a, PeriodNumber(kPeriodDay), nullptr).validCount(), 0);
-    EXPECT_EQ(AlignLine(FormulaValue{}, a, a, PeriodNumber(kPeriodDay), nullptr).validCount(), 0);
+    EXPECT_EQ(AlignLine(FormulaValue::String("X"), a, a, kPeriodDay, nullptr).validCount(), 0);
+    EXPECT_EQ(AlignLine(FormulaValue{}, a, a, kPeriodDay, nullptr).validCount(), 0);
 }
 
 TEST(EvaluatorAlign, QuoteFieldsOfEachKind) {
     Series src;
-    src.period = PeriodNumber(kPeriodDay);
+    src.period = kPeriodDay;
     KLineRecord b;
     b.time = At(4, 0, 0);
     b.open = 1, b.high = 2, b.low = 3, b.close = 4, b.volume = 5, b.amount = 6;
     src.push(b);
     for (int field = 0; field <= 5; ++field) {
-        FormulaValue out = AlignQuoteField(src, field, src, PeriodNumber(kPeriodDay), nullptr);
+        FormulaValue out = AlignQuoteField(src, field, src, kPeriodDay, nullptr);
         ASSERT_EQ(out.validCount(), 1);
         EXPECT_EQ(out.values[0], field + 1.0f);
     }
 }
 
 TEST(EvaluatorAlign, DisorderedTimesNeitherCrashNorHang) {
-    Series messy = Bars(PeriodNumber(kPeriodDay), {At(9, 0, 0), At(4, 0, 0), At(4, 0, 0), At(30, 0, 0), 0, 0xFFFFFFFFu});
-    Series dst = Bars(PeriodNumber(kPeriodDay), {At(4, 0, 0), 0xFFFFFFFFu, At(9, 0, 0), At(4, 0, 0)});
-    for (int period : {2, 3, 4, 7, 8, 9, 10, 11, 12, 13, 14}) {
+    Series messy = Bars(kPeriodDay, {At(9, 0, 0), At(4, 0, 0), At(4, 0, 0), At(30, 0, 0), 0, 0xFFFFFFFFu});
+    Series dst = Bars(kPeriodDay, {At(4, 0, 0), 0xFFFFFFFFu, At(9, 0, 0), At(4, 0, 0)});
+    for (Period period : {kPeriodTick, kPeriodMin1, kPeriodMin5, kPeriodMin60, kPeriodDay, kPeriodWeek, kPeriodMonth,
+                          kPeriodQuarter, kPeriodYear, kPeriodMultiDay, kPeriodTime}) {
         FormulaValue out = AlignLine(Line({1, 2, 3, 4, 5, 6}), messy, dst, period, nullptr);
         EXPECT_EQ(out.count, 4);
         FormulaValue q = AlignQuoteField(dst, 3, messy, period, nullptr);

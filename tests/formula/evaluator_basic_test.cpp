@@ -20,9 +20,9 @@ TEST_F(EvaluatorBasics, UsageFlagsRefusePeriodsAndSecurityClasses) {
     FormulaRecord f = Formula("T", "A:C;");
     ASSERT_NE(Run(f, stock), nullptr);
 
-    f.setPeriodDisabled(PeriodNumber(kPeriodDay), true);
+    f.setPeriodDisabled(kPeriodDay, true);
     EXPECT_EQ(Run(f, stock), nullptr);
-    EXPECT_EQ(Run(f, stock, PeriodNumber(kPeriodWeek)) == nullptr, false) << "only the day period is disabled";
+    EXPECT_EQ(Run(f, stock, kPeriodWeek) == nullptr, false) << "only the day period is disabled";
 
     FormulaRecord g = Formula("U", "A:C;");
     g.usageFlags = kUsageNotForIndexes;
@@ -59,7 +59,7 @@ TEST_F(EvaluatorBasics, ConstantLineHasOnePointPerBarStampedWithItsTime) {
 
 TEST_F(EvaluatorBasics, ConstantLineWithoutBarsIsOnePoint) {
     Series none;
-    none.period = PeriodNumber(kPeriodDay);
+    none.period = kPeriodDay;
     auto r = RunOn(Formula("T", "A:5;B:C;"), none, stock);
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(r->lines[0].count, 1);
@@ -169,18 +169,18 @@ TEST_F(EvaluatorBasics, StringStatementGivesAnEmptyLineButCountsAsALine) {
 TEST_F(EvaluatorBasics, NoSeriesMeansNoResult) {
     EXPECT_EQ(Run(Formula("T", "A:C;"), Security("SH600999")), nullptr);
     Add(stock, Ramp(3));
-    EXPECT_EQ(Run(Formula("T", "A:C;"), stock, 99), nullptr) << "an invalid period";
-    EXPECT_EQ(Run(Formula("T", "A:C;"), stock, PeriodNumber(kPeriodMin5)), nullptr) << "day bars make no 5-minute series";
+    EXPECT_EQ(Run(Formula("T", "A:C;"), stock, static_cast<Period>(99)), nullptr) << "an invalid period";
+    EXPECT_EQ(Run(Formula("T", "A:C;"), stock, kPeriodMin5), nullptr) << "day bars make no 5-minute series";
 }
 
 TEST_F(EvaluatorBasics, PreloadedSeriesPeriodWinsOverTheAskedPeriod) {
     Series week = Ramp(4);
-    week.period = PeriodNumber(kPeriodWeek);
+    week.period = kPeriodWeek;
     FormulaRecord f = Formula("T", "A:C;");
-    f.setPeriodDisabled(PeriodNumber(kPeriodWeek), true);
-    EXPECT_EQ(evaluator.Evaluate(f, stock, &week, PeriodNumber(kPeriodDay)), nullptr);
-    f.setPeriodDisabled(PeriodNumber(kPeriodWeek), false);
-    auto r = evaluator.Evaluate(f, stock, &week, PeriodNumber(kPeriodDay));
+    f.setPeriodDisabled(kPeriodWeek, true);
+    EXPECT_EQ(evaluator.Evaluate(f, stock, &week, kPeriodDay), nullptr);
+    f.setPeriodDisabled(kPeriodWeek, false);
+    auto r = evaluator.Evaluate(f, stock, &week, kPeriodDay);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->lines[0].count, 4);
 }

@@ -16,7 +16,7 @@ namespace {
 
 Series Bars(int n) {
     Series s;
-    s.period = 8;
+    s.period = kPeriodDay;
     for (int i = 0; i < n; ++i) {
         KLineRecord b;
         b.time = MakeStoreTime(2024, 1, 1) + static_cast<StoreTime>(i) * kSecondsPerDay;

@@ -70,7 +70,7 @@ TEST_F(BuiltinIndicators, AdvanceDeclineWithoutDifferenceAndOnAStock) {
 // bar 2 trades all of it at the high.
 Series ChipBars() {
     Series s;
-    s.period = PeriodNumber(kPeriodDay);
+    s.period = kPeriodDay;
     auto add = [&](float low, float high, float close, float volume, float capital) {
         KLineRecord b;
         b.time = MakeStoreTime(2024, 1, 1) + static_cast<StoreTime>(s.size()) * kSecondsPerDay;
@@ -128,7 +128,7 @@ TEST_F(BuiltinIndicators, ProfitRatioSurvivesUnusablePrices) {
     EXPECT_EQ(r->lines[0].validCount(), 0);
 
     Series none;
-    none.period = PeriodNumber(kPeriodDay);
+    none.period = kPeriodDay;
     r = RunOn(Named("LCB&", 1), none, stock);
     ASSERT_NE(r, nullptr);
     EXPECT_TRUE(r->lines[0].empty());
@@ -139,7 +139,7 @@ TEST_F(BuiltinIndicators, SpecialIndicatorsAnswerOnlyOnceRegistered) {
     FormulaEvaluator ev(set, data, &specials);
     Series s = Ramp(4);
     FormulaRecord cmfb = Named("#CMFB", 2);
-    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, PeriodNumber(kPeriodDay)), nullptr);
+    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, kPeriodDay), nullptr);
 
     int marker = 0;
     specials.Register("#cmfb", [&](SpecialIndicatorCall& call) {
@@ -152,18 +152,18 @@ TEST_F(BuiltinIndicators, SpecialIndicatorsAnswerOnlyOnceRegistered) {
         call.lines->push_back(FormulaValue::Number(3));
         return true;
     });
-    auto r = ev.Evaluate(cmfb, stock, &s, PeriodNumber(kPeriodDay), 0, 100, 200, &marker);
+    auto r = ev.Evaluate(cmfb, stock, &s, kPeriodDay, 0, 100, 200, &marker);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->lineCount(), 3u) << "more lines than descriptors are kept";
     EXPECT_FLOAT_EQ(r->lines[2].points[3].value, 3);
 
     specials.Register("#CMFB", [](SpecialIndicatorCall&) { return false; });
-    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, PeriodNumber(kPeriodDay)), nullptr);
+    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, kPeriodDay), nullptr);
     specials.Register("#CMFB", [](SpecialIndicatorCall&) -> bool { throw std::runtime_error("broken"); });
-    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, PeriodNumber(kPeriodDay)), nullptr) << "a throwing indicator is no result";
-    EXPECT_NE(ev.Evaluate(Named("TENDV", 1), stock, &s, PeriodNumber(kPeriodDay)), nullptr) << "and the context still works";
+    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, kPeriodDay), nullptr) << "a throwing indicator is no result";
+    EXPECT_NE(ev.Evaluate(Named("TENDV", 1), stock, &s, kPeriodDay), nullptr) << "and the context still works";
     specials.Unregister("#CMFB");
-    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, PeriodNumber(kPeriodDay)), nullptr);
+    EXPECT_EQ(ev.Evaluate(cmfb, stock, &s, kPeriodDay), nullptr);
     EXPECT_EQ(CapitalFlowIndicatorNames().size(), 12u);
 }
 

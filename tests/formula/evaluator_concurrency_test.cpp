@@ -46,7 +46,7 @@ TEST(EvaluatorConcurrency, ThreadsWithTheirOwnContextsAgreeWithASingleThread) {
     {
         FormulaEvaluator alone(set, data, nullptr);
         for (const CodeEntry& s : securities) {
-            auto r = alone.Evaluate(f, s, nullptr, PeriodNumber(kPeriodDay));
+            auto r = alone.Evaluate(f, s, nullptr, kPeriodDay);
             ASSERT_NE(r, nullptr);
             expected.push_back(flatten(*r));
         }
@@ -72,7 +72,7 @@ TEST(EvaluatorConcurrency, ThreadsWithTheirOwnContextsAgreeWithASingleThread) {
             for (int round = 0; round < 3; ++round) {
                 for (size_t k = 0; k < securities.size(); ++k) {
                     size_t pick = (k + static_cast<size_t>(t) * 7) % securities.size();
-                    auto r = mine.Evaluate(f, securities[pick], nullptr, PeriodNumber(kPeriodDay));
+                    auto r = mine.Evaluate(f, securities[pick], nullptr, kPeriodDay);
                     if (!r || flatten(*r) != expected[pick]) ++mismatches;
                     ++evaluated;
                 }

@@ -65,7 +65,7 @@ protected:
     }
 
     std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& f) {
-        auto r = evaluator.Evaluate(f, Security("SH600519"), &bars, PeriodNumber(kPeriodDay));
+        auto r = evaluator.Evaluate(f, Security("SH600519"), &bars, kPeriodDay);
         EXPECT_NE(r, nullptr);
         return r;
     }

@@ -18,7 +18,7 @@ public:
     std::optional<CodeEntry> CategoryIndex(const CodeEntry& s, std::string_view c) const override {
         return inner_.CategoryIndex(s, c);
     }
-    bool LoadSeries(const SecurityId& id, int period, int options, Series& out) const override {
+    bool LoadSeries(const SecurityId& id, Period period, int options, Series& out) const override {
         ++loads;
         return inner_.LoadSeries(id, period, options, out);
     }
@@ -96,7 +96,7 @@ TEST_F(EvaluatorReferences, DoubleHashReferenceIsAnEmptySeries) {
 TEST_F(EvaluatorReferences, OtherSecurityIsAlignedByDayAndRepeatsOverGaps) {
     // The other security trades on days 0, 1, 3, 4, 8 .. 19 of the evaluated calendar, from day 2 on.
     Series other;
-    other.period = PeriodNumber(kPeriodDay);
+    other.period = kPeriodDay;
     Series ramp = Ramp(20, 100);
     for (size_t i = 2; i < 20; ++i)
         if (i != 2 && i != 5 && i != 6 && i != 7) other.push(ramp.bars[i]);
@@ -188,14 +188,14 @@ TEST_F(EvaluatorReferences, SeriesAndReferencedFormulasAreComputedOncePerEvaluat
     FormulaRecord f = Formula("T",
                               "A:\"CNT.Y\"; B:\"CNT.Y\"+1; D:STKINDI('SH600000','CNT.Y'); E:\"R.Y\"(3)+\"R.Y\"(3); "
                               "F:\"SZ000002$C\"+\"SZ000002$O\"+STKINDI('SZ000002','R.Y'); G:INDEXC+INDEXO;");
-    auto r = ev.Evaluate(f, stock, nullptr, PeriodNumber(kPeriodDay));
+    auto r = ev.Evaluate(f, stock, nullptr, kPeriodDay);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(runs.load(), 1);
     EXPECT_EQ(counting.loads.load(), 3);  // the stock, SZ000002 and the index, each once
     EXPECT_FLOAT_EQ(r->lines[0].points[0].value, 20);
     EXPECT_FLOAT_EQ(r->lines[5].points[2].value, 3002 + 3001.5f);
     // A new evaluation computes afresh.
-    ev.Evaluate(f, stock, nullptr, PeriodNumber(kPeriodDay));
+    ev.Evaluate(f, stock, nullptr, kPeriodDay);
     EXPECT_EQ(runs.load(), 2);
 }
 

@@ -19,7 +19,7 @@ public:
     using EvaluatorTest::Formula;
     using EvaluatorTest::set;
 
-    EvalRequest Request(const char* security, int period = PeriodNumber(kPeriodDay)) {
+    EvalRequest Request(const char* security, Period period = kPeriodDay) {
         EvalRequest r;
         r.security = Security(security);
         r.period = period;
@@ -60,7 +60,7 @@ TEST_F(EvaluatorStatusTest, EachFailureSaysWhy) {
         {"unsupported period",
          [](EvaluatorStatusTest& t, EvalStatus& s) {
              FormulaRecord f = t.Formula("F", "A:C;");
-             f.usageFlags |= PeriodDisableBit(PeriodNumber(kPeriodDay));
+             f.usageFlags |= PeriodDisableBit(kPeriodDay);
              return t.evaluator.Evaluate(f, t.Request("SH600000"), s);
          },
          EvalFailure::kUnsupportedPeriod, "period 8", false},
@@ -104,7 +104,7 @@ TEST_F(EvaluatorStatusTest, SuccessReportsNothingAndNotAPeriodIsUnsupported) {
     EXPECT_TRUE(status.ok()) << status.message;
     EXPECT_EQ(Values(result->lines[0]), (std::vector<float>{20, 22, 24}));
 
-    auto none = evaluator.Evaluate(Formula("F", "A:C;"), Request("SH600000", 15), status);
+    auto none = evaluator.Evaluate(Formula("F", "A:C;"), Request("SH600000", static_cast<Period>(15)), status);
     EXPECT_FALSE(none);
     EXPECT_EQ(status.failure, EvalFailure::kUnsupportedPeriod);
 

@@ -48,7 +48,7 @@ protected:
         ASSERT_NE(stock.id.market, 0);
     }
 
-    std::unique_ptr<EvalResult> Run(const std::string& text, int period = PeriodNumber(kPeriodDay), int options = 0) {
+    std::unique_ptr<EvalResult> Run(const std::string& text, Period period = kPeriodDay, int options = 0) {
         FormulaRecord f = MakeFormula(set, "T", text);
         return Evaluate(set, *data, f, stock, nullptr, period, options);
     }
@@ -68,7 +68,7 @@ TEST_F(EvaluatorOverStore, BarsComeThroughTheSeriesLoaderWithTheAskedAdjustment)
     for (int flags : {0, kExRightsNone, kExRightsBackward}) {
         Series s;
         ASSERT_TRUE(LoadSeries(*source, stock.id, kPeriodDay, s, flags));
-        auto r = Run("A:C; B:V;", PeriodNumber(kPeriodDay), flags);
+        auto r = Run("A:C; B:V;", kPeriodDay, flags);
         ASSERT_NE(r, nullptr);
         ASSERT_EQ(r->lines[0].count, static_cast<int32_t>(s.size()));
         for (size_t i = 0; i < s.size(); ++i) {
@@ -76,7 +76,7 @@ TEST_F(EvaluatorOverStore, BarsComeThroughTheSeriesLoaderWithTheAskedAdjustment)
             EXPECT_EQ(r->lines[0].points[i].time, s.bars[i].time);
         }
     }
-    auto week = Run("A:C;", PeriodNumber(kPeriodWeek));
+    auto week = Run("A:C;", kPeriodWeek);
     ASSERT_NE(week, nullptr);
     Series w;
     ASSERT_TRUE(LoadSeries(*source, stock.id, kPeriodWeek, w, 0));
@@ -90,7 +90,7 @@ TEST_F(EvaluatorOverStore, OneContextForManySecuritiesMatchesAFreshContextForEac
     FormulaEvaluator reused(set, *data, nullptr);
     for (int round = 0; round < 2; ++round) {
         for (const CodeEntry& e : store->ListSecurities(3)) {
-            for (int period : {PeriodNumber(kPeriodDay), PeriodNumber(kPeriodWeek), PeriodNumber(kPeriodMin5)}) {
+            for (Period period : {kPeriodDay, kPeriodWeek, kPeriodMin5}) {
                 auto a = reused.Evaluate(f, e, nullptr, period);
                 auto b = Evaluate(set, *data, f, e, nullptr, period);
                 ASSERT_EQ(a == nullptr, b == nullptr);
@@ -115,7 +115,7 @@ TEST_F(EvaluatorOverStore, MarketIndexAndOtherSecuritiesComeFromTheStore) {
     ASSERT_TRUE(LoadSeries(*source, index->id, kPeriodDay, is, 0));
     std::string code = SecurityText(index->id);
     set.Put(MakeFormula(set, "T0", "X:C;"));
-    auto r = Run("A:INDEXC; B:\"" + code + "$CLOSE\"; D:STKINDI('大盘指数','T0.X');", PeriodNumber(kPeriodDay));
+    auto r = Run("A:INDEXC; B:\"" + code + "$CLOSE\"; D:STKINDI('大盘指数','T0.X');", kPeriodDay);
     ASSERT_NE(r, nullptr);
     const Series& last = is;
     int32_t n = r->lines[0].count;
@@ -163,7 +163,7 @@ TEST_F(EvaluatorOverStore, MarketTimeFollowsTheStoreAfterTheRefreshInterval) {
 
 TEST_F(EvaluatorOverStore, UnknownSecurityHasNoResult) {
     FormulaRecord f = MakeFormula(set, "T", "A:C;");
-    EXPECT_EQ(Evaluate(set, *data, f, Security("SH699999"), nullptr, PeriodNumber(kPeriodDay)), nullptr);
+    EXPECT_EQ(Evaluate(set, *data, f, Security("SH699999"), nullptr, kPeriodDay), nullptr);
 }
 
 }  // namespace

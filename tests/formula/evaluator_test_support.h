@@ -35,7 +35,7 @@ inline CodeEntry Security(const char* text, uint16_t cls = kClassAShare) {
 // high = close + 1, low = close - 1, volume 100 + i, amount = close * volume.
 inline Series DayBars(const std::vector<float>& closes, StoreTime firstDay = MakeStoreTime(2024, 1, 1)) {
     Series s;
-    s.period = PeriodNumber(kPeriodDay);
+    s.period = kPeriodDay;
     for (size_t i = 0; i < closes.size(); ++i) {
         KLineRecord b;
         b.time = firstDay + static_cast<StoreTime>(i) * kSecondsPerDay;
@@ -69,7 +69,7 @@ inline Series Bars600519() {
     Series s;
     std::string error;
     EXPECT_TRUE(ParseBarsCsv(text.str(), s, &error)) << error;
-    s.period = PeriodNumber(kPeriodDay);
+    s.period = kPeriodDay;
     return s;
 }
 
@@ -122,7 +122,7 @@ protected:
         set.Put(Formula(name, utf8, std::move(params)));
     }
 
-    std::unique_ptr<EvalResult> Run(const FormulaRecord& f, const CodeEntry& security, int period = PeriodNumber(kPeriodDay)) {
+    std::unique_ptr<EvalResult> Run(const FormulaRecord& f, const CodeEntry& security, Period period = kPeriodDay) {
         return evaluator.Evaluate(f, security, nullptr, period);
     }
     std::unique_ptr<EvalResult> RunOn(const FormulaRecord& f, const Series& bars, const CodeEntry& security) {

@@ -263,7 +263,7 @@ TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
     text << in.rdbuf();
     Series bars;
     ASSERT_TRUE(ParseBarsCsv(text.str(), bars));
-    bars.period = PeriodNumber(kPeriodDay);
+    bars.period = kPeriodDay;
     data.AddSecurity(security, bars);
     FinanceBlock figures;
     for (float& f : figures.figures) f = 5;
@@ -271,7 +271,7 @@ TEST(ConditionLock, ALockedConditionEvaluatesAsBefore) {
     FormulaEvaluator evaluator(set, data, nullptr);
 
     auto evaluate = [&](const FormulaRecord& f) {
-        std::unique_ptr<EvalResult> r = evaluator.Evaluate(f, security, nullptr, PeriodNumber(kPeriodDay));
+        std::unique_ptr<EvalResult> r = evaluator.Evaluate(f, security, nullptr, kPeriodDay);
         std::vector<float> values;
         if (!r || r->lineCount() != 1) return values;
         const OutputLine& line = r->lines[0];

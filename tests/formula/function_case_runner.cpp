@@ -60,7 +60,7 @@ bool SetColumn(Series& s, const std::string& key, const std::vector<std::string>
 class FakeData : public MarketDataSource {
 public:
     explicit FakeData(const CaseBlock& block) : block_(block) {}
-    const Series* IndexSeries(const CodeEntry&, int) override { return block_.hasIndex ? &block_.index : nullptr; }
+    const Series* IndexSeries(const CodeEntry&, Period) override { return block_.hasIndex ? &block_.index : nullptr; }
     std::optional<double> QuoteFieldValue(const CodeEntry&, int) override { return std::nullopt; }
     bool LoadFinance(const CodeEntry&, FinanceBlock&) override { return false; }
 
@@ -285,7 +285,7 @@ bool ParseCaseFile(const std::string& path, std::vector<CaseBlock>& out, std::st
         if (key == "class") {
             block->securityClass = static_cast<uint16_t>(std::atoi(words.empty() ? "0" : words[0].c_str()));
         } else if (key == "period") {
-            block->period = std::atoi(words.empty() ? "8" : words[0].c_str());
+            block->period = PeriodFromNumber(std::atoi(words.empty() ? "8" : words[0].c_str()));
             block->series.period = block->period;
         } else if (key == "tolerance") {
             tolerance = std::atof(words.empty() ? "0" : words[0].c_str());

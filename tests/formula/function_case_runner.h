@@ -40,7 +40,7 @@ struct CaseBlock {
     Series index;
     bool hasIndex = false;
     uint16_t securityClass = 2;
-    int period = 8;
+    Period period = kPeriodDay;
     std::map<std::string, FormulaValue> named;  // upper-case name
     std::vector<Expectation> expectations;
 };

@@ -14,7 +14,7 @@ namespace {
 
 class FakeSource : public MarketDataSource {
 public:
-    const Series* IndexSeries(const CodeEntry&, int) override { return nullptr; }
+    const Series* IndexSeries(const CodeEntry&, Period) override { return nullptr; }
     std::optional<double> QuoteFieldValue(const CodeEntry&, int field) override {
         lastField = field;
         if (field < 0 || field > 82) return std::nullopt;
@@ -285,7 +285,7 @@ TEST_F(Functions, TickVolumeComesFromTheTradeData) {
     series.trades[1].volume = 7;
     series.trades[1].amount = 70;
     EXPECT_FLOAT_EQ(Call(kFnVol, A()).values[1], 999);
-    ctx.period = 2;
+    ctx.period = kPeriodTick;
     EXPECT_FLOAT_EQ(Call(kFnVol, A()).values[1], 7);
     EXPECT_FLOAT_EQ(Call(kFnAmount, A()).values[1], 70);
 }

@@ -57,7 +57,7 @@ TEST(StandardLibraryOnDemoMarket, EveryFormulaEvaluatesAtDayWeekAndFiveMinutes) 
     for (const DemoSecurity& s : DemoSecurities(options.securities)) {
         std::optional<CodeEntry> entry = data.FindSecurity(s.id);
         ASSERT_TRUE(entry) << SecurityText(s.id);
-        for (int period : {PeriodNumber(kPeriodDay), PeriodNumber(kPeriodWeek), PeriodNumber(kPeriodMin5)}) {
+        for (Period period : {kPeriodDay, kPeriodWeek, kPeriodMin5}) {
             for (const FormulaRecord& f : library) {
                 if (!FormulaApplies(f, period, entry->securityClass)) continue;
                 std::unique_ptr<EvalResult> r = evaluator.Evaluate(f, *entry, nullptr, period);
@@ -70,7 +70,7 @@ TEST(StandardLibraryOnDemoMarket, EveryFormulaEvaluatesAtDayWeekAndFiveMinutes) 
                         finite += line.valid(i) && std::isfinite(line.points[static_cast<size_t>(i)].value);
                     // Long windows (CR's shifted averages, DMA's 50 bars) have no value on the
                     // few weekly bars; the day bars fill every line.
-                    if (period == PeriodNumber(kPeriodDay)) {
+                    if (period == kPeriodDay) {
                         EXPECT_GT(finite, 0) << GbkToUtf8(f.nameText()) << " line " << k;
                     }
                 }
@@ -177,7 +177,7 @@ protected:
         text << in.rdbuf();
         bars_ = new Series;
         ParseBarsCsv(text.str(), *bars_);
-        bars_->period = PeriodNumber(kPeriodDay);
+        bars_->period = kPeriodDay;
     }
     static void TearDownTestSuite() {
         delete library_;
@@ -206,7 +206,7 @@ protected:
         CodeEntry security;
         ParseSecurityText("SH600519", security.id);
         security.securityClass = kClassAShare;
-        return evaluator.Evaluate(*f, security, bars_, PeriodNumber(kPeriodDay));
+        return evaluator.Evaluate(*f, security, bars_, kPeriodDay);
     }
 
     // The last 120 bars of line k against `want` (when both are values), within `relative` of

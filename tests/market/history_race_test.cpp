@@ -44,7 +44,7 @@ TEST(HistoryRaceTest, LoadsDuringWritesSeeWholeSortedBars) {
     std::string path = dir.path() + "/race.day";
     std::vector<KLineRecord> seed;
     for (int d = 0; d < 200; d += 2) seed.push_back(MakeBar(kFirstDay + 86400u * d, 0));
-    ASSERT_TRUE(WriteHistoryFile(path, 8, seed, false));
+    ASSERT_TRUE(WriteHistoryFile(path, kPeriodDay, seed, false));
 
     std::atomic<bool> done{false};
     std::atomic<int> writeFailures{0};
@@ -67,7 +67,7 @@ TEST(HistoryRaceTest, LoadsDuringWritesSeeWholeSortedBars) {
                 nextDay += 2;
                 break;
             }
-            if (!WriteHistoryFile(path, 8, bars, false)) ++writeFailures;
+            if (!WriteHistoryFile(path, kPeriodDay, bars, false)) ++writeFailures;
         }
         done = true;
     });
@@ -77,7 +77,7 @@ TEST(HistoryRaceTest, LoadsDuringWritesSeeWholeSortedBars) {
     bool shrank = false;
     while (!done || loads < 50) {
         Series s;
-        ASSERT_TRUE(LoadHistoryFile(path, 8, s));
+        ASSERT_TRUE(LoadHistoryFile(path, kPeriodDay, s));
         ASSERT_GE(s.size(), seed.size());
         for (size_t i = 0; i < s.size(); ++i) {
             ASSERT_TRUE(CheckBar(s.bars[i])) << "torn bar " << i << " of load " << loads;
@@ -106,13 +106,13 @@ TEST(HistoryRaceTest, ConcurrentWritersOfOneFileLoseNothing) {
             for (int i = 0; i < kPerThread; ++i) {
                 // Interleaved days: every write lands inside or at the end of the others' bars.
                 int day = i * kThreads + t;
-                EXPECT_TRUE(WriteHistoryFile(path, 8, std::vector{MakeBar(kFirstDay + 86400u * day, 1)}, false));
+                EXPECT_TRUE(WriteHistoryFile(path, kPeriodDay, std::vector{MakeBar(kFirstDay + 86400u * day, 1)}, false));
             }
         });
     }
     for (auto& th : threads) th.join();
     Series s;
-    ASSERT_TRUE(LoadHistoryFile(path, 8, s));
+    ASSERT_TRUE(LoadHistoryFile(path, kPeriodDay, s));
     ASSERT_EQ(s.size(), static_cast<size_t>(kThreads * kPerThread));
     for (size_t i = 0; i < s.size(); ++i) EXPECT_EQ(s.bars[i].time, kFirstDay + 86400u * i);
 }

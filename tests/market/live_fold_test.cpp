@@ -22,7 +22,7 @@ void AddTick(Series& ticks, StoreTime t, float price, float volume, int8_t direc
 
 TEST(LiveFoldTest, OneMinuteBarsTakeTheMinutesOfTheirLabels) {
     Series s;
-    s.period = PeriodNumber(kPeriodMin1);
+    s.period = kPeriodMin1;
     s.quote.capital.circulating = 5000;
     Series ticks;
     AddTick(ticks, kDay + Hm(9, 30), 10.1f, 10, 1);
@@ -62,7 +62,7 @@ TEST(LiveFoldTest, OneMinuteBarsTakeTheMinutesOfTheirLabels) {
 
 TEST(LiveFoldTest, LunchBreakAndAfternoonLabels) {
     Series s;
-    s.period = PeriodNumber(kPeriodMin1);
+    s.period = kPeriodMin1;
     Series ticks;
     AddTick(ticks, kDay + Hm(11, 29), 10.0f, 1);
     AddTick(ticks, kDay + Hm(13, 0), 10.2f, 1);
@@ -78,7 +78,7 @@ TEST(LiveFoldTest, LunchBreakAndAfternoonLabels) {
 
 TEST(LiveFoldTest, FiveMinuteAndTimeSharingWidths) {
     Series five;
-    five.period = PeriodNumber(kPeriodMin5);
+    five.period = kPeriodMin5;
     Series ticks;
     AddTick(ticks, kDay + Hm(9, 30), 10.0f, 1);
     AddTick(ticks, kDay + Hm(10, 0), 10.5f, 2);
@@ -91,7 +91,7 @@ TEST(LiveFoldTest, FiveMinuteAndTimeSharingWidths) {
     EXPECT_EQ(five.bars[6].time, kDay + Hm(10, 5));
 
     Series time;
-    time.period = PeriodNumber(kPeriodTime);
+    time.period = kPeriodTime;
     AppendTicksToSeries(time, ticks, 10.0f, 10.0f);
     EXPECT_EQ(time.bars[0].time, kDay + Hm(9, 30));
     EXPECT_EQ(time.bars.back().time, kDay + Hm(10, 1));
@@ -100,7 +100,7 @@ TEST(LiveFoldTest, FiveMinuteAndTimeSharingWidths) {
 
 TEST(LiveFoldTest, MissingPreviousCloseOpensAtTheFirstTrade) {
     Series s;
-    s.period = PeriodNumber(kPeriodMin1);
+    s.period = kPeriodMin1;
     Series ticks;
     AddTick(ticks, kDay + Hm(9, 31), 5.5f, 1);
     AppendTicksToSeries(s, ticks, 0.0f, 0.0f);
@@ -111,7 +111,7 @@ TEST(LiveFoldTest, MissingPreviousCloseOpensAtTheFirstTrade) {
 
 TEST(LiveFoldTest, QuotesIntoDayAndWeekSeries) {
     Series week;
-    week.period = PeriodNumber(kPeriodWeek);
+    week.period = kPeriodWeek;
     KLineRecord mon;
     mon.time = MakeStoreTime(2024, 3, 4);
     mon.open = 10, mon.high = 11, mon.low = 9.5f, mon.close = 10.5f, mon.volume = 100, mon.amount = 1000;
@@ -147,7 +147,7 @@ TEST(LiveFoldTest, QuotesIntoDayAndWeekSeries) {
 
 TEST(LiveFoldTest, MultiDayStartsANewBarOnlyWhenTheLastIsFull) {
     Series multi;
-    multi.period = PeriodNumber(kPeriodMultiDay);
+    multi.period = kPeriodMultiDay;
     multi.multiDay = 2;
     QuoteSnapshot q;
     q.bar.open = q.bar.high = q.bar.low = q.bar.close = 10;

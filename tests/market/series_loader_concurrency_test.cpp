@@ -90,10 +90,10 @@ TEST(SeriesLoaderConcurrencyTest, WorkersLoadWhileTheStoreAndTheFilesChange) {
                 }
                 store.SetExRights(s.id, events);
                 Series day;
-                if (LoadHistory(paths, s.id, PeriodNumber(kPeriodDay), day) && !day.empty()) {
+                if (LoadHistory(paths, s.id, kPeriodDay, day) && !day.empty()) {
                     KLineRecord last = day.bars.back();
                     last.volume += 1;
-                    WriteHistory(paths, s.id, PeriodNumber(kPeriodDay), std::span(&last, 1), false);
+                    WriteHistory(paths, s.id, kPeriodDay, std::span(&last, 1), false);
                 }
                 ++writes;
             }

@@ -50,7 +50,7 @@ struct GeneratedMarket {
     StoreSeriesSource source() const { return StoreSeriesSource(*store, *paths); }
     Series History(const SecurityId& id, Period period) const {
         Series s;
-        EXPECT_TRUE(LoadHistory(*paths, id, PeriodNumber(period), s));
+        EXPECT_TRUE(LoadHistory(*paths, id, period, s));
         return s;
     }
 };

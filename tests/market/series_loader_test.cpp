@@ -60,7 +60,7 @@ public:
     }
     bool History(const SecurityId& id, Period stored, Series& out, std::span<const CapitalChange>) const override {
         out = Series{};
-        out.period = PeriodNumber(stored);
+        out.period = stored;
         const Entry* e = Get(id);
         if (!e) return true;
         auto it = e->history.find(stored);
@@ -98,7 +98,7 @@ std::vector<StoreTime> TradingDays(StoreTime first, int n) {
 
 Series DaySeries(const std::vector<StoreTime>& days, uint16_t c1 = 0, uint16_t c2 = 0) {
     Series s;
-    s.period = PeriodNumber(kPeriodDay);
+    s.period = kPeriodDay;
     for (size_t i = 0; i < days.size(); ++i) {
         float p = 10.0f + static_cast<float>(i % 7) * 0.5f;
         s.push(Bar(days[i], p, p + 1, p - 1, p + 0.25f, 100.0f + static_cast<float>(i), c1, c2));
@@ -154,7 +154,7 @@ TEST(SeriesLoaderTest, FridayAndMondayStartDifferentWeeksAndTodayMergesIntoItsMo
     FakeSource src;
     auto& e = src.Add(kMarketSH, "600000", kClassAShare);
     Series days;
-    days.period = PeriodNumber(kPeriodDay);
+    days.period = kPeriodDay;
     days.push(Bar(MakeStoreTime(2024, 3, 28), 10, 11, 9, 10, 100));  // Thursday
     days.push(Bar(MakeStoreTime(2024, 3, 29), 10, 12, 9, 11, 100));  // Friday
     days.push(Bar(MakeStoreTime(2024, 4, 1), 11, 11, 10, 10, 100));  // Monday
@@ -283,7 +283,7 @@ TEST(SeriesLoaderTest, FifteenAndSixtyMinuteBarsFromFiveMinuteFile) {
     auto& e = src.Add(kMarketSH, "600000", kClassAShare);
     StoreTime d = MakeStoreTime(2024, 3, 4);
     Series five;
-    five.period = PeriodNumber(kPeriodMin5);
+    five.period = kPeriodMin5;
     float p = 10;
     for (StoreTime day : {d, d + 86400}) {
         for (int slot = 0; slot < BarSlotCount(kPeriodMin5); ++slot) {

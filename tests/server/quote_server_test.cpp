@@ -161,7 +161,7 @@ TEST(QuoteServerTest, HistoryRepliesMatchTheHistoryFiles) {
     SecurityId id;
     SecurityHandle handle = FirstStock(f, &id);
     Series days;
-    ASSERT_TRUE(LoadHistory(paths, id, 8, days));
+    ASSERT_TRUE(LoadHistory(paths, id, kPeriodDay, days));
     const std::vector<KLineRecord>& bars = days.bars;
     ASSERT_GT(bars.size(), 20u);
     TestClient c(f.port());
@@ -221,7 +221,7 @@ TEST(QuoteServerTest, HistoryRepliesMatchTheHistoryFiles) {
 
     // Past day minutes from the one-minute file: cumulative volume of the day's minutes.
     Series minutes;
-    ASSERT_TRUE(LoadHistory(paths, id, 3, minutes));
+    ASSERT_TRUE(LoadHistory(paths, id, kPeriodMin1, minutes));
     ASSERT_FALSE(minutes.bars.empty());
     StoreTime lastDay = StartOfDay(minutes.bars.back().time);
     double volume = 0;

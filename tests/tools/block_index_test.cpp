@@ -213,7 +213,7 @@ TEST(FormulaBatch, LastValueValueAtATimeAndFailures) {
     FormulaRecord formula = testing_support::MakeFormula(set, "T", "C*2;");
     MemoryEvalData data;
     Series s;
-    s.period = PeriodNumber(kPeriodDay);
+    s.period = kPeriodDay;
     for (int d = 1; d <= 4; ++d) s.push(Bar(d, static_cast<float>(d), 1));
     CodeEntry a;
     a.id = MakeSecurityId(kMarketSH, "600001");

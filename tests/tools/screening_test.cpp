@@ -140,7 +140,7 @@ protected:
         for (int s = 0; s < 40; ++s) {
             CodeEntry e = Entry(kMarketSH, std::to_string(600000 + s));
             Series series;
-            series.period = PeriodNumber(kPeriodDay);
+            series.period = kPeriodDay;
             for (int d = 1; d <= 20; ++d) {
                 KLineRecord b{};
                 b.time = Day(d);
@@ -152,7 +152,7 @@ protected:
             securities.push_back(e);
         }
         request.formula = formula;
-        request.period = PeriodNumber(kPeriodDay);
+        request.period = kPeriodDay;
     }
     static bool Expected(int s, int day) { return 1.0f + static_cast<float>(day * s) * 0.1f > 20.0f; }
 

@@ -18,6 +18,12 @@ bool ParseInteger(const std::string& text, long long lo, long long hi, long long
 
 Period ParsePeriodText(const std::string& text) { return PeriodFromText(text); }
 
+Period ParseHistoryPeriod(const std::string& text) {
+    Period period = PeriodFromDirName(text);
+    if (period == kPeriodInvalid) period = PeriodFromText(text);
+    return PeriodDirName(period).empty() ? kPeriodInvalid : period;
+}
+
 bool ParseAdjustOption(const std::optional<std::string>& adjust, int& flags) {
     flags = 0;
     if (!adjust || *adjust == "forward") return true;

@@ -21,6 +21,9 @@ bool ParseInteger(const std::string& text, long long lo, long long hi, long long
 
 // A keyword ("day", "min5", "week", "TIME") or the period number 2..14; kPeriodInvalid otherwise.
 Period ParsePeriodText(const std::string& text);
+// A period that has history files, as "day" / "fiv" / "min", a keyword ("min1", "min5", "day")
+// or 3, 4, 8; kPeriodInvalid otherwise.
+Period ParseHistoryPeriod(const std::string& text);
 
 // --adjust forward|backward|none as the series loader's ex-rights flags; forward (0) when
 // the option is absent, false for any other word.

@@ -178,7 +178,7 @@ bool PrintDailyMacd(const Session& session, std::string& error) {
     }
     StoreEvalData data(session.store(), source);
     FormulaEvaluator evaluator(set, data);
-    std::unique_ptr<EvalResult> result = evaluator.Evaluate(*macd, *security, &series, PeriodNumber(kPeriodDay), 0);
+    std::unique_ptr<EvalResult> result = evaluator.Evaluate(*macd, *security, &series, kPeriodDay, 0);
     if (!result) {
         error = "MACD gave no result";
         return false;

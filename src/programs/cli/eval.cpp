@@ -94,7 +94,7 @@ int RunEval(Args& args) {
         std::string csv;
         if (!ReadFile(*barsFile, csv)) return Fail("cannot read " + *barsFile);
         if (!ParseBarsCsv(csv, series, &error)) return Fail(*barsFile + ": " + error);
-        series.period = PeriodNumber(period);
+        series.period = period;
         if (!ParseSecurityText(AsciiUpper(securityText.value_or("SH600000")), security.id))
             return Fail("bad --security: market letters and code, e.g. SH600000");
         security.securityClass = ClassifyCode(security.id.codeText(), security.id.market);
@@ -115,7 +115,7 @@ int RunEval(Args& args) {
         source = std::make_unique<StoreSeriesSource>(session->store(), session->paths());
         if (!LoadSeries(*source, security.id, period, series, flags))
             return Fail("cannot load the series of " + args.positional()[0]);
-        series.period = PeriodNumber(period);
+        series.period = period;
         data = std::make_unique<StoreEvalData>(session->store(), *source);
     }
 
@@ -124,7 +124,7 @@ int RunEval(Args& args) {
     EvalRequest request;
     request.security = security;
     request.preloaded = &series;
-    request.period = PeriodNumber(period);
+    request.period = period;
     request.loadOptions = flags;
     EvalStatus status;
     std::unique_ptr<EvalResult> result = evaluator.CompileAndEvaluate(formula, request, status);

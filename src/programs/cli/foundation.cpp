@@ -24,16 +24,6 @@ namespace {
 
 void PrintLine(const std::string& s) { std::printf("%s\n", s.c_str()); }
 
-// "day", "fiv", "min" or the period number.
-int ParsePeriod(const std::string& text) {
-    if (text == "day") return 8;
-    if (text == "fiv") return 4;
-    if (text == "min") return 3;
-    if (text.empty() || text.size() > 3) return -1;
-    for (char c : text)
-        if (c < '0' || c > '9') return -1;
-    return std::stoi(text);
-}
 
 struct PathKind {
     const char* name;
@@ -58,9 +48,9 @@ bool Security(const std::string& text, SecurityId& id, std::string& error) {
     return true;
 }
 
-bool Period(const std::string& text, int& period, std::string& error) {
-    period = ParsePeriod(text);
-    if (PeriodDirName(period).empty()) {
+bool HistoryPeriod(const std::string& text, Period& period, std::string& error) {
+    period = ParseHistoryPeriod(text);
+    if (period == kPeriodInvalid) {
         error = "no files for period '" + text + "' (day, fiv or min)";
         return false;
     }
@@ -88,14 +78,14 @@ const std::vector<PathKind>& PathKinds() {
         {"period", "MK PER",
          [](const AppPaths& p, const std::vector<std::string>& a, std::string& e) {
              MarketCode m;
-             int per;
-             return Market(a[0], m, e) && Period(a[1], per, e) ? p.periodDir(m, per) : std::string();
+             Period per;
+             return Market(a[0], m, e) && HistoryPeriod(a[1], per, e) ? p.periodDir(m, per) : std::string();
          }},
         {"history", "SEC PER",
          [](const AppPaths& p, const std::vector<std::string>& a, std::string& e) {
              SecurityId id;
-             int per;
-             return Security(a[0], id, e) && Period(a[1], per, e) ? p.historyFile(id, per) : std::string();
+             Period per;
+             return Security(a[0], id, e) && HistoryPeriod(a[1], per, e) ? p.historyFile(id, per) : std::string();
          }},
         {"exdata", "MK",
          [](const AppPaths& p, const std::vector<std::string>& a, std::string& e) {

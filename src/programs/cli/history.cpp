@@ -21,13 +21,6 @@
 namespace tessaro::cli {
 namespace {
 
-// "day" / "fiv" / "min", a period keyword ("min1", "min5", "day") or 3, 4, 8; -1 otherwise.
-int ParseHistoryPeriod(const std::string& text) {
-    Period period = PeriodFromDirName(text);
-    if (period == kPeriodInvalid) period = PeriodFromText(text);
-    return PeriodDirName(period).empty() ? -1 : PeriodNumber(period);
-}
-
 constexpr const char* kBarsUsage = "bars [--appdir DIR] SECURITY day|fiv|min";
 
 int RunBars(Args& args) {
@@ -35,8 +28,8 @@ int RunBars(Args& args) {
     if (args.size() != 2) return UsageError(kBarsUsage);
     SecurityId id;
     if (!ParseSecurityText(args[0], id)) return UsageError(kBarsUsage);
-    int period = ParseHistoryPeriod(args[1]);
-    if (period < 0) return UsageError(kBarsUsage);
+    const Period period = ParseHistoryPeriod(args[1]);
+    if (period == kPeriodInvalid) return UsageError(kBarsUsage);
     std::unique_ptr<Session> session = MakeSession(appDir, 0);  // reads one file
     const AppPaths& paths = session->paths();
     std::string path = paths.historyFile(id, period);
@@ -44,7 +37,7 @@ int RunBars(Args& args) {
     Series series;
     std::string error;
     if (!LoadHistoryFile(path, period, series, {}, &error)) return Fail(error);
-    const char* timeFormat = period == 8 ? "Y-M-D" : "Y-M-D H:N";
+    const char* timeFormat = period == kPeriodDay ? "Y-M-D" : "Y-M-D H:N";
     std::printf("date,open,high,low,close,volume,amount\n");
     for (const KLineRecord& b : series.bars) {
         std::printf("%s,%s,%s,%s,%s,%s,%s\n", FormatStoreTime(timeFormat, b.time).c_str(), FloatText(b.open).c_str(),
@@ -62,8 +55,8 @@ int RunBarsImport(Args& args) {
     if (args.size() != 3) return UsageError(kImportUsage);
     SecurityId id;
     if (!ParseSecurityText(args[0], id)) return UsageError(kImportUsage);
-    int period = ParseHistoryPeriod(args[1]);
-    if (period < 0) return UsageError(kImportUsage);
+    const Period period = ParseHistoryPeriod(args[1]);
+    if (period == kPeriodInvalid) return UsageError(kImportUsage);
     std::string text;
     if (args[2] == "-") {
         std::ostringstream all;

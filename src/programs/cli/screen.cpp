@@ -80,11 +80,11 @@ int RunScreen(Args& args) {
     if (args.size() != (formulaName ? 0u : 1u)) return UsageError(kUsage);
 
     ScreeningRequest request;
-    request.period = PeriodNumber(kPeriodDay);
+    request.period = kPeriodDay;
     if (periodText) {
         const Period period = ParsePeriodText(*periodText);
         if (period == kPeriodInvalid) return UsageError(kUsage);
-        request.period = PeriodNumber(period);
+        request.period = period;
     }
     if (!ParseAdjustOption(adjust, request.loadOptions)) return UsageError(kUsage);
     if (fromText.has_value() != toText.has_value()) return Fail("--from and --to go together");

@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     server.SetDayClosed([&paths, &market](StoreTime, const std::vector<std::pair<int, KLineRecord>>& bars) {
         int failed = 0;
         for (const auto& [i, bar] : bars)
-            if (!WriteHistory(paths, market.at(i).id, 8, std::span<const KLineRecord>(&bar, 1), true)) ++failed;
+            if (!WriteHistory(paths, market.at(i).id, kPeriodDay, std::span<const KLineRecord>(&bar, 1), true)) ++failed;
         if (failed) Log(std::to_string(failed) + " day bar(s) could not be written");
     });
     std::string error;

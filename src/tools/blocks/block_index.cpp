@@ -317,7 +317,7 @@ size_t EvaluateFormulaOverRows(const FormulaSet& formulas, EvalDataSource& data,
         ++done;
         progress.Push(FormatMessage(kComputing, {row.entry.id.codeText(), GbkToUtf8(row.entry.nameText())}),
                       static_cast<int>(done));
-        std::unique_ptr<EvalResult> result = evaluator.Evaluate(formula, row.entry, nullptr, PeriodNumber(period));
+        std::unique_ptr<EvalResult> result = evaluator.Evaluate(formula, row.entry, nullptr, period);
         if (!result || line >= result->lines.size()) continue;
         const OutputLine& out = result->lines[line];
         const int32_t last = std::min<int32_t>(out.count, static_cast<int32_t>(out.points.size())) - 1;

@@ -90,7 +90,7 @@ FormulaRecord WithParameters(const FormulaRecord& formula, std::span<const float
 
 struct ScreeningRequest {
     FormulaRecord formula;           // with the chosen parameters as defaults
-    int period = 8;
+    Period period = kPeriodDay;
     int loadOptions = 0;             // series loader flags (ex-rights mode)
     size_t line = 0;                 // the condition line
     // The historical window: a hit is any bar whose day lies in [from, to]. Both 0:
@@ -105,7 +105,7 @@ struct ScreeningRecord {
     bool hit = false;
     int position = 0;                // 0-100
     std::string formulaName;         // GBK
-    int period = 8;
+    Period period = kPeriodDay;
     std::vector<uint32_t> hitTimes;  // the bars that met the condition
 };
 

@@ -85,7 +85,7 @@ TEST(ChartLive, QuotesFromTheServerMoveTheChart) {
     ASSERT_TRUE(LoadHistory(paths, stock->id, kPeriodDay, history));
     ASSERT_GT(history.size(), 20u);
     history.resize(history.size() - 10);
-    std::filesystem::remove(paths.historyFile(stock->id, 8));
+    std::filesystem::remove(paths.historyFile(stock->id, kPeriodDay));
     ASSERT_TRUE(WriteHistory(paths, stock->id, kPeriodDay, std::span(history.bars), true));
 
     QtClientTransport net;

@@ -40,7 +40,7 @@ Series History() {
     text << in.rdbuf();
     Series s;
     ParseBarsCsv(text.str(), s);
-    s.period = PeriodNumber(kPeriodDay);
+    s.period = kPeriodDay;
     return s;
 }
 
