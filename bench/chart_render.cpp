@@ -1,0 +1,150 @@
+// The chart's drawing costs on a 1920 x 1080 back buffer with 2,000 visible bars of K-lines,
+// volume and MACD: a full redraw (update levels 1-4 and painting everything), a data update
+// from one new quote (today's bar changes: reload, re-evaluate, repaint the invalid region)
+// and copying a cursor-sized invalid rectangle to the screen.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <cstdint>
+
+#include "chart/chart_view.h"
+#include "chart/qt/chart_painter.h"
+#include "formula/standard_library.h"
+
+namespace tessaro::chart {
+namespace {
+
+constexpr int kBars = 3000;
+constexpr int kVisible = 2000;
+
+// A deterministic random walk of day bars.
+Series MakeBars() {
+    Series s;
+    s.period = kPeriodDay;
+    uint64_t state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) / 9007199254740992.0;
+    };
+    double price = 20;
+    StoreTime day = MakeStoreTime(2014, 1, 2);
+    for (int i = 0; i < kBars; ++i) {
+        KLineRecord b;
+        b.time = day;
+        day += 86400;
+        b.open = static_cast<float>(price);
+        price *= 1 + (next() - 0.5) * 0.06;
+        b.close = static_cast<float>(price);
+        b.high = static_cast<float>(std::max<double>(b.open, b.close) * (1 + next() * 0.02));
+        b.low = static_cast<float>(std::min<double>(b.open, b.close) * (1 - next() * 0.02));
+        b.volume = static_cast<float>(10000 + next() * 50000);
+        b.amount = b.volume * b.close * 100;
+        s.push(b);
+    }
+    return s;
+}
+
+struct Fixture {
+    Fixture() : source(formulas, data), fonts(BuiltInSchemes()[0]) {
+        for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
+        ParseSecurityText("SH600000", security.id);
+        security.securityClass = kClassAShare;
+        bars = MakeBars();
+        data.AddSecurity(security, bars);
+        ChartOptions options;
+        options.scheme = BuiltInSchemes()[0];
+        options.metrics = fonts.metrics();
+        options.measure = fonts.measure();
+        options.visibleBars = kVisible;
+        view = std::make_unique<ChartView>(source, options);
+        view->Resize(1920, 1080);
+        view->SetPanes(0, {{}, {{kFormulaSubPane, "VOL"}}, {{kFormulaSubPane, "MACD"}}});
+        view->SetSecurity(0, security);
+        view->Update(0);
+        canvas.Resize(QSize(1920, 1080));
+        canvas.PaintAll(*view, fonts);
+    }
+
+    FormulaSet formulas;
+    MemoryEvalData data;
+    FormulaChartSource source;
+    ChartFonts fonts;
+    CodeEntry security;
+    Series bars;
+    std::unique_ptr<ChartView> view;
+    ChartCanvas canvas;
+};
+
+Fixture& Shared() {
+    static Fixture f;
+    return f;
+}
+
+void BM_FullRedraw(benchmark::State& state) {
+    Fixture& f = Shared();
+    if (f.view->picture(0).scale.shown != kVisible - kRightMargin) state.SkipWithError("wrong visible bar count");
+    for (auto _ : state) {
+        f.view->Update(1);
+        f.canvas.PaintAll(*f.view, f.fonts);
+        benchmark::DoNotOptimize(f.canvas.image().constBits());
+    }
+}
+BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMillisecond);
+
+void BM_OneQuoteUpdate(benchmark::State& state) {
+    Fixture& f = Shared();
+    Series today = f.bars;
+    KLineRecord& last = today.bars.back();
+    const float low = last.low, high = last.high, volume = last.volume;
+    int k = 0;
+    size_t pixels = 0;
+    for (auto _ : state) {
+        // The new quote moves today's close within its range and adds a little volume.
+        last.close = low + (high - low) * static_cast<float>(k % 10) / 10;
+        last.volume = volume + static_cast<float>(k % 10) * 10;
+        ++k;
+        f.data.AddSecurity(f.security, today);
+        const Region region = f.view->Update(0, -1, -1, true);
+        f.canvas.Paint(*f.view, region, f.fonts);
+        for (const Rect& r : region.rects()) pixels += static_cast<size_t>(r.width()) * static_cast<size_t>(r.height());
+    }
+    state.counters["invalid_px"] = benchmark::Counter(static_cast<double>(pixels), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_OneQuoteUpdate)->Unit(benchmark::kMillisecond);
+
+void BM_Levels(benchmark::State& state) {
+    Fixture& f = Shared();
+    const int level = static_cast<int>(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(f.view->Update(level, -1, -1, true));
+}
+BENCHMARK(BM_Levels)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
+
+void BM_CopyCursorRect(benchmark::State& state) {
+    Fixture& f = Shared();
+    QImage screen(1920, 1080, QImage::Format_RGB32);
+    const QRect tag(900, 500, 12 * 8 + 8, 19);  // a time tag: (length + 1) x cx by cy + 5
+    for (auto _ : state) {
+        QPainter painter(&screen);
+        painter.drawImage(tag, f.canvas.image(), tag);
+        painter.end();
+        f.canvas.SaveUnder(tag);
+        f.canvas.RestoreUnder(tag);
+        benchmark::DoNotOptimize(screen.constBits());
+    }
+}
+BENCHMARK(BM_CopyCursorRect)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tessaro::chart
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

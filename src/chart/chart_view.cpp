@@ -1,0 +1,631 @@
+#include "chart/chart_view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "market/security_registry.h"
+#include "platform/text.h"
+
+namespace tessaro::chart {
+
+// ---- The formula source ------------------------------------------------------------------
+
+FormulaChartSource::FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data)
+    : formulas_(formulas), data_(data), evaluator_(formulas, data) {}
+
+bool FormulaChartSource::Load(const CodeEntry& security, Period period, int exRights, Series& out) {
+    out.clear();
+    if (!data_.LoadSeries(security.id, period, exRights & 3, out)) {
+        out.clear();
+        return false;
+    }
+    out.period = period;
+    return true;
+}
+
+std::unique_ptr<EvalResult> FormulaChartSource::Evaluate(const FormulaRecord& formula, const CodeEntry& security,
+                                                         const Series& series, Period period, int exRights,
+                                                         EvalStatus& status) {
+    EvalRequest request;
+    request.loadOptions = exRights & 3;
+    request.security = security;
+    request.preloaded = &series;
+    request.period = period;
+    return evaluator_.Evaluate(formula, request, status);
+}
+
+std::optional<FormulaRecord> FormulaChartSource::Formula(uint32_t type, std::string_view name) {
+    return formulas_.Find(type, name);
+}
+
+int FormulaChartSource::Decimals(const CodeEntry& security) {
+    return PriceDecimals(security.id.market, security.securityClass, kDefaultPriceDecimals);
+}
+
+// ---- Helpers -----------------------------------------------------------------------------
+
+namespace {
+
+Rect Pixels(const RectF& r) { return {RoundPixel(r.left), RoundPixel(r.top), RoundPixel(r.right), RoundPixel(r.bottom)}; }
+
+bool SamePrimitive(const DisplayList& a, const Primitive& p, const DisplayList& b, const Primitive& q) {
+    if (p.kind != q.kind || p.penStyle != q.penStyle || p.penWidth != q.penWidth || p.filled != q.filled ||
+        p.align != q.align || p.font != q.font || p.pen != q.pen || p.box != q.box || p.count != q.count ||
+        p.startAngle != q.startAngle || p.spanAngle != q.spanAngle)
+        return false;
+    if (p.filled && p.fill != q.fill) return false;
+    if (p.kind == PrimitiveKind::kText) return a.text(p) == b.text(q);
+    if (p.count == 0 || p.kind == PrimitiveKind::kClip) return true;
+    return std::memcmp(a.pointsOf(p), b.pointsOf(q), sizeof(Point) * p.count) == 0;
+}
+
+Rect Intersect(const Rect& a, const Rect& b) {
+    Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+    return r.empty() ? Rect{} : r;
+}
+
+std::string Format(const char* format, double v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, decimals, v);
+    return buf;
+}
+
+}  // namespace
+
+namespace {
+
+// The bounds of the segments around the points that differ between two point runs of equal length.
+void ChangedSegments(const DisplayList& a, const Primitive& p, const DisplayList& b, const Primitive& q, Region& out) {
+    const Point* x = a.pointsOf(p);
+    const Point* y = b.pointsOf(q);
+    const int w = std::max(p.penWidth, q.penWidth) / 2 + 1;
+    const bool closed = p.kind == PrimitiveKind::kPolygon;
+    const uint32_t n = p.count;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (x[i] == y[i]) continue;
+        Rect r{std::min(x[i].x, y[i].x), std::min(x[i].y, y[i].y), std::max(x[i].x, y[i].x), std::max(x[i].y, y[i].y)};
+        if (p.kind != PrimitiveKind::kPixels) {
+            for (uint32_t j : {i == 0 ? (closed ? n - 1 : 0) : i - 1, i + 1 == n ? (closed ? 0 : i) : i + 1}) {
+                r.left = std::min({r.left, x[j].x, y[j].x});
+                r.top = std::min({r.top, x[j].y, y[j].y});
+                r.right = std::max({r.right, x[j].x, y[j].x});
+                r.bottom = std::max({r.bottom, x[j].y, y[j].y});
+            }
+        }
+        out.Add({r.left - w, r.top - w, r.right + w + 1, r.bottom + w + 1});
+    }
+}
+
+}  // namespace
+
+Region DiffBounds(const DisplayList& before, const DisplayList& after, const Rect& whole) {
+    Region out;
+    if (before.size() != after.size()) {
+        out.Add(whole);
+        return out;
+    }
+    Region changed;
+    for (size_t i = 0; i < before.size(); ++i) {
+        const Primitive& p = before.items()[i];
+        const Primitive& q = after.items()[i];
+        if (SamePrimitive(before, p, after, q)) continue;
+        if (p.kind == PrimitiveKind::kClip || q.kind == PrimitiveKind::kClip) {
+            out.Add(whole);
+            return out;
+        }
+        const bool runs = p.kind == q.kind && p.count == q.count && p.pen == q.pen && p.penWidth == q.penWidth &&
+                          p.penStyle == q.penStyle && p.filled == q.filled && (!p.filled || p.fill == q.fill) &&
+                          (p.kind == PrimitiveKind::kPolyline || p.kind == PrimitiveKind::kPixels ||
+                           (p.kind == PrimitiveKind::kPolygon && !p.filled));
+        if (runs) {
+            ChangedSegments(before, p, after, q, changed);
+            continue;
+        }
+        changed.Add(before.Bounds(p));
+        changed.Add(after.Bounds(q));
+    }
+    for (const Rect& r : changed.rects()) out.Add(Intersect(r, whole));
+    return out;
+}
+
+// ---- The view ----------------------------------------------------------------------------
+
+ChartView::ChartView(ChartSource& source, ChartOptions options) : source_(source), options_(std::move(options)) {
+    SetPictureCount(1);
+}
+
+void ChartView::SetOptions(const ChartOptions& options) {
+    options_ = options;
+    LayoutPictures();
+    Update(1);
+}
+
+void ChartView::Resize(int width, int height) {
+    // A picture narrower than a pixel, or lower than a pixel plus the time strip, keeps its layout.
+    if (width < 1 || height < 1 + options_.metrics.timeStripHeight()) return;
+    width_ = width;
+    height_ = height;
+    LayoutPictures();
+}
+
+void ChartView::SetPictureCount(int n) {
+    n = NormalisePictureCount(n);
+    const size_t old = pictures_.size();
+    pictures_.resize(static_cast<size_t>(n));
+    for (size_t i = old; i < pictures_.size(); ++i) {
+        GraphPicture& p = pictures_[i];
+        p.scale.visible = std::max(options_.visibleBars, 2 * kRightMargin);
+        p.historyRequest = HistoryRequestSize(p.period, p.scale.visible);
+        if (i > 0) {
+            // New pictures take the first picture's panes and security.
+            const GraphPicture& first = pictures_[0];
+            p.security = first.security;
+            p.hasSecurity = first.hasSecurity;
+            p.decimals = first.decimals;
+            for (const GraphPane& pane : first.panes) {
+                GraphPane copy;
+                copy.height = pane.height;
+                copy.scaleMode = pane.scaleMode;
+                for (const PaneIndicator& slot : pane.indicators) {
+                    PaneIndicator s;
+                    s.formula = slot.formula;
+                    copy.indicators.push_back(std::move(s));
+                }
+                p.panes.push_back(std::move(copy));
+            }
+        }
+        if (p.panes.empty()) p.panes.resize(1);
+        p.kline.formula.setName(klineName_);
+    }
+    active_ = std::min(active_, n - 1);
+    LayoutPictures();
+}
+
+void ChartView::LayoutPictures() {
+    const std::vector<RectF> rects =
+        PictureRects(static_cast<int>(pictures_.size()), static_cast<float>(width_), static_cast<float>(height_));
+    for (size_t i = 0; i < pictures_.size(); ++i) {
+        pictures_[i].outer = rects[i];
+        LayoutPanes(pictures_[i]);
+    }
+}
+
+void ChartView::LayoutPanes(GraphPicture& p) {
+    const float available = std::max(p.outer.height() - static_cast<float>(options_.metrics.timeStripHeight()), 0.0f);
+    std::vector<float> heights;
+    for (const GraphPane& pane : p.panes) heights.push_back(pane.height);
+    heights = ScalePaneHeights(heights, available);
+    float top = p.outer.top;
+    PaneLayoutOptions o;
+    o.timeSharing = p.period == kPeriodTime;
+    o.singlePicture = pictures_.size() == 1;
+    for (size_t i = 0; i < p.panes.size(); ++i) {
+        GraphPane& pane = p.panes[i];
+        pane.height = heights[i];
+        o.compactTitle = pictures_.size() > 2 && i > 0;
+        pane.rects = LayoutPane({p.outer.left, top, p.outer.right, top + heights[i]}, options_.metrics, o);
+        top += heights[i];
+    }
+    p.scale.Layout(p.panes[0].rects.draw.left, p.panes[0].rects.draw.right);
+}
+
+void ChartView::SetSecurity(int picture, const CodeEntry& security) {
+    if (picture < 0 || picture >= pictureCount()) return;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    p.security = security;
+    p.hasSecurity = true;
+    p.decimals = source_.Decimals(security);
+    p.scale.visible = std::max(options_.visibleBars, 2 * kRightMargin);
+    p.historyRequest = HistoryRequestSize(p.period, p.scale.visible);
+    p.loaded = false;
+}
+
+void ChartView::SetPeriod(int picture, Period period) {
+    if (picture < 0 || picture >= pictureCount() || !IsValidPeriod(period)) return;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    p.period = period;
+    p.scale.visible = std::max(options_.visibleBars, 2 * kRightMargin);
+    p.historyRequest = HistoryRequestSize(period, p.scale.visible);
+    p.loaded = false;
+    LayoutPanes(p);
+}
+
+void ChartView::SetPanes(int picture, const std::vector<std::vector<std::pair<uint32_t, std::string>>>& panes) {
+    if (picture < 0 || picture >= pictureCount()) return;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    const int n = std::clamp(static_cast<int>(panes.size()), 1, kMaxPanes);
+    p.panes.clear();
+    p.panes.resize(static_cast<size_t>(n));
+    const std::vector<float> heights = FreshPaneHeights(
+        n, std::max(p.outer.height() - static_cast<float>(options_.metrics.timeStripHeight()), 0.0f));
+    for (int i = 0; i < n; ++i) {
+        GraphPane& pane = p.panes[static_cast<size_t>(i)];
+        pane.height = heights[static_cast<size_t>(i)];
+        if (i >= static_cast<int>(panes.size())) continue;
+        for (const auto& [type, name] : panes[static_cast<size_t>(i)]) {
+            if (pane.indicators.size() >= 29) break;  // a 30th slot is refused
+            std::optional<FormulaRecord> f = source_.Formula(type, name);
+            if (!f) continue;
+            PaneIndicator slot;
+            slot.formula = std::move(*f);
+            pane.indicators.push_back(std::move(slot));
+        }
+    }
+    LayoutPanes(p);
+}
+
+void ChartView::SetKLineKind(std::string_view name) {
+    if (name != "K" && name != "BAR" && name != "PRICE") return;
+    klineName_ = std::string(name);
+    for (GraphPicture& p : pictures_) p.kline.formula.setName(klineName_);
+}
+
+void ChartView::SetScaleMode(int picture, int pane, int mode) {
+    if (picture < 0 || picture >= pictureCount()) return;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (pane < 0 || pane >= static_cast<int>(p.panes.size())) return;
+    p.panes[static_cast<size_t>(pane)].scaleMode = mode == kScalePercentage ? kScalePercentage : kScaleNormal;
+}
+
+void ChartView::SetExRights(uint8_t mode) {
+    options_.exRights = mode;
+    for (GraphPicture& p : pictures_) p.loaded = false;
+}
+
+int ChartView::TextWidth(const std::string& text) const {
+    return options_.measure ? options_.measure(text) : TextColumns(text) * options_.metrics.cx;
+}
+
+int16_t ChartView::KLineKind(const GraphPicture& p) const {
+    const std::string_view name = p.kline.formula.nameText();
+    if (name == "BAR") return kKindUsBars;
+    if (name == "PRICE") return kKindLine;
+    return kKindCandles;
+}
+
+bool ChartView::MoveOrZoom(MoveKey key) {
+    bool any = false;
+    for (size_t i = 0; i < pictures_.size(); ++i) {
+        GraphPicture& p = pictures_[i];
+        if (p.period == kPeriodTime) continue;
+        const MoveResult r = chart::MoveOrZoom(p.scale, key, static_cast<int>(p.series.size()), p.period);
+        p.historyRequest += r.moreHistory;
+        if (!r.changed) continue;
+        any = true;
+        p.scale.Layout(p.panes[0].rects.draw.left, p.panes[0].rects.draw.right);
+    }
+    return any;
+}
+
+void ChartView::Load(GraphPicture& p, bool keepFirst) {
+    const int oldTotal = static_cast<int>(p.series.size());
+    const bool wasLoaded = p.loaded;
+    if (!p.hasSecurity || !source_.Load(p.security, p.period, options_.exRights, p.series)) p.series.clear();
+    p.series.period = p.period;
+    const int total = static_cast<int>(p.series.size());
+    if (keepFirst && wasLoaded) {
+        p.scale.first += total - oldTotal;
+        p.scale.first = std::clamp(p.scale.first, 0, std::max(total + kRightMargin - p.scale.visible, 0));
+        p.scale.shown = std::clamp(total - p.scale.first, 0, p.scale.visible);
+    } else {
+        ShowNewest(p.scale, total);
+    }
+    p.loaded = true;
+}
+
+void ChartView::EvaluateSlot(GraphPicture& p, PaneIndicator& slot) {
+    slot.result.reset();
+    slot.status = EvalStatus{};
+    slot.items.clear();
+    slot.rangeValid = false;
+    if (p.series.empty()) {
+        slot.status.failure = EvalFailure::kNoData;
+        return;
+    }
+    slot.result = source_.Evaluate(slot.formula, p.security, p.series, p.period, options_.exRights, slot.status);
+}
+
+void ChartView::Evaluate(GraphPicture& p, int pane) {
+    for (size_t i = 0; i < p.panes.size(); ++i) {
+        if (pane >= 0 && static_cast<int>(i) != pane) continue;
+        for (PaneIndicator& slot : p.panes[i].indicators) EvaluateSlot(p, slot);
+    }
+}
+
+void ChartView::Ranges(GraphPicture& p, int paneIndex) {
+    const int first = p.scale.first, shown = p.scale.shown;
+    BuildContext ctx;
+    ctx.scale = &p.scale;
+    ctx.firstVisible = first;
+    ctx.scheme = &options_.scheme;
+    ctx.emptyOver = options_.emptyOver;
+    ctx.cy = options_.metrics.cy;
+    ctx.serverTime = source_.MarketTime();
+    ctx.series = &p.series;
+    for (size_t i = 0; i < p.panes.size(); ++i) {
+        if (paneIndex >= 0 && static_cast<int>(i) != paneIndex) continue;
+        GraphPane& pane = p.panes[i];
+        bool any = false;
+        ValueRange range{-INFINITY, INFINITY};
+        auto join = [&](const ValueRange& r) {
+            range.max = std::max(range.max, r.max);
+            range.min = std::min(range.min, r.min);
+            any = true;
+        };
+        ValueRange r;
+        if (i == 0 && SeriesRange(p.series, first, shown, r)) join(r);
+        for (PaneIndicator& slot : pane.indicators) {
+            slot.rangeValid = false;
+            if (!slot.result) continue;
+            bool slotAny = false;
+            ValueRange s{-INFINITY, INFINITY};
+            for (const OutputLine& line : slot.result->lines) {
+                if (!LineRange(line, first, shown, r)) continue;
+                s.max = std::max(s.max, r.max);
+                s.min = std::min(s.min, r.min);
+                slotAny = true;
+            }
+            slot.rangeValid = slotAny;
+            if (slotAny) slot.range = s;
+            const bool counts = i > 0 ? slot.formula.type != kFormulaSelection && slot.formula.type != kFormulaColourKLine
+                                      : !options_.klineScale && slot.formula.type == kFormulaMainOverlay;
+            if (slotAny && counts) join(s);
+        }
+        pane.range = any ? range : ValueRange{};
+        RepairRange(pane.range);
+        pane.map.Set(pane.rects.draw.top, pane.rects.draw.bottom, pane.range);
+
+        const bool percentage = i == 0 && pane.scaleMode == kScalePercentage;
+        pane.reference = percentage && shown > 0 ? p.series.bars[static_cast<size_t>(first)].close : 0;
+        const PaneIndicator* lead = pane.indicators.empty() ? nullptr : &pane.indicators.front();
+        if (lead && lead->formula.coordinateCount > 0) {
+            pane.levels = Levels{};
+            const uint32_t n = std::min<uint32_t>(lead->formula.coordinateCount, kMaxCoordinateLines);
+            for (uint32_t k = 0; k < n; ++k)
+                if (std::isfinite(lead->formula.coordinates[k])) pane.levels.values.push_back(lead->formula.coordinates[k]);
+            std::sort(pane.levels.values.begin(), pane.levels.values.end());
+            pane.scaleMode |= kScaleFixedLevels;
+        } else {
+            pane.scaleMode &= ~kScaleFixedLevels;
+            LevelParams lp;
+            lp.max = pane.map.range.max;
+            lp.min = pane.map.range.min;
+            lp.height = pane.rects.draw.height();
+            lp.percentage = percentage;
+            lp.reference = pane.reference;
+            pane.levels = GridLevels(lp);
+        }
+        float widest = 0;
+        for (float v : pane.levels.values)
+            if (std::fabs(v) > std::fabs(widest)) widest = v;
+        // Labels keep the decimals that tell their levels apart (a step of 0.005 in a price of
+        // two decimals would print two levels alike).
+        const int decimals = std::max(i == 0 ? p.decimals : 2, pane.levels.stepDecimals);
+        pane.labels = FitAxisLabels(widest, decimals, percentage, pane.levels.base,
+                                    static_cast<int>(pane.rects.rightAxis.width()), options_.metrics.cx);
+
+        ctx.map = &pane.map;
+        ctx.draw = pane.rects.draw;
+        if (i == 0) {
+            p.kline.items.clear();
+            p.kline.items.push_back(BuildKLineItem(p.series, KLineKind(p), ctx));
+        }
+        for (PaneIndicator& slot : pane.indicators) {
+            slot.items.clear();
+            if (!slot.result) continue;
+            const std::string_view name = slot.formula.nameText();
+            for (size_t k = 0; k < slot.result->lines.size(); ++k) {
+                const OutputLineDesc* desc = k < slot.formula.outputs.size() ? &slot.formula.outputs[k] : nullptr;
+                slot.items.push_back(BuildLineItem(slot.result->lines[k], desc, static_cast<int>(k), name, ctx));
+            }
+        }
+    }
+}
+
+void ChartView::TimeLabels(GraphPicture& p) {
+    std::vector<int> centres;
+    std::vector<StoreTime> times;
+    for (int k = 0; k < p.scale.shown; ++k) {
+        const size_t i = static_cast<size_t>(p.scale.first + k);
+        if (i >= p.series.size()) break;
+        centres.push_back(p.scale.CentrePixel(k));
+        times.push_back(p.series.bars[i].time);
+    }
+    p.timeLabels = TimeAxisLabels(p.period, centres, times, options_.metrics.cx, options_.measure);
+}
+
+Region ChartView::Update(int level, int picture, int pane, bool keepFirst) {
+    Region invalid;
+    level = std::max(level, 0);
+    for (size_t i = 0; i < pictures_.size(); ++i) {
+        if (picture >= 0 && static_cast<int>(i) != picture) continue;
+        GraphPicture& p = pictures_[i];
+        int from = level;
+        if (!p.loaded) from = 0;  // a new security, period or adjustment loads first
+        if (from <= 0) Load(p, keepFirst);
+        if (from <= 1) {
+            p.scale.Layout(p.panes[0].rects.draw.left, p.panes[0].rects.draw.right);
+            const int total = static_cast<int>(p.series.size());
+            p.scale.first = std::clamp(p.scale.first, 0, std::max(total + kRightMargin - p.scale.visible, 0));
+            p.scale.shown = std::clamp(total - p.scale.first, 0, p.scale.visible);
+        }
+        if (from <= 2) Evaluate(p, from <= 1 ? -1 : pane);
+        if (from <= 3) {
+            Ranges(p, from <= 1 ? -1 : pane);
+            TimeLabels(p);
+        }
+        if (from <= 4) invalid.Add(Draw(p, from <= 1 ? -1 : pane));
+    }
+    return invalid;
+}
+
+std::string ChartView::ToText() const {
+    std::string out;
+    for (size_t i = 0; i < pictures_.size(); ++i) {
+        const GraphPicture& p = pictures_[i];
+        for (size_t k = 0; k < p.panes.size(); ++k) {
+            out += "# picture " + std::to_string(i) + " pane " + std::to_string(k) + "\n";
+            out += p.panes[k].list.ToText();
+        }
+        out += "# picture " + std::to_string(i) + " time axis\n";
+        out += p.frame.ToText();
+    }
+    return out;
+}
+
+// ---- Drawing -----------------------------------------------------------------------------
+
+Region ChartView::Draw(GraphPicture& p, int pane) {
+    Region invalid;
+    DisplayList list;
+    for (size_t i = 0; i < p.panes.size(); ++i) {
+        if (pane >= 0 && static_cast<int>(i) != pane) continue;
+        GraphPane& g = p.panes[i];
+        DrawPane(p, static_cast<int>(i), list);
+        invalid.Add(DiffBounds(g.list, list, Pixels(g.rects.outer)));
+        std::swap(g.list, list);
+        list.Clear();
+    }
+    DrawFrame(p, list);
+    const GraphPane& last = p.panes.back();
+    invalid.Add(DiffBounds(p.frame, list, Pixels({p.outer.left, last.rects.outer.bottom, p.outer.right, p.outer.bottom})));
+    std::swap(p.frame, list);
+    return invalid;
+}
+
+void ChartView::DrawPane(GraphPicture& p, int index, DisplayList& list) {
+    const GraphPane& pane = p.panes[static_cast<size_t>(index)];
+    const ColorRef* colours = options_.scheme.colors;
+    const ColorRef bg = colours[kColorBackground], axis = colours[kColorAxis];
+    const ChartMetrics& m = options_.metrics;
+    const Rect outer = Pixels(pane.rects.outer);
+    const Rect draw = Pixels(pane.rects.draw);
+    const Rect right = Pixels(pane.rects.rightAxis);
+    if (outer.empty()) return;
+    list.FillRect(outer, bg);
+    // The pane's frame; the price axis is closed by its own frame.
+    list.Rectangle({outer.left, outer.top, right.left + 1, outer.bottom + 1}, axis, false, 0);
+
+    // Grid lines and price labels at the levels, one per 40 pixels from the bottom up.
+    const bool fixed = (pane.scaleMode & kScaleFixedLevels) != 0;
+    const bool percentage = (pane.scaleMode & 3) == kScalePercentage;
+    int lastY = right.bottom;
+    struct Label {
+        int y;
+        std::string text;
+    };
+    std::vector<Label> labels;
+    for (float v : pane.levels.values) {
+        const int y = pane.map.Y(v);
+        if (y < draw.top || y >= draw.bottom) continue;
+        const bool spaced = lastY - y >= 40;
+        if ((options_.hcoord && spaced) || fixed)
+            list.Line({draw.left + 1, y}, {draw.right - 1, y}, axis, 0, PenStyle::kSparse4);
+        if (!spaced) continue;
+        const int top = y - m.cy / 2;
+        if (top < right.top || top + m.cy > right.bottom) continue;
+        labels.push_back({y, FormatAxisLabel(v, pane.labels)});
+        lastY = y;
+    }
+    if (percentage && pane.reference != 0) {
+        const int y = pane.map.Y(pane.reference);
+        if (y >= draw.top && y < draw.bottom) list.Line({draw.left + 1, y}, {draw.right - 1, y}, axis, 0, PenStyle::kSparse2);
+    }
+    if (options_.vcoord && index >= 0)
+        for (const TimeLabel& t : p.timeLabels) list.Line({t.x, draw.top}, {t.x, draw.bottom}, axis, 0, PenStyle::kSparse4);
+
+    // The items, clipped to the drawing rectangle.
+    list.Clip({draw.left + 1, draw.top, draw.right - 1, draw.bottom});
+    if (index == 0)
+        for (const RenderItem& item : p.kline.items) DrawItem(item, pane.rects.draw, list);
+    for (const PaneIndicator& slot : pane.indicators)
+        for (const RenderItem& item : slot.items) DrawItem(item, pane.rects.draw, list);
+    list.Clip({});
+
+    // The price axis.
+    list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
+    for (const Label& l : labels)
+        list.Text({right.left + 2, l.y - m.cy / 2, right.right - 3, l.y - m.cy / 2 + m.cy}, l.text, axis,
+                  kAlignRight | kAlignVCenter);
+    if (pane.labels.exponent > 0) {
+        char marker[16];
+        std::snprintf(marker, sizeof marker, "10^%d", pane.labels.exponent);
+        const int len = TextColumns(marker);
+        const Rect box{right.left + 2, right.bottom - 2 - (m.cy + 2), right.left + 4 + len * m.cx, right.bottom - 2};
+        list.Rectangle(box, axis, true, bg);
+        list.Text(box, marker, axis, kAlignHCenter | kAlignVCenter);
+    }
+    DrawTitle(p, index, list);
+}
+
+void ChartView::DrawTitle(const GraphPicture& p, int index, DisplayList& list) {
+    const GraphPane& pane = p.panes[static_cast<size_t>(index)];
+    const Rect title = Pixels(pane.rects.title);
+    const ChartMetrics& m = options_.metrics;
+    if (title.height() < m.cy) return;
+    const ColorRef* colours = options_.scheme.colors;
+    list.Clip(title);
+    int x = title.left + 2;
+    auto run = [&](const std::string& text, ColorRef colour) {
+        if (text.empty() || x >= title.right) return;
+        const int w = TextWidth(text);
+        list.Text({x, title.top + 1, x + w, title.top + 1 + m.cy}, text, colour, kAlignLeft | kAlignVCenter);
+        x += w;
+    };
+    if (index == 0 && pictures_.size() > 1 && p.hasSecurity) run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[kColorChartText]);
+    const int decimals = index == 0 ? p.decimals : 2;
+    const int bar = p.scale.first + p.scale.shown - 1;
+    for (const PaneIndicator& slot : pane.indicators) {
+        run(" " + GbkToUtf8(slot.formula.nameText()) + " ", colours[kColorChartText]);
+        if (!slot.result) {
+            // Why a formula draws nothing: its period is disabled, or it is not for this kind of security.
+            if (slot.status.failure == EvalFailure::kUnsupportedPeriod) run("该指标被禁用", colours[kColorAxis]);
+            if (slot.status.failure == EvalFailure::kNotForSecurity)
+                run(p.security.securityClass == kClassIndex ? "该指标只适用于个股" : "该指标只适用于指数", colours[kColorAxis]);
+            continue;
+        }
+        for (size_t k = 0; k < slot.result->lines.size() && k < slot.items.size(); ++k) {
+            const OutputLine& line = slot.result->lines[k];
+            if (line.drawKind >= kDrawIcon) continue;
+            std::string text = (k == 0 ? "" : ",") + GbkToUtf8(slot.formula.lineDisplayName(k)) + ":";
+            const ColorRef colour = slot.items[k].colour;
+            if (bar >= 0 && line.valid(bar) && std::isfinite(line.points[static_cast<size_t>(bar)].value)) {
+                const float v = line.points[static_cast<size_t>(bar)].value;
+                text += Format("%.*f", v, decimals);
+                run(text, colour);
+                if (line.valid(bar - 1)) {
+                    const float prev = line.points[static_cast<size_t>(bar) - 1].value;
+                    if (v > prev) run("↑", colours[kColorRising]);
+                    else if (v < prev) run("↓", colours[kColorFalling]);
+                }
+            } else {
+                run(text, colour);
+            }
+        }
+    }
+    list.Clip({});
+}
+
+void ChartView::DrawFrame(GraphPicture& p, DisplayList& list) {
+    const ColorRef* colours = options_.scheme.colors;
+    const ColorRef bg = colours[kColorBackground], axis = colours[kColorAxis];
+    const GraphPane& last = p.panes.back();
+    const Rect strip = Pixels({p.outer.left, last.rects.outer.bottom, last.rects.rightAxis.left, p.outer.bottom});
+    const Rect box = Pixels({last.rects.rightAxis.left, last.rects.outer.bottom, p.outer.right, p.outer.bottom});
+    if (strip.height() <= 0) return;
+    list.FillRect({strip.left, strip.top, box.right, strip.bottom}, bg);
+    list.Rectangle({strip.left, strip.top, strip.right + 1, strip.bottom}, axis, false, 0);
+    list.Rectangle(box, axis, false, 0);
+    list.Clip(strip);
+    const ChartMetrics& m = options_.metrics;
+    for (const TimeLabel& t : p.timeLabels) {
+        const int w = TextWidth(t.text) + 2;
+        list.Line({t.x, strip.top}, {t.x, strip.top + 3}, axis);
+        list.Text({t.x + 2, strip.top + 2, t.x + 2 + w, strip.top + 2 + m.cy}, t.text, axis, kAlignLeft | kAlignVCenter);
+    }
+    list.Clip({});
+}
+
+}  // namespace tessaro::chart

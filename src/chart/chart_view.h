@@ -1,0 +1,210 @@
+// The chart view model: pictures in a grid, each with its security, period, series, panes,
+// indicator slots and horizontal scale, and the update pipeline that ties data loading,
+// formula evaluation, ranges and drawing together.
+//
+// Update levels run cumulatively from the given one: 0 reload data, 1 recompute the
+// horizontal scale, 2 re-evaluate indicators, 3 recompute ranges, levels, time labels and
+// render items, 4 draw the panes into the display lists. Drawing compares each pane's new list
+// with its old one, so the invalid rectangle covers only what changed.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/color_scheme.h"
+#include "chart/display_list.h"
+#include "chart/layout.h"
+#include "chart/render_items.h"
+#include "chart/scale.h"
+#include "formula/compiled_formula.h"
+#include "formula/eval_data_source.h"
+#include "formula/eval_result.h"
+#include "formula/evaluator.h"
+#include "formula/formula_set.h"
+#include "market/series.h"
+
+namespace tessaro::chart {
+
+// Where a chart gets its bars, formulas and evaluations.
+class ChartSource {
+public:
+    virtual ~ChartSource() = default;
+    // The series of a security in a period with the ex-rights flags (bit 0 none, bit 1
+    // backward, else forward); false when there is none.
+    virtual bool Load(const CodeEntry& security, Period period, int exRights, Series& out) = 0;
+    // Evaluates over `series`; what the formula loads besides takes the same adjustment.
+    virtual std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
+                                                 const Series& series, Period period, int exRights,
+                                                 EvalStatus& status) = 0;
+    // A copy of a formula of the set.
+    virtual std::optional<FormulaRecord> Formula(uint32_t type, std::string_view name) = 0;
+    virtual StoreTime MarketTime() = 0;
+    virtual int Decimals(const CodeEntry& security) = 0;
+};
+
+// The source over a formula set and an evaluation data source (the market store's, or series
+// held in memory).
+class FormulaChartSource : public ChartSource {
+public:
+    FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data);
+    bool Load(const CodeEntry& security, Period period, int exRights, Series& out) override;
+    std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
+                                         const Series& series, Period period, int exRights,
+                                         EvalStatus& status) override;
+    std::optional<FormulaRecord> Formula(uint32_t type, std::string_view name) override;
+    StoreTime MarketTime() override { return data_.CurrentMarketTime(); }
+    int Decimals(const CodeEntry& security) override;
+
+private:
+    const FormulaSet& formulas_;
+    EvalDataSource& data_;
+    FormulaEvaluator evaluator_;
+};
+
+struct ChartOptions {
+    ColorScheme scheme;
+    ChartMetrics metrics;
+    bool hcoord = true;      // "Hcoord": horizontal grid lines
+    bool vcoord = false;     // "Vcoord1": vertical grid lines
+    bool emptyOver = true;   // "EmptyOver": hollow rising candles
+    bool klineScale = true;  // "K线坐标": the main pane's range follows the K-lines only
+    uint8_t exRights = 0;    // "Purview": bit 0 none, else 2 backward, 0 forward
+    int visibleBars = kDefaultVisibleBars;  // "Ruler"
+    TextMeasure measure;     // text widths in the chart font; columns * cx when empty
+};
+
+// The ex-rights mode byte of every chart ("Purview"): bit 0 set = 不还权; otherwise 2 = 上还权
+// (backward) and 0 = 下还权 (forward). It is also the series loader's adjustment flags.
+enum class ExRightsChoice { kNone, kBackward, kForward };
+constexpr uint8_t ChooseExRights(uint8_t mode, ExRightsChoice c) {
+    return c == ExRightsChoice::kNone ? static_cast<uint8_t>(mode | 1) : c == ExRightsChoice::kBackward ? 2 : 0;
+}
+constexpr ExRightsChoice CurrentExRights(uint8_t mode) {
+    return (mode & 1) ? ExRightsChoice::kNone : (mode & 2) ? ExRightsChoice::kBackward : ExRightsChoice::kForward;
+}
+// The tool-bar button 还权 toggles bit 0 and keeps the other bits.
+constexpr uint8_t ToggleExRights(uint8_t mode) { return static_cast<uint8_t>(mode ^ 1); }
+
+// Scale modes of a pane.
+inline constexpr int kScaleNormal = 1;
+inline constexpr int kScalePercentage = 2;
+inline constexpr int kScaleFixedLevels = 8;  // bit 3
+
+struct PaneIndicator {
+    FormulaRecord formula;
+    std::unique_ptr<EvalResult> result;
+    EvalStatus status;
+    bool rangeValid = false;
+    ValueRange range;
+    std::vector<RenderItem> items;
+};
+
+struct GraphPane {
+    float height = 0;  // pixels; the panes keep their proportions on a resize
+    PaneRects rects;
+    std::vector<PaneIndicator> indicators;
+    int scaleMode = kScaleNormal;
+    float reference = 0;  // percentage mode: the close of the first visible bar
+    ValueRange range;
+    ValueMap map;
+    Levels levels;
+    AxisLabelFormat labels;
+    DisplayList list;     // what level 4 drew
+};
+
+struct GraphPicture {
+    CodeEntry security;
+    bool hasSecurity = false;
+    int decimals = 2;
+    Period period = kPeriodDay;
+    int historyRequest = HistoryRequestSize(kPeriodDay, kDefaultVisibleBars);
+    Series series;
+    bool loaded = false;
+    RectF outer;
+    HScale scale;
+    PaneIndicator kline;  // the K-line formula: "K", "BAR" or "PRICE"
+    std::vector<GraphPane> panes;
+    std::vector<TimeLabel> timeLabels;
+    DisplayList frame;    // the time-axis strip and the box under the price axis
+};
+
+class ChartView {
+public:
+    ChartView(ChartSource& source, ChartOptions options);
+
+    const ChartOptions& options() const { return options_; }
+    void SetOptions(const ChartOptions& options);  // then Update(1)
+
+    // The client area; pictures and panes keep their proportions.
+    void Resize(int width, int height);
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    void SetPictureCount(int n);
+    int pictureCount() const { return static_cast<int>(pictures_.size()); }
+    GraphPicture& picture(int i) { return pictures_[static_cast<size_t>(i)]; }
+    const GraphPicture& picture(int i) const { return pictures_[static_cast<size_t>(i)]; }
+    int active() const { return active_; }
+
+    // Shows a security in a picture: N visible bars, the newest at the right.
+    void SetSecurity(int picture, const CodeEntry& security);
+    void SetPeriod(int picture, Period period);
+    // The panes of a picture and their formulas (type and GBK name each); the first list is the
+    // main pane's. Formulas missing from the set are skipped.
+    void SetPanes(int picture, const std::vector<std::vector<std::pair<uint32_t, std::string>>>& panes);
+    // "K", "BAR" or "PRICE" for every picture.
+    void SetKLineKind(std::string_view name);
+    void SetScaleMode(int picture, int pane, int mode);
+    void SetExRights(uint8_t mode);
+
+    // A key for every picture; true when a picture changed (then Update(1) has run).
+    bool MoveOrZoom(MoveKey key);
+
+    // Runs the levels from `level` for one picture (-1 all) and pane (-1 all). Returns the
+    // invalid region: what changed on screen.
+    Region Update(int level, int picture = -1, int pane = -1, bool keepFirst = false);
+
+    // Every display list of the view in painting order.
+    template <class Fn>
+    void ForEachList(Fn&& fn) const {
+        for (const GraphPicture& p : pictures_) {
+            for (const GraphPane& pane : p.panes) fn(pane.list);
+            fn(p.frame);
+        }
+    }
+    // All lists joined (for tests and golden files).
+    std::string ToText() const;
+
+private:
+    void LayoutPictures();
+    void LayoutPanes(GraphPicture& p);
+    void Load(GraphPicture& p, bool keepFirst);
+    void Evaluate(GraphPicture& p, int pane);
+    void EvaluateSlot(GraphPicture& p, PaneIndicator& slot);
+    void Ranges(GraphPicture& p, int pane);
+    void TimeLabels(GraphPicture& p);
+    Region Draw(GraphPicture& p, int pane);
+    void DrawPane(GraphPicture& p, int index, DisplayList& list);
+    void DrawTitle(const GraphPicture& p, int index, DisplayList& list);
+    void DrawFrame(GraphPicture& p, DisplayList& list);
+    int16_t KLineKind(const GraphPicture& p) const;
+    int TextWidth(const std::string& text) const;
+
+    ChartSource& source_;
+    ChartOptions options_;
+    int width_ = 0, height_ = 0;
+    std::vector<GraphPicture> pictures_;
+    int active_ = 0;
+    std::string klineName_ = "K";
+};
+
+// Where two display lists differ, within `whole`: the bounds of every primitive that changed
+// (for a polyline or polygon of the same length, of the segments at the changed points only);
+// `whole` when their structure differs, nothing when they are equal.
+Region DiffBounds(const DisplayList& before, const DisplayList& after, const Rect& whole);
+
+}  // namespace tessaro::chart

@@ -1,0 +1,111 @@
+// The chart window (view kind 2): one K-line picture of a security with its volume and
+// indicator panes, painted from the chart model's display lists into a back buffer, of which
+// a paint event copies only the invalid part.
+//
+// It reads bars through the series loader of the market store and the history files, reloads
+// when the store reports a change of its security (the store's change feed, polled every
+// 100 ms), and asks its data requester for history when a security or period is shown, after a
+// connection and when zooming out needs more bars.
+#pragma once
+
+#include <QBasicTimer>
+#include <QWidget>
+
+class QMenu;
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/paths.h"
+#include "app/settings.h"
+#include "chart/chart_view.h"
+#include "chart/qt/chart_painter.h"
+#include "market/change_feed.h"
+#include "market/series_loader.h"
+
+namespace tessaro {
+class MarketStore;
+class FormulaSet;
+}  // namespace tessaro
+
+namespace tessaro::chart {
+
+inline constexpr int kChartViewKind = 2;
+
+class ChartWidget : public QWidget {
+    Q_OBJECT
+public:
+    struct Context {
+        MarketStore* store = nullptr;  // required
+        AppPaths paths;
+        const FormulaSet* formulas = nullptr;  // required
+        SystemSettings settings;
+    };
+    // What the window needs from the quote server: the history of a security in a period, in
+    // base records (day, five-minute or minute bars), and today's data.
+    struct DataNeed {
+        CodeEntry security;
+        Period period = kPeriodDay;
+        int records = 0;
+    };
+    using DataRequestFn = std::function<void(const DataNeed&)>;
+
+    explicit ChartWidget(Context context, QWidget* parent = nullptr);
+    ~ChartWidget() override;
+
+    void ShowSecurity(const CodeEntry& security);
+    bool ShowSecurityText(const std::string& text);  // "SH600519" or "600519"
+    void SetPeriod(Period period);
+    // The sub-charts below the volume (formula names, type 4), at most 4.
+    void SetIndicators(const std::vector<std::string>& names);
+    // The process-wide ex-rights mode; every chart window reloads with it.
+    static void SetExRights(uint8_t mode);
+    static uint8_t exRights();
+
+    void SetDataRequester(DataRequestFn fn) { requester_ = std::move(fn); }
+    // Asks the requester again on the next poll (the window became active).
+    void RequestData() { needRequest_ = true; }
+    // The chart's menu: 分析周期 and 价格还权 (the context menu and the main window's 画面 menu).
+    void FillMenu(QMenu* menu);
+    void OnConnected();    // ask again for everything shown
+    void OnDataChanged();  // a new trading day or new settings: from level 1
+    void OnDataArrived();  // history or today's data stored: reload, keeping the first bar
+
+    ChartView& view() { return *view_; }
+    const ChartCanvas& canvas() const { return canvas_; }
+    bool hasSecurity() const { return view_->picture(0).hasSecurity; }
+
+signals:
+    void titleChanged(const QString& title);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void Poll();
+    void Refresh(int level, bool keepFirst = false);
+    void Apply(const Region& region);
+    void UpdateTitle();
+
+    Context context_;
+    StoreSeriesSource series_;
+    StoreEvalData data_;
+    FormulaChartSource source_;
+    ChartFonts fonts_;
+    std::unique_ptr<ChartView> view_;
+    ChartCanvas canvas_;
+    std::shared_ptr<ChangeFeed> feed_;
+    ChangeSet changes_;
+    QBasicTimer timer_;
+    DataRequestFn requester_;
+    bool needRequest_ = false;
+    uint8_t exRights_ = 0;
+    std::vector<std::string> indicators_{"MACD"};
+};
+
+}  // namespace tessaro::chart

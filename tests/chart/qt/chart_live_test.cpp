@@ -1,0 +1,127 @@
+// The chart window live: tessaro-quoted serves a generated market on loopback, the quote
+// client logs in over QTcpSocket, the chart's requests subscribe its security under "GVIEW",
+// and the quotes the server pushes move the chart's last bar.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <filesystem>
+
+#include "chart/qt/chart_widget.h"
+#include "client/chart_requests.h"
+#include "client/qt/qt_client_transport.h"
+#include "formula/standard_library.h"
+#include "market/base_files.h"
+#include "market/demo_market.h"
+#include "market/history.h"
+#include "market/market_store.h"
+#include "platform/settings_store.h"
+#include "test_support/temp_dir.h"
+
+namespace tessaro::chart {
+namespace {
+
+struct QuotedServer {
+    QProcess process;
+    quint16 port = 0;
+    bool Start(const std::string& appDir) {
+        process.start(TESSARO_QUOTED, {"--appdir", QString::fromStdString(appDir), "--listen", "127.0.0.1:0",
+                                       "--start", "10:00", "--seed", "5", "--speed", "20"});
+        if (!process.waitForStarted(10000)) return false;
+        QByteArray out;
+        while (!out.contains('\n') && process.waitForReadyRead(20000)) out += process.readAllStandardOutput();
+        QRegularExpressionMatch m = QRegularExpression("listening 127\\.0\\.0\\.1:(\\d+)").match(QString(out));
+        if (!m.hasMatch()) return false;
+        port = quint16(m.captured(1).toUInt());
+        return port != 0;
+    }
+    ~QuotedServer() {
+        process.terminate();
+        if (!process.waitForFinished(5000)) process.kill();
+        process.waitForFinished(2000);
+    }
+};
+
+template <class Done>
+bool WaitFor(Done done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+TEST(ChartLive, QuotesFromTheServerMoveTheChart) {
+    TempDir temp;
+    DemoMarketOptions demo;
+    demo.outDir = temp.path() + "/server";
+    demo.securities = 6;
+    demo.days = 60;
+    demo.blocks = false;
+    ASSERT_TRUE(GenerateDemoMarket(demo));
+    const std::string client = temp.path() + "/client";
+    std::filesystem::copy(demo.outDir, client, std::filesystem::copy_options::recursive);
+    // The client's day history stops ten days early: the chart's request brings the rest.
+    QuotedServer server;
+    ASSERT_TRUE(server.Start(demo.outDir)) << server.process.readAllStandardError().toStdString();
+
+    SettingsStore settings;
+    AppPaths paths(client);
+    MarketStore store(paths, settings);
+    store.SetBaseFileLoader([&paths](MarketStore& s) { LoadBaseFiles(s, paths); });
+    ASSERT_TRUE(store.LoadAll());
+    FormulaSet formulas;
+    for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
+    std::optional<CodeEntry> stock;
+    for (const CodeEntry& e : store.ListSecurities(1))
+        if (e.securityClass != kClassIndex) stock = e;
+    ASSERT_TRUE(stock);
+    Series history;
+    ASSERT_TRUE(LoadHistory(paths, stock->id, kPeriodDay, history));
+    ASSERT_GT(history.size(), 20u);
+    history.resize(history.size() - 10);
+    std::filesystem::remove(paths.historyFile(stock->id, kPeriodDay));
+    ASSERT_TRUE(WriteHistory(paths, stock->id, kPeriodDay, std::span(history.bars), true));
+
+    QtClientTransport net;
+    QuoteSession session(ClientContext{paths, &store, &formulas, &settings, nullptr}, net, {});
+    net.Attach(&session);
+    session.Connect(ConnectTarget{"loopback", "127.0.0.1", server.port, {}}, LoginAccount{}, net.NowMs());
+    ASSERT_TRUE(WaitFor([&] { return session.ready(); }, 30000));
+
+    ChartWidget::Context context;
+    context.store = &store;
+    context.paths = paths;
+    context.formulas = &formulas;
+    ChartWidget chart(context);
+    int arrived = 0;
+    ChartRequests requests(session, store, paths, 7, [&] {
+        ++arrived;
+        chart.OnDataArrived();
+    });
+    chart.SetDataRequester([&](const ChartWidget::DataNeed& need) { requests.Request(need.security, need.period, need.records); });
+    chart.resize(900, 600);
+    chart.show();
+    chart.ShowSecurity(*stock);
+    const size_t before = chart.view().picture(0).series.size();
+    // The history request fills the ten missing days.
+    ASSERT_TRUE(WaitFor([&] { return chart.view().picture(0).series.size() >= before + 10; }, 20000))
+        << chart.view().picture(0).series.size() << " bars, " << arrived << " replies";
+    // The "GVIEW" quotes move today's bar.
+    const KLineRecord first = chart.view().picture(0).series.bars.back();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const KLineRecord& now = chart.view().picture(0).series.bars.back();
+            return now.volume != first.volume || now.close != first.close;
+        },
+        20000));
+    session.Disconnect(net.NowMs());
+}
+
+}  // namespace
+}  // namespace tessaro::chart

@@ -1,0 +1,118 @@
+// A chart window's requests: the "GVIEW" subscription, one data request per period kind sent
+// through the queue, replies stored before the window hears of them.
+#include <gtest/gtest.h>
+
+#include "client/chart_requests.h"
+#include "market/history.h"
+#include "market/market_store.h"
+#include "net/realtime_messages.h"
+#include "platform/files.h"
+#include "platform/settings_store.h"
+#include "scripted_peer.h"
+#include "test_support/temp_dir.h"
+
+namespace tessaro {
+namespace {
+
+using test::CodeOf;
+using test::FakeTransport;
+
+class ChartRequestsTest : public ::testing::Test {
+protected:
+    ChartRequestsTest() {
+        store_.LoadAll();
+        session_.Connect(ConnectTarget{"s", "127.0.0.1", 6051, {}}, {"guest", "x"}, 0);
+        session_.OnConnected(0);
+        net_.TakePackets();
+        ParseSecurityText("SH600000", security_.id);
+        security_.securityClass = kClassAShare;
+    }
+    TempDir dir_;
+    AppPaths paths_{dir_.path()};
+    SettingsStore settings_;
+    MarketStore store_{paths_, settings_};
+    FakeTransport net_;
+    QuoteSession session_{ClientContext{paths_, &store_, nullptr, &settings_, nullptr}, net_, {}};
+    CodeEntry security_;
+};
+
+TEST_F(ChartRequestsTest, DayPictureSubscribesThenAsksForItsHistory) {
+    int arrived = 0;
+    ChartRequests requests(session_, store_, paths_, 7, [&] { ++arrived; });
+    ASSERT_TRUE(requests.Request(security_, kPeriodWeek, 560));
+    std::vector<Bytes> sent = net_.TakePackets();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(CodeOf(sent[0]), kCodeQuoteSubscribe);
+    QuoteSubscribe subscribe;
+    ASSERT_TRUE(subscribe.Read(sent[0]));
+    EXPECT_EQ(subscribe.tag, "GVIEW");
+    ASSERT_EQ(subscribe.handles.size(), 1u);
+    EXPECT_EQ(subscribe.handles[0], 1600000u);
+    BarsRequest bars;
+    ASSERT_TRUE(bars.Read(sent[1]));
+    EXPECT_EQ(bars.period, 8);  // weeks are built from days
+    EXPECT_EQ(bars.variant, 1);
+    EXPECT_EQ(bars.first, 0);
+    EXPECT_EQ(bars.count, 560);
+    EXPECT_EQ(bars.optionB, 1);
+    EXPECT_EQ(test::WindowOf(sent[1]), 7u);
+
+    // The reply is written to the day history, then the window hears of it.
+    BarsReply reply;
+    reply.handle = 1600000;
+    reply.period = 8;
+    KLineRecord k{};
+    k.time = MakeStoreTime(2024, 12, 9);
+    k.open = k.high = k.low = k.close = 9;
+    reply.bars.push_back(EncodeBarRecord(k));
+    session_.OnBytes(test::Reply(reply, sent[1]), 1);
+    EXPECT_EQ(FileSize(paths_.historyFile(security_.id, kPeriodDay)), 32);
+    EXPECT_EQ(arrived, 1);
+    // A reply nobody asked for is ignored.
+    session_.OnBytes(test::Push(reply, 7), 2);
+    EXPECT_EQ(arrived, 2);
+    QuoteRefreshReply other;  // a code the chart never asks for
+    Bytes stray = test::Push(other, 7);
+    session_.OnBytes(stray, 3);
+    EXPECT_EQ(arrived, 2);
+}
+
+TEST_F(ChartRequestsTest, EachPeriodKindAsksForItsData) {
+    ChartRequests requests(session_, store_, paths_, 7, {});
+    struct Case {
+        Period period;
+        uint16_t code;
+        uint16_t barsPeriod;
+    } cases[] = {{kPeriodMin1, kCodeMinutes, 0}, {kPeriodMin15, kCodeBars, 4}, {kPeriodDay, kCodeBars, 8},
+                 {kPeriodTick, kCodeTicks, 0}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(requests.Request(security_, c.period, 100'000));
+        std::vector<Bytes> sent = net_.TakePackets();
+        ASSERT_EQ(sent.size(), 2u) << c.period;
+        EXPECT_EQ(CodeOf(sent[1]), c.code) << c.period;
+        if (c.code == kCodeBars) {
+            BarsRequest b;
+            ASSERT_TRUE(b.Read(sent[1]));
+            EXPECT_EQ(b.period, c.barsPeriod);
+            EXPECT_EQ(b.count, 65535);  // a request size beyond the field is held at its limit
+        }
+    }
+    requests.Stop();
+    std::vector<Bytes> sent = net_.TakePackets();
+    ASSERT_EQ(sent.size(), 1u);  // "GVIEW" ends with an empty list
+    QuoteSubscribe end;
+    ASSERT_TRUE(end.Read(sent[0]));
+    EXPECT_TRUE(end.handles.empty());
+    EXPECT_EQ(requests.queued(), 0u);
+}
+
+TEST_F(ChartRequestsTest, NothingIsSentWithoutAConnection) {
+    session_.Disconnect(5);
+    net_.TakePackets();
+    ChartRequests requests(session_, store_, paths_, 7, {});
+    EXPECT_FALSE(requests.Request(security_, kPeriodDay, 160));
+    EXPECT_TRUE(net_.TakePackets().empty());
+}
+
+}  // namespace
+}  // namespace tessaro
