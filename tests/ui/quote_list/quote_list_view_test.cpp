@@ -352,6 +352,8 @@ TEST(QuoteListViewConcurrency, LiveRankedPageSubscriptionAndRanking) {
 }  // namespace tessaro
 
 int main(int argc, char** argv) {
+    // Offscreen unless told otherwise: test discovery runs the program without the test's environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
