@@ -299,7 +299,7 @@ private:
     std::unique_ptr<QuoteSession> quotes_;
 };
 
-TEST(QuoteListViewConcurrency, LiveRankedPageSubscriptionAndRanking) {
+TEST(QuoteListViewLive, LiveRankedPageSubscriptionAndRanking) {
     LiveFixture live;
     ASSERT_TRUE(live.quotes().ready());
     QuoteListView view(live.client());
