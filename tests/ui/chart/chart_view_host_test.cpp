@@ -11,6 +11,7 @@
 #include "formula/standard_library.h"
 #include "market/market_store.h"
 #include "ui/chart/chart_view_host.h"
+#include "ui/quote_list/quote_list_window.h"
 #include "ui_test_support.h"
 
 namespace tessaro {
@@ -50,6 +51,32 @@ TEST(ChartViewHost, OpensOnASecurityWithItsPanes) {
     EXPECT_TRUE(view->currentSecurity().has_value());
     EXPECT_TRUE(view->title().contains(QStringLiteral("日线")));
     window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_window.png"));
+}
+
+// Enter on a row of the quote list opens the chart of that security.
+TEST(ChartViewHost, OpensFromTheQuoteList) {
+    std::unique_ptr<Session> session = OpenChartSession();
+    ASSERT_TRUE(session);
+    ViewRegistry registry;
+    RegisterQuoteListView(registry);
+    RegisterChartView(registry);
+    MainWindow window(*session, registry, MainWindowOptions{});
+    window.resize(1100, 750);
+    window.show();
+    View* list = window.OpenView(ViewKind::QuoteList, ViewTarget{CommandId::PriceBoard, std::nullopt, "沪市A股"});
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(list->currentSecurity());
+    const SecurityId chosen = *list->currentSecurity();
+    list->RunCommand(CommandId::Open);
+    QApplication::processEvents();
+    View* active = window.activeView();
+    ASSERT_NE(active, nullptr);
+    ASSERT_EQ(active->kind(), ViewKind::Chart);
+    auto* chart = static_cast<ChartViewHost*>(active);
+    ASSERT_TRUE(chart->currentSecurity());
+    EXPECT_TRUE(SameSecurity(*chart->currentSecurity(), chosen));
+    EXPECT_FALSE(chart->chart().view().picture(0).series.empty());
+    window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_from_list.png"));
 }
 
 TEST(RenderOption, WritesAPictureAndRefusesBadArguments) {
