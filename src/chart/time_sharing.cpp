@@ -1,0 +1,446 @@
+#include "chart/time_sharing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "market/periods.h"
+#include "platform/text.h"
+
+namespace tessaro::chart {
+
+namespace {
+
+Rect Px(const RectF& r) { return {RoundPixel(r.left), RoundPixel(r.top), RoundPixel(r.right), RoundPixel(r.bottom)}; }
+
+std::string Printf(const char* format, double v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, decimals, v);
+    return buf;
+}
+
+}  // namespace
+
+int TimeSharingDivisions(float h, int cy) {
+    const float c = 1.5f * static_cast<float>(std::max(cy, 1));
+    if (!(h >= c)) return 1;
+    if (h <= 7.0f * c) return std::max(RoundPixel(h / c), 1);  // 10.5 cy = 7 x 1.5 cy
+    return 7;
+}
+
+int AveragePriceLot(uint16_t securityClass) {
+    if (securityClass == kClassIndex) return 0;
+    if (securityClass == kClassBond) return 10;
+    return 100;
+}
+
+bool UsableMinute(const KLineRecord& m) { return m.time != 0 && std::isfinite(m.close) && m.close > 0; }
+
+std::vector<float> AveragePrices(const std::vector<KLineRecord>& minutes, int lot) {
+    std::vector<float> out;
+    if (lot <= 0) return out;
+    out.resize(minutes.size(), NAN);
+    double amount = 0, volume = 0;
+    uint32_t day = 0;
+    bool any = false;
+    for (size_t i = 0; i < minutes.size(); ++i) {
+        const KLineRecord& m = minutes[i];
+        if (m.time == 0) continue;
+        if (!any || StoreDay(m.time) != day) {
+            amount = volume = 0;
+            day = StoreDay(m.time);
+            any = true;
+        }
+        if (std::isfinite(m.volume) && std::isfinite(m.amount) && m.volume > 0 && m.amount >= 0) {
+            amount += m.amount;
+            volume += m.volume;
+        }
+        if (volume > 0)
+            out[i] = static_cast<float>(amount / (volume * lot));
+        else if (UsableMinute(m))
+            out[i] = m.close;
+    }
+    return out;
+}
+
+ValueRange TimeSharingRange(const std::vector<KLineRecord>& minutes, const std::vector<float>& averages,
+                            size_t first, float previousClose) {
+    ValueRange r{-INFINITY, INFINITY};
+    bool any = false;
+    auto take = [&](float v) {
+        if (!std::isfinite(v) || v <= 0) return;
+        r.max = std::max(r.max, v);
+        r.min = std::min(r.min, v);
+        any = true;
+    };
+    for (size_t i = first; i < minutes.size(); ++i) {
+        if (!UsableMinute(minutes[i])) continue;
+        take(minutes[i].close);
+        if (i < averages.size()) take(averages[i]);
+    }
+    const float ref = std::isfinite(previousClose) && previousClose > 0 ? previousClose : 0;
+    if (!any) r = ref > 0 ? ValueRange{ref, ref} : ValueRange{0, 0};
+    RepairCentredRange(r, ref);
+    return r;
+}
+
+std::string PercentLabel(float level, float middle) {
+    if (!std::isfinite(level) || !std::isfinite(middle) || middle == 0) return "0.00%";
+    double pct = (static_cast<double>(level) - middle) / middle * 100.0;
+    if (!(std::fabs(pct) > 0.1)) pct = 0;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f%%", pct);
+    return buf;
+}
+
+std::vector<StoreTime> SlotTimes(const std::vector<KLineRecord>& minutes, size_t first, int slots, StoreTime today) {
+    std::vector<StoreTime> out;
+    out.reserve(static_cast<size_t>(std::max(slots, 0)));
+    // The last known day and slot, from the newest minute with a time.
+    StoreTime lastTime = 0;
+    for (size_t i = std::min(first + static_cast<size_t>(std::max(slots, 0)), minutes.size()); i > 0; --i)
+        if (minutes[i - 1].time != 0) {
+            lastTime = minutes[i - 1].time;
+            break;
+        }
+    int64_t day = lastTime != 0 ? StoreDay(lastTime) : StoreDay(today);
+    int slot = lastTime != 0 ? BarSlotOfTime(kPeriodTime, TimeOfDay(lastTime)) : -1;
+    for (int k = 0; k < slots; ++k) {
+        const size_t i = first + static_cast<size_t>(k);
+        if (i < minutes.size() && minutes[i].time != 0) {
+            out.push_back(minutes[i].time);
+            continue;
+        }
+        if (i < minutes.size()) {  // a minute without a time: take the slot after the previous one
+            const StoreTime prev = out.empty() ? 0 : out.back();
+            out.push_back(prev);
+            continue;
+        }
+        if (++slot >= kSlotsPerDay) {
+            slot = 0;
+            ++day;
+        }
+        out.push_back(static_cast<StoreTime>(day * kSecondsPerDay + BarSlotLabel(kPeriodTime, slot)));
+    }
+    return out;
+}
+
+std::vector<TimeLabel> TimeSharingLabels(const std::vector<StoreTime>& times, const std::vector<int>& xs, int days,
+                                         bool singlePicture, int rightEdge) {
+    std::vector<TimeLabel> out;
+    const size_t n = std::min(times.size(), xs.size());
+    int64_t prevDay = -1;
+    for (size_t k = 0; k < n; ++k) {
+        const StoreTime t = times[k];
+        if (t == 0) continue;
+        const int64_t day = StoreDay(t);
+        const uint32_t tod = TimeOfDay(t);
+        const int hour = static_cast<int>(tod / 3600), minute = static_cast<int>(tod / 60 % 60);
+        char buf[48];
+        if (day != prevDay) {
+            const CivilDate d = CivilFromDay(static_cast<int32_t>(day));
+            if (days <= 1) {
+                if (singlePicture)
+                    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %2d:%2d", d.year, d.month, d.day, hour,
+                                  minute / 10 * 10);
+                else
+                    std::snprintf(buf, sizeof buf, "%02d:%02d", hour, minute);
+            } else if (out.empty()) {
+                std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", d.year, d.month, d.day);
+            } else {
+                std::snprintf(buf, sizeof buf, "%02d/%02d", d.month, d.day);
+            }
+            prevDay = day;
+            out.push_back({xs[k], buf, static_cast<int>(k)});
+            continue;
+        }
+        if (days <= 1 && tod % 60 == 0 && (tod / 60) % 30 == 0) {
+            if (out.size() % 2 == 0) {
+                std::snprintf(buf, sizeof buf, "%02d:%02d", hour, minute);
+                out.push_back({xs[k], buf, static_cast<int>(k)});
+            } else {
+                out.push_back({xs[k], "", static_cast<int>(k)});
+            }
+        }
+    }
+    if (!out.empty()) out.back().x = rightEdge;
+    return out;
+}
+
+// ---- The picture -----------------------------------------------------------------------
+
+TimeSharingPicture::TimeSharingPicture(TimeSharingOptions options) : options_(std::move(options)) {}
+
+void TimeSharingPicture::SetData(TimeSharingData data) { data_ = std::move(data); }
+
+void TimeSharingPicture::SetDays(int days) { days_ = std::clamp(days, kMinTimeSharingDays, kMaxTimeSharingDays); }
+
+bool TimeSharingPicture::StepDays(int delta) {
+    const int old = days_;
+    SetDays(days_ + delta);
+    return days_ != old;
+}
+
+int TimeSharingPicture::TextWidth(const std::string& text) const {
+    return options_.measure ? options_.measure(text) : TextColumns(text) * options_.metrics.cx;
+}
+
+void TimeSharingPicture::Layout(const RectF& outer) {
+    outer_ = outer;
+    const ChartMetrics& m = options_.metrics;
+    const float available = std::max(outer.height() - static_cast<float>(m.timeStripHeight()), 0.0f);
+    const std::vector<float> heights = FreshPaneHeights(2, available);
+    PaneLayoutOptions o;
+    o.timeSharing = true;
+    o.singlePicture = options_.singlePicture;
+    main_.rects = LayoutPane({outer.left, outer.top, outer.right, outer.top + heights[0]}, m, o);
+    volume_.rects = LayoutPane({outer.left, outer.top + heights[0], outer.right, outer.top + heights[0] + heights[1]}, m, o);
+}
+
+void TimeSharingPicture::Build() {
+    const std::vector<KLineRecord>& minutes = data_.minutes;
+    const int n = slots();
+    const size_t total = minutes.size();
+    first_ = total > static_cast<size_t>(n) ? total - static_cast<size_t>(n) : 0;
+    scale_.visible = n;
+    scale_.first = static_cast<int>(first_);
+    scale_.shown = static_cast<int>(std::min(total - first_, static_cast<size_t>(n)));
+    scale_.Layout(main_.rects.draw.left, main_.rects.draw.right);
+
+    averages_ = AveragePrices(minutes, AveragePriceLot(data_.security.securityClass));
+
+    // Main pane: symmetric around the previous close, divided per half.
+    const int cy = options_.metrics.cy;
+    {
+        const ValueRange r = TimeSharingRange(minutes, averages_, first_, data_.previousClose);
+        main_.map.Set(main_.rects.draw.top, main_.rects.draw.bottom, r);
+        const float h = (main_.rects.draw.bottom - 1) - (main_.rects.draw.top + 1);
+        const int per = TimeSharingDivisions(h / 2, cy);
+        const float mid = (r.max + r.min) / 2, d = (r.max - r.min) / 2;
+        main_.levels.clear();
+        for (int i = -per; i <= per; ++i) main_.levels.push_back(mid + d * static_cast<float>(i) / static_cast<float>(per));
+    }
+    // Volume pane: 0 up to the largest minute volume.
+    {
+        ValueRange r{0, 0};
+        for (size_t i = first_; i < total; ++i)
+            if (minutes[i].time != 0 && std::isfinite(minutes[i].volume)) r.max = std::max(r.max, minutes[i].volume);
+        if (!(r.max > 0)) r = ValueRange{};
+        volume_.map.Set(volume_.rects.draw.top, volume_.rects.draw.bottom, r);
+        const float h = (volume_.rects.draw.bottom - 1) - (volume_.rects.draw.top + 1);
+        const int count = TimeSharingDivisions(h, cy);
+        const ValueRange& m = volume_.map.range;
+        volume_.levels.clear();
+        for (int i = 0; i <= count; ++i)
+            volume_.levels.push_back(m.min + (m.max - m.min) * static_cast<float>(i) / static_cast<float>(count));
+    }
+    // Time labels over every slot, the empty ones beyond the data included.
+    std::vector<int> xs(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) xs[static_cast<size_t>(k)] = scale_.CentrePixel(k);
+    labels_ = TimeSharingLabels(SlotTimes(minutes, first_, n, data_.today), xs, days_, options_.singlePicture,
+                                RoundPixel(main_.rects.draw.right) - 1);
+
+    main_.list.Clear();
+    volume_.list.Clear();
+    frame_.Clear();
+    DrawMain();
+    DrawVolume();
+    DrawFrame();
+}
+
+void TimeSharingPicture::DrawGridAndTimeLines(const Pane& pane, bool mainPane, DisplayList& list) const {
+    const ColorRef axis = options_.scheme.colors[kColorAxis];
+    const Rect draw = Px(pane.rects.draw);
+    const size_t count = pane.levels.size();
+    for (size_t i = 1; i + 1 < count; ++i) {
+        const int y = pane.map.Y(pane.levels[i]);
+        const bool middle = mainPane && i * 2 + 1 == count;
+        if (middle) {
+            list.Line({draw.left + 1, y - 1}, {draw.right - 1, y - 1}, axis);
+            list.Line({draw.left + 1, y + 1}, {draw.right - 1, y + 1}, axis);
+        } else if (options_.hcoord) {
+            list.Line({draw.left + 1, y}, {draw.right - 1, y}, axis);
+        }
+    }
+    for (const TimeLabel& t : labels_) {
+        if (t.x <= draw.left || t.x >= draw.right - 1) continue;
+        list.Line({t.x, draw.top}, {t.x, draw.bottom}, axis, 0, t.text.empty() ? PenStyle::kSparse2 : PenStyle::kSolid);
+    }
+}
+
+void TimeSharingPicture::DrawTitle(const Pane& pane, bool mainPane, DisplayList& list) const {
+    const Rect title = Px(pane.rects.title);
+    const ChartMetrics& m = options_.metrics;
+    if (title.height() < m.cy) return;
+    const ColorRef* c = options_.scheme.colors;
+    list.Clip(title);
+    int x = title.left + 2;
+    const int y = title.top + (title.height() - m.cy) / 2;
+    auto run = [&](const std::string& text, ColorRef colour) {
+        if (text.empty() || x >= title.right) return;
+        const int w = TextWidth(text);
+        list.Text({x, y, x + w, y + m.cy}, text, colour, kAlignLeft | kAlignVCenter);
+        x += w + m.cx;
+    };
+    const int last = scale_.shown - 1;
+    const size_t li = first_ + static_cast<size_t>(std::max(last, 0));
+    const bool has = last >= 0 && li < data_.minutes.size();
+    if (mainPane) {
+        std::string name = GbkToUtf8(data_.security.nameText());
+        if (days_ > 1) name += Printf("(%.*f日分时)", days_, 0);
+        run(name, c[kColorChartText]);
+        std::string price = "趋势线";
+        if (has && UsableMinute(data_.minutes[li])) price += ":" + Printf("%.*f", data_.minutes[li].close, data_.decimals);
+        run(price, c[kColorTrendLine]);
+        if (!averages_.empty()) {
+            std::string avg = "均线";
+            if (has && std::isfinite(averages_[li])) avg += ":" + Printf("%.*f", averages_[li], data_.decimals);
+            run(avg, c[IndicatorColor(2)]);
+        }
+    } else {
+        std::string vol = "成交量";
+        if (has && std::isfinite(data_.minutes[li].volume)) vol += ":" + Printf("%.*f", data_.minutes[li].volume, 0);
+        run(vol, c[IndicatorColor(2)]);
+    }
+    list.Clip({});
+}
+
+void TimeSharingPicture::DrawMain() {
+    DisplayList& list = main_.list;
+    const ColorRef* c = options_.scheme.colors;
+    const ColorRef bg = c[kColorBackground], axis = c[kColorAxis];
+    const ChartMetrics& m = options_.metrics;
+    const Rect outer = Px(main_.rects.outer), draw = Px(main_.rects.draw);
+    const Rect left = Px(main_.rects.leftAxis), right = Px(main_.rects.rightAxis);
+    priceRuns_.clear();
+    if (outer.empty()) return;
+    list.FillRect(outer, bg);
+    list.Rectangle({left.right > left.left ? left.right - 1 : outer.left, outer.top, right.left + 1, outer.bottom + 1},
+                   axis, false, 0);
+    DrawGridAndTimeLines(main_, true, list);
+
+    // The price line, broken at each day change and at minutes without a time or a price.
+    const std::vector<KLineRecord>& minutes = data_.minutes;
+    list.Clip({draw.left + 1, draw.top, draw.right - 1, draw.bottom});
+    const float ref = (main_.map.range.max + main_.map.range.min) / 2;
+    if (scale_.shown > 0 && minutes[first_].volume > 0 && UsableMinute(minutes[first_])) {
+        const Point a{draw.left + 1, main_.map.Y(ref)}, b{scale_.CentrePixel(0), main_.map.Y(minutes[first_].close)};
+        list.Line(a, b, c[kColorTrendLine]);
+    }
+    std::vector<Point> run;
+    auto flush = [&](std::vector<std::vector<Point>>* keep, ColorRef colour) {
+        if (run.size() >= 2) list.Polyline(run.data(), run.size(), colour);
+        if (keep && !run.empty()) keep->push_back(run);
+        run.clear();
+    };
+    int64_t prevDay = -1;
+    for (int k = 0; k < scale_.shown; ++k) {
+        const KLineRecord& mm = minutes[first_ + static_cast<size_t>(k)];
+        if (mm.time == 0) {
+            flush(&priceRuns_, c[kColorTrendLine]);
+            continue;
+        }
+        const int64_t day = StoreDay(mm.time);
+        const bool newDay = prevDay >= 0 && day != prevDay;
+        prevDay = day;
+        if (newDay || !UsableMinute(mm)) {
+            flush(&priceRuns_, c[kColorTrendLine]);
+            continue;
+        }
+        run.push_back({scale_.CentrePixel(k), main_.map.Y(mm.close)});
+    }
+    flush(&priceRuns_, c[kColorTrendLine]);
+    // The average price, restarting each day.
+    if (!averages_.empty()) {
+        prevDay = -1;
+        for (int k = 0; k < scale_.shown; ++k) {
+            const size_t i = first_ + static_cast<size_t>(k);
+            const float v = averages_[i];
+            const int64_t day = minutes[i].time != 0 ? static_cast<int64_t>(StoreDay(minutes[i].time)) : -1;
+            if (!std::isfinite(v) || day < 0 || (prevDay >= 0 && day != prevDay)) flush(nullptr, c[IndicatorColor(2)]);
+            if (day >= 0) prevDay = day;
+            if (std::isfinite(v) && day >= 0) run.push_back({scale_.CentrePixel(k), main_.map.Y(v)});
+        }
+        flush(nullptr, c[IndicatorColor(2)]);
+    }
+    list.Clip({});
+
+    // Axes: prices at the left, percentages at the right (prices when there is no left axis).
+    list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
+    const size_t count = main_.levels.size();
+    const float mid = main_.levels[count / 2];
+    for (size_t i = 0; i < count; ++i) {
+        const float v = main_.levels[i];
+        const int y = main_.map.Y(v);
+        const ColorRef colour = i * 2 + 1 == count ? c[kColorListFlat] : (i * 2 + 1 > count ? c[kColorListUp] : c[kColorListDown]);
+        int top = std::clamp(y - m.cy / 2, outer.top, outer.bottom - m.cy);
+        const std::string price = Printf("%.*f", v, data_.decimals);
+        if (left.width() > 0)
+            list.Text({left.left + 2, top, left.right - 3, top + m.cy}, price, colour, kAlignRight | kAlignVCenter);
+        const std::string rightText = left.width() > 0 ? PercentLabel(v, mid) : price;
+        list.Text({right.left + 3, top, right.right - 2, top + m.cy}, rightText, colour, kAlignLeft | kAlignVCenter);
+    }
+    DrawTitle(main_, true, list);
+}
+
+void TimeSharingPicture::DrawVolume() {
+    DisplayList& list = volume_.list;
+    const ColorRef* c = options_.scheme.colors;
+    const ColorRef bg = c[kColorBackground], axis = c[kColorAxis], colour = c[IndicatorColor(2)];
+    const ChartMetrics& m = options_.metrics;
+    const Rect outer = Px(volume_.rects.outer), draw = Px(volume_.rects.draw);
+    const Rect left = Px(volume_.rects.leftAxis), right = Px(volume_.rects.rightAxis);
+    if (outer.empty()) return;
+    list.FillRect(outer, bg);
+    list.Rectangle({left.right > left.left ? left.right - 1 : outer.left, outer.top, right.left + 1, outer.bottom + 1},
+                   axis, false, 0);
+    DrawGridAndTimeLines(volume_, false, list);
+    list.Clip({draw.left + 1, draw.top, draw.right - 1, draw.bottom});
+    const int base = volume_.map.Y(volume_.map.range.min);
+    for (int k = 0; k < scale_.shown; ++k) {
+        const KLineRecord& mm = data_.minutes[first_ + static_cast<size_t>(k)];
+        if (mm.time == 0 || !std::isfinite(mm.volume) || mm.volume <= 0) continue;
+        const int x = scale_.CentrePixel(k);
+        list.Line({x, base}, {x, volume_.map.Y(mm.volume)}, colour);
+    }
+    list.Clip({});
+    list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
+    for (float v : volume_.levels) {
+        const int top = std::clamp(volume_.map.Y(v) - m.cy / 2, outer.top, outer.bottom - m.cy);
+        const std::string text = Printf("%.*f", v, 0);
+        if (left.width() > 0) list.Text({left.left + 2, top, left.right - 3, top + m.cy}, text, colour, kAlignRight | kAlignVCenter);
+        list.Text({right.left + 3, top, right.right - 2, top + m.cy}, text, colour, kAlignLeft | kAlignVCenter);
+    }
+    DrawTitle(volume_, false, list);
+}
+
+void TimeSharingPicture::DrawFrame() {
+    DisplayList& list = frame_;
+    const ColorRef* c = options_.scheme.colors;
+    const ColorRef axis = c[kColorAxis];
+    const ChartMetrics& m = options_.metrics;
+    const Rect strip = Px({outer_.left, volume_.rects.outer.bottom, volume_.rects.rightAxis.left, outer_.bottom});
+    const Rect box = Px({volume_.rects.rightAxis.left, volume_.rects.outer.bottom, outer_.right, outer_.bottom});
+    if (strip.height() <= 0) return;
+    list.FillRect({strip.left, strip.top, box.right, strip.bottom}, c[kColorHighlight]);
+    list.Rectangle({strip.left, strip.top, strip.right + 1, strip.bottom}, axis, false, 0);
+    list.Rectangle(box, axis, false, 0);
+    list.Text({box.left + 2, box.top + 2, box.right - 2, box.top + 2 + m.cy}, "分时", c[kColorChartText],
+              kAlignHCenter | kAlignVCenter);
+    list.Clip(strip);
+    for (const TimeLabel& t : labels_) {
+        list.Line({t.x, strip.top}, {t.x, strip.top + 3}, axis);
+        if (t.text.empty()) continue;
+        const int w = TextWidth(t.text) + 2;
+        // The label at the right edge ends there instead of running out of the strip.
+        const int x = t.x + 2 + w > strip.right ? t.x - 2 - w : t.x + 2;
+        list.Text({x, strip.top + 2, x + w, strip.top + 2 + m.cy}, t.text, axis, kAlignLeft | kAlignVCenter);
+    }
+    list.Clip({});
+}
+
+std::string TimeSharingPicture::ToText() const {
+    return "# TEND\n" + main_.list.ToText() + "# TENDV\n" + volume_.list.ToText() + "# time axis\n" + frame_.ToText();
+}
+
+}  // namespace tessaro::chart

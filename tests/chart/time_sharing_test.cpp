@@ -1,0 +1,246 @@
+// The time-sharing picture: division counts, the symmetric range and its repairs, the average
+// price per lot, the breaks of the price line, the time labels beyond the data, and a golden
+// display list of one generated day.
+//
+// Golden files live in tests/chart/golden/; TESSARO_UPDATE_GOLDEN=1 rewrites them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "chart/time_sharing.h"
+#include "market/demo_market.h"
+#include "market/periods.h"
+#include "platform/text.h"
+
+namespace tessaro::chart {
+namespace {
+
+constexpr StoreTime kDay = 46000u * 86400u;  // a store day
+
+KLineRecord Minute(StoreTime day, int slot, float close, float volume, float amount) {
+    KLineRecord m;
+    m.time = day + BarSlotLabel(kPeriodTime, slot);
+    m.open = m.high = m.low = m.close = close;
+    m.volume = volume;
+    m.amount = amount;
+    return m;
+}
+
+std::vector<KLineRecord> FlatDay(StoreTime day, int count, float price) {
+    std::vector<KLineRecord> out;
+    for (int k = 0; k < count; ++k) out.push_back(Minute(day, k, price + 0.01f * static_cast<float>(k % 7), 10, 10 * 100 * price));
+    return out;
+}
+
+TimeSharingPicture Picture(TimeSharingData data, int days, float width = 600, float height = 400, int cy = 14) {
+    TimeSharingOptions o;
+    o.scheme = BuiltInSchemes()[0];
+    o.scheme.colors[IndicatorColor(2)] = Rgb(1, 2, 3);  // apart from the price line's colour
+    o.metrics.cy = cy;
+    TimeSharingPicture p(o);
+    p.SetDays(days);
+    p.SetData(std::move(data));
+    p.Layout({0, 0, width, height});
+    p.Build();
+    return p;
+}
+
+TEST(TimeSharingScale, DivisionCounts) {
+    // 200-pixel main pane, 12-pixel font: halves of 99 pixels, 99 / 18 = 5.5 -> 5 each.
+    EXPECT_EQ(TimeSharingDivisions(99, 12), 5);
+    EXPECT_EQ(TimeSharingDivisions(17.9f, 12), 1);   // below 1.5 cy
+    EXPECT_EQ(TimeSharingDivisions(18, 12), 1);
+    EXPECT_EQ(TimeSharingDivisions(126, 12), 7);     // 10.5 cy: still rounded
+    EXPECT_EQ(TimeSharingDivisions(117, 12), 6);     // 6.5 rounds down
+    EXPECT_EQ(TimeSharingDivisions(500, 12), 7);
+    EXPECT_EQ(TimeSharingDivisions(NAN, 12), 1);
+    EXPECT_EQ(TimeSharingDivisions(-5, 12), 1);
+
+    // A picture whose main drawing rectangle is 200 pixels high: 10 divisions, 11 boundaries,
+    // the middle one the previous close.
+    TimeSharingData d;
+    d.previousClose = 10;
+    d.minutes = FlatDay(kDay, 50, 10);
+    TimeSharingOptions o;
+    o.metrics.cy = 12;
+    TimeSharingPicture p(o);
+    p.SetData(d);
+    p.Layout({0, 0, 600, 400});
+    const float drawH = p.mainRects().draw.height();
+    // Grow the picture until the main drawing rectangle is 200 pixels high.
+    const float extra = (200 - drawH) * 4 / 3;
+    p.Layout({0, 0, 600, 400 + extra});
+    ASSERT_NEAR(p.mainRects().draw.height(), 200, 0.01);
+    p.Build();
+    ASSERT_EQ(p.mainLevels().size(), 11u);
+    EXPECT_FLOAT_EQ(p.mainLevels()[5], 10);
+}
+
+TEST(TimeSharingScale, PercentLabels) {
+    EXPECT_EQ(PercentLabel(10.008f, 10), "0.00%");   // 0.08 % shows as zero
+    EXPECT_EQ(PercentLabel(9.992f, 10), "0.00%");
+    EXPECT_EQ(PercentLabel(10.2f, 10), "2.00%");
+    EXPECT_EQ(PercentLabel(9.85f, 10), "-1.50%");
+    EXPECT_EQ(PercentLabel(10, 0), "0.00%");
+}
+
+TEST(TimeSharingScale, RangeIgnoresBrokenMinutes) {
+    std::vector<KLineRecord> m = FlatDay(kDay, 20, 10);  // closes 10 .. 10.06
+    const ValueRange clean = TimeSharingRange(m, {}, 0, 10);
+    EXPECT_FLOAT_EQ(clean.max, 10.1f);  // +-1 % at least
+    EXPECT_FLOAT_EQ(clean.min, 9.9f);
+    m[3].time = 0;
+    m[3].close = 50;
+    m[5].volume = 0;
+    m[5].close = 0;
+    m[7].close = NAN;
+    m[8].close = INFINITY;
+    const ValueRange r = TimeSharingRange(m, AveragePrices(m, 100), 0, 10);
+    EXPECT_FLOAT_EQ(r.max, clean.max);
+    EXPECT_FLOAT_EQ(r.min, clean.min);
+    // Wider moves widen both sides alike.
+    m[9].close = 10.5f;
+    const ValueRange w = TimeSharingRange(m, {}, 0, 10);
+    EXPECT_FLOAT_EQ(w.max, 10.5f);
+    EXPECT_FLOAT_EQ(w.min, 9.5f);
+
+    // No minutes at all: the default +-1 % around the previous close, and the picture draws.
+    TimeSharingData d;
+    d.previousClose = 20;
+    d.today = kDay;
+    TimeSharingPicture p = Picture(d, 1);
+    EXPECT_FLOAT_EQ(p.mainMap().range.max, 20.2f);
+    EXPECT_FLOAT_EQ(p.mainMap().range.min, 19.8f);
+    EXPECT_TRUE(p.priceRuns().empty());
+    ASSERT_FALSE(p.labels().empty());  // slots beyond the data still get their times
+    // A missing previous close falls back on the data.
+    const ValueRange none = TimeSharingRange({}, {}, 0, NAN);
+    EXPECT_TRUE(std::isfinite(none.max) && std::isfinite(none.min) && none.max > none.min);
+}
+
+TEST(TimeSharingAverage, LotsByClass) {
+    EXPECT_EQ(AveragePriceLot(kClassAShare), 100);
+    EXPECT_EQ(AveragePriceLot(kClassBond), 10);
+    EXPECT_EQ(AveragePriceLot(kClassIndex), 0);
+    // A bond: 5 lots of 10 at 101 (5050 yuan), then 5 more at 103 (5150): average 102.
+    std::vector<KLineRecord> m = {Minute(kDay, 0, 100.5f, 0, 0), Minute(kDay, 1, 101, 5, 5050),
+                                  Minute(kDay, 2, 103, 5, 5150), Minute(kDay + 86400, 0, 99, 2, 1980)};
+    const std::vector<float> a = AveragePrices(m, 10);
+    ASSERT_EQ(a.size(), 4u);
+    EXPECT_FLOAT_EQ(a[0], 100.5f);  // no volume yet: its close
+    EXPECT_FLOAT_EQ(a[1], 101);
+    EXPECT_FLOAT_EQ(a[2], 102);
+    EXPECT_FLOAT_EQ(a[3], 99);      // the next day starts afresh
+    EXPECT_TRUE(AveragePrices(m, 0).empty());
+
+    // An index draws no average line.
+    TimeSharingData d;
+    d.security.securityClass = kClassIndex;
+    d.previousClose = 10;
+    d.minutes = FlatDay(kDay, 60, 10);
+    const TimeSharingPicture p = Picture(d, 1);
+    const ColorRef avg = Rgb(1, 2, 3);
+    for (const Primitive& item : p.mainList().items())
+        EXPECT_FALSE(item.kind == PrimitiveKind::kPolyline && item.pen == avg);
+}
+
+TEST(TimeSharingPictureTest, ThreeDaysBreakTwice) {
+    TimeSharingData d;
+    d.previousClose = 10;
+    for (int day = 0; day < 4; ++day)
+        for (const KLineRecord& m : FlatDay(kDay + static_cast<StoreTime>(day) * 86400, kSlotsPerDay, 10)) d.minutes.push_back(m);
+    const TimeSharingPicture p = Picture(d, 3);
+    EXPECT_EQ(p.firstMinute(), static_cast<size_t>(kSlotsPerDay));  // the oldest day falls out
+    // Each day's first minute is not drawn: three runs, the later two one slot short.
+    ASSERT_EQ(p.priceRuns().size(), 3u);
+    EXPECT_EQ(p.priceRuns()[0].size(), static_cast<size_t>(kSlotsPerDay));
+    EXPECT_EQ(p.priceRuns()[1].size(), static_cast<size_t>(kSlotsPerDay - 1));
+    EXPECT_LT(p.priceRuns()[0].back().x, p.priceRuns()[1].front().x);
+    ASSERT_EQ(p.labels().size(), 3u);
+    const CivilDate first = CivilFromDay(static_cast<int32_t>(StoreDay(kDay) + 1));
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", first.year, first.month, first.day);
+    EXPECT_EQ(p.labels()[0].text, buf);
+    const CivilDate second = CivilFromDay(static_cast<int32_t>(StoreDay(kDay) + 2));
+    std::snprintf(buf, sizeof buf, "%02d/%02d", second.month, second.day);
+    EXPECT_EQ(p.labels()[1].text, buf);
+    EXPECT_EQ(p.labels()[2].text.size(), 5u);
+
+    // A minute without a time or with a NaN price breaks the line, and nothing reaches outside
+    // the pane.
+    TimeSharingData one;
+    one.previousClose = 10;
+    one.minutes = FlatDay(kDay, 100, 10);
+    one.minutes[40].time = 0;
+    one.minutes[70].close = NAN;
+    const TimeSharingPicture q = Picture(one, 1);
+    EXPECT_EQ(q.priceRuns().size(), 3u);
+    const RectF& draw = q.mainRects().draw;
+    for (const auto& run : q.priceRuns())
+        for (const Point& pt : run) EXPECT_TRUE(pt.y >= draw.top && pt.y < draw.bottom) << pt.y;
+}
+
+TEST(TimeSharingPictureTest, LabelsBeyondTheData) {
+    TimeSharingData d;
+    d.previousClose = 10;
+    d.minutes = FlatDay(kDay, 30, 10);  // 09:30 .. 09:59
+    const TimeSharingPicture p = Picture(d, 1);
+    std::vector<std::string> texts;
+    for (const TimeLabel& t : p.labels()) texts.push_back(t.text);
+    // The date label, then every half hour alternately a text and an empty tick, to 15:00.
+    ASSERT_EQ(texts.size(), 9u);
+    EXPECT_EQ(texts[0].substr(10), "  9:30");
+    EXPECT_EQ(texts[1], "");
+    EXPECT_EQ(texts[2], "10:30");
+    EXPECT_EQ(texts[4], "11:30");
+    EXPECT_EQ(texts[5], "");
+    EXPECT_EQ(texts[6], "14:00");
+    EXPECT_EQ(texts[8], "15:00");
+    EXPECT_EQ(p.labels().back().x, static_cast<int>(RoundPixel(p.mainRects().draw.right)) - 1);
+    // Up and Down keep the count within 1 .. 10.
+    TimeSharingPicture q = p;
+    EXPECT_FALSE(q.StepDays(-1));
+    for (int i = 0; i < 12; ++i) q.StepDays(1);
+    EXPECT_EQ(q.days(), 10);
+}
+
+std::string SourceDir() {
+    const char* root = std::getenv("TESSARO_SOURCE_DIR");
+    return root ? root : TESSARO_SOURCE_DIR;
+}
+
+TEST(TimeSharingPictureTest, GoldenOneDay) {
+    KLineRecord bar;
+    bar.open = 10.2f;
+    bar.high = 10.6f;
+    bar.low = 9.9f;
+    bar.close = 10.4f;
+    bar.volume = 120000;
+    TimeSharingData d;
+    ParseSecurityText("SH600000", d.security.id);
+    d.security.securityClass = kClassAShare;
+    CopyToField(d.security.name, Utf8ToGbk("浦发银行"));
+    d.previousClose = 10.1f;
+    d.minutes = DemoMinutes(7, kDay, bar, 2, 100);
+    ASSERT_EQ(d.minutes.size(), 240u);
+    const TimeSharingPicture p = Picture(d, 1, 480, 300);
+    const std::string actual = p.ToText();
+    const std::string path = SourceDir() + "/tests/chart/golden/time_sharing_one_day.txt";
+    if (std::getenv("TESSARO_UPDATE_GOLDEN")) {
+        std::ofstream(path) << actual;
+        GTEST_SKIP() << "golden file rewritten";
+    }
+    std::ifstream in(path);
+    std::stringstream expected;
+    expected << in.rdbuf();
+    if (expected.str() != actual) {
+        std::ofstream("time_sharing_one_day.actual.txt") << actual;
+        FAIL() << "the display list differs from its golden file; the actual list is in the build directory";
+    }
+}
+
+}  // namespace
+}  // namespace tessaro::chart
