@@ -12,8 +12,20 @@ namespace tessaro::chart {
 
 // ---- The formula source ------------------------------------------------------------------
 
-FormulaChartSource::FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data)
-    : formulas_(formulas), data_(data), evaluator_(formulas, data) {}
+FormulaChartSource::FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data, const SeriesSource* minutes)
+    : formulas_(formulas), data_(data), minutes_(minutes), evaluator_(formulas, data) {}
+
+bool FormulaChartSource::LoadMinuteDays(const CodeEntry& security, int days, Series& out) {
+    if (!minutes_ || days <= 1) return Load(security, kPeriodTime, 1, out);
+    out.clear();
+    int wanted = days;
+    if (LoadSeries(*minutes_, security.id, kPeriodTime, out, kExRightsNone, &wanted) == 0) {
+        out.clear();
+        return false;
+    }
+    out.period = kPeriodTime;
+    return true;
+}
 
 bool FormulaChartSource::Load(const CodeEntry& security, Period period, int exRights, Series& out) {
     out.clear();
@@ -444,6 +456,10 @@ Region ChartView::Update(int level, int picture, int pane, bool keepFirst) {
         GraphPicture& p = pictures_[i];
         int from = level;
         if (!p.loaded) from = 0;  // a new security, period or adjustment loads first
+        if (p.period == kPeriodTime) {
+            invalid.Add(UpdateTimeSharing(p, from));
+            continue;
+        }
         if (from <= 0) Load(p, keepFirst);
         if (from <= 1) {
             p.scale.Layout(p.panes[0].rects.draw.left, p.panes[0].rects.draw.right);
@@ -465,6 +481,10 @@ std::string ChartView::ToText() const {
     std::string out;
     for (size_t i = 0; i < pictures_.size(); ++i) {
         const GraphPicture& p = pictures_[i];
+        if (p.period == kPeriodTime && p.timeSharing) {
+            out += "# picture " + std::to_string(i) + " time-sharing\n" + p.timeSharing->ToText();
+            continue;
+        }
         for (size_t k = 0; k < p.panes.size(); ++k) {
             out += "# picture " + std::to_string(i) + " pane " + std::to_string(k) + "\n";
             out += p.panes[k].list.ToText();
@@ -473,6 +493,62 @@ std::string ChartView::ToText() const {
         out += p.frame.ToText();
     }
     return out;
+}
+
+bool ChartView::StepTimeDays(int delta) {
+    bool any = false;
+    for (GraphPicture& p : pictures_) {
+        if (p.period != kPeriodTime) continue;
+        const int days = std::clamp(p.timeDays + delta, kMinTimeSharingDays, kMaxTimeSharingDays);
+        if (days == p.timeDays) continue;
+        p.timeDays = days;
+        p.loaded = false;
+        any = true;
+    }
+    return any;
+}
+
+void ChartView::SetTimeDays(int picture, int days) {
+    if (picture < 0 || picture >= pictureCount()) return;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    days = std::clamp(days, kMinTimeSharingDays, kMaxTimeSharingDays);
+    if (days == p.timeDays) return;
+    p.timeDays = days;
+    p.loaded = false;
+}
+
+Region ChartView::UpdateTimeSharing(GraphPicture& p, int from) {
+    if (!p.timeSharing) p.timeSharing = std::make_unique<TimeSharingPicture>();
+    TimeSharingPicture& t = *p.timeSharing;
+    TimeSharingOptions o;
+    o.scheme = options_.scheme;
+    o.metrics = options_.metrics;
+    o.singlePicture = pictures_.size() == 1;
+    o.hcoord = options_.hcoord;
+    o.measure = options_.measure;
+    t.SetOptions(o);
+    t.SetDays(p.timeDays);
+    if (from <= 0) {
+        if (!p.hasSecurity || !source_.LoadMinuteDays(p.security, p.timeDays, p.series)) p.series.clear();
+        p.series.period = kPeriodTime;
+        p.loaded = true;
+        TimeSharingData d;
+        d.security = p.security;
+        d.decimals = p.decimals;
+        d.previousClose = p.series.quote.prevClose;
+        d.minutes = p.series.bars;
+        d.today = p.series.quote.bar.time != 0 ? p.series.quote.bar.time : source_.MarketTime();
+        t.SetData(std::move(d));
+    }
+    t.Layout(p.outer);
+    const DisplayList oldMain = t.mainList(), oldVolume = t.volumeList(), oldFrame = t.frameList();
+    t.Build();
+    Region invalid;
+    invalid.Add(DiffBounds(oldMain, t.mainList(), Pixels(t.mainRects().outer)));
+    invalid.Add(DiffBounds(oldVolume, t.volumeList(), Pixels(t.volumeRects().outer)));
+    invalid.Add(DiffBounds(oldFrame, t.frameList(),
+                           Pixels({p.outer.left, t.volumeRects().outer.bottom, p.outer.right, p.outer.bottom})));
+    return invalid;
 }
 
 // ---- Drawing -----------------------------------------------------------------------------

@@ -20,12 +20,14 @@
 #include "chart/layout.h"
 #include "chart/render_items.h"
 #include "chart/scale.h"
+#include "chart/time_sharing.h"
 #include "formula/compiled_formula.h"
 #include "formula/eval_data_source.h"
 #include "formula/eval_result.h"
 #include "formula/evaluator.h"
 #include "formula/formula_set.h"
 #include "market/series.h"
+#include "market/series_loader.h"
 
 namespace tessaro::chart {
 
@@ -44,13 +46,21 @@ public:
     virtual std::optional<FormulaRecord> Formula(uint32_t type, std::string_view name) = 0;
     virtual StoreTime MarketTime() = 0;
     virtual int Decimals(const CodeEntry& security) = 0;
+    // The minutes of the last `days` trading days (time-sharing); one day unless a source can
+    // reach the minute history.
+    virtual bool LoadMinuteDays(const CodeEntry& security, int days, Series& out) {
+        (void)days;
+        return Load(security, kPeriodTime, 1, out);
+    }
 };
 
 // The source over a formula set and an evaluation data source (the market store's, or series
 // held in memory).
 class FormulaChartSource : public ChartSource {
 public:
-    FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data);
+    // `minutes`, when given, serves time-sharing pictures of more than one day.
+    FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data, const SeriesSource* minutes = nullptr);
+    bool LoadMinuteDays(const CodeEntry& security, int days, Series& out) override;
     bool Load(const CodeEntry& security, Period period, int exRights, Series& out) override;
     std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
                                          const Series& series, Period period, int exRights,
@@ -62,6 +72,7 @@ public:
 private:
     const FormulaSet& formulas_;
     EvalDataSource& data_;
+    const SeriesSource* minutes_ = nullptr;
     FormulaEvaluator evaluator_;
 };
 
@@ -130,6 +141,9 @@ struct GraphPicture {
     std::vector<GraphPane> panes;
     std::vector<TimeLabel> timeLabels;
     DisplayList frame;    // the time-axis strip and the box under the price axis
+    // Period 14: the time-sharing picture drawn instead of the panes, over timeDays days.
+    int timeDays = 1;
+    std::unique_ptr<TimeSharingPicture> timeSharing;
 };
 
 class ChartView {
@@ -163,6 +177,10 @@ public:
 
     // A key for every picture; true when a picture changed (then Update(1) has run).
     bool MoveOrZoom(MoveKey key);
+    // The day count of the time-sharing pictures (1 .. 10); Up adds a day, Down removes one.
+    // True when a picture changed; it then needs Update(0) to load the days.
+    bool StepTimeDays(int delta);
+    void SetTimeDays(int picture, int days);
 
     // Runs the levels from `level` for one picture (-1 all) and pane (-1 all). Returns the
     // invalid region: what changed on screen.
@@ -172,6 +190,12 @@ public:
     template <class Fn>
     void ForEachList(Fn&& fn) const {
         for (const GraphPicture& p : pictures_) {
+            if (p.period == kPeriodTime && p.timeSharing) {
+                fn(p.timeSharing->mainList());
+                fn(p.timeSharing->volumeList());
+                fn(p.timeSharing->frameList());
+                continue;
+            }
             for (const GraphPane& pane : p.panes) fn(pane.list);
             fn(p.frame);
         }
@@ -187,6 +211,7 @@ private:
     void EvaluateSlot(GraphPicture& p, PaneIndicator& slot);
     void Ranges(GraphPicture& p, int pane);
     void TimeLabels(GraphPicture& p);
+    Region UpdateTimeSharing(GraphPicture& p, int from);
     Region Draw(GraphPicture& p, int pane);
     void DrawPane(GraphPicture& p, int index, DisplayList& list);
     void DrawTitle(const GraphPicture& p, int index, DisplayList& list);

@@ -93,19 +93,19 @@ std::string PercentLabel(float level, float middle) {
     return buf;
 }
 
-std::vector<StoreTime> SlotTimes(const std::vector<KLineRecord>& minutes, size_t first, int slots, StoreTime today) {
+std::vector<StoreTime> SlotTimes(const std::vector<KLineRecord>& minutes, size_t first, int count, StoreTime today) {
     std::vector<StoreTime> out;
-    out.reserve(static_cast<size_t>(std::max(slots, 0)));
+    out.reserve(static_cast<size_t>(std::max(count, 0)));
     // The last known day and slot, from the newest minute with a time.
     StoreTime lastTime = 0;
-    for (size_t i = std::min(first + static_cast<size_t>(std::max(slots, 0)), minutes.size()); i > 0; --i)
+    for (size_t i = std::min(first + static_cast<size_t>(std::max(count, 0)), minutes.size()); i > 0; --i)
         if (minutes[i - 1].time != 0) {
             lastTime = minutes[i - 1].time;
             break;
         }
     int64_t day = lastTime != 0 ? StoreDay(lastTime) : StoreDay(today);
     int slot = lastTime != 0 ? BarSlotOfTime(kPeriodTime, TimeOfDay(lastTime)) : -1;
-    for (int k = 0; k < slots; ++k) {
+    for (int k = 0; k < count; ++k) {
         const size_t i = first + static_cast<size_t>(k);
         if (i < minutes.size() && minutes[i].time != 0) {
             out.push_back(minutes[i].time);
@@ -199,7 +199,7 @@ void TimeSharingPicture::Layout(const RectF& outer) {
 
 void TimeSharingPicture::Build() {
     const std::vector<KLineRecord>& minutes = data_.minutes;
-    const int n = slots();
+    const int n = slotCount();
     const size_t total = minutes.size();
     first_ = total > static_cast<size_t>(n) ? total - static_cast<size_t>(n) : 0;
     scale_.visible = n;

@@ -46,10 +46,10 @@ ValueRange TimeSharingRange(const std::vector<KLineRecord>& minutes, const std::
 // its magnitude is not above 0.1.
 std::string PercentLabel(float level, float middle);
 
-// The time of each of `slots` slots from `first`: the minute's own time inside the data,
+// The time of each of `count` slots from `first`: the minute's own time inside the data,
 // beyond it the trading-time table continuing the last day (then the following days).
 // `today` stands in for the last day when there is no data.
-std::vector<StoreTime> SlotTimes(const std::vector<KLineRecord>& minutes, size_t first, int slots, StoreTime today);
+std::vector<StoreTime> SlotTimes(const std::vector<KLineRecord>& minutes, size_t first, int count, StoreTime today);
 
 // Time labels of the slots whose x positions are `xs`. A label with empty text is an
 // unlabelled tick. The last label is moved to `rightEdge`.
@@ -90,7 +90,7 @@ public:
     // Recomputes slots, ranges and labels and draws the lists.
     void Build();
 
-    int slots() const { return days_ * kSlotsPerDay; }
+    int slotCount() const { return days_ * kSlotsPerDay; }
     size_t firstMinute() const { return first_; }
     const HScale& scale() const { return scale_; }
     const PaneRects& mainRects() const { return main_.rects; }

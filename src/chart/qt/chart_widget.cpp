@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <atomic>
 
 #include "market/market_store.h"
@@ -50,7 +51,7 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
       context_(std::move(context)),
       series_(*context_.store, context_.paths, static_cast<int>(context_.settings.multiDay)),
       data_(*context_.store, series_),
-      source_(*context_.formulas, data_),
+      source_(*context_.formulas, data_, &series_),
       fonts_(context_.settings.scheme()) {
     if (context_.settings.purview != 0 && g_exRights.load() == 0) g_exRights.store(context_.settings.purview);
     exRights_ = g_exRights.load();
@@ -59,7 +60,8 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     view_->SetKLineKind(kline == "BAR" || kline == "PRICE" ? kline : "K");
     view_->SetPanes(0, PanesFor(indicators_));
     const Period cycle = PeriodFromNumber(static_cast<int>(context_.settings.cycle));
-    if (IsValidPeriod(cycle) && cycle != kPeriodTime) view_->SetPeriod(0, cycle);
+    if (IsValidPeriod(cycle)) view_->SetPeriod(0, cycle);
+    view_->SetTimeDays(0, static_cast<int>(std::min<uint32_t>(context_.settings.daysTime, kMaxTimeSharingDays)));
     feed_ = context_.store->WatchChanges();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -84,7 +86,7 @@ bool ChartWidget::ShowSecurityText(const std::string& text) {
 }
 
 void ChartWidget::SetPeriod(Period period) {
-    if (!IsValidPeriod(period) || period == kPeriodTime) return;
+    if (!IsValidPeriod(period)) return;
     view_->SetPeriod(0, period);
     needRequest_ = true;
     Refresh(0);
@@ -172,6 +174,11 @@ void ChartWidget::resizeEvent(QResizeEvent* event) {
 void ChartWidget::keyPressEvent(QKeyEvent* event) {
     MoveKey key;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (view_->picture(0).period == kPeriodTime && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        // Up and Down change the days of the time-sharing picture.
+        if (view_->StepTimeDays(event->key() == Qt::Key_Up ? 1 : -1)) Refresh(0);
+        return;
+    }
     switch (event->key()) {
         case Qt::Key_Up: key = MoveKey::kZoomIn; break;
         case Qt::Key_Down: key = MoveKey::kZoomOut; break;
@@ -180,9 +187,9 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Less: case Qt::Key_Comma: key = MoveKey::kSlowLeft; break;
         case Qt::Key_Greater: case Qt::Key_Period: key = MoveKey::kSlowRight; break;
         case Qt::Key_F8: {
-            // The next K-line period; the time-sharing picture is another window's.
+            // The next period; after the time-sharing picture comes the tick picture.
             Period next = PeriodFromNumber(PeriodNumber(view_->picture(0).period) + 1);
-            if (!IsValidPeriod(next) || next == kPeriodTime) next = kPeriodTick;
+            if (!IsValidPeriod(next)) next = kPeriodTick;
             SetPeriod(next);
             return;
         }
@@ -203,7 +210,7 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
 
 void ChartWidget::FillMenu(QMenu* menu) {
     QMenu* periods = menu->addMenu(QStringLiteral("分析周期"));
-    for (int n = PeriodNumber(kPeriodTick); n <= PeriodNumber(kPeriodMultiDay); ++n) {
+    for (int n = PeriodNumber(kPeriodTick); n <= PeriodNumber(kPeriodTime); ++n) {
         const Period period = static_cast<Period>(n);
         const std::string_view name = PeriodName(period);
         QAction* a = periods->addAction(QString::fromUtf8(name.data(), int(name.size())));

@@ -30,8 +30,7 @@ std::unique_ptr<ChartView> BuildRenderView(ChartSource& source, const CodeEntry&
         if (error) *error = std::move(why);
         return nullptr;
     };
-    if (!IsValidPeriod(request.period) || request.period == kPeriodTime)
-        return fail("the period must be a K-line period (tick .. multi-day)");
+    if (!IsValidPeriod(request.period)) return fail("the period must be tick .. multi-day or TIME");
     if (request.indicators.size() > kMaxPanes - 2) return fail("at most 4 indicators");
     std::vector<std::vector<std::pair<uint32_t, std::string>>> panes;
     panes.push_back({{kFormulaMainOverlay, "MA"}});
@@ -55,6 +54,8 @@ std::unique_ptr<ChartView> BuildRenderView(ChartSource& source, const CodeEntry&
     view->SetPanes(0, panes);
     view->SetPeriod(0, request.period);
     view->SetKLineKind(settings.formula0 == "BAR" || settings.formula0 == "PRICE" ? settings.formula0 : "K");
+    view->SetTimeDays(0, request.days > 0 ? request.days
+                                          : static_cast<int>(std::clamp<uint32_t>(settings.daysTime, 1, kMaxTimeSharingDays)));
     view->SetSecurity(0, security);
     view->Update(0);
     return view;
@@ -80,7 +81,7 @@ bool RenderChartPng(const MarketStore& store, const AppPaths& paths, const Formu
     }
     StoreSeriesSource series(store, paths, static_cast<int>(settings.multiDay));
     StoreEvalData data(store, series);
-    FormulaChartSource source(formulas, data);
+    FormulaChartSource source(formulas, data, &series);
     QImage image = RenderChartImage(source, *security, settings, request, error);
     if (image.isNull()) return false;
     QByteArray bytes;

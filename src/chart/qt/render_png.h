@@ -21,10 +21,11 @@ namespace tessaro::chart {
 
 struct RenderRequest {
     std::string security;                         // "SH600519", or "600519" (SH, SZ, $$ in order)
-    Period period = kPeriodDay;                   // any K-line period, 2 .. 13
+    Period period = kPeriodDay;                   // 2 .. 14 (14: the time-sharing picture)
     std::vector<std::string> indicators{"MACD"};  // sub-chart formulas below the volume, at most 4
     int width = 1280, height = 800;
     int bars = 0;                                 // visible bars; 0: the "Ruler" setting
+    int days = 0;                                 // time-sharing days 1 .. 10; 0: the "Days_time" setting
     std::string out;                              // the PNG file
 };
 
@@ -32,7 +33,7 @@ struct RenderRequest {
 bool ParseRenderSize(const std::string& text, int& width, int& height);
 
 // The view of the request over `source`, updated through every level. Null with the reason in
-// *error when an indicator is unknown or the period is not a K-line period.
+// *error when an indicator is unknown or the period is invalid.
 std::unique_ptr<ChartView> BuildRenderView(ChartSource& source, const CodeEntry& security, const SystemSettings& settings,
                                            const RenderRequest& request, const ChartMetrics& metrics, const TextMeasure& measure,
                                            std::string* error);

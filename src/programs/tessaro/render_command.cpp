@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tessaro [--appdir DIR] --render SECURITY [--period day|week|min5|...] [--indicators MACD,KDJ]\n"
-    "               [--size 1280x800] [--bars N] --out FILE.png\n";
+    "               [--size 1280x800] [--bars N] [--days N] --out FILE.png\n";
 
 int Usage(const std::string& why) {
     std::cerr << "tessaro: " << why << "\n" << kUsage;
@@ -66,6 +66,11 @@ int RunRender(int argc, char** argv) {
             const long n = std::strtol(value.c_str(), &end, 10);
             if (end == value.c_str() || *end != '\0' || n < 8 || n > 100000) return Usage("--bars is 8 to 100000");
             request.bars = static_cast<int>(n);
+        } else if (option == "--days") {
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (end == value.c_str() || *end != '\0' || n < 1 || n > 10) return Usage("--days is 1 to 10");
+            request.days = static_cast<int>(n);
         } else if (option == "--out") {
             request.out = value;
         } else {

@@ -127,7 +127,7 @@ TEST_F(ChartQt, PixelsUnderATagAreRestored) {
     EXPECT_TRUE(canvas.image() == before);
 }
 
-TEST_F(ChartQt, RenderRefusesUnknownIndicatorsAndTimeSharing) {
+TEST_F(ChartQt, RenderRefusesUnknownIndicatorsAndDrawsTimeSharing) {
     RenderRequest request;
     request.indicators = {"NOSUCH"};
     std::string error;
@@ -135,6 +135,13 @@ TEST_F(ChartQt, RenderRefusesUnknownIndicatorsAndTimeSharing) {
     EXPECT_EQ(error, "unknown indicator NOSUCH");
     request.indicators = {};
     request.period = kPeriodTime;
+    request.width = 500;
+    request.height = 300;
+    // No minutes: the empty time-sharing picture around the previous close still renders.
+    const QImage image = RenderChartImage(source, moutai, settings, request, &error);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(500, 300));
+    request.period = kPeriodInvalid;
     EXPECT_TRUE(RenderChartImage(source, moutai, settings, request, &error).isNull());
 }
 
