@@ -116,10 +116,12 @@ std::vector<StoreTime> SlotTimes(const std::vector<KLineRecord>& minutes, size_t
             out.push_back(prev);
             continue;
         }
-        if (++slot >= kSlotsPerDay) {
-            slot = 0;
-            ++day;
+        // The last day is continued up to its close; later slots have no time.
+        if (slot + 1 >= kSlotsPerDay) {
+            out.push_back(0);
+            continue;
         }
+        ++slot;
         out.push_back(static_cast<StoreTime>(day * kSecondsPerDay + BarSlotLabel(kPeriodTime, slot)));
     }
     return out;
@@ -163,7 +165,8 @@ std::vector<TimeLabel> TimeSharingLabels(const std::vector<StoreTime>& times, co
             }
         }
     }
-    if (!out.empty()) out.back().x = rightEdge;
+    // In a one-day picture the close (15:00) stands at the right edge.
+    if (days <= 1 && !out.empty()) out.back().x = rightEdge;
     return out;
 }
 
@@ -369,12 +372,20 @@ void TimeSharingPicture::DrawMain() {
     list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
     const size_t count = main_.levels.size();
     const float mid = main_.levels[count / 2];
+    // The security's decimals, more when two levels would print alike (a narrow range).
+    int decimals = std::clamp(data_.decimals, 0, 6);
+    for (bool alike = true; alike && decimals < 4;) {
+        alike = false;
+        for (size_t i = 1; i < count; ++i)
+            if (Printf("%.*f", main_.levels[i], decimals) == Printf("%.*f", main_.levels[i - 1], decimals)) alike = true;
+        if (alike) ++decimals;
+    }
     for (size_t i = 0; i < count; ++i) {
         const float v = main_.levels[i];
         const int y = main_.map.Y(v);
         const ColorRef colour = i * 2 + 1 == count ? c[kColorListFlat] : (i * 2 + 1 > count ? c[kColorListUp] : c[kColorListDown]);
         int top = std::clamp(y - m.cy / 2, outer.top, outer.bottom - m.cy);
-        const std::string price = Printf("%.*f", v, data_.decimals);
+        const std::string price = Printf("%.*f", v, decimals);
         if (left.width() > 0)
             list.Text({left.left + 2, top, left.right - 3, top + m.cy}, price, colour, kAlignRight | kAlignVCenter);
         const std::string rightText = left.width() > 0 ? PercentLabel(v, mid) : price;

@@ -200,6 +200,14 @@ TEST(TimeSharingPictureTest, LabelsBeyondTheData) {
     EXPECT_EQ(texts[6], "14:00");
     EXPECT_EQ(texts[8], "15:00");
     EXPECT_EQ(p.labels().back().x, static_cast<int>(RoundPixel(p.mainRects().draw.right)) - 1);
+    // Beyond the close of the last day the slots stay unlabelled: no label for a next day.
+    TimeSharingData two;
+    two.previousClose = 10;
+    two.minutes = FlatDay(kDay, kSlotsPerDay, 10);
+    for (const KLineRecord& m : FlatDay(kDay + 86400, 30, 10)) two.minutes.push_back(m);
+    const TimeSharingPicture t = Picture(two, 3);
+    ASSERT_EQ(t.labels().size(), 2u);
+    EXPECT_EQ(t.labels()[1].x, t.scale().CentrePixel(kSlotsPerDay));
     // Up and Down keep the count within 1 .. 10.
     TimeSharingPicture q = p;
     EXPECT_FALSE(q.StepDays(-1));
