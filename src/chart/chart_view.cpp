@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "market/market_store.h"
 #include "market/security_registry.h"
 #include "platform/text.h"
 
@@ -12,8 +13,13 @@ namespace tessaro::chart {
 
 // ---- The formula source ------------------------------------------------------------------
 
-FormulaChartSource::FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data, const SeriesSource* minutes)
-    : formulas_(formulas), data_(data), minutes_(minutes), evaluator_(formulas, data) {}
+FormulaChartSource::FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data, const SeriesSource* minutes,
+                                       const MarketStore* store)
+    : formulas_(formulas), data_(data), minutes_(minutes), store_(store), evaluator_(formulas, data) {}
+
+bool FormulaChartSource::QuoteRecord(const CodeEntry& security, StockRecord& out) {
+    return store_ && store_->GetRecord(security.id, out);
+}
 
 bool FormulaChartSource::LoadMinuteDays(const CodeEntry& security, int days, Series& out) {
     if (!minutes_ || days <= 1) return Load(security, kPeriodTime, 1, out);
@@ -540,7 +546,28 @@ Region ChartView::UpdateTimeSharing(GraphPicture& p, int from) {
         d.today = p.series.quote.bar.time != 0 ? p.series.quote.bar.time : source_.MarketTime();
         t.SetData(std::move(d));
     }
-    t.Layout(p.outer);
+    // The information panel takes the right side when the picture stays wide enough.
+    const float panelWidth = static_cast<float>(std::max(options_.infoPanelWidth, 40));
+    const bool panel = options_.infoPanel && p.outer.width() >= panelWidth + 200;
+    RectF chart = p.outer;
+    if (panel) chart.right -= panelWidth;
+    t.Layout(chart);
+    DisplayList panelList;
+    if (panel) {
+        auto data = std::make_unique<InfoPanelData>();  // a market record is 7 KB
+        data->security = p.security;
+        data->decimals = p.decimals;
+        data->mode = p.panelMode;
+        data->hasRecord = p.hasSecurity && source_.QuoteRecord(p.security, data->record);
+        // An index's quote carries its rising and falling counts; none at all means not known.
+        if (data->hasRecord && p.security.securityClass == kClassIndex &&
+            (data->record.quote.bar.count1 != 0 || data->record.quote.bar.count2 != 0)) {
+            data->rising = data->record.quote.bar.count1;
+            data->falling = data->record.quote.bar.count2;
+        }
+        p.panel.Draw(Pixels({chart.right, p.outer.top, p.outer.right, p.outer.bottom}), options_.metrics.timeStripHeight(),
+                     *data, options_.scheme, options_.metrics, options_.measure, panelList);
+    }
     const DisplayList oldMain = t.mainList(), oldVolume = t.volumeList(), oldFrame = t.frameList();
     t.Build();
     Region invalid;
@@ -548,6 +575,8 @@ Region ChartView::UpdateTimeSharing(GraphPicture& p, int from) {
     invalid.Add(DiffBounds(oldVolume, t.volumeList(), Pixels(t.volumeRects().outer)));
     invalid.Add(DiffBounds(oldFrame, t.frameList(),
                            Pixels({p.outer.left, t.volumeRects().outer.bottom, p.outer.right, p.outer.bottom})));
+    invalid.Add(DiffBounds(p.panelList, panelList, Pixels({chart.right, p.outer.top, p.outer.right, p.outer.bottom})));
+    std::swap(p.panelList, panelList);
     return invalid;
 }
 

@@ -20,6 +20,7 @@
 #include "chart/layout.h"
 #include "chart/render_items.h"
 #include "chart/scale.h"
+#include "chart/info_panel.h"
 #include "chart/time_sharing.h"
 #include "formula/compiled_formula.h"
 #include "formula/eval_data_source.h"
@@ -48,6 +49,12 @@ public:
     virtual int Decimals(const CodeEntry& security) = 0;
     // The minutes of the last `days` trading days (time-sharing); one day unless a source can
     // reach the minute history.
+    // The security's market record for the information panel; false when there is none.
+    virtual bool QuoteRecord(const CodeEntry& security, StockRecord& out) {
+        (void)security;
+        (void)out;
+        return false;
+    }
     virtual bool LoadMinuteDays(const CodeEntry& security, int days, Series& out) {
         (void)days;
         return Load(security, kPeriodTime, 1, out);
@@ -58,9 +65,12 @@ public:
 // held in memory).
 class FormulaChartSource : public ChartSource {
 public:
-    // `minutes`, when given, serves time-sharing pictures of more than one day.
-    FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data, const SeriesSource* minutes = nullptr);
+    // `minutes`, when given, serves time-sharing pictures of more than one day; `store` the
+    // information panel's quotes.
+    FormulaChartSource(const FormulaSet& formulas, EvalDataSource& data, const SeriesSource* minutes = nullptr,
+                       const MarketStore* store = nullptr);
     bool LoadMinuteDays(const CodeEntry& security, int days, Series& out) override;
+    bool QuoteRecord(const CodeEntry& security, StockRecord& out) override;
     bool Load(const CodeEntry& security, Period period, int exRights, Series& out) override;
     std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
                                          const Series& series, Period period, int exRights,
@@ -73,6 +83,7 @@ private:
     const FormulaSet& formulas_;
     EvalDataSource& data_;
     const SeriesSource* minutes_ = nullptr;
+    const MarketStore* store_ = nullptr;
     FormulaEvaluator evaluator_;
 };
 
@@ -86,6 +97,8 @@ struct ChartOptions {
     uint8_t exRights = 0;    // "Purview": bit 0 none, else 2 backward, 0 forward
     int visibleBars = kDefaultVisibleBars;  // "Ruler"
     TextMeasure measure;     // text widths in the chart font; columns * cx when empty
+    bool infoPanel = false;  // "StkInfo": the information panel beside time-sharing pictures
+    int infoPanelWidth = kInfoPanelDefaultWidth;  // "StkInfoWidth2"
 };
 
 // The ex-rights mode byte of every chart ("Purview"): bit 0 set = 不还权; otherwise 2 = 上还权
@@ -144,6 +157,10 @@ struct GraphPicture {
     // Period 14: the time-sharing picture drawn instead of the panes, over timeDays days.
     int timeDays = 1;
     std::unique_ptr<TimeSharingPicture> timeSharing;
+    // The information panel at its right (time-sharing pictures), its mode and drawing.
+    int panelMode = 0;
+    InfoPanel panel;
+    DisplayList panelList;
 };
 
 class ChartView {
@@ -194,6 +211,7 @@ public:
                 fn(p.timeSharing->mainList());
                 fn(p.timeSharing->volumeList());
                 fn(p.timeSharing->frameList());
+                fn(p.panelList);
                 continue;
             }
             for (const GraphPane& pane : p.panes) fn(pane.list);

@@ -38,6 +38,8 @@ ChartOptions OptionsFrom(const SystemSettings& s, const ChartMetrics& metrics, c
     o.emptyOver = s.emptyOver;
     o.exRights = g_exRights.load();
     o.visibleBars = static_cast<int>(std::clamp<uint32_t>(s.ruler, 8, 100000));
+    o.infoPanel = s.stkInfo;
+    o.infoPanelWidth = static_cast<int>(std::clamp<uint32_t>(s.stkInfoWidth, 40, 2000));
     return o;
 }
 
@@ -51,7 +53,7 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
       context_(std::move(context)),
       series_(*context_.store, context_.paths, static_cast<int>(context_.settings.multiDay)),
       data_(*context_.store, series_),
-      source_(*context_.formulas, data_, &series_),
+      source_(*context_.formulas, data_, &series_, context_.store),
       fonts_(context_.settings.scheme()) {
     if (context_.settings.purview != 0 && g_exRights.load() == 0) g_exRights.store(context_.settings.purview);
     exRights_ = g_exRights.load();

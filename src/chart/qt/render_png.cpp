@@ -48,6 +48,8 @@ std::unique_ptr<ChartView> BuildRenderView(ChartSource& source, const CodeEntry&
     options.vcoord = settings.vcoord;
     options.emptyOver = settings.emptyOver;
     options.exRights = settings.purview;
+    options.infoPanel = settings.stkInfo;
+    options.infoPanelWidth = static_cast<int>(std::clamp<uint32_t>(settings.stkInfoWidth, 40, 2000));
     options.visibleBars = request.bars > 0 ? request.bars : static_cast<int>(std::clamp<uint32_t>(settings.ruler, 8, 100000));
     auto view = std::make_unique<ChartView>(source, options);
     view->Resize(request.width, request.height);
@@ -81,7 +83,7 @@ bool RenderChartPng(const MarketStore& store, const AppPaths& paths, const Formu
     }
     StoreSeriesSource series(store, paths, static_cast<int>(settings.multiDay));
     StoreEvalData data(store, series);
-    FormulaChartSource source(formulas, data, &series);
+    FormulaChartSource source(formulas, data, &series, &store);
     QImage image = RenderChartImage(source, *security, settings, request, error);
     if (image.isNull()) return false;
     QByteArray bytes;

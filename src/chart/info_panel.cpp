@@ -1,0 +1,225 @@
+#include "chart/info_panel.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/text.h"
+
+namespace tessaro::chart {
+
+std::vector<std::string> InfoPanelTabs(bool index) {
+    if (index) return {"细"};
+    return {"细", "财", "势", "指", "板"};
+}
+
+std::string BidRatioText(double bidLots, double askLots) {
+    double ratio = 0;
+    if (std::isfinite(bidLots) && std::isfinite(askLots) && bidLots >= 0 && askLots >= 0 && bidLots + askLots > 0)
+        ratio = (bidLots - askLots) / (bidLots + askLots) * 100;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f%%", ratio);
+    return buf;
+}
+
+namespace {
+
+struct Painter {
+    DisplayList& out;
+    const ColorScheme& scheme;
+    const ChartMetrics& m;
+    const TextMeasure& measure;
+    Rect box;
+    int rowHeight;
+    int y;
+    int bottom;
+
+    ColorRef C(int i) const { return scheme.colors[i]; }
+    ColorRef Sign(int s) const { return C(s > 0 ? kColorListUp : s < 0 ? kColorListDown : kColorListFlat); }
+    int Width(const std::string& t) const { return measure ? measure(t) : TextColumns(t) * m.cx; }
+    bool Fits() const { return y + rowHeight <= bottom; }
+    void Left(int x1, int x2, const std::string& t, ColorRef c) const {
+        out.Text({x1, y, x2, y + rowHeight}, t, c, kAlignLeft | kAlignVCenter);
+    }
+    void Right(int x1, int x2, const std::string& t, ColorRef c) const {
+        out.Text({x1, y, x2, y + rowHeight}, t, c, kAlignRight | kAlignVCenter);
+    }
+    void Separator() {
+        if (y + 1 > bottom) return;
+        out.Line({box.left, y}, {box.right, y}, C(kColorAxis));
+        y += 1;
+    }
+};
+
+// A field's cell as the quote list shows it.
+QuoteCell Cell(const InfoPanelData& d, int field) {
+    if (!d.hasRecord) return {};
+    return ComputeQuoteField(field, d.record, d.decimals);
+}
+
+bool IsVolumeField(int field) {
+    return field == kFieldVolume || field == kFieldLastVolume || field == kFieldBuySide || field == kFieldSellSide ||
+           (field >= kFieldBidVolume1 && field < kFieldBidVolume1 + 5) || (field >= kFieldAskVolume1 && field < kFieldAskVolume1 + 5);
+}
+
+int QuoteRows(Painter& p, const InfoPanelData& d) {
+    int rows = 0;
+    const int x0 = p.box.left + 2, x1 = p.box.right - 2;
+    const int mid = (p.box.left + p.box.right) / 2;
+    auto value = [&](int field, int xa, int xb) {
+        const QuoteCell c = Cell(d, field);
+        const ColorRef colour = IsVolumeField(field) ? p.C(IndicatorColor(2)) : p.Sign(c.colorSign);
+        p.Right(xa, xb, c.present ? c.text : std::string(), colour);
+    };
+    auto level = [&](const char* side, int n, int priceField, int volumeField) {
+        if (!p.Fits()) return false;
+        char label[16];
+        std::snprintf(label, sizeof label, "%s%d", side, n);
+        p.Left(x0, mid, label, p.C(kColorChartText));
+        value(priceField, x0, mid + (x1 - mid) / 3);
+        value(volumeField, mid, x1);
+        p.y += p.rowHeight;
+        ++rows;
+        return true;
+    };
+    for (int n = 5; n >= 1; --n)
+        if (!level("卖", n, kFieldAskPrice1 + n - 1, kFieldAskVolume1 + n - 1)) return rows;
+    p.Separator();
+    for (int n = 1; n <= 5; ++n)
+        if (!level("买", n, kFieldBidPrice1 + n - 1, kFieldBidVolume1 + n - 1)) return rows;
+    p.Separator();
+    struct Pair {
+        int left, right;
+    };
+    auto pairs = [&](std::initializer_list<Pair> list) {
+        for (const Pair& pr : list) {
+            if (!p.Fits()) return false;
+            p.Left(x0, mid, std::string(QuoteFieldName(pr.left)), p.C(kColorChartText));
+            value(pr.left, x0, mid - 4);
+            p.Left(mid + 2, x1, std::string(QuoteFieldName(pr.right)), p.C(kColorChartText));
+            value(pr.right, mid + 2, x1);
+            p.y += p.rowHeight;
+            ++rows;
+        }
+        p.Separator();
+        return true;
+    };
+    if (!pairs({{kFieldLast, kFieldAvgPrice},
+                {kFieldChange, kFieldPrevClose},
+                {kFieldChangePct, kFieldOpen},
+                {kFieldVolume, kFieldHigh},
+                {kFieldAmount, kFieldLow},
+                {kFieldTurnover, kFieldVolumeRatio}}))
+        return rows;
+    if (!pairs({{kFieldBidRatio, kFieldBidDiff}})) return rows;
+    pairs({{kFieldBuySide, kFieldSellSide}});
+    return rows;
+}
+
+int IndexRows(Painter& p, const InfoPanelData& d) {
+    int rows = 0;
+    const int x0 = p.box.left + 2, x1 = p.box.right - 2;
+    static const std::pair<const char*, int> kRows[] = {
+        {"昨日收盘", kFieldPrevClose}, {"今日开盘", kFieldOpen},     {"最高指数", kFieldHigh},
+        {"最低指数", kFieldLow},       {"最新指数", kFieldLast},     {"指数涨跌", kFieldChange},
+        {"指数涨幅", kFieldChangePct}, {"总成交量", kFieldVolume},   {"总成交额", kFieldAmount},
+    };
+    for (const auto& [label, field] : kRows) {
+        if (!p.Fits()) return rows;
+        p.Left(x0, x1, label, p.C(kColorChartText));
+        const QuoteCell c = Cell(d, field);
+        p.Right(x0, x1, c.present ? c.text : std::string(), field == kFieldVolume ? p.C(IndicatorColor(2)) : p.Sign(c.colorSign));
+        p.y += p.rowHeight;
+        ++rows;
+    }
+    p.Separator();
+    if (!p.Fits()) return rows;
+    const MarketCode market = d.security.id.market;
+    p.Left(x0, x1, market == kMarketSH ? "上交所" : market == kMarketSZ ? "深交所" : "交易所", p.C(kColorChartText));
+    // The breadth, right-aligned: rising, falling, unchanged from left to right.
+    int right = x1;
+    char buf[24];
+    const std::pair<int, std::pair<const char*, int>> counts[] = {{d.unchanged, {"%d=", kColorListFlat}},
+                                                                  {d.falling, {"%d↓", kColorListDown}},
+                                                                  {d.rising, {"%d↑", kColorListUp}}};
+    for (const auto& [count, fmt] : counts) {
+        if (count < 0) continue;
+        std::snprintf(buf, sizeof buf, fmt.first, count);
+        const int w = p.Width(buf);
+        p.Right(right - w, right, buf, p.C(fmt.second));
+        right -= w + 4;
+    }
+    p.y += p.rowHeight;
+    ++rows;
+    double bid = 0, ask = 0;
+    for (int i = 0; i < 5; ++i) {
+        bid += Cell(d, kFieldBidVolume1 + i).value;
+        ask += Cell(d, kFieldAskVolume1 + i).value;
+    }
+    const std::pair<const char*, std::string> tail[] = {
+        {"委买手数", [&] { std::snprintf(buf, sizeof buf, "%.0f", bid); return std::string(buf); }()},
+        {"委卖手数", [&] { std::snprintf(buf, sizeof buf, "%.0f", ask); return std::string(buf); }()},
+        {"委比", BidRatioText(bid, ask)},
+    };
+    for (const auto& [label, text] : tail) {
+        if (!p.Fits()) return rows;
+        p.Left(x0, x1, label, p.C(kColorChartText));
+        p.Right(x0, x1, text, p.C(kColorListFlat));
+        p.y += p.rowHeight;
+        ++rows;
+    }
+    return rows;
+}
+
+}  // namespace
+
+void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data, const ColorScheme& scheme,
+                     const ChartMetrics& metrics, const TextMeasure& measure, DisplayList& out) {
+    tabs_.clear();
+    rows_ = 0;
+    if (box.empty()) return;
+    out.FillRect(box, scheme.colors[kColorBackground]);
+    out.Rectangle(box, scheme.colors[kColorAxis], false, 0);
+    out.Clip(box);
+    const int strip = std::clamp(stripHeight, 0, box.height());
+    Painter p{out, scheme, metrics, measure, box, metrics.cy + 4, box.top + 1, box.bottom - strip};
+    // The header: name at the left, code at the right, a line under them.
+    if (p.Fits()) {
+        const std::string name = GbkToUtf8(data.security.nameText());
+        p.Left(box.left + 2, box.right - 2, name, p.C(IndicatorColor(2)));
+        p.Right(box.left + 2, box.right - 2, std::string(data.security.id.codeText()), p.C(kColorFalling));
+        p.y += p.rowHeight;
+        p.Separator();
+    }
+    const bool index = data.security.securityClass == kClassIndex;
+    if (data.mode <= 3 || data.mode == 6) rows_ = index ? IndexRows(p, data) : QuoteRows(p, data);
+
+    // The tabs along the bottom strip.
+    const int top = box.bottom - strip;
+    if (strip > 0) {
+        out.Line({box.left, top}, {box.right, top}, p.C(kColorAxis));
+        const std::vector<std::string> tabs = InfoPanelTabs(index);
+        int x = box.left + 1;
+        for (size_t i = 0; i < tabs.size(); ++i) {
+            const int w = p.Width(tabs[i]) + 5;
+            if (x + w > box.right) break;
+            const Rect r{x, top, x + w, box.bottom - 1};
+            tabs_.push_back(r);
+            const Point outline[] = {{r.left, r.top}, {r.left, r.bottom - 1}, {r.right, r.bottom - 1}, {r.right, r.top}};
+            out.Polyline(outline, 4, p.C(kColorAxis));
+            out.Text(r, tabs[i], static_cast<int>(i) == data.mode ? p.C(kColorListUp) : p.C(kColorChartText),
+                     kAlignHCenter | kAlignVCenter);
+            x += w + 1;
+        }
+    }
+    out.Clip({});
+}
+
+int InfoPanel::TabAt(Point pt) const {
+    for (size_t i = 0; i < tabs_.size(); ++i) {
+        const Rect& r = tabs_[i];
+        if (pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+}  // namespace tessaro::chart

@@ -1,0 +1,128 @@
+// The information panel: the tabs by kind of security, the quote table's levels and colours,
+// rows dropped when the height runs out, the index table's breadth and bid ratio.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "chart/info_panel.h"
+#include "platform/text.h"
+
+namespace tessaro::chart {
+namespace {
+
+std::vector<std::string> Texts(const DisplayList& list) {
+    std::vector<std::string> out;
+    for (const Primitive& p : list.items())
+        if (p.kind == PrimitiveKind::kText) out.push_back(list.text(p));
+    return out;
+}
+
+const Primitive* FindText(const DisplayList& list, const std::string& text) {
+    for (const Primitive& p : list.items())
+        if (p.kind == PrimitiveKind::kText && list.text(p) == text) return &p;
+    return nullptr;
+}
+
+struct PanelFixture : ::testing::Test {
+    void SetUp() override {
+        scheme = BuiltInSchemes()[0];
+        data = std::make_unique<InfoPanelData>();
+        ParseSecurityText("SH600000", data->security.id);
+        data->security.securityClass = kClassAShare;
+        data->security.setName(Utf8ToGbk("浦发银行"));
+        data->hasRecord = true;
+        data->record.entry = data->security;
+        QuoteSnapshot& q = data->record.quote;
+        q.prevClose = 10;
+        q.bar.time = 46000u * 86400u + 36000;
+        q.bar.open = 10.1f;
+        q.bar.high = 10.5f;
+        q.bar.low = 9.8f;
+        q.bar.close = 10.3f;
+        q.bar.volume = 5000;
+        q.bar.amount = 5000 * 100 * 10.2f;
+        for (int i = 0; i < 5; ++i) {
+            q.book.bidPrice[i] = 10.29f - 0.01f * static_cast<float>(i);
+            q.book.askPrice[i] = 10.30f + 0.01f * static_cast<float>(i);
+            q.book.bidVolume[i] = 100;
+            q.book.askVolume[i] = 300;
+        }
+    }
+    ColorScheme scheme;
+    ChartMetrics metrics;
+    std::unique_ptr<InfoPanelData> data;
+    InfoPanel panel;
+    DisplayList list;
+};
+
+TEST_F(PanelFixture, QuoteTableLevelsAndColours) {
+    panel.Draw({0, 0, 275, 700}, metrics.timeStripHeight(), *data, scheme, metrics, {}, list);
+    const std::vector<std::string> t = Texts(list);
+    ASSERT_FALSE(t.empty());
+    EXPECT_EQ(t[0], "浦发银行");
+    EXPECT_EQ(t[1], "600000");
+    // Ask levels 5 down to 1, then bid 1 to 5.
+    EXPECT_EQ(t[2], "卖5");
+    const Primitive* ask1 = FindText(list, "卖1");
+    const Primitive* bid1 = FindText(list, "买1");
+    ASSERT_TRUE(ask1 && bid1);
+    EXPECT_LT(ask1->box.top, bid1->box.top);
+    // A price above the previous close in the rising colour, a volume in the second line colour.
+    const Primitive* price = FindText(list, "10.34");  // ask 5
+    ASSERT_NE(price, nullptr);
+    EXPECT_EQ(price->pen, scheme.colors[kColorListUp]);
+    const Primitive* volume = FindText(list, "300");
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->pen, scheme.colors[IndicatorColor(2)]);
+    EXPECT_EQ(panel.rowsDrawn(), 10 + 6 + 1 + 1);
+    // Five tabs; the current one in the rising colour; hit-testing finds them.
+    ASSERT_EQ(panel.tabRects().size(), 5u);
+    EXPECT_EQ(FindText(list, "细")->pen, scheme.colors[kColorListUp]);
+    EXPECT_EQ(FindText(list, "财")->pen, scheme.colors[kColorChartText]);
+    const Rect& r = panel.tabRects()[2];
+    EXPECT_EQ(panel.TabAt({r.left + 1, r.top + 1}), 2);
+    EXPECT_EQ(panel.TabAt({r.right + 200, r.top + 1}), -1);
+}
+
+TEST_F(PanelFixture, RowsThatDoNotFitAreDropped) {
+    // Header (cy + 4 + 1 line) plus three rows of 18 pixels above a 19-pixel strip.
+    const int strip = metrics.timeStripHeight();
+    panel.Draw({0, 0, 275, 1 + 18 + 1 + 3 * 18 + 5 + strip}, strip, *data, scheme, metrics, {}, list);
+    EXPECT_EQ(panel.rowsDrawn(), 3);
+    EXPECT_EQ(FindText(list, "卖2"), nullptr);
+    // Nothing at all when there is no room, and no crash on an empty box.
+    panel.Draw({0, 0, 275, 10}, strip, *data, scheme, metrics, {}, list);
+    EXPECT_EQ(panel.rowsDrawn(), 0);
+    DisplayList none;
+    panel.Draw({0, 0, 0, 0}, strip, *data, scheme, metrics, {}, none);
+    EXPECT_TRUE(none.empty());
+}
+
+TEST_F(PanelFixture, IndexTableBreadthAndBidRatio) {
+    data->security.securityClass = kClassIndex;
+    data->record.entry.securityClass = kClassIndex;
+    data->rising = 600;
+    data->unchanged = 100;
+    data->falling = 300;
+    panel.Draw({0, 0, 275, 700}, metrics.timeStripHeight(), *data, scheme, metrics, {}, list);
+    EXPECT_NE(FindText(list, "昨日收盘"), nullptr);
+    EXPECT_NE(FindText(list, "上交所"), nullptr);
+    const Primitive* up = FindText(list, "600↑");
+    const Primitive* down = FindText(list, "300↓");
+    const Primitive* flat = FindText(list, "100=");
+    ASSERT_TRUE(up && down && flat);
+    EXPECT_LT(up->box.left, down->box.left);  // rising, falling, unchanged from left to right
+    EXPECT_LT(down->box.left, flat->box.left);
+    EXPECT_EQ(up->pen, scheme.colors[kColorListUp]);
+    EXPECT_EQ(panel.tabRects().size(), 1u);  // an index has only "细"
+    EXPECT_EQ(FindText(list, "卖1"), nullptr);
+
+    EXPECT_EQ(BidRatioText(300, 100), "50.00%");
+    EXPECT_EQ(BidRatioText(100, 300), "-50.00%");
+    EXPECT_EQ(BidRatioText(0, 0), "0.00%");
+    EXPECT_EQ(BidRatioText(NAN, 5), "0.00%");
+    EXPECT_EQ(BidRatioText(-5, 5), "0.00%");
+}
+
+}  // namespace
+}  // namespace tessaro::chart
