@@ -17,6 +17,10 @@ FormulaChartSource::FormulaChartSource(const FormulaSet& formulas, EvalDataSourc
                                        const MarketStore* store)
     : formulas_(formulas), data_(data), minutes_(minutes), store_(store), evaluator_(formulas, data) {}
 
+bool FormulaChartSource::MinuteExtras(const CodeEntry& security, MinuteExtraDay& out) {
+    return minutes_ && minutes_->MinuteExtras(security.id, out);
+}
+
 bool FormulaChartSource::QuoteRecord(const CodeEntry& security, StockRecord& out) {
     return store_ && store_->GetRecord(security.id, out);
 }
@@ -544,6 +548,9 @@ Region ChartView::UpdateTimeSharing(GraphPicture& p, int from) {
         d.previousClose = p.series.quote.prevClose;
         d.minutes = p.series.bars;
         d.today = p.series.quote.bar.time != 0 ? p.series.quote.bar.time : source_.MarketTime();
+        MinuteExtraDay extras;
+        if (p.hasSecurity && p.security.securityClass == kClassIndex && source_.MinuteExtras(p.security, extras))
+            d.breadth.assign(extras.begin(), extras.end());
         t.SetData(std::move(d));
     }
     // The information panel takes the right side when the picture stays wide enough.

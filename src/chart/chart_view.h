@@ -49,6 +49,12 @@ public:
     virtual int Decimals(const CodeEntry& security) = 0;
     // The minutes of the last `days` trading days (time-sharing); one day unless a source can
     // reach the minute history.
+    // An index's breadth table of today by minute slot; false when there is none.
+    virtual bool MinuteExtras(const CodeEntry& security, MinuteExtraDay& out) {
+        (void)security;
+        (void)out;
+        return false;
+    }
     // The security's market record for the information panel; false when there is none.
     virtual bool QuoteRecord(const CodeEntry& security, StockRecord& out) {
         (void)security;
@@ -71,6 +77,7 @@ public:
                        const MarketStore* store = nullptr);
     bool LoadMinuteDays(const CodeEntry& security, int days, Series& out) override;
     bool QuoteRecord(const CodeEntry& security, StockRecord& out) override;
+    bool MinuteExtras(const CodeEntry& security, MinuteExtraDay& out) override;
     bool Load(const CodeEntry& security, Period period, int exRights, Series& out) override;
     std::unique_ptr<EvalResult> Evaluate(const FormulaRecord& formula, const CodeEntry& security,
                                          const Series& series, Period period, int exRights,

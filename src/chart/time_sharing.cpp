@@ -84,6 +84,31 @@ ValueRange TimeSharingRange(const std::vector<KLineRecord>& minutes, const std::
     return r;
 }
 
+float BreadthG(int rising, int unchanged, int falling) {
+    const int64_t total = int64_t{rising} + unchanged + falling;
+    if (total <= 0) return 0;
+    return static_cast<float>(static_cast<double>(int64_t{rising} - falling) / static_cast<double>(total));
+}
+
+std::vector<float> BreadthBars(const std::vector<KLineRecord>& minutes, const std::vector<MinuteExtra>& extras,
+                               uint32_t day) {
+    std::vector<float> out(minutes.size(), NAN);
+    bool first = true;
+    float prev = 0;
+    for (size_t i = 0; i < minutes.size(); ++i) {
+        const KLineRecord& m = minutes[i];
+        if (m.time == 0 || StoreDay(m.time) != day) continue;
+        const int slot = MinuteSlotIndex(TimeOfDay(m.time), true);
+        if (slot < 0 || static_cast<size_t>(slot) >= extras.size()) continue;
+        const MinuteExtra& f = extras[static_cast<size_t>(slot)];
+        const float g = BreadthG(f.figures[0], f.figures[1], f.figures[2]);
+        out[i] = first ? g : (g + prev) / 2;
+        prev = g;
+        first = false;
+    }
+    return out;
+}
+
 std::string PercentLabel(float level, float middle) {
     if (!std::isfinite(level) || !std::isfinite(middle) || middle == 0) return "0.00%";
     double pct = (static_cast<double>(level) - middle) / middle * 100.0;
@@ -363,6 +388,28 @@ void TimeSharingPicture::DrawMain() {
             if (!std::isfinite(v) || day < 0 || (prevDay >= 0 && day != prevDay)) flush(nullptr, c[IndicatorColor(2)]);
             if (day >= 0) prevDay = day;
             if (std::isfinite(v) && day >= 0) run.push_back({scale_.CentrePixel(k), main_.map.Y(v)});
+        }
+        flush(nullptr, c[IndicatorColor(2)]);
+    }
+    // An index: the breadth bars of today from the previous-close line, and the line of the
+    // breadth table's values carried over empty minutes.
+    if (data_.security.securityClass == kClassIndex && !data_.breadth.empty() && scale_.shown > 0) {
+        const uint32_t today = StoreDay(minutes[first_ + static_cast<size_t>(scale_.shown) - 1].time);
+        const std::vector<float> bars = BreadthBars(minutes, data_.breadth, today);
+        const int y0 = main_.map.Y(ref);
+        const float third = static_cast<float>(draw.height()) / 3;
+        float value = NAN;
+        for (int k = 0; k < scale_.shown; ++k) {
+            const size_t i = first_ + static_cast<size_t>(k);
+            if (!std::isfinite(bars[i])) continue;
+            const int len = RoundPixel(bars[i] * third);
+            if (len != 0)
+                list.Line({scale_.CentrePixel(k), y0}, {scale_.CentrePixel(k), y0 - len},
+                          bars[i] > 0 ? c[kColorListUp] : c[kColorListDown]);
+            const int slot = MinuteSlotIndex(TimeOfDay(minutes[i].time), true);
+            const float v = data_.breadth[static_cast<size_t>(slot)].value;
+            if (std::isfinite(v) && v >= 0.000001f) value = v;
+            if (std::isfinite(value)) run.push_back({scale_.CentrePixel(k), main_.map.Y(value)});
         }
         flush(nullptr, c[IndicatorColor(2)]);
     }

@@ -14,6 +14,7 @@
 #include "chart/display_list.h"
 #include "chart/layout.h"
 #include "chart/scale.h"
+#include "market/market_store.h"
 #include "market/records.h"
 #include "platform/security_id.h"
 
@@ -56,12 +57,25 @@ std::vector<StoreTime> SlotTimes(const std::vector<KLineRecord>& minutes, size_t
 std::vector<TimeLabel> TimeSharingLabels(const std::vector<StoreTime>& times, const std::vector<int>& xs, int days,
                                          bool singlePicture, int rightEdge);
 
+// An index's breadth figure of a minute: (rising - falling) / (rising + unchanged + falling);
+// 0 when the counts sum to 0 or less.
+float BreadthG(int rising, int unchanged, int falling);
+
+// The breadth bars of an index's minutes of `day`: for each minute, its g averaged with the
+// previous minute's g from the second minute of the day on (NaN for minutes of other days or
+// without a slot). `extras` is the index's breadth table by minute slot (rising, unchanged and
+// falling at figures 0, 1 and 2).
+std::vector<float> BreadthBars(const std::vector<KLineRecord>& minutes, const std::vector<MinuteExtra>& extras,
+                               uint32_t day);
+
 struct TimeSharingData {
     CodeEntry security;
     int decimals = 2;
     float previousClose = 0;
     std::vector<KLineRecord> minutes;  // oldest first, one or more days
     StoreTime today = 0;               // the market's day when there are no minutes
+    // An index's breadth table of today by minute slot (0 .. 241); empty when there is none.
+    std::vector<MinuteExtra> breadth;
 };
 
 struct TimeSharingOptions {

@@ -147,6 +147,54 @@ TEST(TimeSharingAverage, LotsByClass) {
         EXPECT_FALSE(item.kind == PrimitiveKind::kPolyline && item.pen == avg);
 }
 
+TEST(TimeSharingBreadth, FigureAndBars) {
+    EXPECT_FLOAT_EQ(BreadthG(600, 100, 300), 0.3f);
+    EXPECT_FLOAT_EQ(BreadthG(0, 0, 0), 0);      // no division by zero
+    EXPECT_FLOAT_EQ(BreadthG(5, -5, 0), 0);     // a corrupt table summing to 0
+    EXPECT_FLOAT_EQ(BreadthG(-10, 0, 0), 0);
+    EXPECT_FLOAT_EQ(BreadthG(0, 0, 400), -1);
+
+    std::vector<MinuteExtra> extras(kMinuteSlots);
+    auto set = [&](int slot, int16_t r, int16_t u, int16_t f) {
+        extras[static_cast<size_t>(slot)].figures[0] = r;
+        extras[static_cast<size_t>(slot)].figures[1] = u;
+        extras[static_cast<size_t>(slot)].figures[2] = f;
+    };
+    set(1, 600, 100, 300);  // g = 0.3
+    set(2, 100, 100, 800);  // g = -0.7
+    std::vector<KLineRecord> m = {Minute(kDay - 86400, 1, 10, 1, 1), Minute(kDay, 1, 10, 1, 1), Minute(kDay, 2, 10, 1, 1),
+                                  Minute(kDay, 3, 10, 1, 1)};
+    const std::vector<float> bars = BreadthBars(m, extras, StoreDay(kDay));
+    EXPECT_TRUE(std::isnan(bars[0]));          // an earlier day gets no bar
+    EXPECT_FLOAT_EQ(bars[1], 0.3f);            // the first minute: its own g
+    EXPECT_FLOAT_EQ(bars[2], (0.3f - 0.7f) / 2);
+    EXPECT_FLOAT_EQ(bars[3], (-0.7f + 0) / 2);  // slot 3 sums to 0: g = 0
+
+    // Drawn for an index: a bar per minute of today, up for a positive figure.
+    TimeSharingData d;
+    d.security.securityClass = kClassIndex;
+    d.previousClose = 10;
+    d.minutes = {m[1], m[2], m[3]};
+    d.breadth = extras;
+    const TimeSharingPicture p = Picture(d, 1);
+    const ColorRef up = BuiltInSchemes()[0].colors[kColorListUp], down = BuiltInSchemes()[0].colors[kColorListDown];
+    int ups = 0, downs = 0;
+    const int y0 = p.mainMap().Y(10);
+    const int third = RoundPixel(0.3f * p.mainRects().draw.height() / 3);
+    for (const Primitive& item : p.mainList().items()) {
+        if (item.kind != PrimitiveKind::kLine || item.pen == BuiltInSchemes()[0].colors[kColorAxis]) continue;
+        const Point* pt = p.mainList().pointsOf(item);
+        if (item.pen == up) {
+            ++ups;
+            EXPECT_EQ(pt[0].y, y0);
+            EXPECT_EQ(pt[1].y, y0 - third);
+        }
+        if (item.pen == down) ++downs;
+    }
+    EXPECT_EQ(ups, 1);
+    EXPECT_EQ(downs, 2);
+}
+
 TEST(TimeSharingPictureTest, ThreeDaysBreakTwice) {
     TimeSharingData d;
     d.previousClose = 10;
