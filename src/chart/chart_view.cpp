@@ -518,6 +518,19 @@ bool ChartView::StepTimeDays(int delta) {
     return any;
 }
 
+bool ChartView::StepPanelMode(int delta) {
+    bool any = false;
+    for (GraphPicture& p : pictures_) {
+        const int modes = p.security.securityClass == kClassIndex ? 1 : kInfoPanelModes;
+        const int base = p.panelMode < modes ? p.panelMode : 0;
+        const int mode = ((base + delta) % modes + modes) % modes;
+        if (mode == p.panelMode) continue;
+        p.panelMode = mode;
+        any = true;
+    }
+    return any;
+}
+
 void ChartView::SetTimeDays(int picture, int days) {
     if (picture < 0 || picture >= pictureCount()) return;
     GraphPicture& p = pictures_[static_cast<size_t>(picture)];

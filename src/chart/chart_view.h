@@ -205,6 +205,11 @@ public:
     // True when a picture changed; it then needs Update(0) to load the days.
     bool StepTimeDays(int delta);
     void SetTimeDays(int picture, int days);
+    // "+" and "-": the next or previous mode 0 .. 4 of the information panels (an index has only
+    // mode 0). True when a panel changed; Update(4) draws it.
+    bool StepPanelMode(int delta);
+    // 股票信息: shows or hides the panels; they keep their modes.
+    void ShowInfoPanel(bool shown) { options_.infoPanel = shown; }
 
     // Runs the levels from `level` for one picture (-1 all) and pane (-1 all). Returns the
     // invalid region: what changed on screen.

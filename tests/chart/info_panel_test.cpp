@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "chart/chart_view.h"
 #include "chart/info_panel.h"
 #include "platform/text.h"
 
@@ -122,6 +123,89 @@ TEST_F(PanelFixture, IndexTableBreadthAndBidRatio) {
     EXPECT_EQ(BidRatioText(0, 0), "0.00%");
     EXPECT_EQ(BidRatioText(NAN, 5), "0.00%");
     EXPECT_EQ(BidRatioText(-5, 5), "0.00%");
+}
+
+}  // namespace
+}  // namespace tessaro::chart
+
+namespace tessaro::chart {
+namespace {
+
+// A source holding one security's minutes and market record.
+class FakeSource : public ChartSource {
+public:
+    bool Load(const CodeEntry&, Period, int, Series& out) override {
+        out = minutes;
+        return true;
+    }
+    std::unique_ptr<EvalResult> Evaluate(const FormulaRecord&, const CodeEntry&, const Series&, Period, int,
+                                         EvalStatus&) override {
+        return nullptr;
+    }
+    std::optional<FormulaRecord> Formula(uint32_t, std::string_view) override { return std::nullopt; }
+    StoreTime MarketTime() override { return 46000u * 86400u; }
+    int Decimals(const CodeEntry&) override { return 2; }
+    bool LoadMinuteDays(const CodeEntry& s, int days, Series& out) override {
+        askedDays = days;
+        return Load(s, kPeriodTime, 1, out);
+    }
+    bool QuoteRecord(const CodeEntry&, StockRecord& out) override {
+        out = StockRecord{};
+        out.quote.prevClose = 10;
+        return true;
+    }
+    Series minutes;
+    int askedDays = 0;
+};
+
+TEST(ChartViewTimeSharing, PanelDaysAndModes) {
+    FakeSource source;
+    KLineRecord m;
+    m.time = 46000u * 86400u + 34260;
+    m.close = 10.2f;
+    m.volume = 10;
+    m.amount = 10200;
+    source.minutes.push(m);
+    source.minutes.quote.prevClose = 10;
+    ChartOptions o;
+    o.infoPanel = true;
+    ChartView view(source, o);
+    view.Resize(800, 400);
+    CodeEntry security;
+    ParseSecurityText("SH600000", security.id);
+    security.securityClass = kClassAShare;
+    view.SetPeriod(0, kPeriodTime);
+    view.SetSecurity(0, security);
+    const Region all = view.Update(0);
+    EXPECT_FALSE(all.empty());
+    int lists = 0;
+    view.ForEachList([&](const DisplayList&) { ++lists; });
+    EXPECT_EQ(lists, 4);  // price pane, volume pane, time axis, panel
+    const TimeSharingPicture* t = view.picture(0).timeSharing.get();
+    ASSERT_NE(t, nullptr);
+    EXPECT_FLOAT_EQ(t->mainRects().outer.right, 800 - kInfoPanelDefaultWidth);
+    EXPECT_FLOAT_EQ(t->mainMap().range.max, 10.2f);  // symmetric around the previous close
+    EXPECT_FLOAT_EQ(t->mainMap().range.min, 9.8f);
+
+    // Down at one day and Up at ten change nothing; the days reach the source.
+    EXPECT_FALSE(view.StepTimeDays(-1));
+    for (int i = 0; i < 12; ++i) view.StepTimeDays(1);
+    view.Update(0);
+    EXPECT_EQ(source.askedDays, 10);
+    EXPECT_EQ(view.picture(0).timeSharing->slotCount(), 2410);
+
+    // "-" from the first mode wraps to 板; the panel redraws only its own part.
+    EXPECT_TRUE(view.StepPanelMode(-1));
+    EXPECT_EQ(view.picture(0).panelMode, 4);
+    const Region r = view.Update(4);
+    ASSERT_FALSE(r.empty());
+    EXPECT_GE(r.bounds().left, 800 - kInfoPanelDefaultWidth);
+    // An index has only mode 0.
+    security.securityClass = kClassIndex;
+    view.SetSecurity(0, security);
+    EXPECT_TRUE(view.StepPanelMode(1));
+    EXPECT_EQ(view.picture(0).panelMode, 0);
+    EXPECT_FALSE(view.StepPanelMode(1));
 }
 
 }  // namespace

@@ -57,6 +57,7 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
       fonts_(context_.settings.scheme()) {
     if (context_.settings.purview != 0 && g_exRights.load() == 0) g_exRights.store(context_.settings.purview);
     exRights_ = g_exRights.load();
+    infoShown_ = context_.settings.stkInfo;
     view_ = std::make_unique<ChartView>(source_, OptionsFrom(context_.settings, fonts_.metrics(), fonts_.measure()));
     const std::string& kline = context_.settings.formula0;
     view_->SetKLineKind(kline == "BAR" || kline == "PRICE" ? kline : "K");
@@ -176,6 +177,18 @@ void ChartWidget::resizeEvent(QResizeEvent* event) {
 void ChartWidget::keyPressEvent(QKeyEvent* event) {
     MoveKey key;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Minus || event->key() == Qt::Key_Equal) {
+        // "+" and "-" page through the information panel's modes.
+        if (view_->StepPanelMode(event->key() == Qt::Key_Minus ? -1 : 1)) Apply(view_->Update(4));
+        return;
+    }
+    if (ctrl && event->key() == Qt::Key_I) {
+        // 股票信息 shows or hides the information panel.
+        infoShown_ = !infoShown_;
+        view_->ShowInfoPanel(infoShown_);
+        Refresh(1);
+        return;
+    }
     if (view_->picture(0).period == kPeriodTime && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
         // Up and Down change the days of the time-sharing picture.
         if (view_->StepTimeDays(event->key() == Qt::Key_Up ? 1 : -1)) Refresh(0);

@@ -95,6 +95,7 @@ private:
     Context context_;
     StoreSeriesSource series_;
     StoreEvalData data_;
+    bool infoShown_ = true;  // 股票信息 (Ctrl+I)
     FormulaChartSource source_;
     ChartFonts fonts_;
     std::unique_ptr<ChartView> view_;
