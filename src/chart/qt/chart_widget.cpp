@@ -155,7 +155,16 @@ void ChartWidget::Poll() {
     bool mine = changes_.marketsReset != 0;
     for (const SecurityChange& c : changes_.securities)
         if (SameSecurity(c.id, p.security.id) && (c.kinds & (kChangeQuote | kChangeMinutes | kChangeTicks | kChangeCapital))) mine = true;
-    if (mine) Refresh(0, true);
+    if (!mine) return;
+    Refresh(0, true);
+    // The pushed quotes carry no minutes: each new minute of the time-sharing picture asks for
+    // the minutes since the held ones.
+    const GraphPicture& now = view_->picture(0);
+    const StoreTime minute = now.series.quote.bar.time / 60;
+    if (now.period == kPeriodTime && minute != quoteMinute_) {
+        quoteMinute_ = minute;
+        needRequest_ = true;
+    }
 }
 
 void ChartWidget::timerEvent(QTimerEvent* event) {

@@ -105,6 +105,7 @@ private:
     QBasicTimer timer_;
     DataRequestFn requester_;
     bool needRequest_ = false;
+    StoreTime quoteMinute_ = 0;  // the minute of the last quote that asked for minutes
     uint8_t exRights_ = 0;
     std::vector<std::string> indicators_{"MACD"};
 };

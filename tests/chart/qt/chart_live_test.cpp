@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "chart/qt/chart_widget.h"
+#include "chart/time_sharing.h"
 #include "client/chart_requests.h"
 #include "client/qt/qt_client_transport.h"
 #include "formula/standard_library.h"
@@ -27,9 +28,9 @@ namespace {
 struct QuotedServer {
     QProcess process;
     quint16 port = 0;
-    bool Start(const std::string& appDir) {
+    bool Start(const std::string& appDir, const char* speed = "20") {
         process.start(TESSARO_QUOTED, {"--appdir", QString::fromStdString(appDir), "--listen", "127.0.0.1:0",
-                                       "--start", "10:00", "--seed", "5", "--speed", "20"});
+                                       "--start", "10:00", "--seed", "5", "--speed", speed});
         if (!process.waitForStarted(10000)) return false;
         QByteArray out;
         while (!out.contains('\n') && process.waitForReadyRead(20000)) out += process.readAllStandardOutput();
@@ -120,6 +121,68 @@ TEST(ChartLive, QuotesFromTheServerMoveTheChart) {
             return now.volume != first.volume || now.close != first.close;
         },
         20000));
+    session.Disconnect(net.NowMs());
+}
+
+TEST(ChartLive, TimeSharingLineGrowsMinuteByMinute) {
+    TempDir temp;
+    DemoMarketOptions demo;
+    demo.outDir = temp.path() + "/server";
+    demo.securities = 6;
+    demo.days = 30;
+    demo.blocks = false;
+    ASSERT_TRUE(GenerateDemoMarket(demo));
+    const std::string client = temp.path() + "/client";
+    std::filesystem::copy(demo.outDir, client, std::filesystem::copy_options::recursive);
+    QuotedServer server;
+    ASSERT_TRUE(server.Start(demo.outDir, "60")) << server.process.readAllStandardError().toStdString();
+
+    SettingsStore settings;
+    AppPaths paths(client);
+    MarketStore store(paths, settings);
+    store.SetBaseFileLoader([&paths](MarketStore& s) { LoadBaseFiles(s, paths); });
+    ASSERT_TRUE(store.LoadAll());
+    FormulaSet formulas;
+    for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
+    std::optional<CodeEntry> stock;
+    for (const CodeEntry& e : store.ListSecurities(1))
+        if (e.securityClass != kClassIndex) stock = e;
+    ASSERT_TRUE(stock);
+
+    QtClientTransport net;
+    QuoteSession session(ClientContext{paths, &store, &formulas, &settings, nullptr}, net, {});
+    net.Attach(&session);
+    session.Connect(ConnectTarget{"loopback", "127.0.0.1", server.port, {}}, LoginAccount{}, net.NowMs());
+    ASSERT_TRUE(WaitFor([&] { return session.ready(); }, 30000));
+
+    ChartWidget::Context context;
+    context.store = &store;
+    context.paths = paths;
+    context.formulas = &formulas;
+    ChartWidget chart(context);
+    ChartRequests requests(session, store, paths, 7, [&] { chart.OnDataArrived(); });
+    chart.SetDataRequester([&](const ChartWidget::DataNeed& need) { requests.Request(need.security, need.period, need.records); });
+    chart.resize(1000, 600);
+    chart.show();
+    chart.SetPeriod(kPeriodTime);
+    chart.ShowSecurity(*stock);
+    auto minutes = [&] {
+        const TimeSharingPicture* t = chart.view().picture(0).timeSharing.get();
+        return t ? t->data().minutes.size() : size_t{0};
+    };
+    ASSERT_TRUE(WaitFor([&] { return minutes() > 0; }, 20000)) << "no minutes arrived";
+    const size_t first = minutes();
+    const std::string shots = std::string(TESSARO_BINARY_DIR) + "/time_sharing_live_";
+    chart.grab().save(QString::fromStdString(shots + "1.png"));
+    // At sixty times the market's pace a minute passes every second: the line grows.
+    ASSERT_TRUE(WaitFor([&] { return minutes() >= first + 3; }, 30000)) << first << " -> " << minutes();
+    QCoreApplication::processEvents();
+    chart.grab().save(QString::fromStdString(shots + "2.png"));
+    const TimeSharingPicture& t = *chart.view().picture(0).timeSharing;
+    ASSERT_FALSE(t.priceRuns().empty());
+    size_t points = 0;
+    for (const auto& run : t.priceRuns()) points += run.size();
+    EXPECT_GE(points, first + 2);
     session.Disconnect(net.NowMs());
 }
 
