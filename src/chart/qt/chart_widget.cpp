@@ -191,6 +191,10 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         if (view_->StepPanelMode(event->key() == Qt::Key_Minus ? -1 : 1)) Apply(view_->Update(4));
         return;
     }
+    if (ctrl && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        if (const StoreTime day = HistoryDay(); day != 0) emit historyTimeSharing(view_->picture(0).security, day);
+        return;
+    }
     if (ctrl && event->key() == Qt::Key_I) {
         // 股票信息 shows or hides the information panel.
         infoShown_ = !infoShown_;
@@ -232,7 +236,18 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
+StoreTime ChartWidget::HistoryDay() const {
+    const GraphPicture& p = view_->picture(0);
+    if (!p.hasSecurity || !IsDayBasedPeriod(p.period) || p.scale.shown <= 0) return 0;
+    const size_t i = static_cast<size_t>(p.scale.first + p.scale.shown - 1);
+    return i < p.series.size() ? p.series.bars[i].time : 0;
+}
+
 void ChartWidget::FillMenu(QMenu* menu) {
+    if (const StoreTime day = HistoryDay(); day != 0) {
+        QAction* history = menu->addAction(QStringLiteral("历史分时"));
+        connect(history, &QAction::triggered, this, [this, day] { emit historyTimeSharing(view_->picture(0).security, day); });
+    }
     QMenu* periods = menu->addMenu(QStringLiteral("分析周期"));
     for (int n = PeriodNumber(kPeriodTick); n <= PeriodNumber(kPeriodTime); ++n) {
         const Period period = static_cast<Period>(n);

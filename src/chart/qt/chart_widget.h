@@ -76,8 +76,13 @@ public:
     const ChartCanvas& canvas() const { return canvas_; }
     bool hasSecurity() const { return view_->picture(0).hasSecurity; }
 
+    // The day of the newest shown bar of a day-based picture, for 历史分时; 0 when there is none.
+    StoreTime HistoryDay() const;
+
 signals:
     void titleChanged(const QString& title);
+    // Ctrl+Enter or 历史分时: the time-sharing chart of `day` is asked for.
+    void historyTimeSharing(const CodeEntry& security, StoreTime day);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

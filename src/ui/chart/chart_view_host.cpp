@@ -7,6 +7,7 @@
 #include "client/quote_session.h"
 #include "market/market_store.h"
 #include "session/session.h"
+#include "ui/chart/history_time_sharing.h"
 
 namespace tessaro {
 
@@ -28,6 +29,24 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
         if (active_) requests_->Request(need.security, need.period, need.records);
     });
     connect(chart_, &chart::ChartWidget::titleChanged, this, [this] { emit titleChanged(); });
+    connect(chart_, &chart::ChartWidget::historyTimeSharing, this, [this](const CodeEntry& security, StoreTime day) {
+        if (!history_) {
+            Session& s = this->context().session();
+            HistoryTimeSharingWindow::Context h;
+            h.session = &this->context().quotes();
+            h.store = &s.store();
+            h.paths = s.paths();
+            h.window = this->context().AllocateWindow();
+            h.scheme = s.settings().scheme();
+            history_ = new HistoryTimeSharingWindow(h, this);
+            history_->setWindowFlag(Qt::Window);
+            history_->resize(800, 500);
+        }
+        history_->ShowDay(security, day);
+        history_->show();
+        history_->raise();
+        history_->setFocus();
+    });
 }
 
 ChartViewHost::~ChartViewHost() = default;

@@ -9,6 +9,7 @@
 namespace tessaro {
 
 class ChartRequests;
+class HistoryTimeSharingWindow;
 namespace chart {
 class ChartWidget;
 }
@@ -29,11 +30,14 @@ public:
     void FillPictureMenu(QMenu* menu) override;
 
     chart::ChartWidget& chart() { return *chart_; }
+    // The history time-sharing window, once opened (one per chart window, reused).
+    HistoryTimeSharingWindow* historyWindow() const { return history_; }
 
 private:
     chart::ChartWidget* chart_ = nullptr;
     std::unique_ptr<ChartRequests> requests_;
     bool active_ = true;
+    HistoryTimeSharingWindow* history_ = nullptr;
 };
 
 // Registers the chart view's factory (kind 2).

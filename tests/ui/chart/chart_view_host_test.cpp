@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QKeyEvent>
 #include <QProcess>
 
 #include "chart/qt/chart_widget.h"
 #include "formula/standard_library.h"
 #include "market/market_store.h"
 #include "ui/chart/chart_view_host.h"
+#include "ui/chart/history_time_sharing.h"
 #include "ui/quote_list/quote_list_window.h"
 #include "ui_test_support.h"
 
@@ -51,6 +53,22 @@ TEST(ChartViewHost, OpensOnASecurityWithItsPanes) {
     EXPECT_TRUE(view->currentSecurity().has_value());
     EXPECT_TRUE(view->title().contains(QStringLiteral("日线")));
     window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_window.png"));
+
+    // Ctrl+Enter opens the history time-sharing window on the newest bar's day, once.
+    QKeyEvent ctrlEnter(QEvent::KeyPress, Qt::Key_Return, Qt::ControlModifier);
+    QApplication::sendEvent(&host->chart(), &ctrlEnter);
+    HistoryTimeSharingWindow* history = host->historyWindow();
+    ASSERT_NE(history, nullptr);
+    const StoreTime day = p.series.bars.back().time;
+    EXPECT_EQ(history->windowTitle().toStdString(), HistoryCaption(p.security, day));
+    QApplication::sendEvent(&host->chart(), &ctrlEnter);
+    EXPECT_EQ(host->historyWindow(), history);
+    // The time-sharing period shows the picture with its information panel.
+    host->chart().SetPeriod(kPeriodTime);
+    QApplication::processEvents();
+    ASSERT_NE(p.timeSharing, nullptr);
+    EXPECT_FALSE(p.panelList.empty());
+    window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_time_sharing.png"));
 }
 
 // Enter on a row of the quote list opens the chart of that security.
