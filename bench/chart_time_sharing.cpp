@@ -116,7 +116,8 @@ void BM_OneMinuteUpdate(benchmark::State& state) {
     int k = 0;
     size_t pixels = 0;
     for (auto _ : state) {
-        last.close = close * (1 + 0.001f * static_cast<float>(k % 10));
+        // A new trade moves the newest minute a little, as most quotes do (within the range).
+        last.close = close * (1 + 0.0002f * static_cast<float>(k % 10));
         last.volume = volume + static_cast<float>(k % 10) * 10;
         ++k;
         const Region region = f.view->Update(0);
