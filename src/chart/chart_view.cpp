@@ -585,6 +585,13 @@ Region ChartView::UpdateTimeSharing(GraphPicture& p, int from) {
             data->rising = data->record.quote.bar.count1;
             data->falling = data->record.quote.bar.count2;
         }
+        if (p.panelMode == 0 && p.hasSecurity && p.security.securityClass != kClassIndex) {
+            Series ticks;
+            if (source_.Load(p.security, kPeriodTick, 1, ticks)) {
+                data->ticks = std::move(ticks.bars);
+                TradeVolumes(data->ticks);
+            }
+        }
         p.panel.Draw(Pixels({chart.right, p.outer.top, p.outer.right, p.outer.bottom}), options_.metrics.timeStripHeight(),
                      *data, options_.scheme, options_.metrics, options_.measure, panelList);
     }

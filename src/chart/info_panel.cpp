@@ -1,5 +1,6 @@
 #include "chart/info_panel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -19,6 +20,15 @@ std::string BidRatioText(double bidLots, double askLots) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.2f%%", ratio);
     return buf;
+}
+
+void TradeVolumes(std::vector<KLineRecord>& ticks) {
+    double total = 0;
+    for (KLineRecord& t : ticks) {
+        const double v = std::isfinite(t.volume) ? t.volume : total;
+        t.volume = static_cast<float>(std::max(v - total, 0.0));
+        total = std::max(total, v);
+    }
 }
 
 namespace {
@@ -170,6 +180,34 @@ int IndexRows(Painter& p, const InfoPanelData& d) {
     return rows;
 }
 
+// The newest trades that fit the rest of the panel, oldest at the top: time, price coloured
+// against the previous close, volume.
+void TickRows(Painter& p, const InfoPanelData& d) {
+    const int fit = p.rowHeight > 0 ? (p.bottom - p.y) / p.rowHeight : 0;
+    if (fit <= 0) return;
+    const size_t n = std::min(d.ticks.size(), static_cast<size_t>(fit));
+    const float prev = d.hasRecord ? d.record.quote.prevClose : 0;
+    const int x0 = p.box.left + 2, x1 = p.box.right - 2;
+    const int third = (x1 - x0) / 3;
+    char buf[32];
+    for (size_t i = d.ticks.size() - n; i < d.ticks.size(); ++i) {
+        const KLineRecord& t = d.ticks[i];
+        const uint32_t tod = TimeOfDay(t.time);
+        std::snprintf(buf, sizeof buf, "%02u:%02u", tod / 3600, tod / 60 % 60);
+        p.Left(x0, x0 + third, buf, p.C(kColorChartText));
+        if (std::isfinite(t.close) && t.close > 0) {
+            std::snprintf(buf, sizeof buf, "%.*f", std::clamp(d.decimals, 0, 6), static_cast<double>(t.close));
+            const int sign = prev > 0 ? (t.close > prev) - (t.close < prev) : 0;
+            p.Right(x0, x0 + 2 * third, buf, p.Sign(sign));
+        }
+        if (std::isfinite(t.volume)) {
+            std::snprintf(buf, sizeof buf, "%.0f", static_cast<double>(t.volume));
+            p.Right(x0 + 2 * third, x1, buf, p.C(IndicatorColor(2)));
+        }
+        p.y += p.rowHeight;
+    }
+}
+
 }  // namespace
 
 void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data, const ColorScheme& scheme,
@@ -192,6 +230,7 @@ void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data
     }
     const bool index = data.security.securityClass == kClassIndex;
     if (data.mode <= 3 || data.mode == 6) rows_ = index ? IndexRows(p, data) : QuoteRows(p, data);
+    if (data.mode == 0 && !data.ticks.empty()) TickRows(p, data);
 
     // The tabs along the bottom strip.
     const int top = box.bottom - strip;

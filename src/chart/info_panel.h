@@ -32,11 +32,18 @@ struct InfoPanelData {
     int mode = 0;
     // An index's breadth: rising, unchanged and falling securities; -1 when unknown.
     int rising = -1, unchanged = -1, falling = -1;
+    // Mode 0 (细): today's trades, oldest first (time, price in close, volume in lots); the
+    // newest that fit are listed under the quote table.
+    std::vector<KLineRecord> ticks;
 };
 
 // "%.2f%%" of the bid ratio (bid - ask) / (bid + ask) x 100; "0.00%" when both are 0 or either
 // is not a finite, non-negative number.
 std::string BidRatioText(double bidLots, double askLots);
+
+// Today's ticks as loaded (cumulative volume) into trades with the volume of each; a total that
+// goes backwards or is not a number gives the trade 0.
+void TradeVolumes(std::vector<KLineRecord>& ticks);
 
 class InfoPanel {
 public:

@@ -210,3 +210,55 @@ TEST(ChartViewTimeSharing, PanelDaysAndModes) {
 
 }  // namespace
 }  // namespace tessaro::chart
+
+namespace tessaro::chart {
+namespace {
+
+TEST_F(PanelFixture, TickListShowsTheNewestThatFit) {
+    for (int i = 0; i < 40; ++i) {
+        KLineRecord t;
+        t.time = 46000u * 86400u + 34200 + 60 * static_cast<uint32_t>(i);
+        t.close = i % 2 ? 10.2f : 9.9f;
+        t.volume = static_cast<float>(100 + i);
+        data->ticks.push_back(t);
+    }
+    const int strip = metrics.timeStripHeight();
+    // Room for the header, the 18 quote rows with their separators, then 5 tick rows.
+    const int height = 1 + 18 + 1 + 18 * 18 + 6 + 5 * 18 + strip;
+    panel.Draw({0, 0, 275, height}, strip, *data, scheme, metrics, {}, list);
+    // The newest trade (volume 139) is the last row, the fifth newest (135) the first.
+    const Primitive* newest = FindText(list, "139");
+    const Primitive* fifth = FindText(list, "135");
+    ASSERT_TRUE(newest && fifth);
+    EXPECT_LT(fifth->box.top, newest->box.top);
+    EXPECT_LE(newest->box.bottom, height - strip);
+    EXPECT_EQ(FindText(list, "134"), nullptr);
+    int rows = 0;
+    for (const std::string& t : Texts(list))
+        if (t.size() == 5 && t[2] == ':') ++rows;
+    EXPECT_EQ(rows, 5);
+    const Primitive* up = FindText(list, "10.20");
+    const Primitive* down = FindText(list, "9.90");
+    ASSERT_TRUE(up && down);
+    EXPECT_EQ(up->pen, scheme.colors[kColorListUp]);
+    EXPECT_EQ(down->pen, scheme.colors[kColorListDown]);
+    // Loaded ticks carry the day's running total.
+    std::vector<KLineRecord> ticks(4);
+    ticks[0].volume = 100;
+    ticks[1].volume = 130;
+    ticks[2].volume = 120;  // backwards
+    ticks[3].volume = 150;
+    TradeVolumes(ticks);
+    EXPECT_FLOAT_EQ(ticks[0].volume, 100);
+    EXPECT_FLOAT_EQ(ticks[1].volume, 30);
+    EXPECT_FLOAT_EQ(ticks[2].volume, 0);
+    EXPECT_FLOAT_EQ(ticks[3].volume, 20);
+    // Another mode lists no trades.
+    data->mode = 1;
+    DisplayList other;
+    panel.Draw({0, 0, 275, height}, strip, *data, scheme, metrics, {}, other);
+    EXPECT_EQ(FindText(other, "9.90"), nullptr);
+}
+
+}  // namespace
+}  // namespace tessaro::chart
