@@ -572,13 +572,14 @@ void ServerSession::SendRankPage(const Key& key, RankPage& page, bool force) {
             reply.quotes.push_back(market.Quote(rows[r]));
         }
     } else {
-        // Nine tables: 涨幅 up, 涨幅 down, 振幅, 涨速 up, 涨速 down, 委比 up, 委比 down,
-        // 量比, 总额. 涨幅, 涨速 and 振幅 travel as fractions, 委比 in percent.
+        // Nine tables in the order of the comprehensive ranking's panels: 今日涨幅, 5分钟涨幅,
+        // 委比正序, 今日跌幅, 5分钟跌幅, 委比逆序, 今日振幅, 今日量比, 成交金额. 涨幅, 涨速 and
+        // 振幅 travel as fractions, 委比 in percent.
         struct Table { int field; bool descending; double scale; };
         static constexpr Table tables[kRankTables] = {
-            {kFieldChangePct, true, 0.01}, {kFieldChangePct, false, 0.01}, {kFieldAmplitude, true, 0.01},
-            {kFieldSpeed, true, 0.01},     {kFieldSpeed, false, 0.01},     {kFieldBidRatio, true, 1},
-            {kFieldBidRatio, false, 1},    {kFieldVolumeRatio, true, 1},   {kFieldAmount, true, 1}};
+            {kFieldChangePct, true, 0.01},  {kFieldSpeed, true, 0.01},       {kFieldBidRatio, true, 1},
+            {kFieldChangePct, false, 0.01}, {kFieldSpeed, false, 0.01},      {kFieldBidRatio, false, 1},
+            {kFieldAmplitude, true, 0.01},  {kFieldVolumeRatio, true, 1},    {kFieldAmount, true, 1}};
         uint32_t n = std::clamp<uint32_t>(page.rowCount ? page.rowCount : 10, 1, 100);
         auto scratch = std::make_unique<StockRecord>();
         for (const Table& t : tables) {

@@ -284,10 +284,14 @@ TEST_F(SessionTest, RankedPagesSortBothWaysAndPage) {
     ASSERT_TRUE(ranking.Read(r[0]));
     ASSERT_EQ(ranking.entries.size(), 27u);
     EXPECT_EQ(ranking.rowsPerTable(), 3u);
-    // Table 0 rises first, table 1 falls first, as fractions.
+    // The panels' order: table 0 (今日涨幅) rises first, table 3 (今日跌幅) falls first, both as
+    // fractions of the same change; table 6 (今日振幅) is never negative.
     EXPECT_GE(ranking.entries[0].value, ranking.entries[1].value);
-    EXPECT_LE(ranking.entries[3].value, ranking.entries[4].value);
+    EXPECT_LE(ranking.entries[9].value, ranking.entries[10].value);
     EXPECT_NEAR(ranking.entries[0].value, changeOf(ranking.entries[0].handle), 1e-5);
+    EXPECT_NEAR(ranking.entries[9].value, changeOf(ranking.entries[9].handle), 1e-5);
+    EXPECT_LE(ranking.entries[9].value, ranking.entries[0].value);
+    for (size_t k = 18; k < 21; ++k) EXPECT_GE(ranking.entries[k].value, 0.0f);
 }
 
 TEST_F(SessionTest, ProtocolFaults) {

@@ -647,6 +647,18 @@ void QuoteListView::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (pos.x() >= ScrollAreaWidth() || pos.y() >= ContentHeight()) return;
     if (pos.y() < rowHeight_) {
+        // A press on a caption's right edge drags the column's width.
+        for (int c = 0; c < model_.tableColumnCount() && event->button() == Qt::LeftButton; ++c) {
+            QRect r = ColumnRect(c);
+            if (r.width() > 0 && std::abs(pos.x() - r.right()) <= 2) {
+                resizing_ = c;
+                resizeStartX_ = pos.x();
+                resizeStartWidth_ = c < kFixedColumnCount ? model_.columns().fixedWidth(c)
+                                                          : model_.columns().at(static_cast<size_t>(c - kFixedColumnCount)).width;
+                setCursor(Qt::SplitHCursor);
+                return;
+            }
+        }
         int column = ColumnAt(pos.x());
         if (column < 0) return;
         if (event->button() == Qt::LeftButton) {
@@ -683,7 +695,24 @@ void QuoteListView::mousePressEvent(QMouseEvent* event) {
     update();
 }
 
+void QuoteListView::mouseMoveEvent(QMouseEvent* event) {
+    if (resizing_ < 0) return;
+    // Widths stay at least 20 pixels, as the settings keep them.
+    int width = std::max(kMinColumnWidth, resizeStartWidth_ + event->position().toPoint().x() - resizeStartX_);
+    if (resizing_ < kFixedColumnCount)
+        model_.columns().setFixedWidth(resizing_, width);
+    else
+        model_.columns().SetWidth(static_cast<size_t>(resizing_ - kFixedColumnCount), width);
+    update();
+}
+
 void QuoteListView::mouseReleaseEvent(QMouseEvent* event) {
+    if (resizing_ >= 0) {
+        mouseMoveEvent(event);
+        resizing_ = -1;
+        unsetCursor();
+        return;
+    }
     int from = dragFrom_;
     dragFrom_ = -1;
     if (from < 0 || mode_ != QuoteListMode::Board || event->button() != Qt::LeftButton) return;
@@ -747,6 +776,11 @@ void QuoteListView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Return:
         case Qt::Key_Enter: return OpenChartOfSelection(ctrl);
         case Qt::Key_Delete: return RemoveSelection();
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            // The scrolling columns move by one column.
+            if (mode_ == QuoteListMode::Board) hbar_->setValue(hbar_->value() + (event->key() == Qt::Key_Left ? -1 : 1));
+            return;
         case Qt::Key_Up:
         case Qt::Key_Down:
         case Qt::Key_PageUp:

@@ -111,6 +111,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -174,6 +175,9 @@ private:
     int firstColumn_ = 0;  // first scrolling column on screen
     int detailFirst_ = 0;
     int dragFrom_ = -1;
+    int resizing_ = -1;  // the table column whose width is dragged
+    int resizeStartX_ = 0;
+    int resizeStartWidth_ = 0;
     bool chartAvailable_ = false;
     bool syncingTabs_ = false;
     QuoteListRepaint lastRepaint_;

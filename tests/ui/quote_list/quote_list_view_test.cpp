@@ -93,6 +93,22 @@ TEST(QuoteListView, StartPageTabsSortingAndTheWizard) {
         }
     }
     Save(view.grab().toImage(), "quote_list_sorted.png");
+    // Dragging a caption's right edge sets the width, never below 20; Right scrolls the columns.
+    QRect open = view.ColumnRect(kFixedColumnCount);
+    QPoint edge(open.right(), view.rowHeight() / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, edge, view.mapToGlobal(edge), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(&view, &press);
+    QPoint left(edge.x() - 500, edge.y());
+    QMouseEvent release(QEvent::MouseButtonRelease, left, view.mapToGlobal(left), Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(&view, &release);
+    EXPECT_EQ(view.model().columns().at(0).width, kMinColumnWidth);
+    EXPECT_EQ(view.model().sortColumn(), pct);  // a resize is no caption click
+    int second = view.ColumnRect(kFixedColumnCount + 1).left();
+    Key(view, Qt::Key_Right);
+    EXPECT_EQ(view.ColumnRect(kFixedColumnCount).width(), 0);  // scrolled out
+    EXPECT_EQ(view.ColumnRect(kFixedColumnCount + 1).left(), open.left());
+    EXPECT_GT(second, open.left());
+    Key(view, Qt::Key_Left);
     // The 编号 caption does not sort.
     Click(view, QPoint(5, view.rowHeight() / 2));
     EXPECT_EQ(view.model().sortColumn(), pct);
@@ -283,7 +299,7 @@ private:
     std::unique_ptr<QuoteSession> quotes_;
 };
 
-TEST(QuoteListViewConcurrency, LiveRankedPageSubscriptionAndRanking) {
+TEST(QuoteListViewLive, LiveRankedPageSubscriptionAndRanking) {
     LiveFixture live;
     ASSERT_TRUE(live.quotes().ready());
     QuoteListView view(live.client());
@@ -336,6 +352,8 @@ TEST(QuoteListViewConcurrency, LiveRankedPageSubscriptionAndRanking) {
 }  // namespace tessaro
 
 int main(int argc, char** argv) {
+    // Offscreen unless told otherwise: test discovery runs the program without the test's environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

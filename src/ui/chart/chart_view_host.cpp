@@ -1,0 +1,70 @@
+#include "ui/chart/chart_view_host.h"
+
+#include <QVBoxLayout>
+
+#include "chart/qt/chart_widget.h"
+#include "client/chart_requests.h"
+#include "client/quote_session.h"
+#include "market/market_store.h"
+#include "session/session.h"
+
+namespace tessaro {
+
+ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(context, parent) {
+    Session& session = context.session();
+    chart::ChartWidget::Context c;
+    c.store = &session.store();
+    c.paths = session.paths();
+    c.formulas = &session.formulas();
+    c.settings = session.settings();
+    chart_ = new chart::ChartWidget(c, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(chart_);
+    setFocusProxy(chart_);
+    requests_ = std::make_unique<ChartRequests>(context.quotes(), session.store(), session.paths(),
+                                                context.AllocateWindow(), [this] { chart_->OnDataArrived(); });
+    chart_->SetDataRequester([this](const chart::ChartWidget::DataNeed& need) {
+        if (active_) requests_->Request(need.security, need.period, need.records);
+    });
+    connect(chart_, &chart::ChartWidget::titleChanged, this, [this] { emit titleChanged(); });
+}
+
+ChartViewHost::~ChartViewHost() = default;
+
+void ChartViewHost::ShowTarget(const ViewTarget& target) {
+    if (!target.security) return;
+    std::optional<CodeEntry> entry = context().session().store().GetCodeEntry(*target.security);
+    if (!entry) {
+        CodeEntry bare;
+        bare.id = *target.security;
+        entry = bare;
+    }
+    chart_->ShowSecurity(*entry);
+}
+
+QString ChartViewHost::title() const { return chart_->windowTitle(); }
+
+std::optional<SecurityId> ChartViewHost::currentSecurity() const {
+    if (!chart_->hasSecurity()) return std::nullopt;
+    return chart_->view().picture(0).security.id;
+}
+
+void ChartViewHost::OnConnected() { chart_->OnConnected(); }
+
+void ChartViewHost::OnDataChanged() { chart_->OnDataChanged(); }
+
+void ChartViewHost::OnActivated(bool active) {
+    active_ = active;
+    if (active) chart_->RequestData();
+    else requests_->Stop();
+}
+
+void ChartViewHost::FillPictureMenu(QMenu* menu) { chart_->FillMenu(menu); }
+
+void RegisterChartView(ViewRegistry& registry) {
+    registry.RegisterFactory(ViewKind::Chart,
+                             [](ViewContext& context, QWidget* parent) -> View* { return new ChartViewHost(context, parent); });
+}
+
+}  // namespace tessaro

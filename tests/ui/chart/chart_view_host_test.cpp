@@ -1,0 +1,112 @@
+// The chart window in the main window: opened for a security it shows its K-lines, volume and
+// MACD; the window asks the quote server for its data; tessaro --render writes a picture.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProcess>
+
+#include "chart/qt/chart_widget.h"
+#include "formula/standard_library.h"
+#include "market/market_store.h"
+#include "ui/chart/chart_view_host.h"
+#include "ui/quote_list/quote_list_window.h"
+#include "ui_test_support.h"
+
+namespace tessaro {
+namespace {
+
+// The shared market with the standard indicator library as its base/common.fml, as
+// `tessaro-cli gen` makes it.
+std::unique_ptr<Session> OpenChartSession() {
+    static bool installed = InstallStandardLibrary(AppPaths(SharedMarketDir()));
+    EXPECT_TRUE(installed);
+    return OpenTestSession();
+}
+
+TEST(ChartViewHost, OpensOnASecurityWithItsPanes) {
+    std::unique_ptr<Session> session = OpenChartSession();
+    ASSERT_TRUE(session);
+    ViewRegistry registry;
+    RegisterChartView(registry);
+    MainWindow window(*session, registry, MainWindowOptions{});
+    window.resize(1100, 750);
+    window.show();
+    const std::vector<CodeEntry> all = session->store().ListSecurities(1);
+    ASSERT_FALSE(all.empty());
+    ViewTarget target;
+    target.security = all.front().id;
+    View* view = window.OpenView(ViewKind::Chart, target);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->kind(), ViewKind::Chart);
+    QApplication::processEvents();
+    auto* host = static_cast<ChartViewHost*>(view);
+    const chart::GraphPicture& p = host->chart().view().picture(0);
+    EXPECT_FALSE(p.series.empty());
+    ASSERT_EQ(p.panes.size(), 3u);  // K-lines with MA, VOL, MACD
+    EXPECT_EQ(p.panes[0].indicators.at(0).formula.nameText(), "MA");
+    EXPECT_EQ(p.panes[2].indicators.at(0).formula.nameText(), "MACD");
+    EXPECT_TRUE(p.panes[2].indicators[0].result);
+    EXPECT_TRUE(view->currentSecurity().has_value());
+    EXPECT_TRUE(view->title().contains(QStringLiteral("日线")));
+    window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_window.png"));
+}
+
+// Enter on a row of the quote list opens the chart of that security.
+TEST(ChartViewHost, OpensFromTheQuoteList) {
+    std::unique_ptr<Session> session = OpenChartSession();
+    ASSERT_TRUE(session);
+    ViewRegistry registry;
+    RegisterQuoteListView(registry);
+    RegisterChartView(registry);
+    MainWindow window(*session, registry, MainWindowOptions{});
+    window.resize(1100, 750);
+    window.show();
+    View* list = window.OpenView(ViewKind::QuoteList, ViewTarget{CommandId::PriceBoard, std::nullopt, "沪市A股"});
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(list->currentSecurity());
+    const SecurityId chosen = *list->currentSecurity();
+    list->RunCommand(CommandId::Open);
+    QApplication::processEvents();
+    View* active = window.activeView();
+    ASSERT_NE(active, nullptr);
+    ASSERT_EQ(active->kind(), ViewKind::Chart);
+    auto* chart = static_cast<ChartViewHost*>(active);
+    ASSERT_TRUE(chart->currentSecurity());
+    EXPECT_TRUE(SameSecurity(*chart->currentSecurity(), chosen));
+    EXPECT_FALSE(chart->chart().view().picture(0).series.empty());
+    window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_from_list.png"));
+}
+
+TEST(RenderOption, WritesAPictureAndRefusesBadArguments) {
+    std::unique_ptr<Session> session = OpenChartSession();
+    ASSERT_TRUE(session);
+    const QString security = QString::fromStdString(SecurityText(session->store().ListSecurities(1).front().id));
+    const std::string& dir = SharedMarketDir();
+    const QString out = QString::fromStdString(dir + "/../render.png");
+    QProcess p;
+    p.start(TESSARO_PROGRAM, {"--appdir", QString::fromStdString(dir), "--render", security, "--period", "week",
+                              "--indicators", "MACD,KDJ", "--size", "800x600", "--bars", "60", "--out", out});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(QImage(out).size(), QSize(800, 600));
+
+    p.start(TESSARO_PROGRAM, {"--appdir", QString::fromStdString(dir), "--render", security, "--size", "800", "--out", out});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 2);
+    p.start(TESSARO_PROGRAM, {"--appdir", QString::fromStdString(dir), "--render", "SH999111", "--out", out});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().endsWith("tessaro: unknown security SH999111\n"));
+}
+
+}  // namespace
+}  // namespace tessaro
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
