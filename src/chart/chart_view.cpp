@@ -274,6 +274,15 @@ void ChartView::SetExRights(uint8_t mode) {
     for (GraphPicture& p : pictures_) p.loaded = false;
 }
 
+Region ChartView::SetCursorBar(int picture, int bar) {
+    if (picture < 0 || picture >= pictureCount()) return {};
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (bar < 0 || bar >= static_cast<int>(p.series.size())) bar = -1;
+    if (p.cursorBar == bar) return {};
+    p.cursorBar = bar;
+    return Update(4, picture);
+}
+
 int ChartView::TextWidth(const std::string& text) const {
     return options_.measure ? options_.measure(text) : TextColumns(text) * options_.metrics.cx;
 }
@@ -560,8 +569,8 @@ void ChartView::DrawPane(GraphPicture& p, int index, DisplayList& list) {
     DrawTitle(p, index, list);
 }
 
-void ChartView::DrawTitle(const GraphPicture& p, int index, DisplayList& list) {
-    const GraphPane& pane = p.panes[static_cast<size_t>(index)];
+void ChartView::DrawTitle(GraphPicture& p, int index, DisplayList& list) {
+    GraphPane& pane = p.panes[static_cast<size_t>(index)];
     const Rect title = Pixels(pane.rects.title);
     const ChartMetrics& m = options_.metrics;
     if (title.height() < m.cy) return;
@@ -576,9 +585,12 @@ void ChartView::DrawTitle(const GraphPicture& p, int index, DisplayList& list) {
     };
     if (index == 0 && pictures_.size() > 1 && p.hasSecurity) run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[kColorChartText]);
     const int decimals = index == 0 ? p.decimals : 2;
-    const int bar = p.scale.first + p.scale.shown - 1;
-    for (const PaneIndicator& slot : pane.indicators) {
+    const int bar = p.cursorBar >= 0 && p.cursorBar < static_cast<int>(p.series.size()) ? p.cursorBar
+                                                                                        : p.scale.first + p.scale.shown - 1;
+    for (PaneIndicator& slot : pane.indicators) {
+        const int nameLeft = x;
         run(" " + GbkToUtf8(slot.formula.nameText()) + " ", colours[kColorChartText]);
+        slot.nameRect = {nameLeft, title.top, std::min(x, title.right), title.bottom};
         if (!slot.result) {
             // Why a formula draws nothing: its period is disabled, or it is not for this kind of security.
             if (slot.status.failure == EvalFailure::kUnsupportedPeriod) run("该指标被禁用", colours[kColorAxis]);

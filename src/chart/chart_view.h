@@ -101,6 +101,7 @@ struct PaneIndicator {
     bool rangeValid = false;
     ValueRange range;
     std::vector<RenderItem> items;
+    Rect nameRect;  // where the title strip drew the name (hit-testing)
 };
 
 struct GraphPane {
@@ -130,6 +131,7 @@ struct GraphPicture {
     std::vector<GraphPane> panes;
     std::vector<TimeLabel> timeLabels;
     DisplayList frame;    // the time-axis strip and the box under the price axis
+    int cursorBar = -1;   // the crosshair's bar (series index) the titles show; -1: the last bar
 };
 
 class ChartView {
@@ -160,6 +162,9 @@ public:
     void SetKLineKind(std::string_view name);
     void SetScaleMode(int picture, int pane, int mode);
     void SetExRights(uint8_t mode);
+    // The bar whose values the title strips show (-1: the last bar); redraws the picture's panes
+    // when it changes and returns what changed on screen.
+    Region SetCursorBar(int picture, int bar);
 
     // A key for every picture; true when a picture changed (then Update(1) has run).
     bool MoveOrZoom(MoveKey key);
@@ -189,7 +194,7 @@ private:
     void TimeLabels(GraphPicture& p);
     Region Draw(GraphPicture& p, int pane);
     void DrawPane(GraphPicture& p, int index, DisplayList& list);
-    void DrawTitle(const GraphPicture& p, int index, DisplayList& list);
+    void DrawTitle(GraphPicture& p, int index, DisplayList& list);
     void DrawFrame(GraphPicture& p, DisplayList& list);
     int16_t KLineKind(const GraphPicture& p) const;
     int TextWidth(const std::string& text) const;
