@@ -202,6 +202,40 @@ CursorTags MakeCursorTags(const ChartView& view, const Crosshair& c) {
     return tags;
 }
 
+// ---- Drags --------------------------------------------------------------------------
+
+bool PanScale(HScale& h, bool rightButton, float& anchorX, float x, int total) {
+    const float step = h.pitch + h.gap;
+    if (!(step > 0) || total <= 0) return false;
+    const int oldFirst = h.first, oldN = h.visible;
+    if (!rightButton) {
+        const int d = static_cast<int>((anchorX - x) / step);
+        if (d == 0) return false;
+        h.first += d;
+    } else {
+        const float e = (x - anchorX) / step;
+        if (static_cast<int>(e) == 0) return false;
+        const int n = RoundPixel(static_cast<float>(h.visible) + e);
+        h.first += h.visible - n;
+        h.visible = n;
+    }
+    anchorX = x;
+    ClampScale(h, total);
+    return h.first != oldFirst || h.visible != oldN;
+}
+
+bool ZoomToBand(HScale& h, int a, int b, int total) {
+    if (a > b) std::swap(a, b);
+    a = std::max(a, 0);
+    b = std::min(b, h.shown - 1);
+    if (b < a || total <= 0) return false;
+    const int oldFirst = h.first, oldN = h.visible;
+    h.first += a;
+    h.visible = b - a + 1;
+    ClampScale(h, total);
+    return h.first != oldFirst || h.visible != oldN;
+}
+
 // ---- The data window -----------------------------------------------------------------
 
 std::string DataWindowTime(Period period, StoreTime t) {

@@ -86,6 +86,23 @@ struct CursorTags {
 std::string TagTimeText(Period period, StoreTime t);
 CursorTags MakeCursorTags(const ChartView& view, const Crosshair& c);
 
+// ---- Drags --------------------------------------------------------------------------
+
+// A press becomes a drag (rubber band or pan) only after a move of more than 1 pixel.
+inline bool DragStarted(int anchorX, int anchorY, int x, int y) {
+    return x - anchorX > 1 || anchorX - x > 1 || y - anchorY > 1 || anchorY - y > 1;
+}
+
+// A horizontal pan drag from anchorX to x. The left button moves the first bar by
+// trunc((anchorX - x) / (pitch + gap)) so that the bars follow the mouse; the right button
+// changes N by e = (x - anchorX) / (pitch + gap) keeping the right end. When the scale changed,
+// anchorX becomes x and true is returned (the caller updates from level 1).
+bool PanScale(HScale& h, bool rightButton, float& anchorX, float x, int total);
+
+// A rubber band from visible bar a to visible bar b (either order) zooms to those bars: the
+// first becomes the band's first bar and N its bar count, clamped as the keys clamp.
+bool ZoomToBand(HScale& h, int a, int b, int total);
+
 // ---- The data window -----------------------------------------------------------------
 
 struct DataRow {

@@ -236,3 +236,50 @@ TEST_F(CursorTest, DataWindowRowsOfTheFirstLastAndTickBars) {
 
 }  // namespace
 }  // namespace tessaro::chart
+
+namespace tessaro::chart {
+namespace {
+
+TEST(CursorDrag, OnePixelIsNoDragAndPansFollowTheMouse) {
+    EXPECT_FALSE(DragStarted(100, 100, 101, 99));
+    EXPECT_TRUE(DragStarted(100, 100, 102, 100));
+    EXPECT_TRUE(DragStarted(100, 100, 100, 98));
+
+    HScale h;
+    h.visible = 40;
+    h.Layout(0, 525);  // pitch 10, gap 3: 13 pixels a bar
+    ASSERT_NEAR(h.pitch + h.gap, 13.0f, 1e-4f);
+    ShowNewest(h, 200);
+    const int first = h.first, lastShown = h.first + h.shown - 1;
+    // Left drag of three bar spacings to the right: three earlier bars.
+    float anchor = 100;
+    EXPECT_FALSE(PanScale(h, false, anchor, 112, 200));  // less than a spacing: nothing yet
+    EXPECT_EQ(anchor, 100);
+    EXPECT_TRUE(PanScale(h, false, anchor, 139.5f, 200));
+    EXPECT_EQ(h.first, first - 3);
+    EXPECT_EQ(anchor, 139.5f);
+    // Right drag of three spacings to the right: three more bars, the same last bar.
+    h.first = first;
+    ClampScale(h, 200);
+    anchor = 100;
+    EXPECT_TRUE(PanScale(h, true, anchor, 139.5f, 200));
+    EXPECT_EQ(h.visible, 43);
+    EXPECT_EQ(h.first + h.shown - 1, lastShown);
+    // Past the start the clamp holds the first bar at 0.
+    anchor = 0;
+    EXPECT_TRUE(PanScale(h, false, anchor, 13.0f * 1000, 200));
+    EXPECT_EQ(h.first, 0);
+
+    // A band over visible bars 5..14 shows exactly those ten bars; a narrow band keeps 8.
+    ShowNewest(h, 200);
+    const int before = h.first;
+    EXPECT_TRUE(ZoomToBand(h, 14, 5, 200));
+    EXPECT_EQ(h.first, before + 5);
+    EXPECT_EQ(h.visible, 10);
+    EXPECT_TRUE(ZoomToBand(h, 2, 3, 200));
+    EXPECT_EQ(h.visible, 2 * kRightMargin);
+    EXPECT_FALSE(ZoomToBand(h, 50, 60, 0));
+}
+
+}  // namespace
+}  // namespace tessaro::chart

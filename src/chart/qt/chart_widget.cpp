@@ -4,10 +4,13 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <atomic>
 
+#include "chart/qt/data_window.h"
 #include "market/market_store.h"
 #include "platform/text.h"
 
@@ -15,6 +18,7 @@ namespace tessaro::chart {
 namespace {
 
 std::atomic<uint8_t> g_exRights{0};
+std::atomic<bool> g_crosshair{false};
 
 std::vector<std::vector<std::pair<uint32_t, std::string>>> PanesFor(const std::vector<std::string>& indicators) {
     std::vector<std::vector<std::pair<uint32_t, std::string>>> panes;
@@ -64,6 +68,9 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
+    setMouseTracking(true);
+    // The menu opens when the right button comes up (after a possible rubber band).
+    setContextMenuPolicy(Qt::PreventContextMenu);
     timer_.start(100, this);
 }
 
@@ -113,16 +120,22 @@ void ChartWidget::Refresh(int level, bool keepFirst) {
         view_->Resize(width(), height());
         view_->Update(std::min(level, 1), -1, -1, keepFirst);
         canvas_.PaintAll(*view_, fonts_);
+        tagsDrawn_ = false;  // the saved pixels belonged to the old buffer
         update();
+        if (cursor_.on) CursorMoved(false);
         return;
     }
     Apply(view_->Update(level, -1, -1, keepFirst));
+    if (cursor_.on && level <= 1) CursorMoved(false);
 }
 
 void ChartWidget::Apply(const Region& region) {
     if (region.empty()) return;
+    const bool tags = tagsDrawn_;
+    EraseCursor();
     canvas_.Paint(*view_, region, fonts_);
     for (const Rect& r : region.rects()) update(ToQRect(r));
+    if (tags) DrawCursor();
 }
 
 void ChartWidget::UpdateTitle() {
@@ -141,6 +154,7 @@ void ChartWidget::Poll() {
         view_->SetExRights(exRights_);
         Refresh(0);
     }
+    if (cursor_.on != g_crosshair.load()) SetCrosshair(g_crosshair.load());
     if (needRequest_ && requester_ && p.hasSecurity) {
         needRequest_ = false;
         requester_({p.security, p.period, p.historyRequest});
@@ -162,6 +176,27 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
     if (canvas_.size() != size()) Refresh(1);
     QPainter painter(this);
     for (const QRect& r : event->region()) painter.drawImage(r, canvas_.image(), r);
+    // The crosshair's lines and the rubber band invert what lies under them.
+    const bool band = mouseState_ == 2;
+    if (!crosshairShown_ && !band) return;
+    painter.setClipRegion(event->region());
+    painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+    painter.setPen(Qt::NoPen);
+    const GraphPicture& p = view_->picture(cursor_.picture);
+    if (crosshairShown_ && !p.panes.empty()) {
+        const int top = RoundPixel(p.panes.front().rects.outer.top);
+        const int bottom = RoundPixel(p.panes.back().rects.outer.bottom);
+        const int left = RoundPixel(p.outer.left), right = RoundPixel(p.panes.back().rects.rightAxis.left);
+        painter.fillRect(QRect(lineX_, top, 1, bottom - top), Qt::white);
+        if (lineY_ >= top && lineY_ < bottom) painter.fillRect(QRect(left, lineY_, right - left, 1), Qt::white);
+    }
+    if (band) {
+        const QRect r = QRect(anchor_, lastPoint_).normalized();
+        painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), Qt::white);
+        painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), Qt::white);
+        painter.fillRect(QRect(r.left(), r.top() + 1, 1, r.height() - 2), Qt::white);
+        painter.fillRect(QRect(r.right(), r.top() + 1, 1, r.height() - 2), Qt::white);
+    }
 }
 
 void ChartWidget::resizeEvent(QResizeEvent* event) {
@@ -175,8 +210,30 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Up: key = MoveKey::kZoomIn; break;
         case Qt::Key_Down: key = MoveKey::kZoomOut; break;
-        case Qt::Key_Left: key = MoveKey::kLeft; break;
-        case Qt::Key_Right: key = MoveKey::kRight; break;
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            // Ctrl: a page of bars (快速左移 / 快速右移); alone: the crosshair moves one bar.
+            const int step = event->key() == Qt::Key_Left ? -1 : 1;
+            if (ctrl) {
+                MoveOrZoom(step < 0 ? MoveKey::kLeft : MoveKey::kRight);
+                return;
+            }
+            g_crosshair.store(true);
+            const bool scrolled = StepCursor(*view_, cursor_, step);
+            const GraphPicture& p = view_->picture(cursor_.picture);
+            if (cursor_.bar >= 0 && cursor_.bar < static_cast<int>(p.series.size()))
+                cursor_.y = p.panes[0].map.Y(p.series.bars[static_cast<size_t>(cursor_.bar)].close);
+            CursorMoved(scrolled);
+            return;
+        }
+        case Qt::Key_Escape:
+            // Esc closes the data window and the crosshair; with neither shown the parent takes it.
+            if (cursor_.on || (dataWindow_ && dataWindow_->isVisible())) {
+                SetCrosshair(false);
+                return;
+            }
+            QWidget::keyPressEvent(event);
+            return;
         case Qt::Key_Less: case Qt::Key_Comma: key = MoveKey::kSlowLeft; break;
         case Qt::Key_Greater: case Qt::Key_Period: key = MoveKey::kSlowRight; break;
         case Qt::Key_F8: {
@@ -188,11 +245,15 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         }
         default: QWidget::keyPressEvent(event); return;
     }
-    (void)ctrl;
+    MoveOrZoom(key);
+}
+
+void ChartWidget::MoveOrZoom(MoveKey key) {
     const int before = view_->picture(0).historyRequest;
     if (!view_->MoveOrZoom(key)) return;
     if (view_->picture(0).historyRequest != before) needRequest_ = true;
     Apply(view_->Update(1));
+    if (cursor_.on) CursorMoved(false);
 }
 
 void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
@@ -202,6 +263,14 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void ChartWidget::FillMenu(QMenu* menu) {
+    QAction* cross = menu->addAction(QStringLiteral("十字光标"));
+    cross->setCheckable(true);
+    cross->setChecked(cursor_.on);
+    connect(cross, &QAction::triggered, this, [this](bool on) { SetCrosshair(on); });
+    QAction* panAction = menu->addAction(QStringLiteral("平移画面"));
+    panAction->setCheckable(true);
+    panAction->setChecked(pan_);
+    connect(panAction, &QAction::triggered, this, [this](bool on) { SetPan(on); });
     QMenu* periods = menu->addMenu(QStringLiteral("分析周期"));
     for (int n = PeriodNumber(kPeriodTick); n <= PeriodNumber(kPeriodMultiDay); ++n) {
         const Period period = static_cast<Period>(n);
@@ -226,6 +295,214 @@ void ChartWidget::FillMenu(QMenu* menu) {
             Poll();
         });
     }
+}
+
+// ---- The crosshair and the mouse -----------------------------------------------------
+
+void ChartWidget::SetCrosshairSwitch(bool on) { g_crosshair.store(on); }
+bool ChartWidget::crosshairSwitch() { return g_crosshair.load(); }
+
+void ChartWidget::SetPan(bool on) {
+    if (pan_ == on) return;
+    pan_ = on;
+    // Off: the ranges are computed afresh.
+    if (!on) Apply(view_->Update(3));
+}
+
+void ChartWidget::SetCrosshair(bool on) {
+    g_crosshair.store(on);
+    if (!on) {
+        EraseCursor();
+        cursor_.on = false;
+        Apply(view_->SetCursorBar(cursor_.picture, -1));
+        if (dataWindow_) dataWindow_->hide();
+        return;
+    }
+    if (cursor_.on) return;
+    const GraphPicture& p = view_->picture(cursor_.picture);
+    if (p.series.empty()) {
+        // Nothing to point at yet: the switch stays on for when bars arrive.
+        return;
+    }
+    cursor_.on = true;
+    if (cursor_.bar < 0 || cursor_.bar >= static_cast<int>(p.series.size())) cursor_.bar = static_cast<int>(p.series.size()) - 1;
+    if (cursor_.y <= 0) cursor_.y = p.panes[0].map.Y(p.series.bars[static_cast<size_t>(cursor_.bar)].close);
+    CursorMoved(false);
+}
+
+void ChartWidget::MoveCursor(int x, int y) {
+    Crosshair c = cursor_;
+    if (!PlaceCursor(*view_, c, x, y)) return;
+    c.on = true;
+    cursor_ = c;
+    CursorMoved(false);
+}
+
+void ChartWidget::CursorMoved(bool scrolled) {
+    EraseCursor();
+    GraphPicture& p = view_->picture(cursor_.picture);
+    if (cursor_.bar >= static_cast<int>(p.series.size())) cursor_.bar = static_cast<int>(p.series.size()) - 1;
+    Region region;
+    if (scrolled) region.Add(view_->Update(1));
+    region.Add(view_->SetCursorBar(cursor_.picture, cursor_.on ? cursor_.bar : -1));
+    if (!region.empty()) {
+        canvas_.Paint(*view_, region, fonts_);
+        for (const Rect& r : region.rects()) update(ToQRect(r));
+    }
+    DrawCursor();
+    UpdateDataWindow();
+}
+
+void ChartWidget::EraseCursor() {
+    if (tagsDrawn_) {
+        for (const CursorTag* t : {&tags_.time, &tags_.value}) {
+            if (t->box.empty()) continue;
+            canvas_.RestoreUnder(ToQRect(t->box));
+            update(ToQRect(t->box));
+        }
+        tagsDrawn_ = false;
+    }
+    if (crosshairShown_) {
+        InvalidateLines();
+        crosshairShown_ = false;
+    }
+}
+
+void ChartWidget::DrawCursor() {
+    if (!cursor_.on || canvas_.size().isEmpty()) return;
+    tags_ = MakeCursorTags(*view_, cursor_);
+    if (!tags_.hasTime) tags_.time.box = {};
+    if (!tags_.hasValue) tags_.value.box = {};
+    const QRect bounds(QPoint(0, 0), canvas_.size());
+    const ColorRef* colours = view_->options().scheme.colors;
+    QPainter painter(&canvas_.back());
+    painter.setFont(fonts_.chart());
+    for (CursorTag* t : {&tags_.time, &tags_.value}) {
+        QRect box = ToQRect(t->box).intersected(bounds);
+        if (box.isEmpty()) {
+            t->box = {};
+            continue;
+        }
+        t->box = {box.left(), box.top(), box.right() + 1, box.bottom() + 1};
+        canvas_.SaveUnder(box);
+        painter.setPen(ToQColor(colours[kColorAxis]));
+        painter.setBrush(ToQColor(colours[kColorHighlight]));
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.setPen(ToQColor(colours[kColorChartText]));
+        painter.drawText(box, Qt::AlignCenter, QString::fromStdString(t->text));
+        update(box);
+    }
+    tagsDrawn_ = true;
+    lineX_ = CursorLineX(*view_, cursor_);
+    lineY_ = cursor_.y;
+    crosshairShown_ = true;
+    InvalidateLines();
+}
+
+void ChartWidget::InvalidateLines() {
+    const GraphPicture& p = view_->picture(cursor_.picture);
+    update(QRect(lineX_, RoundPixel(p.outer.top), 1, RoundPixel(p.outer.height())));
+    update(QRect(RoundPixel(p.outer.left), lineY_, RoundPixel(p.outer.width()), 1));
+}
+
+void ChartWidget::UpdateDataWindow() {
+    if (!cursor_.on) return;
+    const GraphPicture& p = view_->picture(cursor_.picture);
+    if (!dataWindow_) {
+        dataWindow_ = new DataWindow(view_->options().scheme, fonts_.chart(), this);
+        dataWindow_->move(mapToGlobal(QPoint(8, 24)));
+    }
+    QString title = QString::fromStdString(GbkToUtf8(FieldText(p.security.name)));
+    dataWindow_->SetRows(title, DataWindowRows(p.series, p.security, p.period, cursor_.bar, p.decimals));
+    if (!dataWindow_->isVisible()) dataWindow_->show();
+}
+
+void ChartWidget::mousePressEvent(QMouseEvent* event) {
+    const QPoint pt = event->position().toPoint();
+    const HitInfo hit = HitTest(*view_, pt.x(), pt.y());
+    mouseState_ = 0;
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
+    if (hit.kind != kHitPane && hit.kind != kHitTimeAxis) return;
+    mouseState_ = 1;
+    rightButton_ = event->button() == Qt::RightButton;
+    anchor_ = lastPoint_ = pt;
+    panAnchorX_ = static_cast<float>(pt.x());
+    // A pan drag from the time axis, or from a pane with the pan switch on.
+    bandFrom_ = (hit.kind == kHitTimeAxis || pan_) ? -2 : hit.bar;
+}
+
+void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pt = event->position().toPoint();
+    if (pt == lastPoint_) return;  // the same point again
+    const QPoint before = lastPoint_;
+    lastPoint_ = pt;
+    if (mouseState_ == 1 && DragStarted(anchor_.x(), anchor_.y(), pt.x(), pt.y())) mouseState_ = bandFrom_ == -2 ? 4 : 2;
+    GraphPicture& p = view_->picture(0);
+    if (mouseState_ == 4) {
+        if (PanScale(p.scale, rightButton_, panAnchorX_, static_cast<float>(pt.x()), static_cast<int>(p.series.size()))) {
+            Apply(view_->Update(1));
+            if (cursor_.on) CursorMoved(false);
+        }
+        return;
+    }
+    if (mouseState_ == 2) {
+        bandTo_ = p.scale.shown > 0 ? p.scale.BarAt(static_cast<float>(pt.x())) : -1;
+        update(QRect(anchor_, before).normalized().adjusted(-1, -1, 1, 1));
+        update(QRect(anchor_, pt).normalized().adjusted(-1, -1, 1, 1));
+        return;
+    }
+    if (cursor_.on && mouseState_ == 0) MoveCursor(pt.x(), pt.y());
+}
+
+void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint pt = event->position().toPoint();
+    const int state = mouseState_;
+    mouseState_ = 0;
+    GraphPicture& p = view_->picture(0);
+    const int total = static_cast<int>(p.series.size());
+    if (state == 2) {
+        update(QRect(anchor_, lastPoint_).normalized().adjusted(-1, -1, 1, 1));
+        const int bars = bandFrom_ >= 0 && bandTo_ >= 0 ? std::abs(bandTo_ - bandFrom_) + 1 : 0;
+        // A left band over at least 4 bars zooms at once; a right band over more than one asks.
+        bool zoom = !rightButton_ && bars >= 4;
+        if (rightButton_ && bars > 1) {
+            QMenu menu(this);
+            QAction* a = menu.addAction(QStringLiteral("图形放大"));
+            zoom = menu.exec(mapToGlobal(pt)) == a;
+        }
+        if (zoom && ZoomToBand(p.scale, bandFrom_, bandTo_, total)) {
+            Apply(view_->Update(1));
+            if (cursor_.on) CursorMoved(false);
+        }
+        return;
+    }
+    if (state != 1) return;
+    if (rightButton_) {
+        QMenu menu(this);
+        FillMenu(&menu);
+        menu.exec(mapToGlobal(pt));
+        return;
+    }
+    // A click puts the crosshair on the bar under the mouse.
+    g_crosshair.store(true);
+    MoveCursor(pt.x(), pt.y());
+}
+
+void ChartWidget::wheelEvent(QWheelEvent* event) {
+    const int dy = event->angleDelta().y();
+    if (dy == 0) return;
+    // Away from the user zooms in (as Up), toward the user zooms out (as Down).
+    MoveOrZoom(dy > 0 ? MoveKey::kZoomIn : MoveKey::kZoomOut);
+    event->accept();
+}
+
+void ChartWidget::leaveEvent(QEvent* event) {
+    // Leaving the window takes the crosshair off the screen; the switch stays.
+    if (crosshairShown_) {
+        InvalidateLines();
+        crosshairShown_ = false;
+    }
+    QWidget::leaveEvent(event);
 }
 
 }  // namespace tessaro::chart

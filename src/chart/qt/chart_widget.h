@@ -20,6 +20,7 @@ class QMenu;
 #include "app/paths.h"
 #include "app/settings.h"
 #include "chart/chart_view.h"
+#include "chart/cursor.h"
 #include "chart/qt/chart_painter.h"
 #include "market/change_feed.h"
 #include "market/series_loader.h"
@@ -32,6 +33,8 @@ class FormulaSet;
 namespace tessaro::chart {
 
 inline constexpr int kChartViewKind = 2;
+
+class DataWindow;
 
 class ChartWidget : public QWidget {
     Q_OBJECT
@@ -72,6 +75,20 @@ public:
     void OnDataChanged();  // a new trading day or new settings: from level 1
     void OnDataArrived();  // history or today's data stored: reload, keeping the first bar
 
+    // The crosshair (十字光标), one switch for every chart window; switching it on also shows the
+    // data window, switching it off hides it.
+    static void SetCrosshairSwitch(bool on);
+    static bool crosshairSwitch();
+    void SetCrosshair(bool on);
+    const Crosshair& cursor() const { return cursor_; }
+    const CursorTags& cursorTags() const { return tags_; }
+    DataWindow* dataWindow() const { return dataWindow_; }
+    // The pan switch (平移画面): presses inside a pane drag the picture.
+    void SetPan(bool on);
+    bool pan() const { return pan_; }
+    // A zoom or scroll key (the keys, the wheel and the menu all come here).
+    void MoveOrZoom(MoveKey key);
+
     ChartView& view() { return *view_; }
     const ChartCanvas& canvas() const { return canvas_; }
     bool hasSecurity() const { return view_->picture(0).hasSecurity; }
@@ -84,6 +101,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
@@ -91,6 +113,14 @@ private:
     void Refresh(int level, bool keepFirst = false);
     void Apply(const Region& region);
     void UpdateTitle();
+    // The crosshair: its tags are drawn into the back buffer over saved pixels, its lines on
+    // the screen only.
+    void MoveCursor(int x, int y);
+    void CursorMoved(bool scrolled);
+    void EraseCursor();
+    void DrawCursor();
+    void UpdateDataWindow();
+    void InvalidateLines();
 
     Context context_;
     StoreSeriesSource series_;
@@ -106,6 +136,20 @@ private:
     bool needRequest_ = false;
     uint8_t exRights_ = 0;
     std::vector<std::string> indicators_{"MACD"};
+
+    Crosshair cursor_;
+    CursorTags tags_;
+    bool tagsDrawn_ = false;
+    bool crosshairShown_ = false;   // lines on screen
+    int lineX_ = 0, lineY_ = 0;
+    DataWindow* dataWindow_ = nullptr;
+    // Mouse: 0 idle, 1 button down, 2 rubber band, 4 pan drag.
+    int mouseState_ = 0;
+    bool rightButton_ = false;
+    QPoint anchor_, lastPoint_{-1, -1};
+    float panAnchorX_ = 0;
+    bool pan_ = false;
+    int bandFrom_ = -1, bandTo_ = -1;  // visible bars under the rubber band
 };
 
 }  // namespace tessaro::chart
