@@ -1,0 +1,192 @@
+// The chart window's crosshair, mouse and keys offscreen: the wheel zooms as Up and Down do, a
+// pan drag scrolls as the scroll keys do, the crosshair's tags leave the back buffer as it was,
+// the data window follows the cursor bar, and a screenshot with the crosshair on is kept in the
+// build directory for a look.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QThread>
+#include <QWheelEvent>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "chart/qt/chart_widget.h"
+#include "chart/qt/data_window.h"
+#include "formula/standard_library.h"
+#include "market/bars_csv.h"
+#include "market/history.h"
+#include "market/market_store.h"
+#include "market/market_store_fixture.h"
+#include "platform/settings_store.h"
+#include "platform/text.h"
+#include "test_support/temp_dir.h"
+
+namespace tessaro::chart {
+namespace {
+
+void Spin(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+void Key(QWidget& w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, mods);
+    QCoreApplication::sendEvent(&w, &press);
+}
+
+void Mouse(QWidget& w, QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(p), QPointF(w.mapToGlobal(p)), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &e);
+}
+
+void Wheel(QWidget& w, QPoint p, int dy) {
+    QWheelEvent e(QPointF(p), QPointF(w.mapToGlobal(p)), QPoint(), QPoint(0, dy), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&w, &e);
+}
+
+class ChartCursorQt : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto* s = new FormulaSet;
+        for (FormulaRecord& r : BuildStandardLibrary().formulas) s->Put(std::move(r));
+        formulas.reset(s);
+        paths = std::make_unique<AppPaths>(dir.path());
+        store = std::make_unique<MarketStore>(*paths, settingsStore);
+        ASSERT_TRUE(store->LoadAll());
+        ParseSecurityText("SH600519", id);
+        const char* root = std::getenv("TESSARO_SOURCE_DIR");
+        std::ifstream in(std::string(root ? root : TESSARO_SOURCE_DIR) + "/tests/formula/data/600519-daily.csv");
+        std::stringstream text;
+        text << in.rdbuf();
+        ParseBarsCsv(text.str(), history);
+        history.period = kPeriodDay;
+        ASSERT_TRUE(WriteHistory(*paths, id, kPeriodDay, std::span(history.bars), true));
+        QuoteUpdate q = testing_store::MakeQuote(id, MakeStoreTime(2026, 2, 16, 10, 0), 1500, 100, Utf8ToGbk("贵州茅台"));
+        q.entry.securityClass = kClassAShare;
+        store->UpdateQuote(q);
+    }
+
+    std::unique_ptr<ChartWidget> Widget() {
+        ChartWidget::Context c;
+        c.store = store.get();
+        c.paths = *paths;
+        c.formulas = formulas.get();
+        auto w = std::make_unique<ChartWidget>(c);
+        w->resize(900, 600);
+        EXPECT_TRUE(w->ShowSecurityText("SH600519"));
+        w->show();
+        Spin(150);
+        return w;
+    }
+
+    void TearDown() override { ChartWidget::SetCrosshairSwitch(false); }
+
+    TempDir dir;
+    SettingsStore settingsStore;
+    std::unique_ptr<AppPaths> paths;
+    std::unique_ptr<MarketStore> store;
+    std::unique_ptr<FormulaSet> formulas;
+    SecurityId id;
+    Series history;
+};
+
+TEST_F(ChartCursorQt, WheelAndPanDragEqualTheKeys) {
+    auto keys = Widget();
+    auto mouse = Widget();
+    const QPoint centre(300, 150);
+    for (int dy : {-120, -120, 120}) {
+        Key(*keys, dy < 0 ? Qt::Key_Down : Qt::Key_Up);
+        Wheel(*mouse, centre, dy);
+        EXPECT_EQ(mouse->view().picture(0).scale.visible, keys->view().picture(0).scale.visible);
+        EXPECT_EQ(mouse->view().picture(0).scale.first, keys->view().picture(0).scale.first);
+    }
+    EXPECT_EQ(keys->view().picture(0).scale.visible, 150);  // 100 -> 150 -> 225 -> 150
+
+    // A left drag on the time axis of five bar spacings to the right equals five "<" presses.
+    HScale& h = mouse->view().picture(0).scale;
+    const int step = static_cast<int>(h.pitch + h.gap) + 1;
+    const GraphPicture& p = mouse->view().picture(0);
+    const int stripY = RoundPixel(p.panes.back().rects.outer.bottom) + 4;
+    const QPoint from(400, stripY);
+    for (int i = 0; i < 5; ++i) Key(*keys, Qt::Key_Comma);
+    Mouse(*mouse, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= 5; ++i)
+        Mouse(*mouse, QEvent::MouseMove, from + QPoint(i * step, 0), Qt::NoButton, Qt::LeftButton);
+    Mouse(*mouse, QEvent::MouseButtonRelease, from + QPoint(5 * step, 0), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(mouse->view().picture(0).scale.first, keys->view().picture(0).scale.first);
+    EXPECT_FALSE(mouse->cursor().on);  // a drag is no click
+}
+
+TEST_F(ChartCursorQt, CrosshairTagsRestoreTheBufferAndTheDataWindowFollows) {
+    auto w = Widget();
+    const QImage clean = w->canvas().image().copy();
+    const GraphPicture& p = w->view().picture(0);
+    const int total = static_cast<int>(p.series.size());
+
+    // Right with the crosshair off: on at the last bar, the data window shown.
+    Key(*w, Qt::Key_Right);
+    ASSERT_TRUE(w->cursor().on);
+    EXPECT_EQ(w->cursor().bar, total - 1);
+    ASSERT_NE(w->dataWindow(), nullptr);
+    EXPECT_TRUE(w->dataWindow()->isVisible());
+    EXPECT_EQ(w->dataWindow()->rows()[4].value, "1500.00");  // today's bar from the quote
+
+    // Three bars back: the titles and the data window show that bar.
+    for (int i = 0; i < 3; ++i) Key(*w, Qt::Key_Left);
+    EXPECT_EQ(w->cursor().bar, total - 4);
+    char close[32];
+    std::snprintf(close, sizeof close, "%.2f", history.bars[history.size() - 3].close);
+    EXPECT_EQ(w->dataWindow()->rows()[4].value, close);
+    EXPECT_NE(w->canvas().image(), clean);  // tags and title values drawn
+
+    // Moving the mouse puts the crosshair on the bar under it.
+    const int k = 10;
+    Mouse(*w, QEvent::MouseMove, QPoint(p.scale.CentrePixel(k), 120), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(w->cursor().bar, p.scale.first + k);
+    const CursorTags tags = w->cursorTags();
+    EXPECT_EQ(tags.time.text, TagTimeText(kPeriodDay, p.series.bars[static_cast<size_t>(p.scale.first + k)].time));
+    Spin(50);
+    QImage shot = w->grab().toImage();
+    shot.save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_crosshair.png"));
+
+    // Esc: off, the window hidden, and the back buffer exactly as before the crosshair.
+    Key(*w, Qt::Key_Escape);
+    EXPECT_FALSE(w->cursor().on);
+    EXPECT_FALSE(w->dataWindow()->isVisible());
+    EXPECT_EQ(w->canvas().image(), clean);
+}
+
+TEST_F(ChartCursorQt, ALeftBandOverFourBarsZoomsAndOnePixelDoesNothing) {
+    auto w = Widget();
+    const GraphPicture& p = w->view().picture(0);
+    const int y = RoundPixel(p.panes[0].rects.draw.top) + 30;
+    const int first = p.scale.first, n = p.scale.visible;
+    // A press and a 1-pixel move: a click, which turns the crosshair on there.
+    const QPoint a(p.scale.CentrePixel(20), y);
+    Mouse(*w, QEvent::MouseButtonPress, a, Qt::LeftButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseMove, a + QPoint(1, 0), Qt::NoButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseButtonRelease, a + QPoint(1, 0), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(p.scale.first, first);
+    EXPECT_TRUE(w->cursor().on);
+    EXPECT_EQ(w->cursor().bar, first + 20);
+    // A band over visible bars 20..29: those ten bars fill the picture.
+    Mouse(*w, QEvent::MouseButtonPress, a, Qt::LeftButton, Qt::LeftButton);
+    const QPoint b(p.scale.CentrePixel(29), y + 40);
+    Mouse(*w, QEvent::MouseMove, b, Qt::NoButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseButtonRelease, b, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(p.scale.first, first + 20);
+    EXPECT_EQ(p.scale.visible, 10);
+    EXPECT_NE(n, 10);
+}
+
+}  // namespace
+}  // namespace tessaro::chart
