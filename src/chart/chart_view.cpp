@@ -256,6 +256,20 @@ void ChartView::SetPanes(int picture, const std::vector<std::vector<std::pair<ui
     LayoutPanes(p);
 }
 
+void ChartView::SetPaneCount(int picture, int n) {
+    if (picture < 0 || picture >= pictureCount()) return;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    n = std::clamp(n, 1, kMaxPanes);
+    if (n == static_cast<int>(p.panes.size())) return;
+    std::vector<float> heights;
+    for (const GraphPane& pane : p.panes) heights.push_back(pane.height);
+    heights = ResizePaneHeights(heights, n,
+                                std::max(p.outer.height() - static_cast<float>(options_.metrics.timeStripHeight()), 0.0f));
+    p.panes.resize(static_cast<size_t>(n));
+    for (size_t i = 0; i < p.panes.size(); ++i) p.panes[i].height = heights[i];
+    LayoutPanes(p);
+}
+
 void ChartView::SetKLineKind(std::string_view name) {
     if (name != "K" && name != "BAR" && name != "PRICE") return;
     klineName_ = std::string(name);

@@ -158,6 +158,9 @@ public:
     // The panes of a picture and their formulas (type and GBK name each); the first list is the
     // main pane's. Formulas missing from the set are skipped.
     void SetPanes(int picture, const std::vector<std::vector<std::pair<uint32_t, std::string>>>& panes);
+    // Adds or removes panes at the bottom (1 .. 6), keeping the remaining panes' indicators and
+    // proportions; new sub-charts get one unit of height each.
+    void SetPaneCount(int picture, int n);
     // "K", "BAR" or "PRICE" for every picture.
     void SetKLineKind(std::string_view name);
     void SetScaleMode(int picture, int pane, int mode);

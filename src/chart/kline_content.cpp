@@ -1,0 +1,119 @@
+#include "chart/kline_content.h"
+
+#include <algorithm>
+
+#include "platform/text.h"
+
+namespace tessaro::chart {
+namespace {
+
+bool Technical(uint32_t type) { return FormulaTypeClass(type) == FormulaTypeClass(kFormulaSubPane); }
+
+bool Same(const FormulaRecord& a, uint32_t type, std::string_view name) {
+    return SameFormulaTypeClass(a.type, type) && a.nameText() == name;
+}
+
+}  // namespace
+
+int IndicatorTargetPane(uint32_t type, int pane, bool fromMenu, int activePane) {
+    switch (type) {
+        case kFormulaSelection:
+        case kFormulaTradingSystem:
+        case kFormulaColourKLine:
+        case kFormulaCombined: return 0;
+        case kFormulaMainOverlay: return fromMenu ? 0 : pane;
+        case kFormulaSubPane:
+            if (!fromMenu) return pane;
+            return activePane == 0 ? 1 : activePane;
+        default: return -1;
+    }
+}
+
+AddResult AddIndicator(ChartView& view, int picture, int pane, const FormulaRecord& formula, bool replaceSameType,
+                       bool fromMenu, int activePane) {
+    GraphPicture& p = view.picture(picture);
+    if (formula.periodDisabled(p.period)) return AddResult::kDisabled;
+    if (formula.type == kFormulaInternal) {
+        p.kline.formula = formula;
+        return AddResult::kKLine;
+    }
+    int target = IndicatorTargetPane(formula.type, pane, fromMenu, activePane);
+    if (target < 0) return AddResult::kDisabled;
+    target = std::clamp(target, 0, kMaxPanes - 1);
+    // A sub-chart formula for a pane that does not exist yet: the picture gets it.
+    if (target >= static_cast<int>(p.panes.size())) view.SetPaneCount(picture, target + 1);
+    target = std::min(target, static_cast<int>(p.panes.size()) - 1);
+    if (replaceSameType || formula.type == kFormulaColourKLine)
+        RemoveIndicators(view, picture, target, formula.type);
+    std::vector<PaneIndicator>& slots = p.panes[static_cast<size_t>(target)].indicators;
+    for (const PaneIndicator& s : slots)
+        if (Same(s.formula, formula.type, formula.nameText())) return AddResult::kAlreadyShown;
+    if (static_cast<int>(slots.size()) >= kMaxPaneIndicators) return AddResult::kPaneFull;
+    PaneIndicator slot;
+    slot.formula = formula;
+    auto at = slots.end();
+    if (Technical(formula.type)) {
+        // After the last technical indicator, before the signal formulas.
+        at = slots.begin();
+        for (auto it = slots.begin(); it != slots.end(); ++it)
+            if (Technical(it->formula.type)) at = it + 1;
+    }
+    slots.insert(at, std::move(slot));
+    return AddResult::kAdded;
+}
+
+int RemoveIndicators(ChartView& view, int picture, int pane, uint32_t type, std::string_view name) {
+    GraphPicture& p = view.picture(picture);
+    int removed = 0;
+    for (size_t i = 0; i < p.panes.size(); ++i) {
+        if (pane >= 0 && static_cast<int>(i) != pane) continue;
+        std::vector<PaneIndicator>& slots = p.panes[i].indicators;
+        const size_t before = slots.size();
+        std::erase_if(slots, [&](const PaneIndicator& s) {
+            return SameFormulaTypeClass(s.formula.type, type) && (name.empty() || s.formula.nameText() == name);
+        });
+        removed += static_cast<int>(before - slots.size());
+    }
+    return removed;
+}
+
+int FindIndicator(const ChartView& view, int picture, uint32_t type, std::string_view name) {
+    const GraphPicture& p = view.picture(picture);
+    for (size_t i = 0; i < p.panes.size(); ++i)
+        for (const PaneIndicator& s : p.panes[i].indicators)
+            if (Same(s.formula, type, name)) return static_cast<int>(i);
+    return -1;
+}
+
+std::optional<FormulaRecord> StepPaneFormula(const std::vector<FormulaRecord>& formulas, const GraphPicture& p,
+                                             int pane, int direction) {
+    if (pane < 0 || pane >= static_cast<int>(p.panes.size())) return std::nullopt;
+    const uint32_t type = pane == 0 ? kFormulaMainOverlay : kFormulaSubPane;
+    const std::string rightGroup = Utf8ToGbk("右图指标");
+    std::vector<const FormulaRecord*> fits;
+    for (const FormulaRecord& f : formulas)
+        if (f.type == type && !f.periodDisabled(p.period) && f.group != rightGroup) fits.push_back(&f);
+    if (fits.empty()) return std::nullopt;
+    const auto& slots = p.panes[static_cast<size_t>(pane)].indicators;
+    int at = -1;
+    if (!slots.empty())
+        for (size_t i = 0; i < fits.size(); ++i)
+            if (Same(*fits[i], slots.front().formula.type, slots.front().formula.nameText())) at = static_cast<int>(i);
+    const int n = static_cast<int>(fits.size());
+    int next = at < 0 ? (direction < 0 ? n - 1 : 0) : ((at + (direction < 0 ? -1 : 1)) % n + n) % n;
+    return *fits[static_cast<size_t>(next)];
+}
+
+Period NextPeriod(Period period) {
+    if (period == kPeriodTime || !IsValidPeriod(period)) return kPeriodTick;
+    return PeriodFromNumber(PeriodNumber(period) + 1);
+}
+
+Period ToggleTimeSharing(Period period) { return period == kPeriodTime ? kPeriodDay : kPeriodTime; }
+
+std::string IndicatorTip(const PaneIndicator& slot) {
+    if (slot.result || slot.status.ok()) return {};
+    return slot.status.message;
+}
+
+}  // namespace tessaro::chart

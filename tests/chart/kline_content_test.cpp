@@ -1,0 +1,172 @@
+// Placing and removing formulas in the panes of a picture: target panes by type, the 29-slot
+// limit, the order of technical indicators before signal formulas, replacing, a formula that
+// fails, stepping through the set with Home and End, and the period keys.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "chart/kline_content.h"
+#include "formula/standard_library.h"
+#include "market/bars_csv.h"
+#include "platform/text.h"
+
+namespace tessaro::chart {
+namespace {
+
+class KLineContentTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        formulas_ = new FormulaSet;
+        for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas_->Put(std::move(r));
+        const char* root = std::getenv("TESSARO_SOURCE_DIR");
+        std::ifstream in(std::string(root ? root : TESSARO_SOURCE_DIR) + "/tests/formula/data/600519-daily.csv");
+        std::stringstream text;
+        text << in.rdbuf();
+        bars_ = new Series;
+        ParseBarsCsv(text.str(), *bars_);
+        bars_->period = kPeriodDay;
+    }
+    static void TearDownTestSuite() {
+        delete formulas_;
+        delete bars_;
+    }
+    void SetUp() override {
+        ParseSecurityText("SH600519", moutai.id);
+        moutai.securityClass = kClassAShare;
+        data.AddSecurity(moutai, *bars_);
+        options.scheme = BuiltInSchemes()[0];
+        options.visibleBars = 60;
+        view = std::make_unique<ChartView>(source, options);
+        view->Resize(640, 400);
+        view->SetPanes(0, {{{3, "MA"}}});
+        view->SetSecurity(0, moutai);
+        view->Update(0);
+    }
+    FormulaRecord Get(uint32_t type, const char* name) {
+        std::optional<FormulaRecord> f = formulas_->Find(type, name);
+        EXPECT_TRUE(f) << name;
+        return f ? *f : FormulaRecord{};
+    }
+    FormulaRecord Made(uint32_t type, const std::string& name) {
+        FormulaRecord f;
+        f.type = type;
+        f.setName(name);
+        return f;
+    }
+    std::vector<std::string> Names(int pane) {
+        std::vector<std::string> out;
+        for (const PaneIndicator& s : view->picture(0).panes[static_cast<size_t>(pane)].indicators)
+            out.emplace_back(s.formula.nameText());
+        return out;
+    }
+
+    static inline FormulaSet* formulas_ = nullptr;
+    static inline Series* bars_ = nullptr;
+    MemoryEvalData data;
+    FormulaChartSource source{*formulas_, data};
+    ChartOptions options;
+    CodeEntry moutai;
+    std::unique_ptr<ChartView> view;
+};
+
+TEST_F(KLineContentTest, MacdFromTheMenuGetsASecondPaneAndKdjJoinsIt) {
+    ASSERT_EQ(view->picture(0).panes.size(), 1u);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Get(4, "MACD"), false, true, 0), AddResult::kAdded);
+    ASSERT_EQ(view->picture(0).panes.size(), 2u);
+    EXPECT_EQ(Names(1), std::vector<std::string>{"MACD"});
+    EXPECT_GT(view->picture(0).panes[0].height, view->picture(0).panes[1].height);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Get(4, "KDJ"), false, true, 1), AddResult::kAdded);
+    EXPECT_EQ(Names(1), (std::vector<std::string>{"MACD", "KDJ"}));
+    EXPECT_EQ(FindIndicator(*view, 0, 4, "KDJ"), 1);
+    EXPECT_EQ(FindIndicator(*view, 0, 3, "KDJ"), 1);  // types 2, 3 and 4 are one class
+    EXPECT_EQ(FindIndicator(*view, 0, 0, "KDJ"), -1);
+    // The same formula again is not added; replacing clears the class first.
+    EXPECT_EQ(AddIndicator(*view, 0, 1, Get(4, "MACD"), false, false), AddResult::kAlreadyShown);
+    EXPECT_EQ(AddIndicator(*view, 0, 1, Get(4, "MACD"), true, false), AddResult::kAdded);
+    EXPECT_EQ(Names(1), std::vector<std::string>{"MACD"});
+    view->Update(2);
+    const PaneIndicator& macd = view->picture(0).panes[1].indicators[0];
+    ASSERT_TRUE(macd.result);
+    EXPECT_FALSE(macd.result->lines.empty());
+}
+
+TEST_F(KLineContentTest, TwentyNineSlotsThenRefusedAndSignalsStayLast) {
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaSelection, "SEL"), false, true), AddResult::kAdded);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaMainOverlay, "T1"), false, true), AddResult::kAdded);
+    // Technical indicators go after the last technical one, before the selection formula.
+    EXPECT_EQ(Names(0), (std::vector<std::string>{"MA", "T1", "SEL"}));
+    for (int i = 2; i <= 26; ++i)
+        ASSERT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaMainOverlay, "T" + std::to_string(i)), false, false), AddResult::kAdded);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaColourKLine, "CK"), false, false), AddResult::kAdded);
+    ASSERT_EQ(Names(0).size(), 29u);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaMainOverlay, "T30"), false, false), AddResult::kPaneFull);
+    EXPECT_EQ(Names(0).size(), 29u);
+    EXPECT_EQ(Names(0)[26], "T26");
+    EXPECT_EQ(Names(0)[27], "SEL");
+    EXPECT_EQ(Names(0)[28], "CK");
+    // A colour K-line formula replaces the one before it; removing keeps the others' order.
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaColourKLine, "CK2"), false, false), AddResult::kAdded);
+    EXPECT_EQ(Names(0).back(), "CK2");
+    EXPECT_EQ(RemoveIndicators(*view, 0, 0, kFormulaMainOverlay, "T5"), 1);
+    EXPECT_EQ(Names(0)[4], "T4");
+    EXPECT_EQ(Names(0)[5], "T6");
+    EXPECT_EQ(RemoveIndicators(*view, 0, -1, kFormulaMainOverlay), 26);  // MA and T1..T26 but T5
+    EXPECT_EQ(Names(0), (std::vector<std::string>{"SEL", "CK2"}));
+
+    FormulaRecord weekOnly = Made(kFormulaSubPane, "WK");
+    weekOnly.setPeriodDisabled(kPeriodDay, true);
+    EXPECT_EQ(AddIndicator(*view, 0, 1, weekOnly, false, false), AddResult::kDisabled);
+    FormulaRecord kind = Made(kFormulaInternal, "BAR");
+    EXPECT_EQ(AddIndicator(*view, 0, 0, kind, false, false), AddResult::kKLine);
+    EXPECT_EQ(view->picture(0).kline.formula.nameText(), "BAR");
+}
+
+TEST_F(KLineContentTest, AFailingFormulaShowsItsNameAndAnEmptyLine) {
+    FormulaRecord broken = Get(4, "MACD");
+    broken.setName("BROKEN");
+    broken.instructions.assign(3, Instruction{});
+    broken.instructions[0].opcode = 0xFFFF;
+    broken.references.clear();
+    EXPECT_EQ(AddIndicator(*view, 0, 1, broken, false, false), AddResult::kAdded);
+    view->Update(2);
+    const GraphPicture& p = view->picture(0);
+    ASSERT_EQ(p.panes.size(), 2u);
+    const PaneIndicator& slot = p.panes[1].indicators[0];
+    EXPECT_FALSE(slot.result && !slot.result->lines.empty() && slot.result->lines[0].validCount() > 0);
+    const std::string title = p.panes[1].list.ToText();
+    EXPECT_NE(title.find(" BROKEN "), std::string::npos);
+    EXPECT_FALSE(slot.result);
+    EXPECT_FALSE(IndicatorTip(slot).empty());
+    // The chart keeps working: a zoom redraws.
+    EXPECT_TRUE(view->MoveOrZoom(MoveKey::kZoomIn));
+    view->Update(1);
+}
+
+TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
+    std::vector<FormulaRecord> set = {Made(kFormulaSubPane, "A"), Made(kFormulaMainOverlay, "M1"),
+                                      Made(kFormulaSubPane, "B"), Made(kFormulaSubPane, "C")};
+    set[2].setPeriodDisabled(kPeriodDay, true);
+    FormulaRecord right = Made(kFormulaSubPane, "R");
+    right.group = Utf8ToGbk("右图指标");
+    set.push_back(right);
+    view->SetPaneCount(0, 2);
+    ASSERT_EQ(AddIndicator(*view, 0, 1, set[0], false, false), AddResult::kAdded);
+    const GraphPicture& p = view->picture(0);
+    auto next = StepPaneFormula(set, p, 1, +1);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->nameText(), "C");  // B is disabled for days, R is in 右图指标
+    EXPECT_EQ(StepPaneFormula(set, p, 1, -1)->nameText(), "C");  // wraps
+    EXPECT_EQ(StepPaneFormula(set, p, 0, +1)->nameText(), "M1");
+    EXPECT_FALSE(StepPaneFormula(set, p, 5, +1));
+
+    EXPECT_EQ(NextPeriod(kPeriodDay), kPeriodWeek);
+    EXPECT_EQ(NextPeriod(kPeriodMultiDay), kPeriodTime);
+    EXPECT_EQ(NextPeriod(kPeriodTime), kPeriodTick);
+    EXPECT_EQ(ToggleTimeSharing(kPeriodTime), kPeriodDay);
+    EXPECT_EQ(ToggleTimeSharing(kPeriodWeek), kPeriodTime);
+}
+
+}  // namespace
+}  // namespace tessaro::chart
