@@ -8,8 +8,11 @@
 #include <QWheelEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QToolTip>
+#include <map>
 #include <atomic>
 
+#include "chart/kline_content.h"
 #include "chart/qt/data_window.h"
 #include "market/market_store.h"
 #include "platform/text.h"
@@ -226,6 +229,23 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
             CursorMoved(scrolled);
             return;
         }
+        case Qt::Key_Home:
+        case Qt::Key_End: {
+            // The active pane's first indicator becomes the previous / next formula that fits.
+            const GraphPicture& p = view_->picture(0);
+            const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
+            std::optional<FormulaRecord> f =
+                StepPaneFormula(context_.formulas->Snapshot(), p, pane, event->key() == Qt::Key_Home ? -1 : 1);
+            if (!f) return;
+            auto& held = view_->picture(0).panes[static_cast<size_t>(pane)].indicators;
+            if (!held.empty()) held.erase(held.begin());
+            AddIndicator(*view_, 0, pane, *f, false, false);
+            // The new formula takes the first place.
+            for (size_t i = 0; i < held.size(); ++i)
+                if (held[i].formula.nameText() == f->nameText() && i > 0) std::rotate(held.begin(), held.begin() + static_cast<long>(i), held.begin() + static_cast<long>(i) + 1);
+            Refresh(1);
+            return;
+        }
         case Qt::Key_Escape:
             // Esc closes the data window and the crosshair; with neither shown the parent takes it.
             if (cursor_.on || (dataWindow_ && dataWindow_->isVisible())) {
@@ -238,8 +258,8 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Greater: case Qt::Key_Period: key = MoveKey::kSlowRight; break;
         case Qt::Key_F8: {
             // The next K-line period; the time-sharing picture is another window's.
-            Period next = PeriodFromNumber(PeriodNumber(view_->picture(0).period) + 1);
-            if (!IsValidPeriod(next) || next == kPeriodTime) next = kPeriodTick;
+            Period next = NextPeriod(view_->picture(0).period);
+            if (next == kPeriodTime) next = kPeriodTick;
             SetPeriod(next);
             return;
         }
@@ -262,7 +282,57 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
+bool ChartWidget::AddFormula(uint32_t type, const std::string& name, bool fromMenu) {
+    std::optional<FormulaRecord> f = context_.formulas->Find(type, name);
+    if (!f) return false;
+    const size_t panes = view_->picture(0).panes.size();
+    const AddResult r = AddIndicator(*view_, 0, activePane_, *f, false, fromMenu, activePane_);
+    if (r != AddResult::kAdded && r != AddResult::kKLine) return false;
+    if (view_->picture(0).panes.size() != panes) {
+        Refresh(1);
+    } else {
+        const int pane = FindIndicator(*view_, 0, type, name);
+        Apply(view_->Update(2, 0, r == AddResult::kKLine ? -1 : pane));
+    }
+    return true;
+}
+
+bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
+    const int pane = FindIndicator(*view_, 0, type, name);
+    if (pane < 0 || RemoveIndicators(*view_, 0, -1, type, name) == 0) return false;
+    Apply(view_->Update(3, 0, pane));
+    return true;
+}
+
 void ChartWidget::FillMenu(QMenu* menu) {
+    // The main-pane and sub-chart indicators of the set, by group: built-in or common formulas,
+    // not the group 右图指标 and no name with "&". A ticked item removes, any other adds.
+    const std::string rightGroup = Utf8ToGbk("右图指标");
+    const std::vector<FormulaRecord> all = context_.formulas->Snapshot();
+    for (const auto& [type, caption] : {std::pair<uint32_t, const char*>{kFormulaMainOverlay, "主图指标"},
+                                        std::pair<uint32_t, const char*>{kFormulaSubPane, "副图指标"}}) {
+        QMenu* sub = menu->addMenu(QString::fromUtf8(caption));
+        std::map<std::string, QMenu*> groups;
+        for (const FormulaRecord& f : all) {
+            if (f.type != type || f.group == rightGroup || f.nameText().find('&') != std::string_view::npos) continue;
+            if (f.sourceOrigin != 1 && f.sourceOrigin != 3) continue;
+            QMenu*& g = groups[f.group];
+            if (!g) g = f.group.empty() ? sub : sub->addMenu(QString::fromStdString(GbkToUtf8(f.group)));
+            char text[160];
+            const std::string name(f.nameText());
+            std::snprintf(text, sizeof text, "%-6s %s", GbkToUtf8(name).c_str(), GbkToUtf8(f.description).c_str());
+            QAction* a = g->addAction(QString::fromUtf8(text));
+            a->setCheckable(true);
+            const bool shown = FindIndicator(*view_, 0, type, name) >= 0;
+            a->setChecked(shown);
+            a->setEnabled(!f.periodDisabled(view_->picture(0).period));
+            connect(a, &QAction::triggered, this, [this, type, name, shown] {
+                if (shown) RemoveFormula(type, name);
+                else AddFormula(type, name, true);
+            });
+        }
+    }
+    menu->addSeparator();
     QAction* cross = menu->addAction(QStringLiteral("十字光标"));
     cross->setCheckable(true);
     cross->setChecked(cursor_.on);
@@ -421,6 +491,7 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint pt = event->position().toPoint();
     const HitInfo hit = HitTest(*view_, pt.x(), pt.y());
     mouseState_ = 0;
+    if (hit.pane >= 0) activePane_ = hit.pane;
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     if (hit.kind != kHitPane && hit.kind != kHitTimeAxis) return;
     mouseState_ = 1;
@@ -494,6 +565,21 @@ void ChartWidget::wheelEvent(QWheelEvent* event) {
     // Away from the user zooms in (as Up), toward the user zooms out (as Down).
     MoveOrZoom(dy > 0 ? MoveKey::kZoomIn : MoveKey::kZoomOut);
     event->accept();
+}
+
+bool ChartWidget::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    // Over an indicator's name: why it drew nothing, when it failed.
+    auto* help = static_cast<QHelpEvent*>(event);
+    const HitInfo hit = HitTest(*view_, help->pos().x(), help->pos().y());
+    std::string tip;
+    if (hit.kind == kHitIndicator && hit.picture >= 0) {
+        const GraphPicture& p = view_->picture(hit.picture);
+        tip = IndicatorTip(p.panes[static_cast<size_t>(hit.pane)].indicators[static_cast<size_t>(hit.slot)]);
+    }
+    if (tip.empty()) QToolTip::hideText();
+    else QToolTip::showText(help->globalPos(), QString::fromStdString(tip), this);
+    return true;
 }
 
 void ChartWidget::leaveEvent(QEvent* event) {

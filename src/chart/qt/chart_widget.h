@@ -86,6 +86,12 @@ public:
     // The pan switch (平移画面): presses inside a pane drag the picture.
     void SetPan(bool on);
     bool pan() const { return pan_; }
+    // Places a formula of the set (type, GBK name) as the chart menu does; false when it is not in
+    // the set or the pane refused it (a 30th slot, a period its usage flags disable).
+    bool AddFormula(uint32_t type, const std::string& name, bool fromMenu = true);
+    // Removes a formula from every pane; false when it was not shown.
+    bool RemoveFormula(uint32_t type, const std::string& name);
+    int activePane() const { return activePane_; }
     // A zoom or scroll key (the keys, the wheel and the menu all come here).
     void MoveOrZoom(MoveKey key);
 
@@ -106,6 +112,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
@@ -149,6 +156,7 @@ private:
     QPoint anchor_, lastPoint_{-1, -1};
     float panAnchorX_ = 0;
     bool pan_ = false;
+    int activePane_ = 0;
     int bandFrom_ = -1, bandTo_ = -1;  // visible bars under the rubber band
 };
 

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "chart/kline_content.h"
 #include "chart/qt/chart_widget.h"
 #include "chart/qt/data_window.h"
 #include "formula/standard_library.h"
@@ -186,6 +187,45 @@ TEST_F(ChartCursorQt, ALeftBandOverFourBarsZoomsAndOnePixelDoesNothing) {
     EXPECT_EQ(p.scale.first, first + 20);
     EXPECT_EQ(p.scale.visible, 10);
     EXPECT_NE(n, 10);
+}
+
+TEST_F(ChartCursorQt, ScriptedSessionAddsIndicatorsZoomsAndSwitchesToWeek) {
+    auto w = Widget();
+    GraphPicture& p = w->view().picture(0);
+    ASSERT_EQ(p.panes.size(), 3u);  // MA; VOL; MACD
+    // KDJ from the menu with the main pane active goes to pane 1; a formula not in the set fails.
+    EXPECT_TRUE(w->AddFormula(kFormulaSubPane, "KDJ"));
+    EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "KDJ"), 1);
+    ASSERT_TRUE(p.panes[1].indicators.back().result);
+    EXPECT_FALSE(w->AddFormula(kFormulaSubPane, "NO_SUCH"));
+    EXPECT_FALSE(w->AddFormula(kFormulaSubPane, "KDJ"));  // already in that pane
+    Key(*w, Qt::Key_Up);
+    EXPECT_EQ(p.scale.visible, 67);
+    Key(*w, Qt::Key_Right);  // crosshair on at the last bar
+    Spin(50);
+    w->grab().toImage().save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_session_day.png"));
+    EXPECT_TRUE(w->RemoveFormula(kFormulaSubPane, "KDJ"));
+    EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "KDJ"), -1);
+    EXPECT_FALSE(w->RemoveFormula(kFormulaSubPane, "KDJ"));
+
+    // Home in the MACD pane replaces its first indicator by another sub-chart formula.
+    const GraphPane& macdPane = p.panes[2];
+    const QPoint inMacd(200, RoundPixel(macdPane.rects.draw.top) + 10);
+    Mouse(*w, QEvent::MouseButtonPress, inMacd, Qt::RightButton, Qt::RightButton);
+    EXPECT_EQ(w->activePane(), 2);
+    w->SetCrosshair(false);
+    Key(*w, Qt::Key_End);
+    ASSERT_FALSE(p.panes[2].indicators.empty());
+    EXPECT_NE(p.panes[2].indicators[0].formula.nameText(), "MACD");
+    EXPECT_EQ(p.panes[2].indicators.size(), 1u);
+
+    Key(*w, Qt::Key_F8);  // day -> week
+    Spin(50);
+    EXPECT_EQ(w->view().picture(0).period, kPeriodWeek);
+    EXPECT_FALSE(w->view().picture(0).series.empty());
+    Key(*w, Qt::Key_Left);
+    Spin(50);
+    w->grab().toImage().save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_session_week.png"));
 }
 
 }  // namespace
