@@ -1,7 +1,8 @@
 // A crosshair move over a 1920 x 1080 chart of 2,000 visible day bars with volume and MACD, as
 // the chart window does it: the pixels under the old tags put back, the bar under the mouse
 // found, the title strips redrawn with that bar's values and painted where they changed, and
-// the new tags drawn over saved pixels. The window's lines are drawn on the screen only.
+// the new tags drawn over saved pixels. The window's lines are drawn on the screen only. And
+// adding an indicator to that picture: evaluated, ranged, drawn and painted where it changed.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 
 #include "chart/chart_view.h"
 #include "chart/cursor.h"
+#include "chart/kline_content.h"
 #include "chart/qt/chart_painter.h"
 #include "formula/standard_library.h"
 
@@ -125,6 +127,21 @@ void BM_CrosshairMove(benchmark::State& state) {
     state.counters["invalid_px"] = benchmark::Counter(static_cast<double>(pixels), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_CrosshairMove)->Unit(benchmark::kMicrosecond);
+
+void BM_AddIndicator(benchmark::State& state) {
+    Fixture& f = Shared();
+    const FormulaRecord kdj = *f.formulas.Find(kFormulaSubPane, "KDJ");
+    for (auto _ : state) {
+        if (AddIndicator(*f.view, 0, 2, kdj, false, false) != AddResult::kAdded) state.SkipWithError("not added");
+        const Region region = f.view->Update(2, 0, 2);
+        f.canvas.Paint(*f.view, region, f.fonts);
+        state.PauseTiming();
+        RemoveIndicators(*f.view, 0, 2, kFormulaSubPane, "KDJ");
+        f.canvas.Paint(*f.view, f.view->Update(3, 0, 2), f.fonts);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_AddIndicator)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tessaro::chart
