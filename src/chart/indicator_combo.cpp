@@ -110,6 +110,16 @@ bool SaveCombination(const std::string& path, const IndicatorCombination& combo)
     return WriteFileAtomic(path, std::span<const uint8_t>(bytes));
 }
 
+bool ComboFilePath(const std::string& dir, const std::string& name, std::string& path) {
+    if (name.empty() || name == "." || name == ".." || name.size() > 200) return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
+    path = dir;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name + ".icb";
+    return true;
+}
+
 IndicatorCombination CombinationOf(const GraphPicture& picture) {
     IndicatorCombination combo;
     for (const GraphPane& pane : picture.panes) {

@@ -47,6 +47,19 @@ bool LoadCombination(const std::string& path, IndicatorCombination& out, ComboEr
 // Written to a temporary file and renamed over the old one.
 bool SaveCombination(const std::string& path, const IndicatorCombination& combo);
 
+// The messages of saving (the input box "输入名称", its question and its refusal).
+inline constexpr const char* kComboNameCaption = "输入名称";
+inline constexpr const char* kComboNamePrompt = "    将该画面指标(包括叠加指标)作为一个\r\n组合保存下来,需要输入该组合名称:";
+inline constexpr const char* kComboOverwrite = "同名组合已经存在,覆盖吗?";
+inline constexpr const char* kComboBadName = "您输入的字符中有不能用于文件命名的字符,请重新保存！";
+inline constexpr const char* kComboOpenTitle = "打开指标组合文件";
+inline constexpr const char* kComboFilter = "组合文件(*.icb)";
+
+// The file of a combination name in the combination directory ("<dir>/<name>.icb"); false for
+// a name that cannot be a file name (empty, ".", "..", a path separator, a control character
+// or one of \ / : * ? " < > |).
+bool ComboFilePath(const std::string& dir, const std::string& name, std::string& path);
+
 // The panes of a picture as a combination.
 IndicatorCombination CombinationOf(const GraphPicture& picture);
 // Every picture of the view gets the combination's panes, refilled with those of its formulas

@@ -1,7 +1,11 @@
 #include "chart/kline_content.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 
+#include "chart/cursor.h"
+#include "market/quote_fields.h"
 #include "platform/text.h"
 
 namespace tessaro::chart {
@@ -110,6 +114,40 @@ Period NextPeriod(Period period) {
 }
 
 Period ToggleTimeSharing(Period period) { return period == kPeriodTime ? kPeriodDay : kPeriodTime; }
+
+BarTipText BarTip(const ChartView& view, const HitInfo& hit) {
+    BarTipText tip;
+    if (hit.picture < 0 || hit.pane < 0 || hit.bar < 0) return tip;
+    const GraphPicture& p = view.picture(hit.picture);
+    const size_t index = static_cast<size_t>(p.scale.first + hit.bar);
+    if (index >= p.series.size()) return tip;
+    const KLineRecord& bar = p.series.bars[index];
+    const bool dayLike = PeriodNumber(p.period) >= PeriodNumber(kPeriodDay);
+    if (hit.kline) {
+        tip.title = FormatStoreTime(dayLike ? "Y/M/D(W)" : "Y/M/D H:N", bar.time);
+        auto record = std::make_unique<StockRecord>();
+        record->entry = p.security;
+        record->quote.bar = bar;
+        record->quote.prevClose = index > 0 ? p.series.bars[index - 1].close : bar.open;
+        const std::pair<const char*, int> rows[] = {{"开：", kFieldOpen}, {"高：", kFieldHigh},   {"低：", kFieldLow},
+                                                    {"收：", kFieldLast}, {"量：", kFieldVolume}, {"额：", kFieldAmount}};
+        for (const auto& [label, field] : rows)
+            tip.text += std::string(label) + ComputeQuoteField(field, *record, p.decimals).text + "\r\n";
+        return tip;
+    }
+    if (hit.slot < 0 || hit.line < 0) return tip;
+    const PaneIndicator& slot = p.panes[static_cast<size_t>(hit.pane)].indicators[static_cast<size_t>(hit.slot)];
+    if (!slot.result || static_cast<size_t>(hit.line) >= slot.result->lines.size()) return tip;
+    const OutputLine& line = slot.result->lines[static_cast<size_t>(hit.line)];
+    tip.title = GbkToUtf8(slot.formula.nameText()) + "指标";
+    tip.text = FormatStoreTime("Y/M/D(W)", bar.time) + "\r\n" + GbkToUtf8(slot.formula.lineDisplayName(static_cast<size_t>(hit.line))) + ":";
+    if (line.valid(static_cast<int32_t>(index))) {
+        char value[48];
+        std::snprintf(value, sizeof value, "%.3f", static_cast<double>(line.points[index].value));
+        tip.text += value;
+    }
+    return tip;
+}
 
 std::string IndicatorTip(const PaneIndicator& slot) {
     if (slot.result || slot.status.ok()) return {};

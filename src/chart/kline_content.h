@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "chart/chart_view.h"
+#include "chart/cursor.h"
 
 namespace tessaro::chart {
 
@@ -49,6 +50,14 @@ std::optional<FormulaRecord> StepPaneFormula(const std::vector<FormulaRecord>& f
 Period NextPeriod(Period period);
 // F5: time-sharing <-> day.
 Period ToggleTimeSharing(Period period);
+
+struct BarTipText {
+    std::string title, text;  // UTF-8; both empty when nothing is under the point
+};
+// The bar tip of a hit point: over the K-line of bar d its time and "开：", "高：", "低：", "收：",
+// "量：", "额：" lines as the quote list formats them; over an indicator line "%s指标" with the
+// bar date, the line name and its value ("%.3f", empty outside the line's valid range).
+BarTipText BarTip(const ChartView& view, const HitInfo& hit);
 
 // The tooltip of an indicator's name: why the formula drew nothing (its error), else empty.
 std::string IndicatorTip(const PaneIndicator& slot);

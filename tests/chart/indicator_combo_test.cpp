@@ -113,5 +113,16 @@ TEST(IndicatorCombo, HostileImagesAreReadWithinBounds) {
     EXPECT_EQ(c.panes[0][0].second.size(), 19u);
 }
 
+TEST(IndicatorCombo, NamesThatCannotBeFileNamesAreRefused) {
+    std::string path;
+    EXPECT_TRUE(ComboFilePath("/x/icombo/", "我的组合", path));
+    EXPECT_EQ(path, "/x/icombo/我的组合.icb");
+    EXPECT_TRUE(ComboFilePath("/x/icombo", "a b", path));
+    EXPECT_EQ(path, "/x/icombo/a b.icb");
+    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "a:b", "a*", "a?", "\"q\"", "<a>", "a|b", "a\nb"})
+        EXPECT_FALSE(ComboFilePath("/x/", bad, path)) << bad;
+    EXPECT_FALSE(ComboFilePath("/x/", std::string("a\0b", 3), path));
+}
+
 }  // namespace
 }  // namespace tessaro::chart

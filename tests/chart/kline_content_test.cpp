@@ -3,6 +3,7 @@
 // fails, stepping through the set with Home and End, and the period keys.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -142,6 +143,39 @@ TEST_F(KLineContentTest, AFailingFormulaShowsItsNameAndAnEmptyLine) {
     // The chart keeps working: a zoom redraws.
     EXPECT_TRUE(view->MoveOrZoom(MoveKey::kZoomIn));
     view->Update(1);
+}
+
+TEST_F(KLineContentTest, BarTipsOfTheKLineAndOfAnIndicatorLine) {
+    const GraphPicture& p = view->picture(0);
+    HitInfo hit;
+    hit.picture = 0;
+    hit.pane = 0;
+    hit.bar = 3;
+    hit.kline = true;
+    const KLineRecord& b = bars_->bars[static_cast<size_t>(p.scale.first + 3)];
+    BarTipText tip = BarTip(*view, hit);
+    EXPECT_EQ(tip.title, FormatStoreTime("Y/M/D(W)", b.time));
+    char open[80];
+    std::snprintf(open, sizeof open, "开：%.2f\r\n高：%.2f\r\n", b.open, b.high);
+    EXPECT_EQ(tip.text.rfind(open, 0), 0u) << tip.text;
+    EXPECT_NE(tip.text.find("\r\n额："), std::string::npos);
+
+    hit.kline = false;
+    hit.slot = 0;
+    hit.line = 0;
+    tip = BarTip(*view, hit);
+    EXPECT_EQ(tip.title, "MA指标");
+    char value[64];
+    std::snprintf(value, sizeof value, ":%.3f", p.panes[0].indicators[0].result->lines[0].points[static_cast<size_t>(p.scale.first + 3)].value);
+    EXPECT_EQ(tip.text.substr(tip.text.size() - std::string(value).size()), value);
+    // Outside the line's valid range (MA of the first bars) the value is left out.
+    view->picture(0).scale.first = 0;
+    view->Update(1);
+    hit.bar = 0;
+    tip = BarTip(*view, hit);
+    EXPECT_EQ(tip.text.back(), ':');
+    hit.bar = -1;
+    EXPECT_TRUE(BarTip(*view, hit).title.empty());
 }
 
 TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {

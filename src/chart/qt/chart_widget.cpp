@@ -8,11 +8,16 @@
 #include <QWheelEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QToolTip>
 #include <map>
 #include <atomic>
 
+#include "chart/indicator_combo.h"
 #include "chart/kline_content.h"
+#include "platform/files.h"
 #include "chart/qt/data_window.h"
 #include "market/market_store.h"
 #include "platform/text.h"
@@ -304,6 +309,41 @@ bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
     return true;
 }
 
+bool ChartWidget::SaveCombinationNamed(const std::string& name, bool overwrite, std::string& message) {
+    message.clear();
+    const std::string dir = context_.paths.indicatorComboDir();
+    std::string path;
+    if (!ComboFilePath(dir, name, path)) {
+        message = kComboBadName;
+        return false;
+    }
+    if (FileExists(path) && !overwrite) {
+        message = kComboOverwrite;
+        return false;
+    }
+    CreateDirectories(dir);
+    if (!SaveCombination(path, CombinationOf(view_->picture(0)))) {
+        message = kComboBadName;
+        return false;
+    }
+    return true;
+}
+
+bool ChartWidget::LoadCombinationFile(const std::string& path, std::string& message) {
+    message.clear();
+    IndicatorCombination combo;
+    ComboError error;
+    if (!LoadCombination(path, combo, error)) {
+        // A file of another format says so; a short or unreadable one is ignored.
+        if (error == ComboError::kUnknownFormat) message = kComboUnknownFormat;
+        return false;
+    }
+    ApplyCombination(*view_, combo);
+    activePane_ = 0;
+    Refresh(1);
+    return true;
+}
+
 void ChartWidget::FillMenu(QMenu* menu) {
     // The main-pane and sub-chart indicators of the set, by group: built-in or common formulas,
     // not the group 右图指标 and no name with "&". A ticked item removes, any other adds.
@@ -332,6 +372,47 @@ void ChartWidget::FillMenu(QMenu* menu) {
             });
         }
     }
+    menu->addSeparator();
+    QMenu* kinds = menu->addMenu(QStringLiteral("Ｋ线类型"));
+    for (const auto& [caption, kind] : {std::pair<const char*, const char*>{"蜡烛线", "K"}, {"美国线", "BAR"}, {"价位线", "PRICE"}}) {
+        QAction* a = kinds->addAction(QString::fromUtf8(caption));
+        a->setCheckable(true);
+        a->setChecked(view_->picture(0).kline.formula.nameText() == kind);
+        const std::string name = kind;
+        connect(a, &QAction::triggered, this, [this, name] {
+            view_->SetKLineKind(name);
+            Refresh(2);
+        });
+    }
+    QMenu* combos = menu->addMenu(QStringLiteral("指标组合"));
+    connect(combos->addAction(QStringLiteral("载入指标组合")), &QAction::triggered, this, [this] {
+        const QString file = QFileDialog::getOpenFileName(this, QString::fromUtf8(kComboOpenTitle),
+                                                          QString::fromStdString(context_.paths.indicatorComboDir()),
+                                                          QString::fromUtf8(kComboFilter));
+        if (file.isEmpty()) return;
+        std::string message;
+        if (!LoadCombinationFile(file.toStdString(), message) && !message.empty())
+            QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromUtf8(message.c_str()));
+    });
+    connect(combos->addAction(QStringLiteral("保存指标组合")), &QAction::triggered, this, [this] {
+        bool ok = false;
+        const QString name = QInputDialog::getText(this, QString::fromUtf8(kComboNameCaption),
+                                                   QString::fromUtf8(kComboNamePrompt), QLineEdit::Normal, QString(), &ok);
+        if (!ok) return;
+        std::string message;
+        if (SaveCombinationNamed(name.toStdString(), false, message)) return;
+        if (message == kComboOverwrite) {
+            if (QMessageBox::question(this, QStringLiteral("系统提示"), QString::fromUtf8(kComboOverwrite)) != QMessageBox::Yes) return;
+            if (SaveCombinationNamed(name.toStdString(), true, message)) return;
+        }
+        QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromUtf8(message.c_str()));
+    });
+    connect(menu->addAction(QStringLiteral("清除指标")), &QAction::triggered, this, [this] {
+        GraphPicture& p = view_->picture(0);
+        const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
+        p.panes[static_cast<size_t>(pane)].indicators.clear();
+        Apply(view_->Update(3, 0, pane));
+    });
     menu->addSeparator();
     QAction* cross = menu->addAction(QStringLiteral("十字光标"));
     cross->setCheckable(true);
@@ -576,6 +657,12 @@ bool ChartWidget::event(QEvent* event) {
     if (hit.kind == kHitIndicator && hit.picture >= 0) {
         const GraphPicture& p = view_->picture(hit.picture);
         tip = IndicatorTip(p.panes[static_cast<size_t>(hit.pane)].indicators[static_cast<size_t>(hit.slot)]);
+    } else if (hit.kind == kHitPane && hit.part == kPartDraw) {
+        // Over a bar or a line: the bar tip.
+        const BarTipText bar = BarTip(*view_, hit);
+        if (!bar.title.empty()) tip = bar.title + "\n" + bar.text;
+        for (size_t at; (at = tip.find('\r')) != std::string::npos;) tip.erase(at, 1);
+        while (!tip.empty() && tip.back() == '\n') tip.pop_back();
     }
     if (tip.empty()) QToolTip::hideText();
     else QToolTip::showText(help->globalPos(), QString::fromStdString(tip), this);

@@ -92,6 +92,10 @@ public:
     // Removes a formula from every pane; false when it was not shown.
     bool RemoveFormula(uint32_t type, const std::string& name);
     int activePane() const { return activePane_; }
+    // Indicator combinations: the picture's panes saved as "<icombo>/<name>.icb", and a file
+    // loaded into the picture. Both return false with the message to show (empty when none).
+    bool SaveCombinationNamed(const std::string& name, bool overwrite, std::string& message);
+    bool LoadCombinationFile(const std::string& path, std::string& message);
     // A zoom or scroll key (the keys, the wheel and the menu all come here).
     void MoveOrZoom(MoveKey key);
 

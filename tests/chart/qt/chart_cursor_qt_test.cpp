@@ -14,7 +14,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "chart/indicator_combo.h"
 #include "chart/kline_content.h"
+#include "platform/files.h"
 #include "chart/qt/chart_widget.h"
 #include "chart/qt/data_window.h"
 #include "formula/standard_library.h"
@@ -226,6 +228,34 @@ TEST_F(ChartCursorQt, ScriptedSessionAddsIndicatorsZoomsAndSwitchesToWeek) {
     Key(*w, Qt::Key_Left);
     Spin(50);
     w->grab().toImage().save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_session_week.png"));
+}
+
+TEST_F(ChartCursorQt, CombinationsSavedAndLoadedThroughTheWindow) {
+    auto w = Widget();
+    std::string message;
+    ASSERT_TRUE(w->SaveCombinationNamed("日常", false, message)) << message;
+    const std::string path = paths->indicatorComboDir() + "/日常.icb";
+    EXPECT_EQ(FileSize(path), 4328);
+    EXPECT_TRUE(w->AddFormula(kFormulaSubPane, "KDJ"));
+    EXPECT_FALSE(w->SaveCombinationNamed("日常", false, message));
+    EXPECT_EQ(message, "同名组合已经存在,覆盖吗?");
+    EXPECT_FALSE(w->SaveCombinationNamed("a/b", false, message));
+    EXPECT_EQ(message, "您输入的字符中有不能用于文件命名的字符,请重新保存！");
+    // Loading the saved file takes KDJ out again; the panes are evaluated.
+    ASSERT_TRUE(w->LoadCombinationFile(path, message));
+    EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "KDJ"), -1);
+    const GraphPicture& p = w->view().picture(0);
+    ASSERT_EQ(p.panes.size(), 3u);
+    ASSERT_FALSE(p.panes[2].indicators.empty());
+    EXPECT_TRUE(p.panes[2].indicators[0].result);
+    // Another format is named; a short file is ignored and nothing changes.
+    ASSERT_TRUE(WriteFileAtomic(path, std::string_view("ABCD and more")));
+    EXPECT_FALSE(w->LoadCombinationFile(path, message));
+    EXPECT_EQ(message, "未知的文件格式!");
+    ASSERT_TRUE(WriteFileAtomic(path, std::string_view("30CI\x03\0\0\0")));
+    EXPECT_FALSE(w->LoadCombinationFile(path, message));
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(w->view().picture(0).panes.size(), 3u);
 }
 
 }  // namespace
