@@ -236,6 +236,58 @@ bool ZoomToBand(HScale& h, int a, int b, int total) {
     return h.first != oldFirst || h.visible != oldN;
 }
 
+// ---- Pane dividers and the enlarged pane --------------------------------------------
+
+std::pair<int, int> DividerRange(const GraphPicture& p, int pane) {
+    if (pane < 0 || pane + 1 >= static_cast<int>(p.panes.size())) return {0, -1};
+    const int low = RoundPixel(p.panes[static_cast<size_t>(pane)].rects.title.bottom) + kDividerMargin;
+    const int high = RoundPixel(p.panes[static_cast<size_t>(pane) + 1].rects.outer.bottom) - kDividerMargin;
+    return {low, high};
+}
+
+bool MoveDivider(ChartView& view, int picture, int pane, int y) {
+    if (picture < 0 || picture >= view.pictureCount()) return false;
+    GraphPicture& p = view.picture(picture);
+    const auto [low, high] = DividerRange(p, pane);
+    if (high < low) return false;
+    y = std::clamp(y, low, high);
+    GraphPane& upper = p.panes[static_cast<size_t>(pane)];
+    GraphPane& lower = p.panes[static_cast<size_t>(pane) + 1];
+    const float delta = static_cast<float>(y) - upper.rects.outer.bottom;
+    if (delta == 0) return false;
+    upper.height += delta;
+    lower.height -= delta;
+    view.Resize(view.width(), view.height());
+    return true;
+}
+
+bool TogglePaneEnlargement(ChartView& view, int activePane, std::vector<std::vector<float>>& remembered) {
+    const int n = view.pictureCount();
+    if (!remembered.empty()) {
+        for (int i = 0; i < n && i < static_cast<int>(remembered.size()); ++i) {
+            GraphPicture& p = view.picture(i);
+            if (remembered[static_cast<size_t>(i)].size() != p.panes.size()) continue;
+            for (size_t k = 0; k < p.panes.size(); ++k) p.panes[k].height = remembered[static_cast<size_t>(i)][k];
+        }
+        remembered.clear();
+        view.Resize(view.width(), view.height());
+        return false;
+    }
+    for (int i = 0; i < n; ++i) {
+        GraphPicture& p = view.picture(i);
+        auto& heights = remembered.emplace_back();
+        float total = 0;
+        for (const GraphPane& g : p.panes) {
+            heights.push_back(g.height);
+            total += g.height;
+        }
+        const size_t active = static_cast<size_t>(std::clamp(activePane, 0, static_cast<int>(p.panes.size()) - 1));
+        for (size_t k = 0; k < p.panes.size(); ++k) p.panes[k].height = k == active ? total : 0;
+    }
+    view.Resize(view.width(), view.height());
+    return true;
+}
+
 // ---- The data window -----------------------------------------------------------------
 
 std::string DataWindowTime(Period period, StoreTime t) {

@@ -103,6 +103,21 @@ bool PanScale(HScale& h, bool rightButton, float& anchorX, float x, int total);
 // first becomes the band's first bar and N its bar count, clamped as the keys clamp.
 bool ZoomToBand(HScale& h, int a, int b, int total);
 
+// ---- Pane dividers and the enlarged pane --------------------------------------------
+
+inline constexpr int kDividerMargin = 10;
+
+// The y range the divider below pane `pane` may move in: from 10 pixels below that pane's title
+// strip to 10 pixels above the bottom of the pane below it. {0, -1} when there is none.
+std::pair<int, int> DividerRange(const GraphPicture& p, int pane);
+// Moves the divider below `pane` to y (clamped to its range) and lays the panes out again.
+bool MoveDivider(ChartView& view, int picture, int pane, int y);
+
+// 指标放大: the first call remembers every picture's pane heights and lets the active pane fill
+// its picture (the others get no height); the next call restores the remembered heights.
+// Returns true when the panes are enlarged afterwards.
+bool TogglePaneEnlargement(ChartView& view, int activePane, std::vector<std::vector<float>>& remembered);
+
 // ---- The data window -----------------------------------------------------------------
 
 struct DataRow {

@@ -202,6 +202,32 @@ TEST_F(CursorTest, TitlesShowTheCursorBarAndTagsItsTimeAndValue) {
     EXPECT_EQ(TagTimeText(kPeriodWeek, MakeStoreTime(2024, 1, 5)), "2024-01-05(五)");
 }
 
+TEST_F(CursorTest, DividersKeepTenPixelsAndTheEnlargedPaneComesBack) {
+    GraphPicture& p = view->picture(0);
+    const auto [low, high] = DividerRange(p, 0);
+    EXPECT_EQ(low, RoundPixel(p.panes[0].rects.title.bottom) + 10);
+    EXPECT_EQ(high, RoundPixel(p.panes[1].rects.outer.bottom) - 10);
+    EXPECT_GT(DividerRange(p, 2).first, DividerRange(p, 2).second);  // below the last pane: none
+    const float lowerBottom = p.panes[1].rects.outer.bottom;
+    ASSERT_TRUE(MoveDivider(*view, 0, 0, 0));  // far above: held 10 pixels below the title
+    EXPECT_EQ(RoundPixel(p.panes[0].rects.outer.bottom), low);
+    EXPECT_FLOAT_EQ(p.panes[1].rects.outer.bottom, lowerBottom);  // the pane below keeps its bottom
+    ASSERT_TRUE(MoveDivider(*view, 0, 0, 10000));
+    EXPECT_EQ(RoundPixel(p.panes[0].rects.outer.bottom), RoundPixel(lowerBottom) - 10);
+    EXPECT_FALSE(MoveDivider(*view, 0, 2, 100));
+    view->Update(1);
+
+    std::vector<std::vector<float>> saved;
+    const std::vector<float> before = {p.panes[0].height, p.panes[1].height, p.panes[2].height};
+    EXPECT_TRUE(TogglePaneEnlargement(*view, 2, saved));
+    EXPECT_FLOAT_EQ(p.panes[2].height, before[0] + before[1] + before[2]);
+    EXPECT_EQ(p.panes[0].height, 0);
+    view->Update(1);  // panes without height draw nothing and do not fail
+    EXPECT_EQ(HitTest(*view, 100, 100).pane, 2);
+    EXPECT_FALSE(TogglePaneEnlargement(*view, 2, saved));
+    for (size_t k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(p.panes[k].height, before[k]);
+}
+
 TEST_F(CursorTest, DataWindowRowsOfTheFirstLastAndTickBars) {
     const Series& s = *bars_;
     auto rows = DataWindowRows(s, moutai, kPeriodDay, 0, 2);

@@ -186,7 +186,8 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
     for (const QRect& r : event->region()) painter.drawImage(r, canvas_.image(), r);
     // The crosshair's lines and the rubber band invert what lies under them.
     const bool band = mouseState_ == 2;
-    if (!crosshairShown_ && !band) return;
+    const bool divider = mouseState_ == 8;
+    if (!crosshairShown_ && !band && !divider) return;
     painter.setClipRegion(event->region());
     painter.setCompositionMode(QPainter::RasterOp_NotDestination);
     painter.setPen(Qt::NoPen);
@@ -198,6 +199,7 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
         painter.fillRect(QRect(lineX_, top, 1, bottom - top), Qt::white);
         if (lineY_ >= top && lineY_ < bottom) painter.fillRect(QRect(left, lineY_, right - left, 1), Qt::white);
     }
+    if (divider) painter.fillRect(QRect(0, dividerY_, width(), 1), Qt::white);
     if (band) {
         const QRect r = QRect(anchor_, lastPoint_).normalized();
         painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), Qt::white);
@@ -249,6 +251,25 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
             for (size_t i = 0; i < held.size(); ++i)
                 if (held[i].formula.nameText() == f->nameText() && i > 0) std::rotate(held.begin(), held.begin() + static_cast<long>(i), held.begin() + static_cast<long>(i) + 1);
             Refresh(1);
+            return;
+        }
+        case Qt::Key_Tab:
+            ToggleEnlargement();
+            return;
+        case Qt::Key_Delete: {
+            // The selected indicator, else the active sub-chart after asking.
+            GraphPicture& p = view_->picture(0);
+            const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
+            auto& held = p.panes[static_cast<size_t>(pane)].indicators;
+            if (selectedSlot_ >= 0 && selectedSlot_ < static_cast<int>(held.size())) {
+                held.erase(held.begin() + selectedSlot_);
+                selectedSlot_ = -1;
+                Apply(view_->Update(3, 0, pane));
+                return;
+            }
+            if (pane > 0 && QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("真的要删除副图吗？")) ==
+                                QMessageBox::Yes)
+                DeletePane(pane);
             return;
         }
         case Qt::Key_Escape:
@@ -307,6 +328,33 @@ bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
     if (pane < 0 || RemoveIndicators(*view_, 0, -1, type, name) == 0) return false;
     Apply(view_->Update(3, 0, pane));
     return true;
+}
+
+bool ChartWidget::DeletePane(int pane) {
+    GraphPicture& p = view_->picture(0);
+    if (pane <= 0 || pane >= static_cast<int>(p.panes.size())) return false;
+    if (!enlarged_.empty()) ToggleEnlargement();
+    p.panes.erase(p.panes.begin() + pane);
+    activePane_ = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
+    selectedSlot_ = -1;
+    view_->Resize(width(), height());  // the others fill the height in their proportions
+    RepaintAll();
+    return true;
+}
+
+void ChartWidget::ToggleEnlargement() {
+    TogglePaneEnlargement(*view_, activePane_, enlarged_);
+    RepaintAll();
+}
+
+void ChartWidget::RepaintAll() {
+    // The panes moved: everything is drawn again.
+    EraseCursor();
+    view_->Update(1);
+    canvas_.PaintAll(*view_, fonts_);
+    tagsDrawn_ = false;
+    update();
+    if (cursor_.on) CursorMoved(false);
 }
 
 bool ChartWidget::SaveCombinationNamed(const std::string& name, bool overwrite, std::string& message) {
@@ -573,7 +621,15 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
     const HitInfo hit = HitTest(*view_, pt.x(), pt.y());
     mouseState_ = 0;
     if (hit.pane >= 0) activePane_ = hit.pane;
+    selectedSlot_ = hit.kind == kHitIndicator ? hit.slot : -1;
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
+    if (hit.kind == kHitDivider && event->button() == Qt::LeftButton) {
+        mouseState_ = 8;
+        dividerPane_ = hit.pane;
+        dividerY_ = pt.y();
+        update(QRect(0, dividerY_, width(), 1));
+        return;
+    }
     if (hit.kind != kHitPane && hit.kind != kHitTimeAxis) return;
     mouseState_ = 1;
     rightButton_ = event->button() == Qt::RightButton;
@@ -590,6 +646,14 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     lastPoint_ = pt;
     if (mouseState_ == 1 && DragStarted(anchor_.x(), anchor_.y(), pt.x(), pt.y())) mouseState_ = bandFrom_ == -2 ? 4 : 2;
     GraphPicture& p = view_->picture(0);
+    if (mouseState_ == 8) {
+        // The boundary follows within its range and is applied on release.
+        const auto [low, high] = DividerRange(p, dividerPane_);
+        update(QRect(0, dividerY_, width(), 1));
+        dividerY_ = std::clamp(pt.y(), low, std::max(low, high));
+        update(QRect(0, dividerY_, width(), 1));
+        return;
+    }
     if (mouseState_ == 4) {
         if (PanScale(p.scale, rightButton_, panAnchorX_, static_cast<float>(pt.x()), static_cast<int>(p.series.size()))) {
             Apply(view_->Update(1));
@@ -612,6 +676,12 @@ void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
     mouseState_ = 0;
     GraphPicture& p = view_->picture(0);
     const int total = static_cast<int>(p.series.size());
+    if (state == 8) {
+        update(QRect(0, dividerY_, width(), 1));
+        if (MoveDivider(*view_, 0, dividerPane_, dividerY_)) RepaintAll();
+        dividerPane_ = -1;
+        return;
+    }
     if (state == 2) {
         update(QRect(anchor_, lastPoint_).normalized().adjusted(-1, -1, 1, 1));
         const int bars = bandFrom_ >= 0 && bandTo_ >= 0 ? std::abs(bandTo_ - bandFrom_) + 1 : 0;
@@ -649,6 +719,11 @@ void ChartWidget::wheelEvent(QWheelEvent* event) {
 }
 
 bool ChartWidget::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
+        // Tab is 指标放大 here, not a focus move.
+        keyPressEvent(static_cast<QKeyEvent*>(event));
+        return true;
+    }
     if (event->type() != QEvent::ToolTip) return QWidget::event(event);
     // Over an indicator's name: why it drew nothing, when it failed.
     auto* help = static_cast<QHelpEvent*>(event);

@@ -92,6 +92,10 @@ public:
     // Removes a formula from every pane; false when it was not shown.
     bool RemoveFormula(uint32_t type, const std::string& name);
     int activePane() const { return activePane_; }
+    // Deletes a sub-chart (never the main pane) with its indicators.
+    bool DeletePane(int pane);
+    // 指标放大 (Tab): the active pane fills the picture, and back.
+    void ToggleEnlargement();
     // Indicator combinations: the picture's panes saved as "<icombo>/<name>.icb", and a file
     // loaded into the picture. Both return false with the message to show (empty when none).
     bool SaveCombinationNamed(const std::string& name, bool overwrite, std::string& message);
@@ -122,6 +126,7 @@ protected:
 private:
     void Poll();
     void Refresh(int level, bool keepFirst = false);
+    void RepaintAll();
     void Apply(const Region& region);
     void UpdateTitle();
     // The crosshair: its tags are drawn into the back buffer over saved pixels, its lines on
@@ -161,6 +166,9 @@ private:
     float panAnchorX_ = 0;
     bool pan_ = false;
     int activePane_ = 0;
+    int selectedSlot_ = -1;          // the indicator whose name was clicked, in the active pane
+    int dividerPane_ = -1, dividerY_ = -1;  // a divider drag
+    std::vector<std::vector<float>> enlarged_;
     int bandFrom_ = -1, bandTo_ = -1;  // visible bars under the rubber band
 };
 

@@ -230,6 +230,38 @@ TEST_F(ChartCursorQt, ScriptedSessionAddsIndicatorsZoomsAndSwitchesToWeek) {
     w->grab().toImage().save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_session_week.png"));
 }
 
+TEST_F(ChartCursorQt, DividerDragTabAndDeletingASubChart) {
+    auto w = Widget();
+    GraphPicture& p = w->view().picture(0);
+    const int boundary = RoundPixel(p.panes[0].rects.outer.bottom);
+    const int limit = RoundPixel(p.panes[0].rects.title.bottom) + 10;
+    Mouse(*w, QEvent::MouseButtonPress, QPoint(300, boundary + 1), Qt::LeftButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseMove, QPoint(300, 2), Qt::NoButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseButtonRelease, QPoint(300, 2), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(RoundPixel(p.panes[0].rects.outer.bottom), limit);
+    EXPECT_EQ(w->canvas().image(), [&] {
+        ChartCanvas fresh;
+        fresh.Resize(w->canvas().size());
+        fresh.PaintAll(w->view(), ChartFonts(SystemSettings{}.scheme()));
+        return fresh.image();
+    }());
+
+    // Tab enlarges the active pane (MACD, clicked) and brings the heights back.
+    Mouse(*w, QEvent::MouseButtonPress, QPoint(300, RoundPixel(p.panes[2].rects.draw.top) + 20), Qt::RightButton, Qt::RightButton);
+    const float macd = p.panes[2].height;
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &tab);
+    EXPECT_EQ(p.panes[0].height, 0);
+    EXPECT_GT(p.panes[2].height, macd * 3);
+    QCoreApplication::sendEvent(w.get(), &tab);
+    EXPECT_FLOAT_EQ(p.panes[2].height, macd);
+
+    EXPECT_FALSE(w->DeletePane(0));
+    EXPECT_TRUE(w->DeletePane(2));
+    EXPECT_EQ(p.panes.size(), 2u);
+    EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "MACD"), -1);
+}
+
 TEST_F(ChartCursorQt, CombinationsSavedAndLoadedThroughTheWindow) {
     auto w = Widget();
     std::string message;
