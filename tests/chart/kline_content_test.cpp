@@ -178,6 +178,65 @@ TEST_F(KLineContentTest, BarTipsOfTheKLineAndOfAnIndicatorLine) {
     EXPECT_TRUE(BarTip(*view, hit).title.empty());
 }
 
+TEST_F(KLineContentTest, OverlaysUpToFiveSecuritiesInNormalAndPercentageMode) {
+    // A security at twice the price, one whose bars all lie before the visible ones, and more.
+    auto add = [&](const char* code, const char* name, float factor, size_t bars) {
+        CodeEntry e;
+        ParseSecurityText(code, e.id);
+        e.securityClass = kClassAShare;
+        CopyToField(e.name, Utf8ToGbk(name));
+        Series s;
+        s.period = kPeriodDay;
+        for (size_t i = 0; i < bars && i < bars_->size(); ++i) {
+            KLineRecord b = bars_->bars[i];
+            b.open *= factor;
+            b.high *= factor;
+            b.low *= factor;
+            b.close *= factor;
+            s.push(b);
+        }
+        data.AddSecurity(e, s);
+        return e;
+    };
+    const CodeEntry twice = add("SH600002", "双倍", 2, bars_->size());
+    const CodeEntry early = add("SH600003", "早期", 1, 50);
+    GraphPicture& p = view->picture(0);
+    const ValueRange alone = p.panes[0].range;
+    ASSERT_TRUE(view->AddOverlay(0, twice));
+    EXPECT_FALSE(view->AddOverlay(0, twice));   // already shown
+    EXPECT_FALSE(view->AddOverlay(0, moutai));  // the main security
+    ASSERT_TRUE(view->AddOverlay(0, early));
+    view->Update(0);
+    ASSERT_EQ(p.overlays.size(), 2u);
+    ASSERT_EQ(p.overlays[0].series.size(), p.series.size());
+    // Normal mode: one price axis, so the range reaches twice the main security's maximum.
+    EXPECT_FLOAT_EQ(p.panes[0].range.max, 2 * alone.max);
+    EXPECT_FLOAT_EQ(p.panes[0].range.min, alone.min);
+    // The overlay without visible bars draws nothing and leaves the other drawn.
+    const RenderItem& none = p.overlays[1].kline.items.at(0);
+    for (uint16_t f : none.flags) EXPECT_TRUE(f & kBarSkip);
+    const RenderItem& drawn = p.overlays[0].kline.items.at(0);
+    EXPECT_FALSE(drawn.flags.at(0) & kBarSkip);
+    EXPECT_NE(p.panes[0].list.ToText().find("+双倍"), std::string::npos);
+
+    // Percentage mode: the overlay is scaled to meet the main close at the first visible bar,
+    // so twice the prices fall on the main security's own candles.
+    view->SetScaleMode(0, 0, kScalePercentage);
+    view->Update(3);
+    EXPECT_FLOAT_EQ(p.panes[0].range.max, alone.max);
+    EXPECT_FLOAT_EQ(p.panes[0].range.min, alone.min);
+    const int k = p.scale.first + 7;
+    EXPECT_NEAR(p.overlays[0].scaled.bars[static_cast<size_t>(k)].close, bars_->bars[static_cast<size_t>(k)].close, 1e-3);
+
+    ASSERT_TRUE(view->AddOverlay(0, add("SH600004", "四", 1, 10)));
+    ASSERT_TRUE(view->AddOverlay(0, add("SH600005", "五", 1, 10)));
+    EXPECT_FALSE(view->AddOverlay(0, add("SH600006", "六", 1, 10)));  // a sixth security
+    EXPECT_TRUE(view->RemoveOverlay(0, 0));
+    EXPECT_FALSE(view->RemoveOverlay(0, 3));
+    view->Update(3);
+    EXPECT_FLOAT_EQ(p.panes[0].range.max, alone.max);
+}
+
 TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
     std::vector<FormulaRecord> set = {Made(kFormulaSubPane, "A"), Made(kFormulaMainOverlay, "M1"),
                                       Made(kFormulaSubPane, "B"), Made(kFormulaSubPane, "C")};
