@@ -330,6 +330,30 @@ bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
     return true;
 }
 
+int ChartWidget::AddOverlays(const std::vector<CodeEntry>& securities, std::string& message, bool& askPercentage) {
+    message.clear();
+    askPercentage = false;
+    GraphPicture& p = view_->picture(0);
+    const size_t before = 1 + p.overlays.size();
+    if (before >= static_cast<size_t>(kMaxSecurities)) {
+        message = "叠加股票已到最大限度,不能再进行叠加操作!";
+        return 0;
+    }
+    int added = 0;
+    for (const CodeEntry& e : securities)
+        if (view_->AddOverlay(0, e)) ++added;
+    if (added == 0) return 0;
+    askPercentage = before == 1 && p.period != kPeriodTime && (p.panes[0].scaleMode & 3) != kScalePercentage;
+    needRequest_ = true;
+    Refresh(0, true);
+    return added;
+}
+
+void ChartWidget::SetMainPercentage(bool on) {
+    view_->SetScaleMode(0, 0, on ? kScalePercentage : kScaleNormal);
+    Apply(view_->Update(3, 0, 0));
+}
+
 bool ChartWidget::DeletePane(int pane) {
     GraphPicture& p = view_->picture(0);
     if (pane <= 0 || pane >= static_cast<int>(p.panes.size())) return false;
@@ -455,6 +479,22 @@ void ChartWidget::FillMenu(QMenu* menu) {
         }
         QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromUtf8(message.c_str()));
     });
+    for (size_t k = 0; k < view_->picture(0).overlays.size(); ++k) {
+        const std::string name = GbkToUtf8(FieldText(view_->picture(0).overlays[k].security.name));
+        connect(menu->addAction(QString::fromStdString("删除叠加" + name)), &QAction::triggered, this, [this, k] {
+            if (view_->RemoveOverlay(0, static_cast<int>(k))) Apply(view_->Update(3, 0, 0));
+        });
+    }
+    QMenu* scale = menu->addMenu(QStringLiteral("坐标"));
+    const bool pct = (view_->picture(0).panes[0].scaleMode & 3) == kScalePercentage;
+    QAction* normal = scale->addAction(QStringLiteral("普通坐标"));
+    normal->setCheckable(true);
+    normal->setChecked(!pct);
+    connect(normal, &QAction::triggered, this, [this] { SetMainPercentage(false); });
+    QAction* percent = scale->addAction(QStringLiteral("百分比坐标"));
+    percent->setCheckable(true);
+    percent->setChecked(pct);
+    connect(percent, &QAction::triggered, this, [this] { SetMainPercentage(true); });
     connect(menu->addAction(QStringLiteral("清除指标")), &QAction::triggered, this, [this] {
         GraphPicture& p = view_->picture(0);
         const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);

@@ -92,6 +92,11 @@ public:
     // Removes a formula from every pane; false when it was not shown.
     bool RemoveFormula(uint32_t type, const std::string& name);
     int activePane() const { return activePane_; }
+    // Overlays securities on the main pane while at most five are shown. `message` is the refusal
+    // when the picture is full; `askPercentage` tells that the percentage question follows (the
+    // picture showed one security and its main pane is not in percentage mode).
+    int AddOverlays(const std::vector<CodeEntry>& securities, std::string& message, bool& askPercentage);
+    void SetMainPercentage(bool on);
     // Deletes a sub-chart (never the main pane) with its indicators.
     bool DeletePane(int pane);
     // 指标放大 (Tab): the active pane fills the picture, and back.

@@ -262,6 +262,33 @@ TEST_F(ChartCursorQt, DividerDragTabAndDeletingASubChart) {
     EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "MACD"), -1);
 }
 
+TEST_F(ChartCursorQt, OverlaysAskForPercentageOnceAndStopAtFive) {
+    auto w = Widget();
+    std::vector<CodeEntry> others;
+    for (int i = 1; i <= 5; ++i) {
+        SecurityId other;
+        ParseSecurityText("SH60000" + std::to_string(i), other);
+        ASSERT_TRUE(WriteHistory(*paths, other, kPeriodDay, std::span(history.bars), true));
+        QuoteUpdate q = testing_store::MakeQuote(other, MakeStoreTime(2026, 2, 16, 10, 0), 1480.0f + 10.0f * static_cast<float>(i), 100, Utf8ToGbk("其他"));
+        q.entry.securityClass = kClassAShare;
+        store->UpdateQuote(q);
+        others.push_back(*store->FindByText("SH60000" + std::to_string(i)));
+    }
+    std::string message;
+    bool ask = false;
+    EXPECT_EQ(w->AddOverlays({others[0]}, message, ask), 1);
+    EXPECT_TRUE(ask);
+    w->SetMainPercentage(true);
+    EXPECT_FALSE(w->view().picture(0).overlays[0].series.empty());
+    // Four of a multi-selection fit; the rest is ignored; then the picture is full.
+    EXPECT_EQ(w->AddOverlays({others[1], others[2], others[3], others[4]}, message, ask), 3);
+    EXPECT_FALSE(ask);
+    EXPECT_EQ(w->AddOverlays({others[4]}, message, ask), 0);
+    EXPECT_EQ(message, "叠加股票已到最大限度,不能再进行叠加操作!");
+    Spin(50);
+    w->grab().toImage().save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_overlays.png"));
+}
+
 TEST_F(ChartCursorQt, CombinationsSavedAndLoadedThroughTheWindow) {
     auto w = Widget();
     std::string message;
