@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "chart/kline_content.h"
 #include "market/security_registry.h"
 #include "platform/text.h"
 
@@ -524,6 +525,15 @@ void ChartView::Ranges(GraphPicture& p, int paneIndex) {
         for (PaneIndicator& slot : pane.indicators) {
             slot.items.clear();
             if (!slot.result) continue;
+            // Signal formulas of the main pane: icons, or the K-line's colours.
+            if (i == 0 && SelectionFormula(slot.formula.type)) {
+                slot.items.push_back(BuildSignalIcons(slot, p.series, ctx));
+                continue;
+            }
+            if (i == 0 && slot.formula.type == kFormulaColourKLine) {
+                if (!p.kline.items.empty()) ApplyColourKLine(p.kline.items[0], slot, p.series, ctx);
+                continue;
+            }
             const std::string_view name = slot.formula.nameText();
             for (size_t k = 0; k < slot.result->lines.size(); ++k) {
                 const OutputLineDesc* desc = k < slot.formula.outputs.size() ? &slot.formula.outputs[k] : nullptr;
@@ -698,6 +708,16 @@ void ChartView::DrawTitle(GraphPicture& p, int index, DisplayList& list) {
     const int bar = p.cursorBar >= 0 && p.cursorBar < static_cast<int>(p.series.size()) ? p.cursorBar
                                                                                         : p.scale.first + p.scale.shown - 1;
     for (PaneIndicator& slot : pane.indicators) {
+        if (index == 0 && SignalFormula(slot.formula.type)) {
+            // An 11-pixel legend in the signal's colour (阳线 for a colour K-line formula).
+            const ColorRef c = slot.formula.type == kFormulaColourKLine ? colours[kColorRising]
+                                                                        : static_cast<ColorRef>(slot.formula.signalColour & 0xFFFFFF);
+            const int top = title.top + 1 + (m.cy - 7) / 2;
+            list.Rectangle({x + 2, top, x + 9, top + 7}, colours[kColorChartText], true, c);
+            slot.nameRect = {x, title.top, std::min(x + 11, title.right), title.bottom};
+            x += 11;
+            continue;
+        }
         const int nameLeft = x;
         run(" " + GbkToUtf8(slot.formula.nameText()) + " ", colours[kColorChartText]);
         slot.nameRect = {nameLeft, title.top, std::min(x, title.right), title.bottom};

@@ -1,6 +1,7 @@
 #include "chart/kline_content.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -147,6 +148,64 @@ BarTipText BarTip(const ChartView& view, const HitInfo& hit) {
         tip.text += value;
     }
     return tip;
+}
+
+namespace {
+
+// The output of a signal formula at series index i: true when finite and non-zero.
+bool SignalAt(const PaneIndicator& slot, int i) {
+    if (!slot.result || slot.result->lines.empty()) return false;
+    const OutputLine& line = slot.result->lines[0];
+    if (!line.valid(i)) return false;
+    const float v = line.points[static_cast<size_t>(i)].value;
+    return std::isfinite(v) && v != 0;
+}
+
+}  // namespace
+
+RenderItem BuildSignalIcons(const PaneIndicator& slot, const Series& series, const BuildContext& ctx) {
+    RenderItem item;
+    item.kind = kKindIcon;
+    item.colour = item.rise = item.fall = slot.formula.signalColour & 0xFFFFFF;
+    item.iconType = static_cast<uint8_t>(std::min<uint32_t>(slot.formula.signalIcon, 6));
+    item.hollow = false;
+    item.background = ctx.scheme->colors[kColorBackground];
+    item.emptyOver = ctx.emptyOver;
+    const int from = std::max(ctx.firstVisible, 0);
+    const int to = std::max(std::min(ctx.firstVisible + ctx.scale->shown, static_cast<int>(series.size())), from);
+    item.firstBar = from - ctx.firstVisible;
+    item.barCount = to - from;
+    item.stride = 2;
+    item.flags.assign(static_cast<size_t>(item.barCount), kBarSkip);
+    item.coords.assign(static_cast<size_t>(item.barCount) * 2, 0);
+    for (int i = from; i < to; ++i) {
+        if (!SignalAt(slot, i)) continue;
+        const KLineRecord& b = series.bars[static_cast<size_t>(i)];
+        const float prices[] = {b.open, b.high, b.low, b.close};
+        const float price = prices[std::min<uint32_t>(slot.formula.signalPosition, 3)];
+        if (!std::isfinite(price)) continue;
+        const size_t k = static_cast<size_t>(i - from);
+        item.flags[k] = 0;
+        item.coords[2 * k] = ctx.scale->CentrePixel(i - ctx.firstVisible);
+        item.coords[2 * k + 1] = ctx.map->Y(price);
+    }
+    return item;
+}
+
+void ApplyColourKLine(RenderItem& kline, const PaneIndicator& slot, const Series& series, const BuildContext& ctx) {
+    if (!slot.result) return;
+    const OutputLineDesc* desc = slot.formula.outputs.empty() ? nullptr : &slot.formula.outputs[0];
+    kline.rise = desc && desc->hasColour() ? desc->colour & 0xFFFFFF : ctx.scheme->colors[kColorRising];
+    kline.fall = ctx.scheme->colors[kColorFalling];
+    for (int k = 0; k < kline.barCount; ++k) {
+        const int i = ctx.firstVisible + kline.firstBar + k;
+        uint16_t& f = kline.flags[static_cast<size_t>(k)];
+        if ((f & kBarSkip) || i < 0 || static_cast<size_t>(i) >= series.size()) continue;
+        const KLineRecord& b = series.bars[static_cast<size_t>(i)];
+        f = static_cast<uint16_t>(f & ~(kBarRising | kBarHollow | kBarOwnColour));
+        if (SignalAt(slot, i)) f |= kBarRising;
+        if (b.close > b.open) f |= kBarHollow;
+    }
 }
 
 std::string IndicatorTip(const PaneIndicator& slot) {

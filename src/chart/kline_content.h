@@ -59,6 +59,20 @@ struct BarTipText {
 // bar date, the line name and its value ("%.3f", empty outside the line's valid range).
 BarTipText BarTip(const ChartView& view, const HitInfo& hit);
 
+// ---- Signal formulas in the main pane --------------------------------------------------
+
+inline bool SelectionFormula(uint32_t type) { return type == kFormulaSelection || type == kFormulaCombined; }
+inline bool SignalFormula(uint32_t type) { return SelectionFormula(type) || type == kFormulaColourKLine; }
+
+// The icons of a selection formula: at every visible bar where its output is non-zero the
+// formula's icon (0 .. 6) in its signal colour, at the bar's open, high, low or close as its
+// price position (0 .. 3) selects.
+RenderItem BuildSignalIcons(const PaneIndicator& slot, const Series& series, const BuildContext& ctx);
+// A colour K-line formula re-flags the main K-line item: a bar where it is non-zero rising (in
+// the formula's line colour when it has one, else 阳线), every other bar falling (阴线); bars
+// that close above their open are hollow.
+void ApplyColourKLine(RenderItem& kline, const PaneIndicator& slot, const Series& series, const BuildContext& ctx);
+
 // The tooltip of an indicator's name: why the formula drew nothing (its error), else empty.
 std::string IndicatorTip(const PaneIndicator& slot);
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "chart/kline_content.h"
+#include "formula/compiler.h"
 #include "formula/standard_library.h"
 #include "market/bars_csv.h"
 #include "platform/text.h"
@@ -235,6 +236,59 @@ TEST_F(KLineContentTest, OverlaysUpToFiveSecuritiesInNormalAndPercentageMode) {
     EXPECT_FALSE(view->RemoveOverlay(0, 3));
     view->Update(3);
     EXPECT_FLOAT_EQ(p.panes[0].range.max, alone.max);
+}
+
+TEST_F(KLineContentTest, SelectionIconsAndColourKLines) {
+    // A selection formula true where the close rose; icon 2 in blue at the low.
+    FormulaRecord up;
+    up.type = kFormulaSelection;
+    up.setName("UP");
+    up.source = "C>REF(C,1);";
+    ASSERT_EQ(CompileFormula(up), 0);
+    up.signalIcon = 2;
+    up.signalColour = 0xFF0000;
+    up.signalPosition = 2;
+    // A colour K-line formula true on every bar.
+    FormulaRecord all;
+    all.type = kFormulaColourKLine;
+    all.setName("ALL");
+    all.source = "C>0;";
+    ASSERT_EQ(CompileFormula(all), 0);
+    ASSERT_EQ(AddIndicator(*view, 0, 0, up, false, false), AddResult::kAdded);
+    ASSERT_EQ(AddIndicator(*view, 0, 0, all, false, false), AddResult::kAdded);
+    view->Update(2);
+    const GraphPicture& p = view->picture(0);
+    const PaneIndicator& sel = p.panes[0].indicators[1];
+    ASSERT_EQ(sel.formula.nameText(), "UP");
+    ASSERT_EQ(sel.items.size(), 1u);
+    const RenderItem& icons = sel.items[0];
+    EXPECT_EQ(icons.kind, kKindIcon);
+    EXPECT_EQ(icons.iconType, 2);
+    EXPECT_EQ(icons.colour, 0xFF0000u);
+    int signals = 0;
+    for (int k = 0; k < icons.barCount; ++k) {
+        const size_t i = static_cast<size_t>(p.scale.first + icons.firstBar + k);
+        const bool rose = i > 0 && bars_->bars[i].close > bars_->bars[i - 1].close;
+        EXPECT_EQ(icons.drawable(k), rose) << i;
+        if (!rose) continue;
+        ++signals;
+        EXPECT_EQ(icons.at(k)[0], p.scale.CentrePixel(icons.firstBar + k));
+        EXPECT_EQ(icons.at(k)[1], p.panes[0].map.Y(bars_->bars[i].low));
+    }
+    EXPECT_GT(signals, 5);
+    // Every candle rising, in 阳线, hollow exactly when it closed above its open.
+    const RenderItem& k = p.kline.items.at(0);
+    for (int b = 0; b < k.barCount; ++b) {
+        const KLineRecord& bar = bars_->bars[static_cast<size_t>(p.scale.first + k.firstBar + b)];
+        EXPECT_TRUE(k.flags[static_cast<size_t>(b)] & kBarRising);
+        EXPECT_EQ((k.flags[static_cast<size_t>(b)] & kBarHollow) != 0, bar.close > bar.open);
+    }
+    EXPECT_EQ(k.rise, options.scheme.colors[kColorRising]);
+    EXPECT_TRUE(p.panes[0].indicators[2].items.empty());
+    // Neither signal counts in the main pane's range, which stays the K-lines'.
+    ValueRange r;
+    ASSERT_TRUE(SeriesRange(p.series, p.scale.first, p.scale.shown, r));
+    EXPECT_EQ(p.panes[0].range.max, r.max);
 }
 
 TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
