@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "market/market_store.h"
+#include "chart/kline_content.h"
 #include "market/security_registry.h"
 #include "platform/text.h"
 
@@ -278,6 +279,64 @@ void ChartView::SetPanes(int picture, const std::vector<std::vector<std::pair<ui
     LayoutPanes(p);
 }
 
+bool ChartView::AddOverlay(int picture, const CodeEntry& security) {
+    if (picture < 0 || picture >= pictureCount()) return false;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (!p.hasSecurity || 1 + static_cast<int>(p.overlays.size()) >= kMaxSecurities) return false;
+    if (SameSecurity(p.security.id, security.id)) return false;
+    for (const Overlay& o : p.overlays)
+        if (SameSecurity(o.security.id, security.id)) return false;
+    Overlay& o = p.overlays.emplace_back();
+    o.security = security;
+    o.kline.formula = p.kline.formula;  // a copy of the main security's K-line formula
+    p.loaded = false;
+    return true;
+}
+
+bool ChartView::RemoveOverlay(int picture, int index) {
+    if (picture < 0 || picture >= pictureCount()) return false;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (index < 0 || index >= static_cast<int>(p.overlays.size())) return false;
+    p.overlays.erase(p.overlays.begin() + index);
+    return true;
+}
+
+void ChartView::LoadOverlays(GraphPicture& p) {
+    for (Overlay& o : p.overlays) {
+        Series raw;
+        if (!source_.Load(o.security, p.period, options_.exRights, raw)) raw.clear();
+        // Matched by time to the main bars; both run in time order.
+        o.series.clear();
+        o.series.period = p.period;
+        KLineRecord none;
+        none.open = none.high = none.low = none.close = NAN;
+        size_t j = 0;
+        for (const KLineRecord& b : p.series.bars) {
+            while (j < raw.size() && raw.bars[j].time < b.time) ++j;
+            if (j < raw.size() && raw.bars[j].time == b.time) {
+                o.series.push(raw.bars[j]);
+            } else {
+                none.time = b.time;
+                o.series.push(none);
+            }
+        }
+    }
+}
+
+void ChartView::SetPaneCount(int picture, int n) {
+    if (picture < 0 || picture >= pictureCount()) return;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    n = std::clamp(n, 1, kMaxPanes);
+    if (n == static_cast<int>(p.panes.size())) return;
+    std::vector<float> heights;
+    for (const GraphPane& pane : p.panes) heights.push_back(pane.height);
+    heights = ResizePaneHeights(heights, n,
+                                std::max(p.outer.height() - static_cast<float>(options_.metrics.timeStripHeight()), 0.0f));
+    p.panes.resize(static_cast<size_t>(n));
+    for (size_t i = 0; i < p.panes.size(); ++i) p.panes[i].height = heights[i];
+    LayoutPanes(p);
+}
+
 void ChartView::SetKLineKind(std::string_view name) {
     if (name != "K" && name != "BAR" && name != "PRICE") return;
     klineName_ = std::string(name);
@@ -294,6 +353,15 @@ void ChartView::SetScaleMode(int picture, int pane, int mode) {
 void ChartView::SetExRights(uint8_t mode) {
     options_.exRights = mode;
     for (GraphPicture& p : pictures_) p.loaded = false;
+}
+
+Region ChartView::SetCursorBar(int picture, int bar) {
+    if (picture < 0 || picture >= pictureCount()) return {};
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (bar < 0 || bar >= static_cast<int>(p.series.size())) bar = -1;
+    if (p.cursorBar == bar) return {};
+    p.cursorBar = bar;
+    return Update(4, picture);
 }
 
 int ChartView::TextWidth(const std::string& text) const {
@@ -326,6 +394,7 @@ void ChartView::Load(GraphPicture& p, bool keepFirst) {
     const bool wasLoaded = p.loaded;
     if (!p.hasSecurity || !source_.Load(p.security, p.period, options_.exRights, p.series)) p.series.clear();
     p.series.period = p.period;
+    LoadOverlays(p);
     const int total = static_cast<int>(p.series.size());
     if (keepFirst && wasLoaded) {
         p.scale.first += total - oldTotal;
@@ -378,6 +447,40 @@ void ChartView::Ranges(GraphPicture& p, int paneIndex) {
         };
         ValueRange r;
         if (i == 0 && SeriesRange(p.series, first, shown, r)) join(r);
+        if (i == 0) {
+            // Overlays: in percentage mode scaled to meet the main close at the first visible bar
+            // (or at their first bar there); one without bars there joins nothing.
+            const bool pct = pane.scaleMode == kScalePercentage;
+            float mainRef = NAN;
+            for (int k = first; k < first + shown && k < static_cast<int>(p.series.size()); ++k)
+                if (std::isfinite(p.series.bars[static_cast<size_t>(k)].close) && p.series.bars[static_cast<size_t>(k)].close != 0) {
+                    mainRef = p.series.bars[static_cast<size_t>(k)].close;
+                    break;
+                }
+            for (Overlay& o : p.overlays) {
+                float factor = 1;
+                if (pct) {
+                    float ref = NAN;
+                    for (int k = first; k < first + shown && k < static_cast<int>(o.series.size()); ++k) {
+                        const float c = o.series.bars[static_cast<size_t>(k)].close;
+                        if (std::isfinite(c) && c != 0) {
+                            ref = c;
+                            break;
+                        }
+                    }
+                    factor = std::isfinite(ref) && std::isfinite(mainRef) ? mainRef / ref : 1;
+                }
+                o.scaled = o.series;
+                if (factor != 1)
+                    for (KLineRecord& b : o.scaled.bars) {
+                        b.open *= factor;
+                        b.high *= factor;
+                        b.low *= factor;
+                        b.close *= factor;
+                    }
+                if (SeriesRange(o.scaled, first, shown, r)) join(r);
+            }
+        }
         for (PaneIndicator& slot : pane.indicators) {
             slot.rangeValid = false;
             if (!slot.result) continue;
@@ -433,10 +536,26 @@ void ChartView::Ranges(GraphPicture& p, int paneIndex) {
         if (i == 0) {
             p.kline.items.clear();
             p.kline.items.push_back(BuildKLineItem(p.series, KLineKind(p), ctx));
+            // The j-th security (the main one is the first) is drawn in 第j条指标线.
+            for (size_t k = 0; k < p.overlays.size(); ++k) {
+                Overlay& o = p.overlays[k];
+                o.kline.items.clear();
+                o.kline.items.push_back(BuildKLineItem(o.scaled, KLineKind(p), ctx, true,
+                                                       options_.scheme.colors[IndicatorColor(static_cast<int>(k) + 2)]));
+            }
         }
         for (PaneIndicator& slot : pane.indicators) {
             slot.items.clear();
             if (!slot.result) continue;
+            // Signal formulas of the main pane: icons, or the K-line's colours.
+            if (i == 0 && SelectionFormula(slot.formula.type)) {
+                slot.items.push_back(BuildSignalIcons(slot, p.series, ctx));
+                continue;
+            }
+            if (i == 0 && slot.formula.type == kFormulaColourKLine) {
+                if (!p.kline.items.empty()) ApplyColourKLine(p.kline.items[0], slot, p.series, ctx);
+                continue;
+            }
             const std::string_view name = slot.formula.nameText();
             for (size_t k = 0; k < slot.result->lines.size(); ++k) {
                 const OutputLineDesc* desc = k < slot.formula.outputs.size() ? &slot.formula.outputs[k] : nullptr;
@@ -670,8 +789,11 @@ void ChartView::DrawPane(GraphPicture& p, int index, DisplayList& list) {
 
     // The items, clipped to the drawing rectangle.
     list.Clip({draw.left + 1, draw.top, draw.right - 1, draw.bottom});
-    if (index == 0)
+    if (index == 0) {
         for (const RenderItem& item : p.kline.items) DrawItem(item, pane.rects.draw, list);
+        for (const Overlay& o : p.overlays)
+            for (const RenderItem& item : o.kline.items) DrawItem(item, pane.rects.draw, list);
+    }
     for (const PaneIndicator& slot : pane.indicators)
         for (const RenderItem& item : slot.items) DrawItem(item, pane.rects.draw, list);
     list.Clip({});
@@ -692,8 +814,8 @@ void ChartView::DrawPane(GraphPicture& p, int index, DisplayList& list) {
     DrawTitle(p, index, list);
 }
 
-void ChartView::DrawTitle(const GraphPicture& p, int index, DisplayList& list) {
-    const GraphPane& pane = p.panes[static_cast<size_t>(index)];
+void ChartView::DrawTitle(GraphPicture& p, int index, DisplayList& list) {
+    GraphPane& pane = p.panes[static_cast<size_t>(index)];
     const Rect title = Pixels(pane.rects.title);
     const ChartMetrics& m = options_.metrics;
     if (title.height() < m.cy) return;
@@ -706,11 +828,31 @@ void ChartView::DrawTitle(const GraphPicture& p, int index, DisplayList& list) {
         list.Text({x, title.top + 1, x + w, title.top + 1 + m.cy}, text, colour, kAlignLeft | kAlignVCenter);
         x += w;
     };
-    if (index == 0 && pictures_.size() > 1 && p.hasSecurity) run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[kColorChartText]);
+    if (index == 0 && p.hasSecurity && !p.overlays.empty()) {
+        // With overlays every security's name in its K-line colour, the overlays marked "+".
+        run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[IndicatorColor(1)]);
+        for (size_t k = 0; k < p.overlays.size(); ++k)
+            run("+" + GbkToUtf8(FieldText(p.overlays[k].security.name)) + " ", colours[IndicatorColor(static_cast<int>(k) + 2)]);
+    } else if (index == 0 && pictures_.size() > 1 && p.hasSecurity) {
+        run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[kColorChartText]);
+    }
     const int decimals = index == 0 ? p.decimals : 2;
-    const int bar = p.scale.first + p.scale.shown - 1;
-    for (const PaneIndicator& slot : pane.indicators) {
+    const int bar = p.cursorBar >= 0 && p.cursorBar < static_cast<int>(p.series.size()) ? p.cursorBar
+                                                                                        : p.scale.first + p.scale.shown - 1;
+    for (PaneIndicator& slot : pane.indicators) {
+        if (index == 0 && SignalFormula(slot.formula.type)) {
+            // An 11-pixel legend in the signal's colour (阳线 for a colour K-line formula).
+            const ColorRef c = slot.formula.type == kFormulaColourKLine ? colours[kColorRising]
+                                                                        : static_cast<ColorRef>(slot.formula.signalColour & 0xFFFFFF);
+            const int top = title.top + 1 + (m.cy - 7) / 2;
+            list.Rectangle({x + 2, top, x + 9, top + 7}, colours[kColorChartText], true, c);
+            slot.nameRect = {x, title.top, std::min(x + 11, title.right), title.bottom};
+            x += 11;
+            continue;
+        }
+        const int nameLeft = x;
         run(" " + GbkToUtf8(slot.formula.nameText()) + " ", colours[kColorChartText]);
+        slot.nameRect = {nameLeft, title.top, std::min(x, title.right), title.bottom};
         if (!slot.result) {
             // Why a formula draws nothing: its period is disabled, or it is not for this kind of security.
             if (slot.status.failure == EvalFailure::kUnsupportedPeriod) run("该指标被禁用", colours[kColorAxis]);

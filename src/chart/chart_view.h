@@ -132,6 +132,7 @@ struct PaneIndicator {
     bool rangeValid = false;
     ValueRange range;
     std::vector<RenderItem> items;
+    Rect nameRect;  // where the title strip drew the name (hit-testing)
 };
 
 struct GraphPane {
@@ -147,6 +148,18 @@ struct GraphPane {
     DisplayList list;     // what level 4 drew
 };
 
+// A security overlaid on the main pane: its bars matched to the main security's by time (a bar
+// the overlay lacks is NaN and not drawn), and in percentage mode scaled so that its close at the
+// first visible bar meets the main security's.
+struct Overlay {
+    CodeEntry security;
+    Series series;    // aligned with the main series
+    Series scaled;    // what the pane draws
+    PaneIndicator kline;
+};
+
+inline constexpr int kMaxSecurities = 5;  // the main security and four overlays
+
 struct GraphPicture {
     CodeEntry security;
     bool hasSecurity = false;
@@ -161,6 +174,8 @@ struct GraphPicture {
     std::vector<GraphPane> panes;
     std::vector<TimeLabel> timeLabels;
     DisplayList frame;    // the time-axis strip and the box under the price axis
+    int cursorBar = -1;   // the crosshair's bar (series index) the titles show; -1: the last bar
+    std::vector<Overlay> overlays;
     // Period 14: the time-sharing picture drawn instead of the panes, over timeDays days.
     int timeDays = 1;
     std::unique_ptr<TimeSharingPicture> timeSharing;
@@ -194,10 +209,20 @@ public:
     // The panes of a picture and their formulas (type and GBK name each); the first list is the
     // main pane's. Formulas missing from the set are skipped.
     void SetPanes(int picture, const std::vector<std::vector<std::pair<uint32_t, std::string>>>& panes);
+    // Overlays a security on the main pane (loaded with the next update); false when the picture
+    // already shows five securities or shows this one.
+    bool AddOverlay(int picture, const CodeEntry& security);
+    bool RemoveOverlay(int picture, int index);
+    // Adds or removes panes at the bottom (1 .. 6), keeping the remaining panes' indicators and
+    // proportions; new sub-charts get one unit of height each.
+    void SetPaneCount(int picture, int n);
     // "K", "BAR" or "PRICE" for every picture.
     void SetKLineKind(std::string_view name);
     void SetScaleMode(int picture, int pane, int mode);
     void SetExRights(uint8_t mode);
+    // The bar whose values the title strips show (-1: the last bar); redraws the picture's panes
+    // when it changes and returns what changed on screen.
+    Region SetCursorBar(int picture, int bar);
 
     // A key for every picture; true when a picture changed (then Update(1) has run).
     bool MoveOrZoom(MoveKey key);
@@ -237,6 +262,7 @@ private:
     void LayoutPictures();
     void LayoutPanes(GraphPicture& p);
     void Load(GraphPicture& p, bool keepFirst);
+    void LoadOverlays(GraphPicture& p);
     void Evaluate(GraphPicture& p, int pane);
     void EvaluateSlot(GraphPicture& p, PaneIndicator& slot);
     void Ranges(GraphPicture& p, int pane);
@@ -244,7 +270,7 @@ private:
     Region UpdateTimeSharing(GraphPicture& p, int from);
     Region Draw(GraphPicture& p, int pane);
     void DrawPane(GraphPicture& p, int index, DisplayList& list);
-    void DrawTitle(const GraphPicture& p, int index, DisplayList& list);
+    void DrawTitle(GraphPicture& p, int index, DisplayList& list);
     void DrawFrame(GraphPicture& p, DisplayList& list);
     int16_t KLineKind(const GraphPicture& p) const;
     int TextWidth(const std::string& text) const;

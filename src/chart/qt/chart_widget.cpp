@@ -4,11 +4,22 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QToolTip>
 #include <algorithm>
+#include <map>
 #include <atomic>
 
+#include "chart/indicator_combo.h"
+#include "chart/kline_content.h"
+#include "platform/files.h"
+#include "chart/qt/data_window.h"
 #include "market/market_store.h"
 #include "platform/text.h"
 
@@ -16,6 +27,7 @@ namespace tessaro::chart {
 namespace {
 
 std::atomic<uint8_t> g_exRights{0};
+std::atomic<bool> g_crosshair{false};
 
 std::vector<std::vector<std::pair<uint32_t, std::string>>> PanesFor(const std::vector<std::string>& indicators) {
     std::vector<std::vector<std::pair<uint32_t, std::string>>> panes;
@@ -69,6 +81,9 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
+    setMouseTracking(true);
+    // The menu opens when the right button comes up (after a possible rubber band).
+    setContextMenuPolicy(Qt::PreventContextMenu);
     timer_.start(100, this);
 }
 
@@ -118,16 +133,22 @@ void ChartWidget::Refresh(int level, bool keepFirst) {
         view_->Resize(width(), height());
         view_->Update(std::min(level, 1), -1, -1, keepFirst);
         canvas_.PaintAll(*view_, fonts_);
+        tagsDrawn_ = false;  // the saved pixels belonged to the old buffer
         update();
+        if (cursor_.on) CursorMoved(false);
         return;
     }
     Apply(view_->Update(level, -1, -1, keepFirst));
+    if (cursor_.on && level <= 1) CursorMoved(false);
 }
 
 void ChartWidget::Apply(const Region& region) {
     if (region.empty()) return;
+    const bool tags = tagsDrawn_;
+    EraseCursor();
     canvas_.Paint(*view_, region, fonts_);
     for (const Rect& r : region.rects()) update(ToQRect(r));
+    if (tags) DrawCursor();
 }
 
 void ChartWidget::UpdateTitle() {
@@ -146,6 +167,7 @@ void ChartWidget::Poll() {
         view_->SetExRights(exRights_);
         Refresh(0);
     }
+    if (cursor_.on != g_crosshair.load()) SetCrosshair(g_crosshair.load());
     if (needRequest_ && requester_ && p.hasSecurity) {
         needRequest_ = false;
         requester_({p.security, p.period, p.historyRequest});
@@ -176,6 +198,29 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
     if (canvas_.size() != size()) Refresh(1);
     QPainter painter(this);
     for (const QRect& r : event->region()) painter.drawImage(r, canvas_.image(), r);
+    // The crosshair's lines and the rubber band invert what lies under them.
+    const bool band = mouseState_ == 2;
+    const bool divider = mouseState_ == 8;
+    if (!crosshairShown_ && !band && !divider) return;
+    painter.setClipRegion(event->region());
+    painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+    painter.setPen(Qt::NoPen);
+    const GraphPicture& p = view_->picture(cursor_.picture);
+    if (crosshairShown_ && !p.panes.empty()) {
+        const int top = RoundPixel(p.panes.front().rects.outer.top);
+        const int bottom = RoundPixel(p.panes.back().rects.outer.bottom);
+        const int left = RoundPixel(p.outer.left), right = RoundPixel(p.panes.back().rects.rightAxis.left);
+        painter.fillRect(QRect(lineX_, top, 1, bottom - top), Qt::white);
+        if (lineY_ >= top && lineY_ < bottom) painter.fillRect(QRect(left, lineY_, right - left, 1), Qt::white);
+    }
+    if (divider) painter.fillRect(QRect(0, dividerY_, width(), 1), Qt::white);
+    if (band) {
+        const QRect r = QRect(anchor_, lastPoint_).normalized();
+        painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), Qt::white);
+        painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), Qt::white);
+        painter.fillRect(QRect(r.left(), r.top() + 1, 1, r.height() - 2), Qt::white);
+        painter.fillRect(QRect(r.right(), r.top() + 1, 1, r.height() - 2), Qt::white);
+    }
 }
 
 void ChartWidget::resizeEvent(QResizeEvent* event) {
@@ -210,24 +255,85 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Up: key = MoveKey::kZoomIn; break;
         case Qt::Key_Down: key = MoveKey::kZoomOut; break;
-        case Qt::Key_Left: key = MoveKey::kLeft; break;
-        case Qt::Key_Right: key = MoveKey::kRight; break;
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            // Ctrl: a page of bars (快速左移 / 快速右移); alone: the crosshair moves one bar.
+            const int step = event->key() == Qt::Key_Left ? -1 : 1;
+            if (ctrl) {
+                MoveOrZoom(step < 0 ? MoveKey::kLeft : MoveKey::kRight);
+                return;
+            }
+            g_crosshair.store(true);
+            const bool scrolled = StepCursor(*view_, cursor_, step);
+            const GraphPicture& p = view_->picture(cursor_.picture);
+            if (cursor_.bar >= 0 && cursor_.bar < static_cast<int>(p.series.size()))
+                cursor_.y = p.panes[0].map.Y(p.series.bars[static_cast<size_t>(cursor_.bar)].close);
+            CursorMoved(scrolled);
+            return;
+        }
+        case Qt::Key_Home:
+        case Qt::Key_End: {
+            // The active pane's first indicator becomes the previous / next formula that fits.
+            const GraphPicture& p = view_->picture(0);
+            const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
+            std::optional<FormulaRecord> f =
+                StepPaneFormula(context_.formulas->Snapshot(), p, pane, event->key() == Qt::Key_Home ? -1 : 1);
+            if (!f) return;
+            auto& held = view_->picture(0).panes[static_cast<size_t>(pane)].indicators;
+            if (!held.empty()) held.erase(held.begin());
+            AddIndicator(*view_, 0, pane, *f, false, false);
+            // The new formula takes the first place.
+            for (size_t i = 0; i < held.size(); ++i)
+                if (held[i].formula.nameText() == f->nameText() && i > 0) std::rotate(held.begin(), held.begin() + static_cast<long>(i), held.begin() + static_cast<long>(i) + 1);
+            Refresh(1);
+            return;
+        }
+        case Qt::Key_Tab:
+            ToggleEnlargement();
+            return;
+        case Qt::Key_Delete: {
+            // The selected indicator, else the active sub-chart after asking.
+            GraphPicture& p = view_->picture(0);
+            const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
+            auto& held = p.panes[static_cast<size_t>(pane)].indicators;
+            if (selectedSlot_ >= 0 && selectedSlot_ < static_cast<int>(held.size())) {
+                held.erase(held.begin() + selectedSlot_);
+                selectedSlot_ = -1;
+                Apply(view_->Update(3, 0, pane));
+                return;
+            }
+            if (pane > 0 && QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("真的要删除副图吗？")) ==
+                                QMessageBox::Yes)
+                DeletePane(pane);
+            return;
+        }
+        case Qt::Key_Escape:
+            // Esc closes the data window and the crosshair; with neither shown the parent takes it.
+            if (cursor_.on || (dataWindow_ && dataWindow_->isVisible())) {
+                SetCrosshair(false);
+                return;
+            }
+            QWidget::keyPressEvent(event);
+            return;
         case Qt::Key_Less: case Qt::Key_Comma: key = MoveKey::kSlowLeft; break;
         case Qt::Key_Greater: case Qt::Key_Period: key = MoveKey::kSlowRight; break;
         case Qt::Key_F8: {
             // The next period; after the time-sharing picture comes the tick picture.
-            Period next = PeriodFromNumber(PeriodNumber(view_->picture(0).period) + 1);
-            if (!IsValidPeriod(next)) next = kPeriodTick;
+            Period next = NextPeriod(view_->picture(0).period);
             SetPeriod(next);
             return;
         }
         default: QWidget::keyPressEvent(event); return;
     }
-    (void)ctrl;
+    MoveOrZoom(key);
+}
+
+void ChartWidget::MoveOrZoom(MoveKey key) {
     const int before = view_->picture(0).historyRequest;
     if (!view_->MoveOrZoom(key)) return;
     if (view_->picture(0).historyRequest != before) needRequest_ = true;
     Apply(view_->Update(1));
+    if (cursor_.on) CursorMoved(false);
 }
 
 void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
@@ -239,8 +345,118 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
 StoreTime ChartWidget::HistoryDay() const {
     const GraphPicture& p = view_->picture(0);
     if (!p.hasSecurity || !IsDayBasedPeriod(p.period) || p.scale.shown <= 0) return 0;
-    const size_t i = static_cast<size_t>(p.scale.first + p.scale.shown - 1);
+    // The crosshair's bar, else the newest shown.
+    const size_t i = cursor_.on && cursor_.bar >= 0 ? static_cast<size_t>(cursor_.bar)
+                                                    : static_cast<size_t>(p.scale.first + p.scale.shown - 1);
     return i < p.series.size() ? p.series.bars[i].time : 0;
+}
+
+bool ChartWidget::AddFormula(uint32_t type, const std::string& name, bool fromMenu) {
+    std::optional<FormulaRecord> f = context_.formulas->Find(type, name);
+    if (!f) return false;
+    const size_t panes = view_->picture(0).panes.size();
+    const AddResult r = AddIndicator(*view_, 0, activePane_, *f, false, fromMenu, activePane_);
+    if (r != AddResult::kAdded && r != AddResult::kKLine) return false;
+    if (view_->picture(0).panes.size() != panes) {
+        Refresh(1);
+    } else {
+        const int pane = FindIndicator(*view_, 0, type, name);
+        Apply(view_->Update(2, 0, r == AddResult::kKLine ? -1 : pane));
+    }
+    return true;
+}
+
+bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
+    const int pane = FindIndicator(*view_, 0, type, name);
+    if (pane < 0 || RemoveIndicators(*view_, 0, -1, type, name) == 0) return false;
+    Apply(view_->Update(3, 0, pane));
+    return true;
+}
+
+int ChartWidget::AddOverlays(const std::vector<CodeEntry>& securities, std::string& message, bool& askPercentage) {
+    message.clear();
+    askPercentage = false;
+    GraphPicture& p = view_->picture(0);
+    const size_t before = 1 + p.overlays.size();
+    if (before >= static_cast<size_t>(kMaxSecurities)) {
+        message = "叠加股票已到最大限度,不能再进行叠加操作!";
+        return 0;
+    }
+    int added = 0;
+    for (const CodeEntry& e : securities)
+        if (view_->AddOverlay(0, e)) ++added;
+    if (added == 0) return 0;
+    askPercentage = before == 1 && p.period != kPeriodTime && (p.panes[0].scaleMode & 3) != kScalePercentage;
+    needRequest_ = true;
+    Refresh(0, true);
+    return added;
+}
+
+void ChartWidget::SetMainPercentage(bool on) {
+    view_->SetScaleMode(0, 0, on ? kScalePercentage : kScaleNormal);
+    Apply(view_->Update(3, 0, 0));
+}
+
+bool ChartWidget::DeletePane(int pane) {
+    GraphPicture& p = view_->picture(0);
+    if (pane <= 0 || pane >= static_cast<int>(p.panes.size())) return false;
+    if (!enlarged_.empty()) ToggleEnlargement();
+    p.panes.erase(p.panes.begin() + pane);
+    activePane_ = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
+    selectedSlot_ = -1;
+    view_->Resize(width(), height());  // the others fill the height in their proportions
+    RepaintAll();
+    return true;
+}
+
+void ChartWidget::ToggleEnlargement() {
+    TogglePaneEnlargement(*view_, activePane_, enlarged_);
+    RepaintAll();
+}
+
+void ChartWidget::RepaintAll() {
+    // The panes moved: everything is drawn again.
+    EraseCursor();
+    view_->Update(1);
+    canvas_.PaintAll(*view_, fonts_);
+    tagsDrawn_ = false;
+    update();
+    if (cursor_.on) CursorMoved(false);
+}
+
+bool ChartWidget::SaveCombinationNamed(const std::string& name, bool overwrite, std::string& message) {
+    message.clear();
+    const std::string dir = context_.paths.indicatorComboDir();
+    std::string path;
+    if (!ComboFilePath(dir, name, path)) {
+        message = kComboBadName;
+        return false;
+    }
+    if (FileExists(path) && !overwrite) {
+        message = kComboOverwrite;
+        return false;
+    }
+    CreateDirectories(dir);
+    if (!SaveCombination(path, CombinationOf(view_->picture(0)))) {
+        message = kComboBadName;
+        return false;
+    }
+    return true;
+}
+
+bool ChartWidget::LoadCombinationFile(const std::string& path, std::string& message) {
+    message.clear();
+    IndicatorCombination combo;
+    ComboError error;
+    if (!LoadCombination(path, combo, error)) {
+        // A file of another format says so; a short or unreadable one is ignored.
+        if (error == ComboError::kUnknownFormat) message = kComboUnknownFormat;
+        return false;
+    }
+    ApplyCombination(*view_, combo);
+    activePane_ = 0;
+    Refresh(1);
+    return true;
 }
 
 void ChartWidget::FillMenu(QMenu* menu) {
@@ -248,6 +464,100 @@ void ChartWidget::FillMenu(QMenu* menu) {
         QAction* history = menu->addAction(QStringLiteral("历史分时"));
         connect(history, &QAction::triggered, this, [this, day] { emit historyTimeSharing(view_->picture(0).security, day); });
     }
+
+    // The main-pane and sub-chart indicators of the set, by group: built-in or common formulas,
+    // not the group 右图指标 and no name with "&". A ticked item removes, any other adds.
+    const std::string rightGroup = Utf8ToGbk("右图指标");
+    const std::vector<FormulaRecord> all = context_.formulas->Snapshot();
+    for (const auto& [type, caption] : {std::pair<uint32_t, const char*>{kFormulaMainOverlay, "主图指标"},
+                                        std::pair<uint32_t, const char*>{kFormulaSubPane, "副图指标"}}) {
+        QMenu* sub = menu->addMenu(QString::fromUtf8(caption));
+        std::map<std::string, QMenu*> groups;
+        for (const FormulaRecord& f : all) {
+            if (f.type != type || f.group == rightGroup || f.nameText().find('&') != std::string_view::npos) continue;
+            if (f.sourceOrigin != 1 && f.sourceOrigin != 3) continue;
+            QMenu*& g = groups[f.group];
+            if (!g) g = f.group.empty() ? sub : sub->addMenu(QString::fromStdString(GbkToUtf8(f.group)));
+            char text[160];
+            const std::string name(f.nameText());
+            std::snprintf(text, sizeof text, "%-6s %s", GbkToUtf8(name).c_str(), GbkToUtf8(f.description).c_str());
+            QAction* a = g->addAction(QString::fromUtf8(text));
+            a->setCheckable(true);
+            const bool shown = FindIndicator(*view_, 0, type, name) >= 0;
+            a->setChecked(shown);
+            a->setEnabled(!f.periodDisabled(view_->picture(0).period));
+            connect(a, &QAction::triggered, this, [this, type, name, shown] {
+                if (shown) RemoveFormula(type, name);
+                else AddFormula(type, name, true);
+            });
+        }
+    }
+    menu->addSeparator();
+    QMenu* kinds = menu->addMenu(QStringLiteral("Ｋ线类型"));
+    for (const auto& [caption, kind] : {std::pair<const char*, const char*>{"蜡烛线", "K"}, {"美国线", "BAR"}, {"价位线", "PRICE"}}) {
+        QAction* a = kinds->addAction(QString::fromUtf8(caption));
+        a->setCheckable(true);
+        a->setChecked(view_->picture(0).kline.formula.nameText() == kind);
+        const std::string name = kind;
+        connect(a, &QAction::triggered, this, [this, name] {
+            view_->SetKLineKind(name);
+            Refresh(2);
+        });
+    }
+    QMenu* combos = menu->addMenu(QStringLiteral("指标组合"));
+    connect(combos->addAction(QStringLiteral("载入指标组合")), &QAction::triggered, this, [this] {
+        const QString file = QFileDialog::getOpenFileName(this, QString::fromUtf8(kComboOpenTitle),
+                                                          QString::fromStdString(context_.paths.indicatorComboDir()),
+                                                          QString::fromUtf8(kComboFilter));
+        if (file.isEmpty()) return;
+        std::string message;
+        if (!LoadCombinationFile(file.toStdString(), message) && !message.empty())
+            QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromUtf8(message.c_str()));
+    });
+    connect(combos->addAction(QStringLiteral("保存指标组合")), &QAction::triggered, this, [this] {
+        bool ok = false;
+        const QString name = QInputDialog::getText(this, QString::fromUtf8(kComboNameCaption),
+                                                   QString::fromUtf8(kComboNamePrompt), QLineEdit::Normal, QString(), &ok);
+        if (!ok) return;
+        std::string message;
+        if (SaveCombinationNamed(name.toStdString(), false, message)) return;
+        if (message == kComboOverwrite) {
+            if (QMessageBox::question(this, QStringLiteral("系统提示"), QString::fromUtf8(kComboOverwrite)) != QMessageBox::Yes) return;
+            if (SaveCombinationNamed(name.toStdString(), true, message)) return;
+        }
+        QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromUtf8(message.c_str()));
+    });
+    for (size_t k = 0; k < view_->picture(0).overlays.size(); ++k) {
+        const std::string name = GbkToUtf8(FieldText(view_->picture(0).overlays[k].security.name));
+        connect(menu->addAction(QString::fromStdString("删除叠加" + name)), &QAction::triggered, this, [this, k] {
+            if (view_->RemoveOverlay(0, static_cast<int>(k))) Apply(view_->Update(3, 0, 0));
+        });
+    }
+    QMenu* scale = menu->addMenu(QStringLiteral("坐标"));
+    const bool pct = (view_->picture(0).panes[0].scaleMode & 3) == kScalePercentage;
+    QAction* normal = scale->addAction(QStringLiteral("普通坐标"));
+    normal->setCheckable(true);
+    normal->setChecked(!pct);
+    connect(normal, &QAction::triggered, this, [this] { SetMainPercentage(false); });
+    QAction* percent = scale->addAction(QStringLiteral("百分比坐标"));
+    percent->setCheckable(true);
+    percent->setChecked(pct);
+    connect(percent, &QAction::triggered, this, [this] { SetMainPercentage(true); });
+    connect(menu->addAction(QStringLiteral("清除指标")), &QAction::triggered, this, [this] {
+        GraphPicture& p = view_->picture(0);
+        const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
+        p.panes[static_cast<size_t>(pane)].indicators.clear();
+        Apply(view_->Update(3, 0, pane));
+    });
+    menu->addSeparator();
+    QAction* cross = menu->addAction(QStringLiteral("十字光标"));
+    cross->setCheckable(true);
+    cross->setChecked(cursor_.on);
+    connect(cross, &QAction::triggered, this, [this](bool on) { SetCrosshair(on); });
+    QAction* panAction = menu->addAction(QStringLiteral("平移画面"));
+    panAction->setCheckable(true);
+    panAction->setChecked(pan_);
+    connect(panAction, &QAction::triggered, this, [this](bool on) { SetPan(on); });
     QMenu* periods = menu->addMenu(QStringLiteral("分析周期"));
     for (int n = PeriodNumber(kPeriodTick); n <= PeriodNumber(kPeriodTime); ++n) {
         const Period period = static_cast<Period>(n);
@@ -272,6 +582,263 @@ void ChartWidget::FillMenu(QMenu* menu) {
             Poll();
         });
     }
+}
+
+// ---- The crosshair and the mouse -----------------------------------------------------
+
+void ChartWidget::SetCrosshairSwitch(bool on) { g_crosshair.store(on); }
+bool ChartWidget::crosshairSwitch() { return g_crosshair.load(); }
+
+void ChartWidget::SetPan(bool on) {
+    if (pan_ == on) return;
+    pan_ = on;
+    // Off: the ranges are computed afresh.
+    if (!on) Apply(view_->Update(3));
+}
+
+void ChartWidget::SetCrosshair(bool on) {
+    g_crosshair.store(on);
+    if (!on) {
+        EraseCursor();
+        cursor_.on = false;
+        Apply(view_->SetCursorBar(cursor_.picture, -1));
+        if (dataWindow_) dataWindow_->hide();
+        return;
+    }
+    if (cursor_.on) return;
+    const GraphPicture& p = view_->picture(cursor_.picture);
+    if (p.series.empty()) {
+        // Nothing to point at yet: the switch stays on for when bars arrive.
+        return;
+    }
+    cursor_.on = true;
+    if (cursor_.bar < 0 || cursor_.bar >= static_cast<int>(p.series.size())) cursor_.bar = static_cast<int>(p.series.size()) - 1;
+    if (cursor_.y <= 0) cursor_.y = p.panes[0].map.Y(p.series.bars[static_cast<size_t>(cursor_.bar)].close);
+    CursorMoved(false);
+}
+
+void ChartWidget::MoveCursor(int x, int y) {
+    Crosshair c = cursor_;
+    if (!PlaceCursor(*view_, c, x, y)) return;
+    c.on = true;
+    cursor_ = c;
+    CursorMoved(false);
+}
+
+void ChartWidget::CursorMoved(bool scrolled) {
+    EraseCursor();
+    GraphPicture& p = view_->picture(cursor_.picture);
+    if (cursor_.bar >= static_cast<int>(p.series.size())) cursor_.bar = static_cast<int>(p.series.size()) - 1;
+    Region region;
+    if (scrolled) region.Add(view_->Update(1));
+    region.Add(view_->SetCursorBar(cursor_.picture, cursor_.on ? cursor_.bar : -1));
+    if (!region.empty()) {
+        canvas_.Paint(*view_, region, fonts_);
+        for (const Rect& r : region.rects()) update(ToQRect(r));
+    }
+    DrawCursor();
+    UpdateDataWindow();
+}
+
+void ChartWidget::EraseCursor() {
+    if (tagsDrawn_) {
+        for (const CursorTag* t : {&tags_.time, &tags_.value}) {
+            if (t->box.empty()) continue;
+            canvas_.RestoreUnder(ToQRect(t->box));
+            update(ToQRect(t->box));
+        }
+        tagsDrawn_ = false;
+    }
+    if (crosshairShown_) {
+        InvalidateLines();
+        crosshairShown_ = false;
+    }
+}
+
+void ChartWidget::DrawCursor() {
+    if (!cursor_.on || canvas_.size().isEmpty()) return;
+    tags_ = MakeCursorTags(*view_, cursor_);
+    if (!tags_.hasTime) tags_.time.box = {};
+    if (!tags_.hasValue) tags_.value.box = {};
+    const QRect bounds(QPoint(0, 0), canvas_.size());
+    const ColorRef* colours = view_->options().scheme.colors;
+    QPainter painter(&canvas_.back());
+    painter.setFont(fonts_.chart());
+    for (CursorTag* t : {&tags_.time, &tags_.value}) {
+        QRect box = ToQRect(t->box).intersected(bounds);
+        if (box.isEmpty()) {
+            t->box = {};
+            continue;
+        }
+        t->box = {box.left(), box.top(), box.right() + 1, box.bottom() + 1};
+        canvas_.SaveUnder(box);
+        painter.setPen(ToQColor(colours[kColorAxis]));
+        painter.setBrush(ToQColor(colours[kColorHighlight]));
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.setPen(ToQColor(colours[kColorChartText]));
+        painter.drawText(box, Qt::AlignCenter, QString::fromStdString(t->text));
+        update(box);
+    }
+    tagsDrawn_ = true;
+    lineX_ = CursorLineX(*view_, cursor_);
+    lineY_ = cursor_.y;
+    crosshairShown_ = true;
+    InvalidateLines();
+}
+
+void ChartWidget::InvalidateLines() {
+    const GraphPicture& p = view_->picture(cursor_.picture);
+    update(QRect(lineX_, RoundPixel(p.outer.top), 1, RoundPixel(p.outer.height())));
+    update(QRect(RoundPixel(p.outer.left), lineY_, RoundPixel(p.outer.width()), 1));
+}
+
+void ChartWidget::UpdateDataWindow() {
+    if (!cursor_.on) return;
+    const GraphPicture& p = view_->picture(cursor_.picture);
+    if (!dataWindow_) {
+        dataWindow_ = new DataWindow(view_->options().scheme, fonts_.chart(), this);
+        dataWindow_->move(mapToGlobal(QPoint(8, 24)));
+    }
+    QString title = QString::fromStdString(GbkToUtf8(FieldText(p.security.name)));
+    dataWindow_->SetRows(title, DataWindowRows(p.series, p.security, p.period, cursor_.bar, p.decimals));
+    if (!dataWindow_->isVisible()) dataWindow_->show();
+}
+
+void ChartWidget::mousePressEvent(QMouseEvent* event) {
+    const QPoint pt = event->position().toPoint();
+    const HitInfo hit = HitTest(*view_, pt.x(), pt.y());
+    mouseState_ = 0;
+    if (hit.pane >= 0) activePane_ = hit.pane;
+    selectedSlot_ = hit.kind == kHitIndicator ? hit.slot : -1;
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
+    if (hit.kind == kHitDivider && event->button() == Qt::LeftButton) {
+        mouseState_ = 8;
+        dividerPane_ = hit.pane;
+        dividerY_ = pt.y();
+        update(QRect(0, dividerY_, width(), 1));
+        return;
+    }
+    if (hit.kind != kHitPane && hit.kind != kHitTimeAxis) return;
+    mouseState_ = 1;
+    rightButton_ = event->button() == Qt::RightButton;
+    anchor_ = lastPoint_ = pt;
+    panAnchorX_ = static_cast<float>(pt.x());
+    // A pan drag from the time axis, or from a pane with the pan switch on.
+    bandFrom_ = (hit.kind == kHitTimeAxis || pan_) ? -2 : hit.bar;
+}
+
+void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pt = event->position().toPoint();
+    if (pt == lastPoint_) return;  // the same point again
+    const QPoint before = lastPoint_;
+    lastPoint_ = pt;
+    if (mouseState_ == 1 && DragStarted(anchor_.x(), anchor_.y(), pt.x(), pt.y())) mouseState_ = bandFrom_ == -2 ? 4 : 2;
+    GraphPicture& p = view_->picture(0);
+    if (mouseState_ == 8) {
+        // The boundary follows within its range and is applied on release.
+        const auto [low, high] = DividerRange(p, dividerPane_);
+        update(QRect(0, dividerY_, width(), 1));
+        dividerY_ = std::clamp(pt.y(), low, std::max(low, high));
+        update(QRect(0, dividerY_, width(), 1));
+        return;
+    }
+    if (mouseState_ == 4) {
+        if (PanScale(p.scale, rightButton_, panAnchorX_, static_cast<float>(pt.x()), static_cast<int>(p.series.size()))) {
+            Apply(view_->Update(1));
+            if (cursor_.on) CursorMoved(false);
+        }
+        return;
+    }
+    if (mouseState_ == 2) {
+        bandTo_ = p.scale.shown > 0 ? p.scale.BarAt(static_cast<float>(pt.x())) : -1;
+        update(QRect(anchor_, before).normalized().adjusted(-1, -1, 1, 1));
+        update(QRect(anchor_, pt).normalized().adjusted(-1, -1, 1, 1));
+        return;
+    }
+    if (cursor_.on && mouseState_ == 0) MoveCursor(pt.x(), pt.y());
+}
+
+void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint pt = event->position().toPoint();
+    const int state = mouseState_;
+    mouseState_ = 0;
+    GraphPicture& p = view_->picture(0);
+    const int total = static_cast<int>(p.series.size());
+    if (state == 8) {
+        update(QRect(0, dividerY_, width(), 1));
+        if (MoveDivider(*view_, 0, dividerPane_, dividerY_)) RepaintAll();
+        dividerPane_ = -1;
+        return;
+    }
+    if (state == 2) {
+        update(QRect(anchor_, lastPoint_).normalized().adjusted(-1, -1, 1, 1));
+        const int bars = bandFrom_ >= 0 && bandTo_ >= 0 ? std::abs(bandTo_ - bandFrom_) + 1 : 0;
+        // A left band over at least 4 bars zooms at once; a right band over more than one asks.
+        bool zoom = !rightButton_ && bars >= 4;
+        if (rightButton_ && bars > 1) {
+            QMenu menu(this);
+            QAction* a = menu.addAction(QStringLiteral("图形放大"));
+            zoom = menu.exec(mapToGlobal(pt)) == a;
+        }
+        if (zoom && ZoomToBand(p.scale, bandFrom_, bandTo_, total)) {
+            Apply(view_->Update(1));
+            if (cursor_.on) CursorMoved(false);
+        }
+        return;
+    }
+    if (state != 1) return;
+    if (rightButton_) {
+        QMenu menu(this);
+        FillMenu(&menu);
+        menu.exec(mapToGlobal(pt));
+        return;
+    }
+    // A click puts the crosshair on the bar under the mouse.
+    g_crosshair.store(true);
+    MoveCursor(pt.x(), pt.y());
+}
+
+void ChartWidget::wheelEvent(QWheelEvent* event) {
+    const int dy = event->angleDelta().y();
+    if (dy == 0) return;
+    // Away from the user zooms in (as Up), toward the user zooms out (as Down).
+    MoveOrZoom(dy > 0 ? MoveKey::kZoomIn : MoveKey::kZoomOut);
+    event->accept();
+}
+
+bool ChartWidget::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
+        // Tab is 指标放大 here, not a focus move.
+        keyPressEvent(static_cast<QKeyEvent*>(event));
+        return true;
+    }
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    // Over an indicator's name: why it drew nothing, when it failed.
+    auto* help = static_cast<QHelpEvent*>(event);
+    const HitInfo hit = HitTest(*view_, help->pos().x(), help->pos().y());
+    std::string tip;
+    if (hit.kind == kHitIndicator && hit.picture >= 0) {
+        const GraphPicture& p = view_->picture(hit.picture);
+        tip = IndicatorTip(p.panes[static_cast<size_t>(hit.pane)].indicators[static_cast<size_t>(hit.slot)]);
+    } else if (hit.kind == kHitPane && hit.part == kPartDraw) {
+        // Over a bar or a line: the bar tip.
+        const BarTipText bar = BarTip(*view_, hit);
+        if (!bar.title.empty()) tip = bar.title + "\n" + bar.text;
+        for (size_t at; (at = tip.find('\r')) != std::string::npos;) tip.erase(at, 1);
+        while (!tip.empty() && tip.back() == '\n') tip.pop_back();
+    }
+    if (tip.empty()) QToolTip::hideText();
+    else QToolTip::showText(help->globalPos(), QString::fromStdString(tip), this);
+    return true;
+}
+
+void ChartWidget::leaveEvent(QEvent* event) {
+    // Leaving the window takes the crosshair off the screen; the switch stays.
+    if (crosshairShown_) {
+        InvalidateLines();
+        crosshairShown_ = false;
+    }
+    QWidget::leaveEvent(event);
 }
 
 }  // namespace tessaro::chart

@@ -20,6 +20,7 @@ class QMenu;
 #include "app/paths.h"
 #include "app/settings.h"
 #include "chart/chart_view.h"
+#include "chart/cursor.h"
 #include "chart/qt/chart_painter.h"
 #include "market/change_feed.h"
 #include "market/series_loader.h"
@@ -32,6 +33,8 @@ class FormulaSet;
 namespace tessaro::chart {
 
 inline constexpr int kChartViewKind = 2;
+
+class DataWindow;
 
 class ChartWidget : public QWidget {
     Q_OBJECT
@@ -72,11 +75,45 @@ public:
     void OnDataChanged();  // a new trading day or new settings: from level 1
     void OnDataArrived();  // history or today's data stored: reload, keeping the first bar
 
+    // The crosshair (十字光标), one switch for every chart window; switching it on also shows the
+    // data window, switching it off hides it.
+    static void SetCrosshairSwitch(bool on);
+    static bool crosshairSwitch();
+    void SetCrosshair(bool on);
+    const Crosshair& cursor() const { return cursor_; }
+    const CursorTags& cursorTags() const { return tags_; }
+    DataWindow* dataWindow() const { return dataWindow_; }
+    // The pan switch (平移画面): presses inside a pane drag the picture.
+    void SetPan(bool on);
+    bool pan() const { return pan_; }
+    // Places a formula of the set (type, GBK name) as the chart menu does; false when it is not in
+    // the set or the pane refused it (a 30th slot, a period its usage flags disable).
+    bool AddFormula(uint32_t type, const std::string& name, bool fromMenu = true);
+    // Removes a formula from every pane; false when it was not shown.
+    bool RemoveFormula(uint32_t type, const std::string& name);
+    int activePane() const { return activePane_; }
+    // Overlays securities on the main pane while at most five are shown. `message` is the refusal
+    // when the picture is full; `askPercentage` tells that the percentage question follows (the
+    // picture showed one security and its main pane is not in percentage mode).
+    int AddOverlays(const std::vector<CodeEntry>& securities, std::string& message, bool& askPercentage);
+    void SetMainPercentage(bool on);
+    // Deletes a sub-chart (never the main pane) with its indicators.
+    bool DeletePane(int pane);
+    // 指标放大 (Tab): the active pane fills the picture, and back.
+    void ToggleEnlargement();
+    // Indicator combinations: the picture's panes saved as "<icombo>/<name>.icb", and a file
+    // loaded into the picture. Both return false with the message to show (empty when none).
+    bool SaveCombinationNamed(const std::string& name, bool overwrite, std::string& message);
+    bool LoadCombinationFile(const std::string& path, std::string& message);
+    // A zoom or scroll key (the keys, the wheel and the menu all come here).
+    void MoveOrZoom(MoveKey key);
+
     ChartView& view() { return *view_; }
     const ChartCanvas& canvas() const { return canvas_; }
     bool hasSecurity() const { return view_->picture(0).hasSecurity; }
 
-    // The day of the newest shown bar of a day-based picture, for 历史分时; 0 when there is none.
+    // The day of the crosshair's bar (else the newest shown) of a day-based picture, for 历史分时;
+    // 0 when there is none.
     StoreTime HistoryDay() const;
 
 signals:
@@ -89,13 +126,28 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
     void Poll();
     void Refresh(int level, bool keepFirst = false);
+    void RepaintAll();
     void Apply(const Region& region);
     void UpdateTitle();
+    // The crosshair: its tags are drawn into the back buffer over saved pixels, its lines on
+    // the screen only.
+    void MoveCursor(int x, int y);
+    void CursorMoved(bool scrolled);
+    void EraseCursor();
+    void DrawCursor();
+    void UpdateDataWindow();
+    void InvalidateLines();
 
     Context context_;
     StoreSeriesSource series_;
@@ -113,6 +165,24 @@ private:
     StoreTime quoteMinute_ = 0;  // the minute of the last quote that asked for minutes
     uint8_t exRights_ = 0;
     std::vector<std::string> indicators_{"MACD"};
+
+    Crosshair cursor_;
+    CursorTags tags_;
+    bool tagsDrawn_ = false;
+    bool crosshairShown_ = false;   // lines on screen
+    int lineX_ = 0, lineY_ = 0;
+    DataWindow* dataWindow_ = nullptr;
+    // Mouse: 0 idle, 1 button down, 2 rubber band, 4 pan drag.
+    int mouseState_ = 0;
+    bool rightButton_ = false;
+    QPoint anchor_, lastPoint_{-1, -1};
+    float panAnchorX_ = 0;
+    bool pan_ = false;
+    int activePane_ = 0;
+    int selectedSlot_ = -1;          // the indicator whose name was clicked, in the active pane
+    int dividerPane_ = -1, dividerY_ = -1;  // a divider drag
+    std::vector<std::vector<float>> enlarged_;
+    int bandFrom_ = -1, bandTo_ = -1;  // visible bars under the rubber band
 };
 
 }  // namespace tessaro::chart

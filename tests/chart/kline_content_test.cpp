@@ -1,0 +1,319 @@
+// Placing and removing formulas in the panes of a picture: target panes by type, the 29-slot
+// limit, the order of technical indicators before signal formulas, replacing, a formula that
+// fails, stepping through the set with Home and End, and the period keys.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "chart/kline_content.h"
+#include "formula/compiler.h"
+#include "formula/standard_library.h"
+#include "market/bars_csv.h"
+#include "platform/text.h"
+
+namespace tessaro::chart {
+namespace {
+
+class KLineContentTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        formulas_ = new FormulaSet;
+        for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas_->Put(std::move(r));
+        const char* root = std::getenv("TESSARO_SOURCE_DIR");
+        std::ifstream in(std::string(root ? root : TESSARO_SOURCE_DIR) + "/tests/formula/data/600519-daily.csv");
+        std::stringstream text;
+        text << in.rdbuf();
+        bars_ = new Series;
+        ParseBarsCsv(text.str(), *bars_);
+        bars_->period = kPeriodDay;
+    }
+    static void TearDownTestSuite() {
+        delete formulas_;
+        delete bars_;
+    }
+    void SetUp() override {
+        ParseSecurityText("SH600519", moutai.id);
+        moutai.securityClass = kClassAShare;
+        data.AddSecurity(moutai, *bars_);
+        options.scheme = BuiltInSchemes()[0];
+        options.visibleBars = 60;
+        view = std::make_unique<ChartView>(source, options);
+        view->Resize(640, 400);
+        view->SetPanes(0, {{{3, "MA"}}});
+        view->SetSecurity(0, moutai);
+        view->Update(0);
+    }
+    FormulaRecord Get(uint32_t type, const char* name) {
+        std::optional<FormulaRecord> f = formulas_->Find(type, name);
+        EXPECT_TRUE(f) << name;
+        return f ? *f : FormulaRecord{};
+    }
+    FormulaRecord Made(uint32_t type, const std::string& name) {
+        FormulaRecord f;
+        f.type = type;
+        f.setName(name);
+        return f;
+    }
+    std::vector<std::string> Names(int pane) {
+        std::vector<std::string> out;
+        for (const PaneIndicator& s : view->picture(0).panes[static_cast<size_t>(pane)].indicators)
+            out.emplace_back(s.formula.nameText());
+        return out;
+    }
+
+    static inline FormulaSet* formulas_ = nullptr;
+    static inline Series* bars_ = nullptr;
+    MemoryEvalData data;
+    FormulaChartSource source{*formulas_, data};
+    ChartOptions options;
+    CodeEntry moutai;
+    std::unique_ptr<ChartView> view;
+};
+
+TEST_F(KLineContentTest, MacdFromTheMenuGetsASecondPaneAndKdjJoinsIt) {
+    ASSERT_EQ(view->picture(0).panes.size(), 1u);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Get(4, "MACD"), false, true, 0), AddResult::kAdded);
+    ASSERT_EQ(view->picture(0).panes.size(), 2u);
+    EXPECT_EQ(Names(1), std::vector<std::string>{"MACD"});
+    EXPECT_GT(view->picture(0).panes[0].height, view->picture(0).panes[1].height);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Get(4, "KDJ"), false, true, 1), AddResult::kAdded);
+    EXPECT_EQ(Names(1), (std::vector<std::string>{"MACD", "KDJ"}));
+    EXPECT_EQ(FindIndicator(*view, 0, 4, "KDJ"), 1);
+    EXPECT_EQ(FindIndicator(*view, 0, 3, "KDJ"), 1);  // types 2, 3 and 4 are one class
+    EXPECT_EQ(FindIndicator(*view, 0, 0, "KDJ"), -1);
+    // The same formula again is not added; replacing clears the class first.
+    EXPECT_EQ(AddIndicator(*view, 0, 1, Get(4, "MACD"), false, false), AddResult::kAlreadyShown);
+    EXPECT_EQ(AddIndicator(*view, 0, 1, Get(4, "MACD"), true, false), AddResult::kAdded);
+    EXPECT_EQ(Names(1), std::vector<std::string>{"MACD"});
+    view->Update(2);
+    const PaneIndicator& macd = view->picture(0).panes[1].indicators[0];
+    ASSERT_TRUE(macd.result);
+    EXPECT_FALSE(macd.result->lines.empty());
+}
+
+TEST_F(KLineContentTest, TwentyNineSlotsThenRefusedAndSignalsStayLast) {
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaSelection, "SEL"), false, true), AddResult::kAdded);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaMainOverlay, "T1"), false, true), AddResult::kAdded);
+    // Technical indicators go after the last technical one, before the selection formula.
+    EXPECT_EQ(Names(0), (std::vector<std::string>{"MA", "T1", "SEL"}));
+    for (int i = 2; i <= 26; ++i)
+        ASSERT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaMainOverlay, "T" + std::to_string(i)), false, false), AddResult::kAdded);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaColourKLine, "CK"), false, false), AddResult::kAdded);
+    ASSERT_EQ(Names(0).size(), 29u);
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaMainOverlay, "T30"), false, false), AddResult::kPaneFull);
+    EXPECT_EQ(Names(0).size(), 29u);
+    EXPECT_EQ(Names(0)[26], "T26");
+    EXPECT_EQ(Names(0)[27], "SEL");
+    EXPECT_EQ(Names(0)[28], "CK");
+    // A colour K-line formula replaces the one before it; removing keeps the others' order.
+    EXPECT_EQ(AddIndicator(*view, 0, 0, Made(kFormulaColourKLine, "CK2"), false, false), AddResult::kAdded);
+    EXPECT_EQ(Names(0).back(), "CK2");
+    EXPECT_EQ(RemoveIndicators(*view, 0, 0, kFormulaMainOverlay, "T5"), 1);
+    EXPECT_EQ(Names(0)[4], "T4");
+    EXPECT_EQ(Names(0)[5], "T6");
+    EXPECT_EQ(RemoveIndicators(*view, 0, -1, kFormulaMainOverlay), 26);  // MA and T1..T26 but T5
+    EXPECT_EQ(Names(0), (std::vector<std::string>{"SEL", "CK2"}));
+
+    FormulaRecord weekOnly = Made(kFormulaSubPane, "WK");
+    weekOnly.setPeriodDisabled(kPeriodDay, true);
+    EXPECT_EQ(AddIndicator(*view, 0, 1, weekOnly, false, false), AddResult::kDisabled);
+    FormulaRecord kind = Made(kFormulaInternal, "BAR");
+    EXPECT_EQ(AddIndicator(*view, 0, 0, kind, false, false), AddResult::kKLine);
+    EXPECT_EQ(view->picture(0).kline.formula.nameText(), "BAR");
+}
+
+TEST_F(KLineContentTest, AFailingFormulaShowsItsNameAndAnEmptyLine) {
+    FormulaRecord broken = Get(4, "MACD");
+    broken.setName("BROKEN");
+    broken.instructions.assign(3, Instruction{});
+    broken.instructions[0].opcode = 0xFFFF;
+    broken.references.clear();
+    EXPECT_EQ(AddIndicator(*view, 0, 1, broken, false, false), AddResult::kAdded);
+    view->Update(2);
+    const GraphPicture& p = view->picture(0);
+    ASSERT_EQ(p.panes.size(), 2u);
+    const PaneIndicator& slot = p.panes[1].indicators[0];
+    EXPECT_FALSE(slot.result && !slot.result->lines.empty() && slot.result->lines[0].validCount() > 0);
+    const std::string title = p.panes[1].list.ToText();
+    EXPECT_NE(title.find(" BROKEN "), std::string::npos);
+    EXPECT_FALSE(slot.result);
+    EXPECT_FALSE(IndicatorTip(slot).empty());
+    // The chart keeps working: a zoom redraws.
+    EXPECT_TRUE(view->MoveOrZoom(MoveKey::kZoomIn));
+    view->Update(1);
+}
+
+TEST_F(KLineContentTest, BarTipsOfTheKLineAndOfAnIndicatorLine) {
+    const GraphPicture& p = view->picture(0);
+    HitInfo hit;
+    hit.picture = 0;
+    hit.pane = 0;
+    hit.bar = 3;
+    hit.kline = true;
+    const KLineRecord& b = bars_->bars[static_cast<size_t>(p.scale.first + 3)];
+    BarTipText tip = BarTip(*view, hit);
+    EXPECT_EQ(tip.title, FormatStoreTime("Y/M/D(W)", b.time));
+    char open[80];
+    std::snprintf(open, sizeof open, "开：%.2f\r\n高：%.2f\r\n", b.open, b.high);
+    EXPECT_EQ(tip.text.rfind(open, 0), 0u) << tip.text;
+    EXPECT_NE(tip.text.find("\r\n额："), std::string::npos);
+
+    hit.kline = false;
+    hit.slot = 0;
+    hit.line = 0;
+    tip = BarTip(*view, hit);
+    EXPECT_EQ(tip.title, "MA指标");
+    char value[64];
+    std::snprintf(value, sizeof value, ":%.3f", p.panes[0].indicators[0].result->lines[0].points[static_cast<size_t>(p.scale.first + 3)].value);
+    EXPECT_EQ(tip.text.substr(tip.text.size() - std::string(value).size()), value);
+    // Outside the line's valid range (MA of the first bars) the value is left out.
+    view->picture(0).scale.first = 0;
+    view->Update(1);
+    hit.bar = 0;
+    tip = BarTip(*view, hit);
+    EXPECT_EQ(tip.text.back(), ':');
+    hit.bar = -1;
+    EXPECT_TRUE(BarTip(*view, hit).title.empty());
+}
+
+TEST_F(KLineContentTest, OverlaysUpToFiveSecuritiesInNormalAndPercentageMode) {
+    // A security at twice the price, one whose bars all lie before the visible ones, and more.
+    auto add = [&](const char* code, const char* name, float factor, size_t bars) {
+        CodeEntry e;
+        ParseSecurityText(code, e.id);
+        e.securityClass = kClassAShare;
+        CopyToField(e.name, Utf8ToGbk(name));
+        Series s;
+        s.period = kPeriodDay;
+        for (size_t i = 0; i < bars && i < bars_->size(); ++i) {
+            KLineRecord b = bars_->bars[i];
+            b.open *= factor;
+            b.high *= factor;
+            b.low *= factor;
+            b.close *= factor;
+            s.push(b);
+        }
+        data.AddSecurity(e, s);
+        return e;
+    };
+    const CodeEntry twice = add("SH600002", "双倍", 2, bars_->size());
+    const CodeEntry early = add("SH600003", "早期", 1, 50);
+    GraphPicture& p = view->picture(0);
+    const ValueRange alone = p.panes[0].range;
+    ASSERT_TRUE(view->AddOverlay(0, twice));
+    EXPECT_FALSE(view->AddOverlay(0, twice));   // already shown
+    EXPECT_FALSE(view->AddOverlay(0, moutai));  // the main security
+    ASSERT_TRUE(view->AddOverlay(0, early));
+    view->Update(0);
+    ASSERT_EQ(p.overlays.size(), 2u);
+    ASSERT_EQ(p.overlays[0].series.size(), p.series.size());
+    // Normal mode: one price axis, so the range reaches twice the main security's maximum.
+    EXPECT_FLOAT_EQ(p.panes[0].range.max, 2 * alone.max);
+    EXPECT_FLOAT_EQ(p.panes[0].range.min, alone.min);
+    // The overlay without visible bars draws nothing and leaves the other drawn.
+    const RenderItem& none = p.overlays[1].kline.items.at(0);
+    for (uint16_t f : none.flags) EXPECT_TRUE(f & kBarSkip);
+    const RenderItem& drawn = p.overlays[0].kline.items.at(0);
+    EXPECT_FALSE(drawn.flags.at(0) & kBarSkip);
+    EXPECT_NE(p.panes[0].list.ToText().find("+双倍"), std::string::npos);
+
+    // Percentage mode: the overlay is scaled to meet the main close at the first visible bar,
+    // so twice the prices fall on the main security's own candles.
+    view->SetScaleMode(0, 0, kScalePercentage);
+    view->Update(3);
+    EXPECT_FLOAT_EQ(p.panes[0].range.max, alone.max);
+    EXPECT_FLOAT_EQ(p.panes[0].range.min, alone.min);
+    const int k = p.scale.first + 7;
+    EXPECT_NEAR(p.overlays[0].scaled.bars[static_cast<size_t>(k)].close, bars_->bars[static_cast<size_t>(k)].close, 1e-3);
+
+    ASSERT_TRUE(view->AddOverlay(0, add("SH600004", "四", 1, 10)));
+    ASSERT_TRUE(view->AddOverlay(0, add("SH600005", "五", 1, 10)));
+    EXPECT_FALSE(view->AddOverlay(0, add("SH600006", "六", 1, 10)));  // a sixth security
+    EXPECT_TRUE(view->RemoveOverlay(0, 0));
+    EXPECT_FALSE(view->RemoveOverlay(0, 3));
+    view->Update(3);
+    EXPECT_FLOAT_EQ(p.panes[0].range.max, alone.max);
+}
+
+TEST_F(KLineContentTest, SelectionIconsAndColourKLines) {
+    // A selection formula true where the close rose; icon 2 in blue at the low.
+    FormulaRecord up;
+    up.type = kFormulaSelection;
+    up.setName("UP");
+    up.source = "C>REF(C,1);";
+    ASSERT_EQ(CompileFormula(up), 0);
+    up.signalIcon = 2;
+    up.signalColour = 0xFF0000;
+    up.signalPosition = 2;
+    // A colour K-line formula true on every bar.
+    FormulaRecord all;
+    all.type = kFormulaColourKLine;
+    all.setName("ALL");
+    all.source = "C>0;";
+    ASSERT_EQ(CompileFormula(all), 0);
+    ASSERT_EQ(AddIndicator(*view, 0, 0, up, false, false), AddResult::kAdded);
+    ASSERT_EQ(AddIndicator(*view, 0, 0, all, false, false), AddResult::kAdded);
+    view->Update(2);
+    const GraphPicture& p = view->picture(0);
+    const PaneIndicator& sel = p.panes[0].indicators[1];
+    ASSERT_EQ(sel.formula.nameText(), "UP");
+    ASSERT_EQ(sel.items.size(), 1u);
+    const RenderItem& icons = sel.items[0];
+    EXPECT_EQ(icons.kind, kKindIcon);
+    EXPECT_EQ(icons.iconType, 2);
+    EXPECT_EQ(icons.colour, 0xFF0000u);
+    int signals = 0;
+    for (int k = 0; k < icons.barCount; ++k) {
+        const size_t i = static_cast<size_t>(p.scale.first + icons.firstBar + k);
+        const bool rose = i > 0 && bars_->bars[i].close > bars_->bars[i - 1].close;
+        EXPECT_EQ(icons.drawable(k), rose) << i;
+        if (!rose) continue;
+        ++signals;
+        EXPECT_EQ(icons.at(k)[0], p.scale.CentrePixel(icons.firstBar + k));
+        EXPECT_EQ(icons.at(k)[1], p.panes[0].map.Y(bars_->bars[i].low));
+    }
+    EXPECT_GT(signals, 5);
+    // Every candle rising, in 阳线, hollow exactly when it closed above its open.
+    const RenderItem& k = p.kline.items.at(0);
+    for (int b = 0; b < k.barCount; ++b) {
+        const KLineRecord& bar = bars_->bars[static_cast<size_t>(p.scale.first + k.firstBar + b)];
+        EXPECT_TRUE(k.flags[static_cast<size_t>(b)] & kBarRising);
+        EXPECT_EQ((k.flags[static_cast<size_t>(b)] & kBarHollow) != 0, bar.close > bar.open);
+    }
+    EXPECT_EQ(k.rise, options.scheme.colors[kColorRising]);
+    EXPECT_TRUE(p.panes[0].indicators[2].items.empty());
+    // Neither signal counts in the main pane's range, which stays the K-lines'.
+    ValueRange r;
+    ASSERT_TRUE(SeriesRange(p.series, p.scale.first, p.scale.shown, r));
+    EXPECT_EQ(p.panes[0].range.max, r.max);
+}
+
+TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
+    std::vector<FormulaRecord> set = {Made(kFormulaSubPane, "A"), Made(kFormulaMainOverlay, "M1"),
+                                      Made(kFormulaSubPane, "B"), Made(kFormulaSubPane, "C")};
+    set[2].setPeriodDisabled(kPeriodDay, true);
+    FormulaRecord right = Made(kFormulaSubPane, "R");
+    right.group = Utf8ToGbk("右图指标");
+    set.push_back(right);
+    view->SetPaneCount(0, 2);
+    ASSERT_EQ(AddIndicator(*view, 0, 1, set[0], false, false), AddResult::kAdded);
+    const GraphPicture& p = view->picture(0);
+    auto next = StepPaneFormula(set, p, 1, +1);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->nameText(), "C");  // B is disabled for days, R is in 右图指标
+    EXPECT_EQ(StepPaneFormula(set, p, 1, -1)->nameText(), "C");  // wraps
+    EXPECT_EQ(StepPaneFormula(set, p, 0, +1)->nameText(), "M1");
+    EXPECT_FALSE(StepPaneFormula(set, p, 5, +1));
+
+    EXPECT_EQ(NextPeriod(kPeriodDay), kPeriodWeek);
+    EXPECT_EQ(NextPeriod(kPeriodMultiDay), kPeriodTime);
+    EXPECT_EQ(NextPeriod(kPeriodTime), kPeriodTick);
+    EXPECT_EQ(ToggleTimeSharing(kPeriodTime), kPeriodDay);
+    EXPECT_EQ(ToggleTimeSharing(kPeriodWeek), kPeriodTime);
+}
+
+}  // namespace
+}  // namespace tessaro::chart
