@@ -59,6 +59,13 @@ struct BarTipText {
 // bar date, the line name and its value ("%.3f", empty outside the line's valid range).
 BarTipText BarTip(const ChartView& view, const HitInfo& hit);
 
+// ---- Ex-rights marks -------------------------------------------------------------------
+
+// The marks of the main security's ex-rights records that fall on visible bars (matched by
+// day): at the bar's x near the bottom of the main pane's drawing rectangle, caption "除权" and
+// a body of 日期, 送股比, 配股比, 配股价 (those not 0) as "name:value\r\n".
+std::vector<ExRightsMark> ExRightsMarks(const GraphPicture& p);
+
 // ---- Signal formulas in the main pane --------------------------------------------------
 
 inline bool SelectionFormula(uint32_t type) { return type == kFormulaSelection || type == kFormulaCombined; }
