@@ -289,7 +289,16 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
             SetPeriod(next);
             return;
         }
-        default: QWidget::keyPressEvent(event); return;
+        default: {
+            const QString text = event->text();
+            if (wizard_ && !text.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+                OpensWizard(static_cast<char32_t>(text.toUcs4().value(0)))) {
+                if (std::optional<WizardItem> item = wizard_(text)) ApplyWizardItem(*item);
+                return;
+            }
+            QWidget::keyPressEvent(event);
+            return;
+        }
     }
     MoveOrZoom(key);
 }
@@ -328,6 +337,28 @@ bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
     if (pane < 0 || RemoveIndicators(*view_, 0, -1, type, name) == 0) return false;
     Apply(view_->Update(3, 0, pane));
     return true;
+}
+
+bool ChartWidget::ApplyWizardItem(const WizardItem& item) {
+    switch (item.kind) {
+        case kWizardSecurity:
+            ShowSecurity(item.entry);
+            return true;
+        case kWizardFormula: {
+            const std::string name = item.text1;
+            if (FindIndicator(*view_, 0, item.value, name) >= 0) return RemoveFormula(item.value, name);
+            return AddFormula(item.value, name, true);
+        }
+        case kWizardCommand: {
+            const QuickCommandAction action = QuickCommandActionOf(static_cast<int>(item.value));
+            if (action.kind != QuickCommandAction::Kind::Period) return false;
+            const Period period = PeriodFromNumber(action.value);
+            if (!IsValidPeriod(period) || period == kPeriodTime) return false;
+            SetPeriod(period);
+            return true;
+        }
+        default: return false;
+    }
 }
 
 int ChartWidget::AddOverlays(const std::vector<CodeEntry>& securities, std::string& message, bool& askPercentage) {

@@ -7,6 +7,7 @@
 #include "client/quote_session.h"
 #include "market/market_store.h"
 #include "session/session.h"
+#include "ui/quote_list/wizard_popup.h"
 
 namespace tessaro {
 
@@ -28,6 +29,10 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
         if (active_) requests_->Request(need.security, need.period, need.records);
     });
     connect(chart_, &chart::ChartWidget::titleChanged, this, [this] { emit titleChanged(); });
+    Session* owner = &session;
+    chart_->SetWizard([this, owner](const QString& first) {
+        return WizardPopup::Run(WizardPopup::SessionSources(*owner), first, chart_);
+    });
 }
 
 ChartViewHost::~ChartViewHost() = default;
