@@ -4,7 +4,9 @@
 #      market into the application directory on the first run (--appdir DIR, else
 #      TESSARO_HOME, else the stored path, else $XDG_DATA_HOME/tessaro/, by default
 #      ~/.local/share/tessaro/); an existing market there is never overwritten;
-#   2. tessaro-quoted serves that market on a free loopback port, trading it live;
+#   2. tessaro-quoted serves the demo market on a free loopback port, trading it live
+#      (from a copy generated afresh for each run: the client writes its own market files
+#      back at exit, and those must not change what the server trades next time);
 #   3. tessaro opens logged in to it;
 #   4. closing the window stops the server.
 # Without a display (no DISPLAY or WAYLAND_DISPLAY) tessaro runs offscreen, saves
@@ -36,18 +38,23 @@ server_pid=
 cleanup() {
   if [ -n "$server_pid" ]; then
     kill "$server_pid" 2>/dev/null || true
+    # A server that does not end within five seconds is killed.
+    for _ in $(seq 50); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$server_pid" 2>/dev/null || true
     wait "$server_pid" 2>/dev/null || true
   fi
   rm -rf "$runtime"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-"$programs/tessaro-quoted" --appdir "$appdir" --listen 127.0.0.1:0 "${start[@]}" \
+"$programs/tessaro-cli" gen --out "$runtime/market" >/dev/null
+: >"$runtime/server.out"
+"$programs/tessaro-quoted" --appdir "$runtime/market" --listen 127.0.0.1:0 "${start[@]}" \
   >"$runtime/server.out" 2>"$runtime/server.log" </dev/null &
 server_pid=$!
 address=
 for _ in $(seq 300); do
-  address=$(sed -n 's/^listening //p' "$runtime/server.out")
+  address=$(sed -n 's/^listening //p' "$runtime/server.out" || true)
   [ -n "$address" ] && break
   kill -0 "$server_pid" 2>/dev/null || break
   sleep 0.1
@@ -59,11 +66,14 @@ if [ -z "$address" ]; then
 fi
 port=${address##*:}
 
-# The server list offers the demo server by name (a list of the user's own is kept).
+# The server list offers the demo server by name (a list of the user's own is kept);
+# the server hands the same list out at every login.
+# "Tessaro普及版,本地演示主站,127.0.0.1,PORT" in GBK.
+printf 'Tessaro\xc6\xd5\xbc\xb0\xb0\xe6,\xb1\xbe\xb5\xd8\xd1\xdd\xca\xbe\xd6\xf7\xd5\xbe,127.0.0.1,%s\r\n' "$port" \
+  >"$runtime/market/base/srvlist.txt"
 srvlist="$appdir/base/srvlist.txt"
 if [ ! -s "$srvlist" ] || ! LC_ALL=C grep -aqv $'\xb1\xbe\xb5\xd8\xd1\xdd\xca\xbe' "$srvlist"; then
-  # "Tessaro普及版,本地演示主站,127.0.0.1,PORT" in GBK.
-  printf 'Tessaro\xc6\xd5\xbc\xb0\xb0\xe6,\xb1\xbe\xb5\xd8\xd1\xdd\xca\xbe\xd6\xf7\xd5\xbe,127.0.0.1,%s\r\n' "$port" >"$srvlist"
+  cp "$runtime/market/base/srvlist.txt" "$srvlist"
 fi
 # A ticker line for the status bar, unless there is one.
 ticker="$appdir/base/scrollmessage.txt"
@@ -73,7 +83,7 @@ if [ ! -e "$ticker" ]; then
 fi
 
 echo
-echo "Quote server: tessaro-quoted on 127.0.0.1:$port, serving $appdir"
+echo "Quote server: tessaro-quoted on 127.0.0.1:$port, serving the demo market"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   shots=${TESSARO_DEMO_SCREENSHOTS:-$PWD/$build/demo-screenshots}
   echo "No display: tessaro runs offscreen and saves its windows as pictures in $shots"

@@ -87,7 +87,7 @@ class BossKey::X11Grab {};
 #endif
 
 BossKey::BossKey(QWidget* window, uint32_t modifiers, uint32_t virtualKey, std::function<void()> pressed)
-    : QObject(window), pressed_(std::move(pressed)) {
+    : QObject(window), pressed_(std::move(pressed)), keyText_(HotKeyText(modifiers, virtualKey)) {
 #ifdef TESSARO_HAVE_X11
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         if (auto key = HotKeyToX11(modifiers, virtualKey)) {

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QWidget;
 class QShortcut;
@@ -23,6 +24,8 @@ public:
 
     // True when the key is grabbed globally (X11), false for a window shortcut.
     bool global() const { return global_; }
+    // The key as a key sequence text ("Alt+S").
+    const std::string& keyText() const { return keyText_; }
     // Runs the press as the hot key would (tests).
     void trigger() { if (pressed_) pressed_(); }
 
@@ -32,6 +35,7 @@ private:
     std::unique_ptr<X11Grab> grab_;
     QShortcut* shortcut_ = nullptr;
     bool global_ = false;
+    std::string keyText_;
 };
 
 }  // namespace tessaro

@@ -6,6 +6,8 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QTabWidget>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -363,5 +365,83 @@ QuoteRefreshDialog::QuoteRefreshDialog(QuoteSession& quotes, MarketStore* store,
 QuoteRefreshDialog::~QuoteRefreshDialog() = default;
 
 bool QuoteRefreshDialog::start() { return refresh_->Start(); }
+
+// ---- 系统选项 ------------------------------------------------------------------------------
+
+OptionsDialog::OptionsDialog(SystemSettings& settings, SettingsStore& store, QWidget* parent)
+    : QDialog(parent), settings_(settings), store_(store) {
+    setObjectName("optionsDialog");
+    setWindowTitle(QStringLiteral("系统选项"));
+    auto* tabs = new QTabWidget;
+
+    auto* boss = new QWidget;
+    bossKey_ = new QCheckBox(QStringLiteral("启用老板键 (按下时隐藏主窗口, 再按显示)"));
+    bossKey_->setObjectName("bossKey");
+    alt_ = new QCheckBox(QStringLiteral("Alt"));
+    ctrl_ = new QCheckBox(QStringLiteral("Ctrl"));
+    shift_ = new QCheckBox(QStringLiteral("Shift"));
+    key_ = new QComboBox;
+    key_->setObjectName("key");
+    // The keys a hot key may use: letters, digits, F1..F12 (virtual-key codes as item data).
+    for (uint32_t vk = 0x41; vk <= 0x5A; ++vk) key_->addItem(QString(QChar(char16_t(vk))), vk);
+    for (uint32_t vk = 0x30; vk <= 0x39; ++vk) key_->addItem(QString(QChar(char16_t(vk))), vk);
+    for (uint32_t vk = 0x70; vk <= 0x7B; ++vk) key_->addItem(QStringLiteral("F%1").arg(vk - 0x70 + 1), vk);
+    auto* keys = new QHBoxLayout;
+    keys->addWidget(ctrl_);
+    keys->addWidget(alt_);
+    keys->addWidget(shift_);
+    keys->addWidget(new QLabel(QStringLiteral("+")));
+    keys->addWidget(key_);
+    keys->addStretch();
+    auto* bossLayout = new QVBoxLayout(boss);
+    bossLayout->addWidget(bossKey_);
+    bossLayout->addLayout(keys);
+    bossLayout->addStretch();
+    tabs->addTab(boss, QStringLiteral("老板键"));
+
+    auto* colours = new QWidget;
+    scheme_ = new QComboBox;
+    scheme_->setObjectName("scheme");
+    for (const ColorScheme& c : settings_.schemes) scheme_->addItem(Q(GbkToUtf8(FieldText(c.name))));
+    auto* colourLayout = new QFormLayout(colours);
+    colourLayout->addRow(QStringLiteral("配色方案:"), scheme_);
+    tabs->addTab(colours, QStringLiteral("颜色"));
+
+    auto* ok = new QPushButton(QStringLiteral("确定"));
+    ok->setObjectName("ok");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("取消"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addLayout(buttons);
+
+    bossKey_->setChecked(settings_.bossKey);
+    alt_->setChecked(settings_.bossKeyModifiers & 1);
+    ctrl_->setChecked(settings_.bossKeyModifiers & 2);
+    shift_->setChecked(settings_.bossKeyModifiers & 4);
+    int index = key_->findData(settings_.bossKeyVirtualCode);
+    key_->setCurrentIndex(index >= 0 ? index : key_->findData(83u));
+    scheme_->setCurrentIndex(std::clamp(settings_.activeScheme, 0, kSchemeCount - 1));
+    connect(ok, &QPushButton::clicked, this, [this] {
+        apply();
+        accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QCheckBox* OptionsDialog::modifierBox(int bit) const { return bit == 1 ? alt_ : bit == 2 ? ctrl_ : shift_; }
+
+void OptionsDialog::apply() {
+    settings_.bossKey = bossKey_->isChecked();
+    settings_.bossKeyModifiers = (alt_->isChecked() ? 1u : 0u) | (ctrl_->isChecked() ? 2u : 0u) |
+                                 (shift_->isChecked() ? 4u : 0u);
+    settings_.bossKeyVirtualCode = key_->currentData().toUInt();
+    SaveBossKey(store_, settings_);
+    settings_.activeScheme = scheme_->currentIndex();
+}
 
 }  // namespace tessaro

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/settings.h"
 #include "client/quote_session.h"
 #include "ui/model/login_model.h"
 
@@ -150,6 +151,32 @@ private:
     std::unique_ptr<QuoteRefresh> refresh_;
     QProgressBar* progress_ = nullptr;
     QLabel* percent_ = nullptr;
+};
+
+// "系统选项": the boss key (on or off, modifiers and key) and the colour scheme.
+// "确定" writes the boss-key values at once ("bBossKey", "bkModifiers",
+// "bkVirtualCode"); the scheme is kept in the settings record, saved at exit.
+class OptionsDialog : public QDialog {
+    Q_OBJECT
+public:
+    OptionsDialog(SystemSettings& settings, SettingsStore& store, QWidget* parent = nullptr);
+    // Writes what the pages show (what "确定" does before closing).
+    void apply();
+
+    QCheckBox* bossKeyBox() const { return bossKey_; }
+    QCheckBox* modifierBox(int bit) const;  // 1 Alt, 2 Ctrl, 4 Shift
+    QComboBox* keyBox() const { return key_; }
+    QComboBox* schemeBox() const { return scheme_; }
+
+private:
+    SystemSettings& settings_;
+    SettingsStore& store_;
+    QCheckBox* bossKey_ = nullptr;
+    QCheckBox* alt_ = nullptr;
+    QCheckBox* ctrl_ = nullptr;
+    QCheckBox* shift_ = nullptr;
+    QComboBox* key_ = nullptr;
+    QComboBox* scheme_ = nullptr;
 };
 
 }  // namespace tessaro

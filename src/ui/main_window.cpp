@@ -170,11 +170,9 @@ MainWindow::MainWindow(Session& session, ViewRegistry& registry, MainWindowOptio
     connect(&timer_, &QTimer::timeout, this, &MainWindow::OnTimer);
     timer_.start();
 
-    const SystemSettings& s = session_.settings();
-    bossKey_ = std::make_unique<BossKey>(this, s.bossKeyModifiers, s.bossKeyVirtualCode, [this] { OnBossKey(); });
-    if (qEnvironmentVariableIsSet("TESSARO_VERBOSE"))
-        qInfo("tessaro: boss key %s %s", HotKeyText(s.bossKeyModifiers, s.bossKeyVirtualCode).c_str(),
-              bossKey_->global() ? "grabbed on the X server" : "as a shortcut of the program's windows");
+    RegisterBossKey();
+    // The options sheet is the main window's own.
+    tools_[CommandId::Options] = [this] { ShowOptions(); };
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = new QSystemTrayIcon(ProgramIcon(), this);
@@ -437,6 +435,27 @@ void MainWindow::ShowAbout() {
     if (options_.onDialogShown)
         QTimer::singleShot(0, &box, [this, &box] { options_.onDialogShown(&box, QStringLiteral("about")); });
     box.exec();
+}
+
+void MainWindow::RegisterBossKey() {
+    bossKey_.reset();  // the old key is released before the new one is taken
+    const SystemSettings& s = session_.settings();
+    bossKey_ = std::make_unique<BossKey>(this, s.bossKeyModifiers, s.bossKeyVirtualCode, [this] { OnBossKey(); });
+    if (qEnvironmentVariableIsSet("TESSARO_VERBOSE"))
+        qInfo("tessaro: boss key %s %s", HotKeyText(s.bossKeyModifiers, s.bossKeyVirtualCode).c_str(),
+              bossKey_->global() ? "grabbed on the X server" : "as a shortcut of the program's windows");
+}
+
+void MainWindow::ShowOptions() {
+    OptionsDialog dialog(session_.settings(), session_.settingsStore(), this);
+    if (options_.onDialogShown)
+        QTimer::singleShot(0, &dialog, [this, &dialog] { options_.onDialogShown(&dialog, QStringLiteral("options")); });
+    if (dialog.exec() != QDialog::Accepted) return;
+    // "WM_APPLYSETTINGS": the new key, the new colours, every view.
+    RegisterBossKey();
+    panes_->setScheme(scheme());
+    mdi_->setBackground(FromRef(scheme().colors[kColorBackground]));
+    RelayToViews([](View* v) { v->OnSettingsChanged(); });
 }
 
 // ---- Connection ------------------------------------------------------------------------------

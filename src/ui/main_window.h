@@ -93,6 +93,7 @@ public:
     // Both index panes show a quote the server sent since the last connect.
     bool indexesLive() const { return shLive_ && szLive_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
+    BossKey* bossKey() const { return bossKey_.get(); }
     LoginDialog* loginDialog() const { return login_; }
     QToolBar* standardToolBar() const { return standardBar_; }
     QToolBar* drawingToolBar() const { return drawingBar_; }
@@ -120,6 +121,8 @@ private:
     void ShowAbout();
     void UpdateConnectionPane();
     void UpdateIndexPanes();
+    void RegisterBossKey();
+    void ShowOptions();
     void OnQuoteStored(const DecodedQuote& quote);
     void RelayToViews(const std::function<void(View*)>& fn);
     QString ResolveCalculator() const;

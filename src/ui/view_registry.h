@@ -90,6 +90,8 @@ public:
     virtual void OnConnected() {}
     // A new trading day began ("WM_DATACHANGED"): reload.
     virtual void OnDataChanged() {}
+    // The options changed ("WM_APPLYSETTINGS"): colours and fonts from the scheme again.
+    virtual void OnSettingsChanged() {}
     // The view became (true) or stopped being (false) the active view.
     virtual void OnActivated(bool active) { (void)active; }
     // Commands the view carries out while it is active.

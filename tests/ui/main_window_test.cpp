@@ -6,6 +6,9 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
@@ -13,6 +16,8 @@
 #include <QToolBar>
 
 #include "market/market_store.h"
+#include "platform/settings_store.h"
+#include "ui/boss_key.h"
 #include "ui/status_panes.h"
 #include "ui_test_support.h"
 
@@ -219,6 +224,40 @@ TEST(MainWindowShell, StatusBarPanesAndToggle) {
     EXPECT_FALSE(w.statusBar()->isVisible());
     EXPECT_FALSE(f.session->settings().statusBar);  // saved as "StatusBar"
     EXPECT_FALSE(w.action(CommandId::StatusBar)->isChecked());
+}
+
+TEST(MainWindowShell, OptionsChangeTheBossKeyAndTheScheme) {
+    Fixture f;
+    ASSERT_TRUE(f.session);
+    f.Open();
+    MainWindow& w = *f.window;
+    w.show();
+    EXPECT_TRUE(w.action(CommandId::Options)->isEnabled());
+    EXPECT_EQ(w.bossKey()->keyText(), "Alt+S");
+    bool seen = false;
+    QTimer::singleShot(0, &w, [&] {
+        auto* d = qobject_cast<OptionsDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        seen = d->windowTitle() == "系统选项" && !d->bossKeyBox()->isChecked();
+        d->bossKeyBox()->setChecked(true);
+        d->modifierBox(1)->setChecked(false);
+        d->modifierBox(2)->setChecked(true);
+        d->keyBox()->setCurrentIndex(d->keyBox()->findText("F9"));
+        d->schemeBox()->setCurrentIndex(3);
+        if (QByteArray dir = qgetenv("TESSARO_TEST_SHOTS"); !dir.isEmpty()) d->grab().save(dir + "/options.png");
+        d->findChild<QPushButton*>("ok")->click();
+    });
+    w.RunCommand(CommandId::Options);
+    EXPECT_TRUE(seen);
+    std::string key = SettingsKey("Settings");
+    const SettingsStore& store = f.session->settingsStore();
+    EXPECT_EQ(store.getDword(key, "bBossKey"), 1u);
+    EXPECT_EQ(store.getDword(key, "bkModifiers"), 2u);
+    EXPECT_EQ(store.getDword(key, "bkVirtualCode"), 0x78u);
+    EXPECT_EQ(f.session->settings().activeScheme, 3);
+    EXPECT_EQ(w.bossKey()->keyText(), "Ctrl+F9");  // registered again with the new key
+    w.OnBossKey();
+    EXPECT_FALSE(w.isVisible());  // and now on
 }
 
 TEST(MainWindowShell, ConnectionPaneClickOpensTheLoginDialog) {
