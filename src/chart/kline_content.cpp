@@ -109,6 +109,13 @@ std::optional<FormulaRecord> StepPaneFormula(const std::vector<FormulaRecord>& f
     return *fits[static_cast<size_t>(next)];
 }
 
+int StepInList(const std::vector<CodeEntry>& list, const SecurityId& current, int step) {
+    const int n = static_cast<int>(list.size());
+    for (int i = 0; i < n; ++i)
+        if (SameSecurity(list[static_cast<size_t>(i)].id, current)) return ((i + (step < 0 ? -1 : 1)) % n + n) % n;
+    return -1;
+}
+
 Period NextPeriod(Period period) {
     if (period == kPeriodTime || !IsValidPeriod(period)) return kPeriodTick;
     return PeriodFromNumber(PeriodNumber(period) + 1);

@@ -46,6 +46,10 @@ int FindIndicator(const ChartView& view, int picture, uint32_t type, std::string
 std::optional<FormulaRecord> StepPaneFormula(const std::vector<FormulaRecord>& formulas, const GraphPicture& p,
                                              int pane, int direction);
 
+// Page Up (-1) / Page Down (+1): the index of the security before or after `current` in a list,
+// wrapping at both ends; -1 when the list does not hold it.
+int StepInList(const std::vector<CodeEntry>& list, const SecurityId& current, int step);
+
 // F8: the next period, after the time-sharing picture comes the tick picture.
 Period NextPeriod(Period period);
 // F5: time-sharing <-> day.

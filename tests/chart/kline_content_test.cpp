@@ -341,6 +341,14 @@ TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
     EXPECT_EQ(StepPaneFormula(set, p, 0, +1)->nameText(), "M1");
     EXPECT_FALSE(StepPaneFormula(set, p, 5, +1));
 
+    std::vector<CodeEntry> list(3);
+    for (size_t i = 0; i < list.size(); ++i) ParseSecurityText("SH60000" + std::to_string(i + 1), list[i].id);
+    EXPECT_EQ(StepInList(list, list[0].id, -1), 2);  // wraps at both ends
+    EXPECT_EQ(StepInList(list, list[2].id, +1), 0);
+    EXPECT_EQ(StepInList(list, list[1].id, +1), 2);
+    EXPECT_EQ(StepInList(list, moutai.id, +1), -1);
+    EXPECT_EQ(StepInList({}, moutai.id, +1), -1);
+
     EXPECT_EQ(NextPeriod(kPeriodDay), kPeriodWeek);
     EXPECT_EQ(NextPeriod(kPeriodMultiDay), kPeriodTime);
     EXPECT_EQ(NextPeriod(kPeriodTime), kPeriodTick);

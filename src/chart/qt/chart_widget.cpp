@@ -256,6 +256,10 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Tab:
             ToggleEnlargement();
             return;
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            StepSecurity(event->key() == Qt::Key_PageUp ? -1 : 1);
+            return;
         case Qt::Key_Delete: {
             // The selected indicator, else the active sub-chart after asking.
             GraphPicture& p = view_->picture(0);
@@ -337,6 +341,21 @@ bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
     if (pane < 0 || RemoveIndicators(*view_, 0, -1, type, name) == 0) return false;
     Apply(view_->Update(3, 0, pane));
     return true;
+}
+
+void ChartWidget::StepSecurity(int step) {
+    const GraphPicture& p = view_->picture(0);
+    if (!p.hasSecurity) return;
+    int at = StepInList(list_, p.security.id, step);
+    if (at >= 0) {
+        ShowSecurity(list_[static_cast<size_t>(at)]);
+        return;
+    }
+    const MarketCode market = p.security.id.market;
+    const unsigned mask = market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u;
+    const std::vector<CodeEntry> table = context_.store->ListSecurities(mask);
+    at = StepInList(table, p.security.id, step);
+    if (at >= 0) ShowSecurity(table[static_cast<size_t>(at)]);
 }
 
 bool ChartWidget::ApplyWizardItem(const WizardItem& item) {

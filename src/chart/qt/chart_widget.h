@@ -71,6 +71,10 @@ public:
     static uint8_t exRights();
 
     void SetDataRequester(DataRequestFn fn) { requester_ = std::move(fn); }
+    // The securities Page Up and Page Down step through (the list the chart was opened from);
+    // without it, or when it lacks the security, the security's market in code order.
+    void SetSecurityList(std::vector<CodeEntry> list) { list_ = std::move(list); }
+    void StepSecurity(int step);
     // The keyboard wizard: any other character typed opens it with that character; its choice
     // selects a period, a formula (added to the active pane, or removed when shown) or a security.
     using WizardFn = std::function<std::optional<WizardItem>(const QString& first)>;
@@ -165,6 +169,7 @@ private:
     QBasicTimer timer_;
     DataRequestFn requester_;
     WizardFn wizard_;
+    std::vector<CodeEntry> list_;
     bool needRequest_ = false;
     uint8_t exRights_ = 0;
     std::vector<std::string> indicators_{"MACD"};

@@ -318,6 +318,17 @@ TEST_F(ChartCursorQt, WizardChoicesSwitchPeriodsAndFormulas) {
     EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "KDJ"), 1);
     EXPECT_TRUE(w->ApplyWizardItem(kdj));
     EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "KDJ"), -1);
+    // Page Down and Page Up step through the list the chart came from, wrapping.
+    std::vector<CodeEntry> list = {*store->FindByText("SH600519")};
+    CodeEntry other = list[0];
+    ParseSecurityText("SH600000", other.id);
+    list.insert(list.begin(), other);
+    w->SetSecurityList(list);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &down);
+    EXPECT_EQ(SecurityText(w->view().picture(0).security.id), "SH600000");
+    QCoreApplication::sendEvent(w.get(), &down);
+    EXPECT_EQ(SecurityText(w->view().picture(0).security.id), "SH600519");
     // Escape and an empty answer change nothing.
     answer.reset();
     QKeyEvent k(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, QStringLiteral("k"));
