@@ -425,6 +425,18 @@ void ChartView::Evaluate(GraphPicture& p, int pane) {
     }
 }
 
+namespace {
+
+// A small house-shaped mark, framed in 坐标.
+void DrawExRightsMark(const ExRightsMark& m, ColorRef pen, DisplayList& list) {
+    const int x = (m.box.left + m.box.right) / 2;
+    const Point shape[] = {{x, m.box.top}, {m.box.right - 1, m.box.top + 4}, {m.box.right - 1, m.box.bottom - 1},
+                           {m.box.left, m.box.bottom - 1}, {m.box.left, m.box.top + 4}};
+    list.Polygon(shape, 5, pen, false, 0);
+}
+
+}  // namespace
+
 void ChartView::Ranges(GraphPicture& p, int paneIndex) {
     const int first = p.scale.first, shown = p.scale.shown;
     BuildContext ctx;
@@ -600,6 +612,7 @@ Region ChartView::Update(int level, int picture, int pane, bool keepFirst) {
         if (from <= 3) {
             Ranges(p, from <= 1 ? -1 : pane);
             TimeLabels(p);
+            p.marks = ExRightsMarks(p);
         }
         if (from <= 4) invalid.Add(Draw(p, from <= 1 ? -1 : pane));
     }
@@ -793,6 +806,7 @@ void ChartView::DrawPane(GraphPicture& p, int index, DisplayList& list) {
         for (const RenderItem& item : p.kline.items) DrawItem(item, pane.rects.draw, list);
         for (const Overlay& o : p.overlays)
             for (const RenderItem& item : o.kline.items) DrawItem(item, pane.rects.draw, list);
+        for (const ExRightsMark& m : p.marks) DrawExRightsMark(m, axis, list);
     }
     for (const PaneIndicator& slot : pane.indicators)
         for (const RenderItem& item : slot.items) DrawItem(item, pane.rects.draw, list);

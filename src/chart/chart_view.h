@@ -160,6 +160,14 @@ struct Overlay {
 
 inline constexpr int kMaxSecurities = 5;  // the main security and four overlays
 
+// An ex-rights mark under a visible bar of the main pane, with its tip.
+struct ExRightsMark {
+    int bar = 0;           // series index
+    Rect box;              // where the mark is drawn (hit-testing)
+    std::string caption;   // "除权"
+    std::string body;      // UTF-8 lines "name:value\r\n"
+};
+
 struct GraphPicture {
     CodeEntry security;
     bool hasSecurity = false;
@@ -176,6 +184,7 @@ struct GraphPicture {
     DisplayList frame;    // the time-axis strip and the box under the price axis
     int cursorBar = -1;   // the crosshair's bar (series index) the titles show; -1: the last bar
     std::vector<Overlay> overlays;
+    std::vector<ExRightsMark> marks;
     // Period 14: the time-sharing picture drawn instead of the panes, over timeDays days.
     int timeDays = 1;
     std::unique_ptr<TimeSharingPicture> timeSharing;

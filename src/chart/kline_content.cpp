@@ -109,6 +109,13 @@ std::optional<FormulaRecord> StepPaneFormula(const std::vector<FormulaRecord>& f
     return *fits[static_cast<size_t>(next)];
 }
 
+int StepInList(const std::vector<CodeEntry>& list, const SecurityId& current, int step) {
+    const int n = static_cast<int>(list.size());
+    for (int i = 0; i < n; ++i)
+        if (SameSecurity(list[static_cast<size_t>(i)].id, current)) return ((i + (step < 0 ? -1 : 1)) % n + n) % n;
+    return -1;
+}
+
 Period NextPeriod(Period period) {
     if (period == kPeriodTime || !IsValidPeriod(period)) return kPeriodTick;
     return PeriodFromNumber(PeriodNumber(period) + 1);
@@ -120,6 +127,10 @@ BarTipText BarTip(const ChartView& view, const HitInfo& hit) {
     BarTipText tip;
     if (hit.picture < 0 || hit.pane < 0 || hit.bar < 0) return tip;
     const GraphPicture& p = view.picture(hit.picture);
+    if (hit.pane == 0)
+        for (const ExRightsMark& m : p.marks)
+            if (hit.x >= m.box.left && hit.x < m.box.right && hit.y >= m.box.top && hit.y < m.box.bottom)
+                return {m.caption, m.body};
     const size_t index = static_cast<size_t>(p.scale.first + hit.bar);
     if (index >= p.series.size()) return tip;
     const KLineRecord& bar = p.series.bars[index];
@@ -148,6 +159,41 @@ BarTipText BarTip(const ChartView& view, const HitInfo& hit) {
         tip.text += value;
     }
     return tip;
+}
+
+std::vector<ExRightsMark> ExRightsMarks(const GraphPicture& p) {
+    std::vector<ExRightsMark> marks;
+    if (p.period == kPeriodTime || p.panes.empty() || p.series.exRights.empty()) return marks;
+    const RectF& draw = p.panes[0].rects.draw;
+    const int bottom = RoundPixel(draw.bottom);
+    for (int k = 0; k < p.scale.shown; ++k) {
+        const size_t i = static_cast<size_t>(p.scale.first + k);
+        if (i >= p.series.size()) break;
+        const uint32_t day = StoreDay(p.series.bars[i].time);
+        // A bar of a longer period covers the days after the previous bar.
+        const uint32_t from = i > 0 && PeriodNumber(p.period) > PeriodNumber(kPeriodDay) ? StoreDay(p.series.bars[i - 1].time) + 1 : day;
+        for (const ExRightsRecord& e : p.series.exRights) {
+            const uint32_t exDay = StoreDay(StoreTimeFromUnix(e.exDate));
+            if (exDay < from || exDay > day) continue;
+            ExRightsMark m;
+            m.bar = static_cast<int>(i);
+            const int x = p.scale.CentrePixel(k);
+            m.box = {x - 4, bottom - 12, x + 5, bottom - 4};
+            m.caption = "除权";
+            char value[48];
+            m.body = "日期:" + FormatStoreTime("Y-M-D", StoreTimeFromUnix(e.exDate)) + "\r\n";
+            const std::pair<const char*, float> fields[] = {
+                {"送股比", e.bonusShares}, {"配股比", e.rightsShares}, {"配股价", e.rightsPrice}};
+            for (const auto& [name, v] : fields) {
+                if (v == 0 || !std::isfinite(v)) continue;
+                std::snprintf(value, sizeof value, "%g", static_cast<double>(v));
+                m.body += std::string(name) + ":" + value + "\r\n";
+            }
+            marks.push_back(std::move(m));
+            break;
+        }
+    }
+    return marks;
 }
 
 namespace {

@@ -46,6 +46,10 @@ int FindIndicator(const ChartView& view, int picture, uint32_t type, std::string
 std::optional<FormulaRecord> StepPaneFormula(const std::vector<FormulaRecord>& formulas, const GraphPicture& p,
                                              int pane, int direction);
 
+// Page Up (-1) / Page Down (+1): the index of the security before or after `current` in a list,
+// wrapping at both ends; -1 when the list does not hold it.
+int StepInList(const std::vector<CodeEntry>& list, const SecurityId& current, int step);
+
 // F8: the next period, after the time-sharing picture comes the tick picture.
 Period NextPeriod(Period period);
 // F5: time-sharing <-> day.
@@ -58,6 +62,13 @@ struct BarTipText {
 // "量：", "额：" lines as the quote list formats them; over an indicator line "%s指标" with the
 // bar date, the line name and its value ("%.3f", empty outside the line's valid range).
 BarTipText BarTip(const ChartView& view, const HitInfo& hit);
+
+// ---- Ex-rights marks -------------------------------------------------------------------
+
+// The marks of the main security's ex-rights records that fall on visible bars (matched by
+// day): at the bar's x near the bottom of the main pane's drawing rectangle, caption "除权" and
+// a body of 日期, 送股比, 配股比, 配股价 (those not 0) as "name:value\r\n".
+std::vector<ExRightsMark> ExRightsMarks(const GraphPicture& p);
 
 // ---- Signal formulas in the main pane --------------------------------------------------
 

@@ -291,6 +291,39 @@ TEST_F(KLineContentTest, SelectionIconsAndColourKLines) {
     EXPECT_EQ(p.panes[0].range.max, r.max);
 }
 
+TEST_F(KLineContentTest, ExRightsMarksOnVisibleBarsWithTheirTips) {
+    Series s = *bars_;
+    const size_t last = s.size() - 1;
+    const StoreTime marked = s.bars[last - 5].time;
+    ExRightsRecord visible;
+    visible.exDate = static_cast<uint32_t>(UnixFromStoreTime(marked));
+    visible.bonusShares = 0.3f;
+    visible.rightsPrice = 8.5f;
+    ExRightsRecord old;
+    old.exDate = static_cast<uint32_t>(UnixFromStoreTime(s.bars[3].time));
+    old.bonusShares = 1;
+    s.exRights = {old, visible};
+    CodeEntry e;
+    ParseSecurityText("SH600010", e.id);
+    e.securityClass = kClassAShare;
+    data.AddSecurity(e, s);
+    view->SetSecurity(0, e);
+    view->Update(0);
+    const GraphPicture& p = view->picture(0);
+    ASSERT_EQ(p.marks.size(), 1u);
+    const ExRightsMark& m = p.marks[0];
+    EXPECT_EQ(m.bar, static_cast<int>(last - 5));
+    EXPECT_EQ(m.caption, "除权");
+    EXPECT_EQ(m.body, "日期:" + FormatStoreTime("Y-M-D", marked) + "\r\n送股比:0.3\r\n配股价:8.5\r\n");
+    EXPECT_NE(p.panes[0].list.ToText().find("polygon"), std::string::npos);
+    // Hovering the mark shows caption and body as the bar tip.
+    const HitInfo hit = HitTest(*view, (m.box.left + m.box.right) / 2, m.box.top + 5);
+    ASSERT_EQ(hit.pane, 0);
+    const BarTipText tip = BarTip(*view, hit);
+    EXPECT_EQ(tip.title, "除权");
+    EXPECT_EQ(tip.text, m.body);
+}
+
 TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
     std::vector<FormulaRecord> set = {Made(kFormulaSubPane, "A"), Made(kFormulaMainOverlay, "M1"),
                                       Made(kFormulaSubPane, "B"), Made(kFormulaSubPane, "C")};
@@ -307,6 +340,14 @@ TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
     EXPECT_EQ(StepPaneFormula(set, p, 1, -1)->nameText(), "C");  // wraps
     EXPECT_EQ(StepPaneFormula(set, p, 0, +1)->nameText(), "M1");
     EXPECT_FALSE(StepPaneFormula(set, p, 5, +1));
+
+    std::vector<CodeEntry> list(3);
+    for (size_t i = 0; i < list.size(); ++i) ParseSecurityText("SH60000" + std::to_string(i + 1), list[i].id);
+    EXPECT_EQ(StepInList(list, list[0].id, -1), 2);  // wraps at both ends
+    EXPECT_EQ(StepInList(list, list[2].id, +1), 0);
+    EXPECT_EQ(StepInList(list, list[1].id, +1), 2);
+    EXPECT_EQ(StepInList(list, moutai.id, +1), -1);
+    EXPECT_EQ(StepInList({}, moutai.id, +1), -1);
 
     EXPECT_EQ(NextPeriod(kPeriodDay), kPeriodWeek);
     EXPECT_EQ(NextPeriod(kPeriodMultiDay), kPeriodTime);

@@ -291,6 +291,10 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Tab:
             ToggleEnlargement();
             return;
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            StepSecurity(event->key() == Qt::Key_PageUp ? -1 : 1);
+            return;
         case Qt::Key_Delete: {
             // The selected indicator, else the active sub-chart after asking.
             GraphPicture& p = view_->picture(0);
@@ -323,7 +327,16 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
             SetPeriod(next);
             return;
         }
-        default: QWidget::keyPressEvent(event); return;
+        default: {
+            const QString text = event->text();
+            if (wizard_ && !text.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+                OpensWizard(static_cast<char32_t>(text.toUcs4().value(0)))) {
+                if (std::optional<WizardItem> item = wizard_(text)) ApplyWizardItem(*item);
+                return;
+            }
+            QWidget::keyPressEvent(event);
+            return;
+        }
     }
     MoveOrZoom(key);
 }
@@ -371,6 +384,43 @@ bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
     if (pane < 0 || RemoveIndicators(*view_, 0, -1, type, name) == 0) return false;
     Apply(view_->Update(3, 0, pane));
     return true;
+}
+
+void ChartWidget::StepSecurity(int step) {
+    const GraphPicture& p = view_->picture(0);
+    if (!p.hasSecurity) return;
+    int at = StepInList(list_, p.security.id, step);
+    if (at >= 0) {
+        ShowSecurity(list_[static_cast<size_t>(at)]);
+        return;
+    }
+    const MarketCode market = p.security.id.market;
+    const unsigned mask = market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u;
+    const std::vector<CodeEntry> table = context_.store->ListSecurities(mask);
+    at = StepInList(table, p.security.id, step);
+    if (at >= 0) ShowSecurity(table[static_cast<size_t>(at)]);
+}
+
+bool ChartWidget::ApplyWizardItem(const WizardItem& item) {
+    switch (item.kind) {
+        case kWizardSecurity:
+            ShowSecurity(item.entry);
+            return true;
+        case kWizardFormula: {
+            const std::string name = item.text1;
+            if (FindIndicator(*view_, 0, item.value, name) >= 0) return RemoveFormula(item.value, name);
+            return AddFormula(item.value, name, true);
+        }
+        case kWizardCommand: {
+            const QuickCommandAction action = QuickCommandActionOf(static_cast<int>(item.value));
+            if (action.kind != QuickCommandAction::Kind::Period) return false;
+            const Period period = PeriodFromNumber(action.value);
+            if (!IsValidPeriod(period) || period == kPeriodTime) return false;
+            SetPeriod(period);
+            return true;
+        }
+        default: return false;
+    }
 }
 
 int ChartWidget::AddOverlays(const std::vector<CodeEntry>& securities, std::string& message, bool& askPercentage) {

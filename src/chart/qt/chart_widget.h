@@ -24,6 +24,10 @@ class QMenu;
 #include "chart/qt/chart_painter.h"
 #include "market/change_feed.h"
 #include "market/series_loader.h"
+#pragma push_macro("slots")
+#undef slots
+#include "tools/wizard/wizard.h"
+#pragma pop_macro("slots")
 
 namespace tessaro {
 class MarketStore;
@@ -67,6 +71,16 @@ public:
     static uint8_t exRights();
 
     void SetDataRequester(DataRequestFn fn) { requester_ = std::move(fn); }
+    // The securities Page Up and Page Down step through (the list the chart was opened from);
+    // without it, or when it lacks the security, the security's market in code order.
+    void SetSecurityList(std::vector<CodeEntry> list) { list_ = std::move(list); }
+    void StepSecurity(int step);
+    // The keyboard wizard: any other character typed opens it with that character; its choice
+    // selects a period, a formula (added to the active pane, or removed when shown) or a security.
+    using WizardFn = std::function<std::optional<WizardItem>(const QString& first)>;
+    void SetWizard(WizardFn fn) { wizard_ = std::move(fn); }
+    // What the wizard's choice does here; false when it means nothing to the chart.
+    bool ApplyWizardItem(const WizardItem& item);
     // Asks the requester again on the next poll (the window became active).
     void RequestData() { needRequest_ = true; }
     // The chart's menu: 分析周期 and 价格还权 (the context menu and the main window's 画面 menu).
@@ -161,6 +175,8 @@ private:
     ChangeSet changes_;
     QBasicTimer timer_;
     DataRequestFn requester_;
+    WizardFn wizard_;
+    std::vector<CodeEntry> list_;
     bool needRequest_ = false;
     StoreTime quoteMinute_ = 0;  // the minute of the last quote that asked for minutes
     uint8_t exRights_ = 0;

@@ -8,6 +8,7 @@
 #include "market/market_store.h"
 #include "session/session.h"
 #include "ui/chart/history_time_sharing.h"
+#include "ui/quote_list/wizard_popup.h"
 
 namespace tessaro {
 
@@ -46,6 +47,10 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
         history_->show();
         history_->raise();
         history_->setFocus();
+    });
+    Session* owner = &session;
+    chart_->SetWizard([this, owner](const QString& first) {
+        return WizardPopup::Run(WizardPopup::SessionSources(*owner), first, chart_);
     });
 }
 

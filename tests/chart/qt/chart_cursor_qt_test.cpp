@@ -289,6 +289,53 @@ TEST_F(ChartCursorQt, OverlaysAskForPercentageOnceAndStopAtFive) {
     w->grab().toImage().save(QString::fromStdString(std::string(TESSARO_BINARY_DIR) + "/chart_overlays.png"));
 }
 
+TEST_F(ChartCursorQt, WizardChoicesSwitchPeriodsAndFormulas) {
+    auto w = Widget();
+    QString opened;
+    std::optional<WizardItem> answer;
+    w->SetWizard([&](const QString& first) {
+        opened = first;
+        return answer;
+    });
+    // "5" picks the quick command 周线 (its code and period are the catalogue's).
+    const int week = FindQuickCommand("5");
+    ASSERT_GE(week, 0);
+    ASSERT_EQ(QuickCommandActionOf(week).kind, QuickCommandAction::Kind::Period);
+    WizardItem command;
+    command.kind = kWizardCommand;
+    command.value = static_cast<uint32_t>(week);
+    answer = command;
+    QKeyEvent five(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, QStringLiteral("5"));
+    QCoreApplication::sendEvent(w.get(), &five);
+    EXPECT_EQ(opened, QStringLiteral("5"));
+    EXPECT_EQ(PeriodNumber(w->view().picture(0).period), QuickCommandActionOf(week).value);
+    // A formula: added to the active pane, and removed when chosen again.
+    WizardItem kdj;
+    kdj.kind = kWizardFormula;
+    kdj.value = kFormulaSubPane;
+    kdj.text1 = "KDJ";
+    EXPECT_TRUE(w->ApplyWizardItem(kdj));
+    EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "KDJ"), 1);
+    EXPECT_TRUE(w->ApplyWizardItem(kdj));
+    EXPECT_EQ(FindIndicator(w->view(), 0, kFormulaSubPane, "KDJ"), -1);
+    // Page Down and Page Up step through the list the chart came from, wrapping.
+    std::vector<CodeEntry> list = {*store->FindByText("SH600519")};
+    CodeEntry other = list[0];
+    ParseSecurityText("SH600000", other.id);
+    list.insert(list.begin(), other);
+    w->SetSecurityList(list);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &down);
+    EXPECT_EQ(SecurityText(w->view().picture(0).security.id), "SH600000");
+    QCoreApplication::sendEvent(w.get(), &down);
+    EXPECT_EQ(SecurityText(w->view().picture(0).security.id), "SH600519");
+    // Escape and an empty answer change nothing.
+    answer.reset();
+    QKeyEvent k(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, QStringLiteral("k"));
+    QCoreApplication::sendEvent(w.get(), &k);
+    EXPECT_EQ(opened, QStringLiteral("k"));
+}
+
 TEST_F(ChartCursorQt, CombinationsSavedAndLoadedThroughTheWindow) {
     auto w = Widget();
     std::string message;
