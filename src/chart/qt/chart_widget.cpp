@@ -851,8 +851,8 @@ void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
 void ChartWidget::wheelEvent(QWheelEvent* event) {
     const int dy = event->angleDelta().y();
     if (dy == 0) return;
-    // Away from the user zooms in (as Up), toward the user zooms out (as Down).
-    MoveOrZoom(dy > 0 ? MoveKey::kZoomIn : MoveKey::kZoomOut);
+    // The wheel pages through the securities: toward the user as Page Down, away as Page Up.
+    StepSecurity(dy < 0 ? 1 : -1);
     event->accept();
 }
 

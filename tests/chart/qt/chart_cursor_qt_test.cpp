@@ -1,4 +1,4 @@
-// The chart window's crosshair, mouse and keys offscreen: the wheel zooms as Up and Down do, a
+// The chart window's crosshair, mouse and keys offscreen: the wheel pages as Page Down and Up do, a
 // pan drag scrolls as the scroll keys do, the crosshair's tags leave the back buffer as it was,
 // the data window follows the cursor bar, and a screenshot with the crosshair on is kept in the
 // build directory for a look.
@@ -76,6 +76,13 @@ protected:
         QuoteUpdate q = testing_store::MakeQuote(id, MakeStoreTime(2026, 2, 16, 10, 0), 1500, 100, Utf8ToGbk("贵州茅台"));
         q.entry.securityClass = kClassAShare;
         store->UpdateQuote(q);
+        // A second security of the market, after it in code order, for paging.
+        SecurityId next;
+        ParseSecurityText("SH600600", next);
+        ASSERT_TRUE(WriteHistory(*paths, next, kPeriodDay, std::span(history.bars), true));
+        QuoteUpdate n = testing_store::MakeQuote(next, MakeStoreTime(2026, 2, 16, 10, 0), 40, 100, Utf8ToGbk("青岛啤酒"));
+        n.entry.securityClass = kClassAShare;
+        store->UpdateQuote(n);
     }
 
     std::unique_ptr<ChartWidget> Widget() {
@@ -106,13 +113,18 @@ TEST_F(ChartCursorQt, WheelAndPanDragEqualTheKeys) {
     auto keys = Widget();
     auto mouse = Widget();
     const QPoint centre(300, 150);
+    // The wheel pages through the securities: toward the user as Page Down, away as Page Up.
+    const SecurityId first = mouse->view().picture(0).security.id;
+    Wheel(*mouse, centre, -120);
+    EXPECT_FALSE(SameSecurity(mouse->view().picture(0).security.id, first)) << "the wheel moved to the next security";
+    Wheel(*mouse, centre, 120);
+    EXPECT_TRUE(SameSecurity(mouse->view().picture(0).security.id, first)) << "and back";
     for (int dy : {-120, -120, 120}) {
-        Key(*keys, dy < 0 ? Qt::Key_Down : Qt::Key_Up);
+        Key(*keys, dy < 0 ? Qt::Key_PageDown : Qt::Key_PageUp);
         Wheel(*mouse, centre, dy);
+        EXPECT_TRUE(SameSecurity(mouse->view().picture(0).security.id, keys->view().picture(0).security.id));
         EXPECT_EQ(mouse->view().picture(0).scale.visible, keys->view().picture(0).scale.visible);
-        EXPECT_EQ(mouse->view().picture(0).scale.first, keys->view().picture(0).scale.first);
     }
-    EXPECT_EQ(keys->view().picture(0).scale.visible, 150);  // 100 -> 150 -> 225 -> 150
 
     // A left drag on the time axis of five bar spacings to the right equals five "<" presses.
     HScale& h = mouse->view().picture(0).scale;
