@@ -216,6 +216,15 @@ TEST(EndToEnd, BossKeyGrabbedOnX11) {
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(temp.path() + "/config"));
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(temp.path()));
     env.insert("TESSARO_VERBOSE", "1");
+    // The display answers before the program starts: a loaded machine may be slow to bring
+    // Xvfb up even after it named its display.
+    const bool answering = WaitFor([&] {
+        QProcess probe;
+        probe.setProcessEnvironment(env);
+        probe.start(xdotool, {"getdisplaygeometry"});
+        return probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+    }, 20000);
+    ASSERT_TRUE(answering) << "Xvfb on " << display.toStdString() << " does not answer";
     QProcess tessaro;
     tessaro.setProcessEnvironment(env);
     tessaro.start(TESSARO_PROGRAM, {"--appdir", QString::fromStdString(options.outDir)});
