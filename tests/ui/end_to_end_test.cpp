@@ -202,7 +202,9 @@ TEST(EndToEnd, BossKeyGrabbedOnX11) {
                                 std::string("[SOFTWARE\\Halvex\\TSR_PE\\Settings]\n\"bBossKey\"=dword:00000001\n")));
 
     QProcess x;
-    x.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    // -noreset: by default the server resets when its last client leaves (each xdotool call), and a
+    // program connecting during that reset is refused.
+    x.start(xvfb, {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
     ASSERT_TRUE(x.waitForStarted(10000));
     QByteArray number;
     while (!number.contains('\n') && x.waitForReadyRead(20000)) number += x.readAllStandardOutput();
