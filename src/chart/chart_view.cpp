@@ -248,6 +248,7 @@ void ChartView::SetSecurity(int picture, const CodeEntry& security) {
 void ChartView::SetPeriod(int picture, Period period) {
     if (picture < 0 || picture >= pictureCount() || !IsValidPeriod(period)) return;
     GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (period == kPeriodTime && p.period != kPeriodTime) p.klinePeriod = p.period;
     p.period = period;
     p.scale.visible = std::max(options_.visibleBars, 2 * kRightMargin);
     p.historyRequest = HistoryRequestSize(period, p.scale.visible);

@@ -173,6 +173,7 @@ struct GraphPicture {
     bool hasSecurity = false;
     int decimals = 2;
     Period period = kPeriodDay;
+    Period klinePeriod = kPeriodDay;  // the K-line period left for time-sharing (Enter returns to it)
     int historyRequest = HistoryRequestSize(kPeriodDay, kDefaultVisibleBars);
     Series series;
     bool loaded = false;

@@ -123,6 +123,11 @@ Period NextPeriod(Period period) {
 
 Period ToggleTimeSharing(Period period) { return period == kPeriodTime ? kPeriodDay : kPeriodTime; }
 
+Period EnterPeriod(Period period, Period remembered) {
+    if (period != kPeriodTime) return kPeriodTime;
+    return IsValidPeriod(remembered) && remembered != kPeriodTime ? remembered : kPeriodDay;
+}
+
 BarTipText BarTip(const ChartView& view, const HitInfo& hit) {
     BarTipText tip;
     if (hit.picture < 0 || hit.pane < 0 || hit.bar < 0) return tip;

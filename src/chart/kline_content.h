@@ -54,6 +54,9 @@ int StepInList(const std::vector<CodeEntry>& list, const SecurityId& current, in
 Period NextPeriod(Period period);
 // F5: time-sharing <-> day.
 Period ToggleTimeSharing(Period period);
+// Enter on one picture: a K-line picture goes to time-sharing, a time-sharing picture back to
+// `remembered` (the K-line period it left), the day when that is not a K-line period.
+Period EnterPeriod(Period period, Period remembered);
 
 struct BarTipText {
     std::string title, text;  // UTF-8; both empty when nothing is under the point

@@ -354,6 +354,10 @@ TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
     EXPECT_EQ(NextPeriod(kPeriodTime), kPeriodTick);
     EXPECT_EQ(ToggleTimeSharing(kPeriodTime), kPeriodDay);
     EXPECT_EQ(ToggleTimeSharing(kPeriodWeek), kPeriodTime);
+    EXPECT_EQ(EnterPeriod(kPeriodMin5, kPeriodDay), kPeriodTime);
+    EXPECT_EQ(EnterPeriod(kPeriodTime, kPeriodMin5), kPeriodMin5);
+    EXPECT_EQ(EnterPeriod(kPeriodTime, kPeriodTime), kPeriodDay);     // never back into itself
+    EXPECT_EQ(EnterPeriod(kPeriodTime, kPeriodInvalid), kPeriodDay);  // nor to a bad period
 }
 
 }  // namespace

@@ -240,6 +240,12 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         if (const StoreTime day = HistoryDay(); day != 0) emit historyTimeSharing(view_->picture(0).security, day);
         return;
     }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // K-line <-> time-sharing: to the time-sharing picture, or back to the K-line period left.
+        const GraphPicture& p = view_->picture(0);
+        SetPeriod(EnterPeriod(p.period, p.klinePeriod));
+        return;
+    }
     if (ctrl && event->key() == Qt::Key_I) {
         // 股票信息 shows or hides the information panel.
         infoShown_ = !infoShown_;
@@ -775,6 +781,19 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
     panAnchorX_ = static_cast<float>(pt.x());
     // A pan drag from the time axis, or from a pane with the pan switch on.
     bandFrom_ = (hit.kind == kHitTimeAxis || pan_) ? -2 : hit.bar;
+}
+
+void ChartWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A double-click inside a pane of the one picture is 指标放大.
+    const QPoint pt = event->position().toPoint();
+    const HitInfo hit = HitTest(*view_, pt.x(), pt.y());
+    if (event->button() != Qt::LeftButton || hit.kind != kHitPane) {
+        mousePressEvent(event);
+        return;
+    }
+    mouseState_ = 0;
+    activePane_ = hit.pane;
+    ToggleEnlargement();
 }
 
 void ChartWidget::mouseMoveEvent(QMouseEvent* event) {

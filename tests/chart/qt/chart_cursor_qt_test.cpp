@@ -376,5 +376,35 @@ TEST_F(ChartCursorQt, CombinationsSavedAndLoadedThroughTheWindow) {
     EXPECT_EQ(w->view().picture(0).panes.size(), 3u);
 }
 
+TEST_F(ChartCursorQt, EnterTogglesTimeSharingAndADoubleClickEnlargesThePane) {
+    auto w = Widget();
+    w->SetPeriod(kPeriodWeek);
+    Key(*w, Qt::Key_Return);
+    EXPECT_EQ(w->view().picture(0).period, kPeriodTime);
+    Key(*w, Qt::Key_Enter);  // the keypad's Enter as well, back to the week it left
+    EXPECT_EQ(w->view().picture(0).period, kPeriodWeek);
+    // F8 walks through time-sharing into ticks; Enter then goes to time-sharing and back to ticks.
+    w->SetPeriod(kPeriodTime);
+    Key(*w, Qt::Key_F8);
+    EXPECT_EQ(w->view().picture(0).period, kPeriodTick);
+    Key(*w, Qt::Key_Return);
+    Key(*w, Qt::Key_Return);
+    EXPECT_EQ(w->view().picture(0).period, kPeriodTick);
+
+    // A double-click on a bar of the sub-chart enlarges it; a second one restores the heights.
+    w->SetPeriod(kPeriodDay);
+    Spin(50);
+    GraphPicture& p = w->view().picture(0);
+    ASSERT_GE(p.panes.size(), 2u);
+    const QPoint inVolume(300, RoundPixel(p.panes[1].rects.draw.top) + 10);
+    const float volume = p.panes[1].height;
+    Mouse(*w, QEvent::MouseButtonDblClick, inVolume, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(p.panes[0].height, 0);
+    EXPECT_GT(p.panes[1].height, volume * 2);
+    Mouse(*w, QEvent::MouseButtonDblClick, inVolume, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_FLOAT_EQ(p.panes[1].height, volume);
+    EXPECT_EQ(p.period, kPeriodDay);
+}
+
 }  // namespace
 }  // namespace tessaro::chart
