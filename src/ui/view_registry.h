@@ -35,6 +35,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/security_id.h"
 #include "ui/model/commands.h"
@@ -54,6 +55,7 @@ struct ViewTarget {
     CommandId command = CommandId::Open;
     std::optional<SecurityId> security;  // the security to show (chart, text, details)
     std::string block;                   // UTF-8 block name of a quote list page ("沪市A股")
+    std::vector<SecurityId> list;        // the page it was opened from, in display order (chart paging)
 };
 
 // What the main window offers its views.

@@ -64,6 +64,20 @@ void ChartViewHost::ShowTarget(const ViewTarget& target) {
         bare.id = *target.security;
         entry = bare;
     }
+    if (!target.list.empty()) {
+        // The list it was opened from is what Page Up and Page Down step through.
+        std::vector<CodeEntry> list;
+        list.reserve(target.list.size());
+        for (const SecurityId& id : target.list) {
+            std::optional<CodeEntry> e = context().session().store().GetCodeEntry(id);
+            if (!e) {
+                e = CodeEntry{};
+                e->id = id;
+            }
+            list.push_back(*e);
+        }
+        chart_->SetSecurityList(std::move(list));
+    }
     chart_->ShowSecurity(*entry);
 }
 

@@ -23,9 +23,19 @@ QuoteListWindow::QuoteListWindow(ViewContext& context, bool chartExists, QWidget
     connect(list_, &QuoteListView::openChart, this, [this](const SecurityId& id, bool newWindow) {
         ViewTarget target;
         target.security = id;
+        target.list = PageIds();
         this->context().OpenView(ViewKind::Chart, target, newWindow);
     });
     connect(list_, &QuoteListView::quickCommand, this, [this](int index) { OnQuickCommand(index); });
+}
+
+std::vector<SecurityId> QuoteListWindow::PageIds() {
+    // The chart pages through the rows as the user sees them.
+    const QuoteListModel& m = list_->model();
+    std::vector<SecurityId> ids;
+    ids.reserve(m.rowCount());
+    for (size_t i = 0; i < m.rowCount(); ++i) ids.push_back(m.rowAt(i).entry.id);
+    return ids;
 }
 
 void QuoteListWindow::SelectSecurity(const SecurityId& id) {
@@ -104,6 +114,7 @@ void QuoteListWindow::RunCommand(CommandId id) {
             if (security) {
                 ViewTarget target;
                 target.security = *security;
+                target.list = PageIds();
                 context().OpenView(ViewKind::Chart, target, id == CommandId::OpenNewWindow);
             }
             return;

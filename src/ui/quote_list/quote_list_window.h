@@ -34,6 +34,8 @@ public:
 
 private:
     void SelectSecurity(const SecurityId& id);
+    // The page's securities in display order.
+    std::vector<SecurityId> PageIds();
     void OnQuickCommand(int index);
 
     QuoteListView* list_;

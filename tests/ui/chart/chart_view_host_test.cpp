@@ -97,6 +97,45 @@ TEST(ChartViewHost, OpensFromTheQuoteList) {
     window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_from_list.png"));
 }
 
+// The chart pages through the quote list's rows in their display order, wrapping at both ends.
+TEST(ChartViewHost, PagesThroughTheListItWasOpenedFrom) {
+    std::unique_ptr<Session> session = OpenChartSession();
+    ASSERT_TRUE(session);
+    ViewRegistry registry;
+    RegisterQuoteListView(registry);
+    RegisterChartView(registry);
+    MainWindow window(*session, registry, MainWindowOptions{});
+    window.resize(1100, 750);
+    window.show();
+    auto* list = static_cast<QuoteListWindow*>(
+        window.OpenView(ViewKind::QuoteList, ViewTarget{CommandId::PriceBoard, std::nullopt, "沪市A股"}));
+    ASSERT_NE(list, nullptr);
+    // Sorted by price, so that the rows leave the market's code order.
+    QuoteListModel& model = list->list().model();
+    for (int c = 0; c < model.tableColumnCount(); ++c)
+        if (model.Caption(c) == "现价") model.SetSort(c, true);
+    ASSERT_GE(model.rowCount(), 3u);
+    std::vector<SecurityId> rows;
+    for (size_t i = 0; i < model.rowCount(); ++i) rows.push_back(model.rowAt(i).entry.id);
+    model.Select(model.rowCount() - 1, SelectMode::Click);
+    ASSERT_TRUE(SameSecurity(*list->currentSecurity(), rows.back()));
+    list->RunCommand(CommandId::Open);
+    QApplication::processEvents();
+    auto* chart = static_cast<ChartViewHost*>(window.activeView());
+    ASSERT_EQ(chart->kind(), ViewKind::Chart);
+    auto at = [&] { return chart->chart().view().picture(0).security.id; };
+    ASSERT_TRUE(SameSecurity(at(), rows.back()));
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QApplication::sendEvent(&chart->chart(), &down);
+    EXPECT_TRUE(SameSecurity(at(), rows.front())) << "past the last row to the first";
+    QApplication::sendEvent(&chart->chart(), &down);
+    EXPECT_TRUE(SameSecurity(at(), rows[1]));
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
+    QApplication::sendEvent(&chart->chart(), &up);
+    QApplication::sendEvent(&chart->chart(), &up);
+    EXPECT_TRUE(SameSecurity(at(), rows.back())) << "before the first row to the last";
+}
+
 TEST(RenderOption, WritesAPictureAndRefusesBadArguments) {
     std::unique_ptr<Session> session = OpenChartSession();
     ASSERT_TRUE(session);
