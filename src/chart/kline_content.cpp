@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "chart/cursor.h"
+#include "chart/layout.h"
 #include "market/quote_fields.h"
 #include "platform/text.h"
 
@@ -122,6 +123,31 @@ Period NextPeriod(Period period) {
 }
 
 Period ToggleTimeSharing(Period period) { return period == kPeriodTime ? kPeriodDay : kPeriodTime; }
+
+std::vector<PicturePlan> MultiStockPlan(const std::vector<CodeEntry>& list, const CodeEntry& current,
+                                        int multiPics, Period period) {
+    size_t start = 0;
+    for (size_t i = 0; i < list.size(); ++i)
+        if (SameSecurity(list[i].id, current.id)) {
+            start = i;
+            break;
+        }
+    const size_t left = list.size() - std::min(start, list.size());
+    if (left == 0) return {};
+    const int n = NormalisePictureCount(static_cast<int>(std::min<size_t>(left, static_cast<size_t>(std::clamp(multiPics, 1, 16)))));
+    std::vector<PicturePlan> out;
+    for (int i = 0; i < n; ++i) out.push_back({list[start + static_cast<size_t>(i)], period, 2});
+    return out;
+}
+
+std::vector<PicturePlan> MultiPeriodPlan(const CodeEntry& current, int multiPics) {
+    static constexpr int kOrder[] = {14, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 2};
+    const int n = NormalisePictureCount(std::clamp(multiPics, 1, 16));
+    std::vector<PicturePlan> out;
+    for (int i = 0; i < n; ++i)
+        out.push_back({current, i < 13 ? PeriodFromNumber(kOrder[i]) : kPeriodInvalid, 1});
+    return out;
+}
 
 Period EnterPeriod(Period period, Period remembered) {
     if (period != kPeriodTime) return kPeriodTime;

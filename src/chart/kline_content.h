@@ -50,6 +50,23 @@ std::optional<FormulaRecord> StepPaneFormula(const std::vector<FormulaRecord>& f
 // wrapping at both ends; -1 when the list does not hold it.
 int StepInList(const std::vector<CodeEntry>& list, const SecurityId& current, int step);
 
+// ---- Multi-picture views ---------------------------------------------------------------
+
+// One picture of a multi-picture view: its security, period and pane count.
+struct PicturePlan {
+    CodeEntry security;
+    Period period = kPeriodDay;  // kPeriodInvalid: the picture keeps the period it starts with
+    int panes = 1;
+};
+// 多股票组合: the securities of `list` from `current` on (the list's order, no wrapping; from the
+// start of the list when it lacks `current`), as many as fit in `multiPics` pictures rounded down
+// to a grid of 1, 2, 4, 9 or 16, each in `period` with 2 panes.
+std::vector<PicturePlan> MultiStockPlan(const std::vector<CodeEntry>& list, const CodeEntry& current,
+                                        int multiPics, Period period);
+// 多周期组合: `current` in every one of `multiPics` pictures (rounded down as above), picture i in
+// period 14, 3, 4, ..., 13, 2 for i = 0 .. 12 and none for the later ones, each with one pane.
+std::vector<PicturePlan> MultiPeriodPlan(const CodeEntry& current, int multiPics);
+
 // F8: the next period, after the time-sharing picture comes the tick picture.
 Period NextPeriod(Period period);
 // F5: time-sharing <-> day.

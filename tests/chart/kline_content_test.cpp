@@ -360,5 +360,38 @@ TEST_F(KLineContentTest, HomeAndEndStepThroughTheFittingFormulasAndWrap) {
     EXPECT_EQ(EnterPeriod(kPeriodTime, kPeriodInvalid), kPeriodDay);  // nor to a bad period
 }
 
+TEST(MultiPictureViews, StockPlansFollowTheListAndPeriodPlansTheFixedOrder) {
+    std::vector<CodeEntry> list(11);
+    for (size_t i = 0; i < list.size(); ++i) list[i].id = MakeSecurityId(kMarketSH, std::to_string(600100 + i));
+    // From the third of 11 there are 9 left: a 3x3 grid of them; from the fourth 8 left: 2x2.
+    std::vector<PicturePlan> plan = MultiStockPlan(list, list[2], 9, kPeriodWeek);
+    ASSERT_EQ(plan.size(), 9u);
+    EXPECT_TRUE(SameSecurity(plan.front().security.id, list[2].id));
+    EXPECT_TRUE(SameSecurity(plan.back().security.id, list[10].id));
+    EXPECT_EQ(plan[4].period, kPeriodWeek);
+    EXPECT_EQ(plan[4].panes, 2);
+    EXPECT_EQ(MultiStockPlan(list, list[3], 9, kPeriodDay).size(), 4u);
+    EXPECT_EQ(MultiStockPlan(list, list[10], 16, kPeriodDay).size(), 1u);  // the last alone
+    EXPECT_EQ(MultiStockPlan(list, list[0], 100, kPeriodDay).size(), 9u);  // 11 rounded down
+    EXPECT_EQ(MultiStockPlan(list, list[0], 0, kPeriodDay).size(), 1u);
+    CodeEntry stranger;
+    stranger.id = MakeSecurityId(kMarketSZ, "000001");
+    EXPECT_TRUE(SameSecurity(MultiStockPlan(list, stranger, 4, kPeriodDay).front().security.id, list[0].id));
+    EXPECT_TRUE(MultiStockPlan({}, stranger, 4, kPeriodDay).empty());
+
+    plan = MultiPeriodPlan(list[5], 16);
+    ASSERT_EQ(plan.size(), 16u);
+    EXPECT_EQ(plan[0].period, kPeriodTime);
+    EXPECT_EQ(plan[1].period, kPeriodMin1);
+    EXPECT_EQ(plan[6].period, kPeriodDay);
+    EXPECT_EQ(plan[11].period, kPeriodMultiDay);
+    EXPECT_EQ(plan[12].period, kPeriodTick);
+    EXPECT_EQ(plan[13].period, kPeriodInvalid);
+    EXPECT_EQ(plan[15].panes, 1);
+    EXPECT_TRUE(SameSecurity(plan[15].security.id, list[5].id));
+    EXPECT_EQ(MultiPeriodPlan(list[5], 3).size(), 1u);
+    EXPECT_EQ(MultiPeriodPlan(list[5], 2).size(), 2u);
+}
+
 }  // namespace
 }  // namespace tessaro::chart
