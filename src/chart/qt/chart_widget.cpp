@@ -156,6 +156,7 @@ void ChartWidget::UpdateTitle() {
     QString title = QString::fromStdString(GbkToUtf8(FieldText(p.security.name)));
     if (title.isEmpty()) title = QString::fromStdString(SecurityText(p.security.id));
     title += QStringLiteral(" - ") + QString::fromUtf8(PeriodName(p.period).data(), int(PeriodName(p.period).size()));
+    if (multi_ != kSingle) title = multi_ == kMultiStock ? QStringLiteral("多股票组合") : QStringLiteral("多周期组合");
     setWindowTitle(title);
     emit titleChanged(title);
 }
@@ -238,6 +239,14 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
     }
     if (ctrl && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         if (const StoreTime day = HistoryDay(); day != 0) emit historyTimeSharing(view_->picture(0).security, day);
+        return;
+    }
+    if ((event->key() == Qt::Key_W && (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)))) {
+        ShowMultiPictures(ctrl ? kMultiPeriod : kMultiStock);
+        return;
+    }
+    if (multi_ != kSingle && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)) {
+        ShowSinglePicture(std::max(view_->active(), 0));
         return;
     }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -390,6 +399,41 @@ bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
     if (pane < 0 || RemoveIndicators(*view_, 0, -1, type, name) == 0) return false;
     Apply(view_->Update(3, 0, pane));
     return true;
+}
+
+void ChartWidget::ShowMultiPictures(MultiKind kind) {
+    const GraphPicture& p = view_->picture(0);
+    if (!p.hasSecurity || kind == kSingle) return;
+    const int pics = static_cast<int>(std::min<uint32_t>(context_.settings.multiPics, 16));
+    std::vector<PicturePlan> plan;
+    if (kind == kMultiPeriod) {
+        plan = MultiPeriodPlan(p.security, pics);
+    } else {
+        std::vector<CodeEntry> list = list_;
+        if (StepInList(list, p.security.id, 0) < 0) {
+            const MarketCode market = p.security.id.market;
+            list = context_.store->ListSecurities(market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u);
+        }
+        plan = MultiStockPlan(list, p.security, pics, p.period);
+    }
+    if (plan.empty()) return;
+    SetCrosshair(false);
+    multi_ = kind;
+    ApplyPlan(*view_, plan);
+    needRequest_ = true;
+    Refresh(0);
+    UpdateTitle();
+}
+
+void ChartWidget::ShowSinglePicture(int picture) {
+    if (multi_ == kSingle || picture < 0 || picture >= view_->pictureCount()) return;
+    const PicturePlan one{view_->picture(picture).security, view_->picture(picture).period, 1};
+    multi_ = kSingle;
+    ApplyPlan(*view_, {one});
+    view_->SetPanes(0, PanesFor(indicators_));
+    needRequest_ = true;
+    Refresh(0);
+    UpdateTitle();
 }
 
 void ChartWidget::StepSecurity(int step) {
@@ -787,6 +831,11 @@ void ChartWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     // A double-click inside a pane of the one picture is 指标放大.
     const QPoint pt = event->position().toPoint();
     const HitInfo hit = HitTest(*view_, pt.x(), pt.y());
+    if (multi_ != kSingle && event->button() == Qt::LeftButton && hit.picture >= 0) {
+        // Several pictures: the double-clicked one alone.
+        ShowSinglePicture(hit.picture);
+        return;
+    }
     if (event->button() != Qt::LeftButton || hit.kind != kHitPane) {
         mousePressEvent(event);
         return;

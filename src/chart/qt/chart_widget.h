@@ -75,6 +75,12 @@ public:
     // without it, or when it lacks the security, the security's market in code order.
     void SetSecurityList(std::vector<CodeEntry> list) { list_ = std::move(list); }
     void StepSecurity(int step);
+    // 多股票组合 (kMultiStock) and 多周期组合 (kMultiPeriod): several pictures; back to one picture
+    // with the security and period of picture `picture`.
+    enum MultiKind { kSingle = 0, kMultiStock = 1, kMultiPeriod = 2 };
+    void ShowMultiPictures(MultiKind kind);
+    void ShowSinglePicture(int picture);
+    MultiKind multiKind() const { return multi_; }
     // The keyboard wizard: any other character typed opens it with that character; its choice
     // selects a period, a formula (added to the active pane, or removed when shown) or a security.
     using WizardFn = std::function<std::optional<WizardItem>(const QString& first)>;
@@ -178,6 +184,7 @@ private:
     DataRequestFn requester_;
     WizardFn wizard_;
     std::vector<CodeEntry> list_;
+    MultiKind multi_ = kSingle;
     bool needRequest_ = false;
     StoreTime quoteMinute_ = 0;  // the minute of the last quote that asked for minutes
     uint8_t exRights_ = 0;

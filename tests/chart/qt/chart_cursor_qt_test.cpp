@@ -406,5 +406,36 @@ TEST_F(ChartCursorQt, EnterTogglesTimeSharingAndADoubleClickEnlargesThePane) {
     EXPECT_EQ(p.period, kPeriodDay);
 }
 
+TEST_F(ChartCursorQt, MultiPictureViewsAndBackToOnePicture) {
+    auto w = Widget();
+    w->SetPeriod(kPeriodWeek);
+    // Alt+W: the market's securities from the current one, two here, each in the week period.
+    Key(*w, Qt::Key_W, Qt::AltModifier);
+    ASSERT_EQ(w->view().pictureCount(), 2);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("多股票组合"));
+    EXPECT_EQ(w->view().picture(1).security.id.codeText(), "600600");
+    EXPECT_EQ(w->view().picture(1).period, kPeriodWeek);
+    EXPECT_EQ(w->view().picture(1).panes.size(), 2u);
+    Key(*w, Qt::Key_Space);
+    EXPECT_EQ(w->view().pictureCount(), 1);
+    EXPECT_EQ(w->view().picture(0).security.id.codeText(), "600519");
+
+    // Ctrl+W: the security in nine periods; a double-click on the fifth shows it alone.
+    Key(*w, Qt::Key_W, Qt::ControlModifier);
+    ASSERT_EQ(w->view().pictureCount(), 9);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("多周期组合"));
+    EXPECT_EQ(w->view().picture(0).period, kPeriodTime);
+    EXPECT_EQ(w->view().picture(8).period, kPeriodMonth);
+    Spin(50);
+    w->grab().save(QStringLiteral(TESSARO_BINARY_DIR "/chart_multi_period.png"));
+    const GraphPicture& fifth = w->view().picture(4);
+    ASSERT_FALSE(fifth.panes.empty());
+    const QPoint inside(RoundPixel(fifth.panes[0].rects.draw.left) + 20, RoundPixel(fifth.panes[0].rects.draw.top) + 20);
+    Mouse(*w, QEvent::MouseButtonDblClick, inside, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_EQ(w->view().pictureCount(), 1);
+    EXPECT_EQ(w->view().picture(0).period, kPeriodMin30);
+    EXPECT_TRUE(w->windowTitle().startsWith(QStringLiteral("贵州茅台")));
+}
+
 }  // namespace
 }  // namespace tessaro::chart
