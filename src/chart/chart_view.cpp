@@ -369,6 +369,7 @@ int ChartView::TextWidth(const std::string& text) const {
 }
 
 int16_t ChartView::KLineKind(const GraphPicture& p) const {
+    if (p.period == kPeriodTick) return kKindTickCrosses;  // each trade a cross
     const std::string_view name = p.kline.formula.nameText();
     if (name == "BAR") return kKindUsBars;
     if (name == "PRICE") return kKindLine;
