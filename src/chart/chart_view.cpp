@@ -370,6 +370,7 @@ int ChartView::TextWidth(const std::string& text) const {
 }
 
 int16_t ChartView::KLineKind(const GraphPicture& p) const {
+    if (p.period == kPeriodTick) return kKindTickCrosses;  // each trade a cross
     const std::string_view name = p.kline.formula.nameText();
     if (name == "BAR") return kKindUsBars;
     if (name == "PRICE") return kKindLine;
@@ -728,11 +729,12 @@ Region ChartView::UpdateTimeSharing(GraphPicture& p, int from) {
         p.panel.Draw(Pixels({chart.right, p.outer.top, p.outer.right, p.outer.bottom}), options_.metrics.timeStripHeight(),
                      *data, options_.scheme, options_.metrics, options_.measure, panelList);
     }
-    const DisplayList oldMain = t.mainList(), oldVolume = t.volumeList(), oldFrame = t.frameList();
+    const DisplayList oldMain = t.mainList(), oldVolume = t.volumeList(), oldZdl = t.zdlList(), oldFrame = t.frameList();
     t.Build();
     Region invalid;
     invalid.Add(DiffBounds(oldMain, t.mainList(), Pixels(t.mainRects().outer)));
     invalid.Add(DiffBounds(oldVolume, t.volumeList(), Pixels(t.volumeRects().outer)));
+    invalid.Add(DiffBounds(oldZdl, t.zdlList(), Pixels(t.zdlRects().outer)));
     invalid.Add(DiffBounds(oldFrame, t.frameList(),
                            Pixels({p.outer.left, t.volumeRects().outer.bottom, p.outer.right, p.outer.bottom})));
     invalid.Add(DiffBounds(p.panelList, panelList, Pixels({chart.right, p.outer.top, p.outer.right, p.outer.bottom})));

@@ -257,6 +257,7 @@ public:
             if (p.period == kPeriodTime && p.timeSharing) {
                 fn(p.timeSharing->mainList());
                 fn(p.timeSharing->volumeList());
+                if (p.timeSharing->hasZdl()) fn(p.timeSharing->zdlList());
                 fn(p.timeSharing->frameList());
                 fn(p.panelList);
                 continue;

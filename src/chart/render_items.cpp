@@ -322,7 +322,8 @@ RenderItem BuildKLineItem(const Series& series, int16_t kind, const BuildContext
     const ValueMap& map = *ctx.map;
     int from, to;
     Cover(0, static_cast<int>(series.size()), ctx, from, to);
-    const int stride = kind == kKindLine ? 2 : 8;
+    const bool point = kind == kKindLine || kind == kKindTickCrosses;
+    const int stride = point ? 2 : 8;
     StartItem(item, from, to, stride, ctx);
     const int half = h.HalfBody();
     for (int i = from; i < to; ++i) {
@@ -335,9 +336,15 @@ RenderItem BuildKLineItem(const Series& series, int16_t kind, const BuildContext
         }
         int32_t* c = item.coords.data() + static_cast<size_t>(k) * static_cast<size_t>(stride);
         const int x = h.CentrePixel(i - ctx.firstVisible);
-        if (kind == kKindLine) {
+        if (point) {
             c[0] = x;
             c[1] = map.Y(b.close);
+            // A tick's cross rises when its price is not below the last priced tick before it.
+            if (kind == kKindTickCrosses) {
+                float prev = NAN;
+                for (int j = i - 1; j >= 0 && !std::isfinite(prev); --j) prev = series.bars[static_cast<size_t>(j)].close;
+                if (!(b.close < prev)) item.flags[k] = kBarRising;
+            }
             continue;
         }
         // Shadow (or the US bar's vertical line), then the body's corners (or the two ticks).

@@ -97,8 +97,9 @@ struct BuildContext {
 RenderItem BuildLineItem(const OutputLine& line, const OutputLineDesc* desc, int lineIndex,
                          std::string_view formulaName, const BuildContext& ctx);
 
-// The K-line item of a series: kind 107 candles ("K"), 109 US bars ("BAR") or 1, the price line
-// ("PRICE"). `overlay` draws every bar in `itemColour`.
+// The K-line item of a series: kind 107 candles ("K"), 109 US bars ("BAR"), 1, the price line
+// ("PRICE"), or 108, a cross per tick, rising or falling against the tick before it.
+// `overlay` draws every bar in `itemColour`.
 RenderItem BuildKLineItem(const Series& series, int16_t kind, const BuildContext& ctx, bool overlay = false,
                           ColorRef itemColour = 0);
 

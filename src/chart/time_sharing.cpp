@@ -109,6 +109,34 @@ std::vector<float> BreadthBars(const std::vector<KLineRecord>& minutes, const st
     return out;
 }
 
+AdvanceDeclineLines AdvanceDeclineMinutes(const std::vector<KLineRecord>& minutes,
+                                          const std::vector<MinuteExtra>& extras, uint32_t day) {
+    AdvanceDeclineLines out;
+    out.rising.assign(minutes.size(), NAN);
+    out.falling.assign(minutes.size(), NAN);
+    out.difference.assign(minutes.size(), NAN);
+    float lo = INFINITY, hi = -INFINITY, m = 0;
+    for (size_t i = 0; i < minutes.size(); ++i) {
+        const KLineRecord& k = minutes[i];
+        if (k.time == 0 || StoreDay(k.time) != day) continue;
+        const int slot = MinuteSlotIndex(TimeOfDay(k.time), true);
+        if (slot < 0 || static_cast<size_t>(slot) >= extras.size()) continue;
+        const MinuteExtra& f = extras[static_cast<size_t>(slot)];
+        const float r = f.figures[0], d = f.figures[2];
+        out.rising[i] = r;
+        out.falling[i] = d;
+        lo = std::min({lo, r, d});
+        hi = std::max({hi, r, d});
+        m = std::max(m, std::fabs(r - d));
+    }
+    if (!(lo <= hi)) return out;
+    out.mid = (lo + hi) / 2;
+    const float s = m < 0.000001f ? 1.0f : 0.8f * out.mid / m;
+    for (size_t i = 0; i < minutes.size(); ++i)
+        if (std::isfinite(out.rising[i])) out.difference[i] = s * (out.rising[i] - out.falling[i]) + out.mid;
+    return out;
+}
+
 std::string PercentLabel(float level, float middle) {
     if (!std::isfinite(level) || !std::isfinite(middle) || middle == 0) return "0.00%";
     double pct = (static_cast<double>(level) - middle) / middle * 100.0;
@@ -213,19 +241,34 @@ int TimeSharingPicture::TextWidth(const std::string& text) const {
     return options_.measure ? options_.measure(text) : TextColumns(text) * options_.metrics.cx;
 }
 
+bool TimeSharingPicture::hasZdl() const {
+    return data_.security.securityClass == kClassIndex && !data_.breadth.empty();
+}
+
 void TimeSharingPicture::Layout(const RectF& outer) {
     outer_ = outer;
+    SplitPanes();
+}
+
+void TimeSharingPicture::SplitPanes() {
+    const RectF& outer = outer_;
     const ChartMetrics& m = options_.metrics;
     const float available = std::max(outer.height() - static_cast<float>(m.timeStripHeight()), 0.0f);
-    const std::vector<float> heights = FreshPaneHeights(2, available);
+    const bool zdl = hasZdl();
+    const std::vector<float> heights = FreshPaneHeights(zdl ? 3 : 2, available);
     PaneLayoutOptions o;
     o.timeSharing = true;
     o.singlePicture = options_.singlePicture;
-    main_.rects = LayoutPane({outer.left, outer.top, outer.right, outer.top + heights[0]}, m, o);
-    volume_.rects = LayoutPane({outer.left, outer.top + heights[0], outer.right, outer.top + heights[0] + heights[1]}, m, o);
+    float top = outer.top;
+    main_.rects = LayoutPane({outer.left, top, outer.right, top + heights[0]}, m, o);
+    top += heights[0];
+    volume_.rects = LayoutPane({outer.left, top, outer.right, top + heights[1]}, m, o);
+    top += heights[1];
+    zdl_.rects = zdl ? LayoutPane({outer.left, top, outer.right, top + heights[2]}, m, o) : PaneRects{};
 }
 
 void TimeSharingPicture::Build() {
+    SplitPanes();  // the data decides whether the "ZDL" pane is there
     const std::vector<KLineRecord>& minutes = data_.minutes;
     const int n = slotCount();
     const size_t total = minutes.size();
@@ -270,9 +313,11 @@ void TimeSharingPicture::Build() {
 
     main_.list.Clear();
     volume_.list.Clear();
+    zdl_.list.Clear();
     frame_.Clear();
     DrawMain();
     DrawVolume();
+    DrawZdl();
     DrawFrame();
 }
 
@@ -472,13 +517,113 @@ void TimeSharingPicture::DrawVolume() {
     DrawTitle(volume_, false, list);
 }
 
+void TimeSharingPicture::DrawZdl() {
+    if (!hasZdl()) return;
+    DisplayList& list = zdl_.list;
+    const ColorRef* c = options_.scheme.colors;
+    const ColorRef bg = c[kColorBackground], axis = c[kColorAxis], up = c[kColorListUp], down = c[kColorListDown];
+    const ChartMetrics& m = options_.metrics;
+    const Rect outer = Px(zdl_.rects.outer), draw = Px(zdl_.rects.draw);
+    const Rect left = Px(zdl_.rects.leftAxis), right = Px(zdl_.rects.rightAxis);
+    if (outer.empty()) return;
+    const std::vector<KLineRecord>& minutes = data_.minutes;
+    AdvanceDeclineLines lines;
+    if (scale_.shown > 0)
+        lines = AdvanceDeclineMinutes(minutes, data_.breadth,
+                                      StoreDay(minutes[first_ + static_cast<size_t>(scale_.shown) - 1].time));
+    ValueRange r;
+    r.min = INFINITY;
+    r.max = -INFINITY;
+    for (int k = 0; k < scale_.shown; ++k) {
+        const size_t i = first_ + static_cast<size_t>(k);
+        for (const std::vector<float>* l : {&lines.rising, &lines.falling, &lines.difference}) {
+            const float v = (*l)[i];
+            if (!std::isfinite(v)) continue;
+            r.min = std::min(r.min, v);
+            r.max = std::max(r.max, v);
+        }
+    }
+    if (!(r.min <= r.max)) r = ValueRange{};
+    if (r.max - r.min < 1) {
+        r.max += 1;
+        r.min -= 1;
+    }
+    zdl_.map.Set(zdl_.rects.draw.top, zdl_.rects.draw.bottom, r);
+    const int count = TimeSharingDivisions((zdl_.rects.draw.bottom - 1) - (zdl_.rects.draw.top + 1), m.cy);
+    zdl_.levels.clear();
+    for (int i = 0; i <= count; ++i)
+        zdl_.levels.push_back(r.min + (r.max - r.min) * static_cast<float>(i) / static_cast<float>(count));
+
+    list.FillRect(outer, bg);
+    list.Rectangle({left.right > left.left ? left.right - 1 : outer.left, outer.top, right.left + 1, outer.bottom + 1},
+                   axis, false, 0);
+    DrawGridAndTimeLines(zdl_, false, list);
+    list.Clip({draw.left + 1, draw.top, draw.right - 1, draw.bottom});
+    // The difference as sticks from the middle, then the two count lines over them.
+    if (!lines.difference.empty()) {
+        const int y0 = zdl_.map.Y(lines.mid);
+        for (int k = 0; k < scale_.shown; ++k) {
+            const float v = lines.difference[first_ + static_cast<size_t>(k)];
+            if (!std::isfinite(v) || v == lines.mid) continue;
+            const int x = scale_.CentrePixel(k);
+            list.Line({x, y0}, {x, zdl_.map.Y(v)}, v > lines.mid ? up : down);
+        }
+    }
+    for (const auto& [line, colour] : {std::pair{&lines.rising, up}, std::pair{&lines.falling, down}}) {
+        std::vector<Point> run;
+        auto flush = [&] {
+            if (run.size() >= 2) list.Polyline(run.data(), run.size(), colour);
+            run.clear();
+        };
+        for (int k = 0; k < scale_.shown && !line->empty(); ++k) {
+            const float v = (*line)[first_ + static_cast<size_t>(k)];
+            if (!std::isfinite(v)) {
+                flush();
+                continue;
+            }
+            run.push_back({scale_.CentrePixel(k), zdl_.map.Y(v)});
+        }
+        flush();
+    }
+    list.Clip({});
+    list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
+    const ColorRef text = c[IndicatorColor(2)];
+    for (float v : zdl_.levels) {
+        const int top = std::clamp(zdl_.map.Y(v) - m.cy / 2, outer.top, outer.bottom - m.cy);
+        const std::string label = Printf("%.*f", v, 0);
+        if (left.width() > 0) list.Text({left.left + 2, top, left.right - 3, top + m.cy}, label, text, kAlignRight | kAlignVCenter);
+        list.Text({right.left + 3, top, right.right - 2, top + m.cy}, label, text, kAlignLeft | kAlignVCenter);
+    }
+    // Title: the indicator's name and the counts of the last minute.
+    const Rect title = Px(zdl_.rects.title);
+    if (title.height() >= m.cy) {
+        list.Clip(title);
+        int x = title.left + 2;
+        const int y = title.top + (title.height() - m.cy) / 2;
+        const size_t li = first_ + static_cast<size_t>(std::max(scale_.shown - 1, 0));
+        auto run = [&](const std::string& s, ColorRef colour) {
+            const int w = TextWidth(s);
+            list.Text({x, y, x + w, y + m.cy}, s, colour, kAlignLeft | kAlignVCenter);
+            x += w + m.cx;
+        };
+        run("ZDL", c[kColorChartText]);
+        auto value = [&](const std::vector<float>& l) {
+            return li < l.size() && std::isfinite(l[li]) ? ":" + Printf("%.*f", l[li], 0) : std::string();
+        };
+        run("涨家数" + value(lines.rising), up);
+        run("跌家数" + value(lines.falling), down);
+        list.Clip({});
+    }
+}
+
 void TimeSharingPicture::DrawFrame() {
     DisplayList& list = frame_;
     const ColorRef* c = options_.scheme.colors;
     const ColorRef axis = c[kColorAxis];
     const ChartMetrics& m = options_.metrics;
-    const Rect strip = Px({outer_.left, volume_.rects.outer.bottom, volume_.rects.rightAxis.left, outer_.bottom});
-    const Rect box = Px({volume_.rects.rightAxis.left, volume_.rects.outer.bottom, outer_.right, outer_.bottom});
+    const PaneRects& last = hasZdl() ? zdl_.rects : volume_.rects;
+    const Rect strip = Px({outer_.left, last.outer.bottom, last.rightAxis.left, outer_.bottom});
+    const Rect box = Px({last.rightAxis.left, last.outer.bottom, outer_.right, outer_.bottom});
     if (strip.height() <= 0) return;
     list.FillRect({strip.left, strip.top, box.right, strip.bottom}, c[kColorHighlight]);
     list.Rectangle({strip.left, strip.top, strip.right + 1, strip.bottom}, axis, false, 0);
@@ -498,7 +643,9 @@ void TimeSharingPicture::DrawFrame() {
 }
 
 std::string TimeSharingPicture::ToText() const {
-    return "# TEND\n" + main_.list.ToText() + "# TENDV\n" + volume_.list.ToText() + "# time axis\n" + frame_.ToText();
+    std::string out = "# TEND\n" + main_.list.ToText() + "# TENDV\n" + volume_.list.ToText();
+    if (hasZdl()) out += "# ZDL\n" + zdl_.list.ToText();
+    return out + "# time axis\n" + frame_.ToText();
 }
 
 }  // namespace tessaro::chart

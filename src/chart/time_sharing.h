@@ -68,6 +68,17 @@ float BreadthG(int rising, int unchanged, int falling);
 std::vector<float> BreadthBars(const std::vector<KLineRecord>& minutes, const std::vector<MinuteExtra>& extras,
                                uint32_t day);
 
+// The "ZDL" lines of an index over its minutes of `day` (NaN elsewhere): rising and falling
+// counts from the breadth table, and their difference placed between them,
+// s x (rising - falling) + mid, with mid the middle of the two count lines' extent and
+// s = 0.8 x mid / (largest |rising - falling|), 1 when that is below 0.000001.
+struct AdvanceDeclineLines {
+    std::vector<float> rising, falling, difference;
+    float mid = 0;
+};
+AdvanceDeclineLines AdvanceDeclineMinutes(const std::vector<KLineRecord>& minutes,
+                                          const std::vector<MinuteExtra>& extras, uint32_t day);
+
 struct TimeSharingData {
     CodeEntry security;
     int decimals = 2;
@@ -99,7 +110,8 @@ public:
     // Up adds a day, Down removes one; false when the count stays.
     bool StepDays(int delta);
 
-    // The outer rectangle of the picture: the main pane takes 3 units, the volume pane 1.
+    // The outer rectangle of the picture: the main pane takes 3 units, the volume pane 1, and
+    // for an index with breadth figures the "ZDL" pane 1 more.
     void Layout(const RectF& outer);
     // Recomputes slots, ranges and labels and draws the lists.
     void Build();
@@ -111,6 +123,11 @@ public:
     const PaneRects& volumeRects() const { return volume_.rects; }
     const ValueMap& mainMap() const { return main_.map; }
     const ValueMap& volumeMap() const { return volume_.map; }
+    // Empty unless the picture is an index with breadth figures.
+    const PaneRects& zdlRects() const { return zdl_.rects; }
+    const ValueMap& zdlMap() const { return zdl_.map; }
+    const DisplayList& zdlList() const { return zdl_.list; }
+    bool hasZdl() const;
     // Division boundaries of the main pane, bottom to top (the middle is the previous close).
     const std::vector<float>& mainLevels() const { return main_.levels; }
     const std::vector<TimeLabel>& labels() const { return labels_; }
@@ -132,6 +149,8 @@ private:
     int TextWidth(const std::string& text) const;
     void DrawMain();
     void DrawVolume();
+    void SplitPanes();
+    void DrawZdl();
     void DrawFrame();
     void DrawGridAndTimeLines(const Pane& pane, bool mainPane, DisplayList& list) const;
     void DrawTitle(const Pane& pane, bool mainPane, DisplayList& list) const;
@@ -140,7 +159,7 @@ private:
     TimeSharingData data_;
     int days_ = 1;
     RectF outer_;
-    Pane main_, volume_;
+    Pane main_, volume_, zdl_;
     DisplayList frame_;
     HScale scale_;
     size_t first_ = 0;

@@ -269,6 +269,34 @@ TEST_F(RenderItems, FloatArcAtTheLastBar) {
     EXPECT_EQ(Draw(a), "");
 }
 
+TEST_F(RenderItems, TickCrossesRiseAgainstTheTickBefore) {
+    Series s;
+    for (float price : {30.0f, 20.0f, 20.0f, 50.0f, NAN, 40.0f}) s.push(KLineRecord{0, price, price, price, price, 1, 1, 0, 0});
+    ctx.series = &s;
+    const RenderItem k = BuildKLineItem(s, kKindTickCrosses, ctx);
+    ASSERT_EQ(k.flags.size(), 6u);
+    // 30 first: rising; 20 < 30 falling; 20 = 20 rising; 50 rising; NaN skipped; 40 < 50 falling.
+    EXPECT_TRUE(k.flags[0] & kBarRising);
+    EXPECT_FALSE(k.flags[1] & kBarRising);
+    EXPECT_TRUE(k.flags[2] & kBarRising);
+    EXPECT_TRUE(k.flags[3] & kBarRising);
+    EXPECT_FALSE(k.drawable(4));
+    EXPECT_FALSE(k.flags[5] & kBarRising);
+    EXPECT_EQ(k.at(1)[0], h.CentrePixel(1));
+    EXPECT_EQ(k.at(3)[1], map.Y(50));
+    DisplayList list;
+    DrawItem(k, ctx.draw, list);
+    int rises = 0, falls = 0;
+    for (const Primitive& p : list.items()) {
+        rises += p.pen == scheme.colors[kColorRising];
+        falls += p.pen == scheme.colors[kColorFalling];
+    }
+    // Five crosses of equal strokes, three rising and two falling.
+    ASSERT_GT(falls, 0);
+    EXPECT_EQ(rises * 2, falls * 3);
+    EXPECT_EQ(static_cast<int>(list.items().size()), rises + falls);
+}
+
 TEST_F(RenderItems, CandlesAndUsBars) {
     Series s;
     KLineRecord up{0, 10, 40, 5, 30, 1, 1, 0, 0};

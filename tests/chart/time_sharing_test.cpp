@@ -195,6 +195,74 @@ TEST(TimeSharingBreadth, FigureAndBars) {
     EXPECT_EQ(downs, 2);
 }
 
+TEST(TimeSharingBreadth, AdvanceDeclineLines) {
+    std::vector<MinuteExtra> extras(kMinuteSlots);
+    auto set = [&](int slot, int16_t r, int16_t f) {
+        extras[static_cast<size_t>(slot)].figures[0] = r;
+        extras[static_cast<size_t>(slot)].figures[1] = 77;  // unchanged counts take no part
+        extras[static_cast<size_t>(slot)].figures[2] = f;
+    };
+    set(0, 600, 300);
+    set(1, 500, 500);
+    set(2, 200, 700);
+    std::vector<KLineRecord> m = {Minute(kDay - 86400, 0, 10, 1, 1), Minute(kDay, 0, 10, 1, 1), Minute(kDay, 1, 10, 1, 1),
+                                  Minute(kDay, 2, 10, 1, 1)};
+    // lo 200, hi 700: mid 450; largest |r - f| 500: s = 0.8 x 450 / 500 = 0.72.
+    AdvanceDeclineLines l = AdvanceDeclineMinutes(m, extras, StoreDay(kDay));
+    EXPECT_TRUE(std::isnan(l.rising[0]) && std::isnan(l.difference[0]));  // an earlier day
+    EXPECT_FLOAT_EQ(l.mid, 450);
+    EXPECT_FLOAT_EQ(l.rising[1], 600);
+    EXPECT_FLOAT_EQ(l.falling[3], 700);
+    EXPECT_FLOAT_EQ(l.difference[1], 0.72f * 300 + 450);  // 666
+    EXPECT_FLOAT_EQ(l.difference[2], 450);
+    EXPECT_FLOAT_EQ(l.difference[3], 0.72f * -500 + 450);  // 90
+
+    // Equal counts everywhere: m = 0, s = 1, no division by zero.
+    set(0, 100, 100);
+    set(1, 100, 100);
+    set(2, 100, 100);
+    l = AdvanceDeclineMinutes(m, extras, StoreDay(kDay));
+    EXPECT_FLOAT_EQ(l.difference[2], 100);
+    // A breadth table too short for the minutes' slots leaves them out.
+    l = AdvanceDeclineMinutes(m, std::vector<MinuteExtra>(1), StoreDay(kDay));
+    EXPECT_FLOAT_EQ(l.rising[1], 0);
+    EXPECT_TRUE(std::isnan(l.rising[2]));
+
+    // The pane is there for an index with breadth figures only, and the time strip follows it.
+    TimeSharingData d;
+    d.security.securityClass = kClassIndex;
+    d.previousClose = 10;
+    d.minutes = {m[1], m[2], m[3]};
+    TimeSharingPicture plain = Picture(d, 1);
+    EXPECT_LE(plain.zdlRects().outer.height(), 0);
+    EXPECT_TRUE(plain.zdlList().items().empty());
+    set(0, 600, 300);
+    set(1, 500, 500);
+    set(2, 200, 700);
+    d.breadth = extras;
+    const TimeSharingPicture p = Picture(d, 1);
+    EXPECT_GT(p.zdlRects().outer.height(), 0);
+    EXPECT_FLOAT_EQ(p.zdlRects().outer.top, p.volumeRects().outer.bottom);
+    EXPECT_LT(p.mainRects().outer.bottom, plain.mainRects().outer.bottom);  // the panes share the height
+    EXPECT_NE(p.ToText().find("# ZDL"), std::string::npos);
+    // Sticks from the middle: up for minute 0 (666), none for minute 1, down for minute 2 (90).
+    const ColorRef up = BuiltInSchemes()[0].colors[kColorListUp], down = BuiltInSchemes()[0].colors[kColorListDown];
+    const int y0 = p.zdlMap().Y(450);
+    int ups = 0, downs = 0, lines = 0;
+    for (const Primitive& item : p.zdlList().items()) {
+        if (item.kind == PrimitiveKind::kPolyline && (item.pen == up || item.pen == down)) ++lines;
+        if (item.kind != PrimitiveKind::kLine) continue;
+        const Point* pt = p.zdlList().pointsOf(item);
+        if (item.pen == up && pt[0].y == y0 && pt[1].y == p.zdlMap().Y(666)) ++ups;
+        if (item.pen == down && pt[0].y == y0 && pt[1].y == p.zdlMap().Y(90)) ++downs;
+    }
+    EXPECT_EQ(ups, 1);
+    EXPECT_EQ(downs, 1);
+    EXPECT_EQ(lines, 2);  // rising and falling counts
+    EXPECT_LE(p.zdlMap().range.min, 90);
+    EXPECT_GE(p.zdlMap().range.max, 700);
+}
+
 TEST(TimeSharingPictureTest, ThreeDaysBreakTwice) {
     TimeSharingData d;
     d.previousClose = 10;

@@ -148,6 +148,7 @@ void HistoryTimeSharingWindow::paintEvent(QPaintEvent*) {
     const std::vector<chart::Rect> all{{0, 0, width(), height()}};
     chart::PaintList(painter, picture_.mainList(), all, fonts);
     chart::PaintList(painter, picture_.volumeList(), all, fonts);
+    chart::PaintList(painter, picture_.zdlList(), all, fonts);
     chart::PaintList(painter, picture_.frameList(), all, fonts);
 }
 
