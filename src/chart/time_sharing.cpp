@@ -637,7 +637,8 @@ void TimeSharingPicture::DrawFrame() {
         const int w = TextWidth(t.text) + 2;
         // The label at the right edge ends there instead of running out of the strip.
         const int x = t.x + 2 + w > strip.right ? t.x - 2 - w : t.x + 2;
-        list.Text({x, strip.top + 2, x + w, strip.top + 2 + m.cy}, t.text, axis, kAlignLeft | kAlignVCenter);
+        // On the highlighted strip the axis colour is hard to read: labels take the text colour.
+        list.Text({x, strip.top + 2, x + w, strip.top + 2 + m.cy}, t.text, c[kColorChartText], kAlignLeft | kAlignVCenter);
     }
     list.Clip({});
 }
