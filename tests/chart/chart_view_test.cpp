@@ -15,25 +15,16 @@
 #include "market/bars_csv.h"
 #include "platform/text.h"
 
+#include "chart/chart_test_support.h"
+
 namespace tessaro::chart {
 namespace {
-
-std::string SourceDir() {
-    const char* root = std::getenv("TESSARO_SOURCE_DIR");
-    return root ? root : TESSARO_SOURCE_DIR;
-}
 
 class ChartViewTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        formulas_ = new FormulaSet;
-        for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas_->Put(std::move(r));
-        std::ifstream in(SourceDir() + "/tests/formula/data/600519-daily.csv");
-        std::stringstream text;
-        text << in.rdbuf();
-        bars_ = new Series;
-        ParseBarsCsv(text.str(), *bars_);
-        bars_->period = kPeriodDay;
+        formulas_ = MakeStandardFormulas().release();
+        bars_ = Load600519DayBars().release();
     }
     static void TearDownTestSuite() {
         delete formulas_;
