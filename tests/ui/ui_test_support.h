@@ -15,6 +15,7 @@
 #include "market/demo_market.h"
 #include "session/session.h"
 #include "test_support/temp_dir.h"
+#include "test_support/quoted_process.h"
 #include "ui/main_window.h"
 #include "ui/view_registry.h"
 
@@ -45,31 +46,6 @@ inline std::unique_ptr<Session> OpenTestSession() {
     if (!s->Start()) return nullptr;
     return s;
 }
-
-// tessaro-quoted on a free loopback port, trading from 10:00.
-struct QuotedServer {
-    QProcess process;
-    quint16 port = 0;
-
-    bool Start(const std::string& appDir, const QStringList& extra = {}) {
-        process.start(TESSARO_QUOTED, QStringList{"--appdir", QString::fromStdString(appDir), "--listen",
-                                                  "127.0.0.1:0", "--start", "10:00", "--seed", "5"} + extra);
-        if (!process.waitForStarted(10000)) return false;
-        QByteArray out;
-        while (!out.contains('\n') && process.waitForReadyRead(20000)) out += process.readAllStandardOutput();
-        QRegularExpressionMatch m = QRegularExpression("listening 127\\.0\\.0\\.1:(\\d+)").match(QString(out));
-        if (!m.hasMatch()) return false;
-        port = quint16(m.captured(1).toUInt());
-        return port != 0;
-    }
-    // An operator command on the server's standard input.
-    void Command(const QString& line) { process.write((line + "\n").toUtf8()); }
-    ~QuotedServer() {
-        process.terminate();
-        if (!process.waitForFinished(5000)) process.kill();
-        process.waitForFinished(2000);
-    }
-};
 
 inline bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
     QElapsedTimer t;

@@ -21,30 +21,10 @@
 #include "market/market_store.h"
 #include "platform/settings_store.h"
 #include "test_support/temp_dir.h"
+#include "test_support/quoted_process.h"
 
 namespace tessaro::chart {
 namespace {
-
-struct QuotedServer {
-    QProcess process;
-    quint16 port = 0;
-    bool Start(const std::string& appDir, const char* speed = "20") {
-        process.start(TESSARO_QUOTED, {"--appdir", QString::fromStdString(appDir), "--listen", "127.0.0.1:0",
-                                       "--start", "10:00", "--seed", "5", "--speed", speed});
-        if (!process.waitForStarted(10000)) return false;
-        QByteArray out;
-        while (!out.contains('\n') && process.waitForReadyRead(20000)) out += process.readAllStandardOutput();
-        QRegularExpressionMatch m = QRegularExpression("listening 127\\.0\\.0\\.1:(\\d+)").match(QString(out));
-        if (!m.hasMatch()) return false;
-        port = quint16(m.captured(1).toUInt());
-        return port != 0;
-    }
-    ~QuotedServer() {
-        process.terminate();
-        if (!process.waitForFinished(5000)) process.kill();
-        process.waitForFinished(2000);
-    }
-};
 
 template <class Done>
 bool WaitFor(Done done, int ms) {
@@ -69,7 +49,7 @@ TEST(ChartLive, QuotesFromTheServerMoveTheChart) {
     std::filesystem::copy(demo.outDir, client, std::filesystem::copy_options::recursive);
     // The client's day history stops ten days early: the chart's request brings the rest.
     QuotedServer server;
-    ASSERT_TRUE(server.Start(demo.outDir)) << server.process.readAllStandardError().toStdString();
+    ASSERT_TRUE(server.Start(demo.outDir, {"--speed", "20"})) << server.process.readAllStandardError().toStdString();
 
     SettingsStore settings;
     AppPaths paths(client);
@@ -135,7 +115,7 @@ TEST(ChartLive, TimeSharingLineGrowsMinuteByMinute) {
     const std::string client = temp.path() + "/client";
     std::filesystem::copy(demo.outDir, client, std::filesystem::copy_options::recursive);
     QuotedServer server;
-    ASSERT_TRUE(server.Start(demo.outDir, "60")) << server.process.readAllStandardError().toStdString();
+    ASSERT_TRUE(server.Start(demo.outDir, {"--speed", "60"})) << server.process.readAllStandardError().toStdString();
 
     SettingsStore settings;
     AppPaths paths(client);

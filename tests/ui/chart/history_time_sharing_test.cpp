@@ -19,6 +19,7 @@
 #include "platform/settings_store.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"
+#include "test_support/quoted_process.h"
 #include "ui/chart/history_time_sharing.h"
 
 namespace tessaro {
@@ -48,26 +49,6 @@ TEST(HistoryTimeSharing, CaptionAndMinutes) {
     EXPECT_FLOAT_EQ(bars[4].volume, 20);
     EXPECT_FLOAT_EQ(bars[4].close, 10.3f);
 }
-
-struct QuotedServer {
-    QProcess process;
-    quint16 port = 0;
-    bool Start(const std::string& appDir) {
-        process.start(TESSARO_QUOTED, {"--appdir", QString::fromStdString(appDir), "--listen", "127.0.0.1:0",
-                                       "--start", "10:00", "--seed", "5"});
-        if (!process.waitForStarted(10000)) return false;
-        QByteArray out;
-        while (!out.contains('\n') && process.waitForReadyRead(20000)) out += process.readAllStandardOutput();
-        QRegularExpressionMatch m = QRegularExpression("listening 127\\.0\\.0\\.1:(\\d+)").match(QString(out));
-        port = m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
-        return port != 0;
-    }
-    ~QuotedServer() {
-        process.terminate();
-        if (!process.waitForFinished(5000)) process.kill();
-        process.waitForFinished(2000);
-    }
-};
 
 template <class Done>
 bool WaitFor(Done done, int ms) {
