@@ -121,6 +121,18 @@ std::vector<SecurityId> ReferenceOrder(const std::vector<QuoteUpdate>& quotes, b
     return out;
 }
 
+TEST(QuoteColumns, NumbersTooWideForTheirColumnShrinkToWanAndYiNeverToCutDigits) {
+    // 7 pixels an ASCII character, 14 a CJK one.
+    EXPECT_EQ(FitNumberText("10054908", 10054908, 56, PlainTextWidth), "10054908") << "exactly fits";
+    EXPECT_EQ(FitNumberText("10054908", 10054908, 55, PlainTextWidth), "1005万");
+    EXPECT_EQ(FitNumberText("10054908", 10054908, 63, PlainTextWidth), "10054908");
+    EXPECT_EQ(FitNumberText("123456789", 123456789, 62, PlainTextWidth), "12346万");
+    EXPECT_EQ(FitNumberText("123456789012", 123456789012.0, 69, PlainTextWidth), "1234.57亿") << "decimals while they fit";
+    EXPECT_EQ(FitNumberText("-1234567890", -1234567890, 50, PlainTextWidth), "-12.3亿");
+    EXPECT_EQ(FitNumberText("10054908", 10054908, 41, PlainTextWidth), "") << "亿 only from 1e8: never 0亿";
+    EXPECT_EQ(FitNumberText("1234.56", 1234.56, 20, PlainTextWidth), "") << "below 万 nothing shorter exists";
+}
+
 TEST(QuoteListSort, StableAgainstAReferenceWithTiesAndMissingValues) {
     std::mt19937 rng(7);
     for (int round = 0; round < 20; ++round) {

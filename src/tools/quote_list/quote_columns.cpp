@@ -1,7 +1,9 @@
 #include "tools/quote_list/quote_columns.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "app/settings.h"
 #include "market/quote_fields.h"
@@ -33,6 +35,19 @@ std::vector<std::string> SplitComma(std::string_view text) {
 std::string CaptionUtf8(std::string_view utf8) { return GbkToUtf8(CutGbk(Utf8ToGbk(utf8), kMaxColumnCaptionBytes)); }
 
 }  // namespace
+
+std::string FitNumberText(const std::string& text, double value, int width, const TextWidthFn& measure) {
+    if (measure(text) <= width) return text;
+    for (auto [scale, unit] : {std::pair{1e4, "万"}, std::pair{1e8, "亿"}}) {
+        if (std::fabs(value) < scale) continue;
+        for (int decimals = 2; decimals >= 0; --decimals) {
+            char shorter[64];
+            std::snprintf(shorter, sizeof shorter, "%.*f%s", decimals, value / scale, unit);
+            if (measure(shorter) <= width) return shorter;
+        }
+    }
+    return {};
+}
 
 int PlainTextWidth(std::string_view utf8) {
     int width = 0;

@@ -34,6 +34,10 @@ using TextWidthFn = std::function<int(std::string_view utf8)>;
 // A rough measure for programs without a font: 7 pixels per character, 14 per CJK character.
 int PlainTextWidth(std::string_view utf8);
 
+// A number's text that fits `width` pixels: `text` itself when it fits, else the value in 万 or
+// 亿 with as many decimals as fit; "" when nothing fits. A cut number would show wrong digits.
+std::string FitNumberText(const std::string& text, double value, int width, const TextWidthFn& measure);
+
 enum class ColumnKind { Field, Indicator };
 
 struct QuoteColumn {

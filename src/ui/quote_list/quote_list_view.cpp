@@ -554,6 +554,13 @@ void QuoteListView::PaintBoard(QPainter& p, const QRect& clip) {
             if (w >= 0 && w <= box.width()) {
                 int x = (c.table == 1 || c.table == 2) ? box.left() : box.right() + 1 - w;
                 AddAscii(color, QPoint(x, box.top() + baseline), cell.text);
+            } else if (w > box.width() && c.table >= kFixedColumnCount) {
+                // A number too wide for its column is shown in 万 or 亿, never with its digits cut.
+                const QFontMetrics metrics(font_);
+                const std::string fitted = FitNumberText(cell.text, cell.value, box.width(), [&](std::string_view t) {
+                    return metrics.horizontalAdvance(QString::fromUtf8(t.data(), static_cast<int>(t.size())));
+                });
+                p.drawText(box, align(c.table), Q(fitted));
             } else {
                 p.drawText(box, align(c.table), Q(cell.text));
             }
