@@ -48,6 +48,9 @@ public:
         AppPaths paths;
         const FormulaSet* formulas = nullptr;  // required
         SystemSettings settings;
+        // The process-wide settings new pictures start from and a single picture leaves its own
+        // in (written back at exit); the window keeps them in `settings` when none is given.
+        SystemSettings* defaults = nullptr;
     };
     // What the window needs from the quote server: the history of a security in a period, in
     // base records (day, five-minute or minute bars), and today's data.
@@ -81,6 +84,9 @@ public:
     void ShowMultiPictures(MultiKind kind);
     void ShowSinglePicture(int picture);
     MultiKind multiKind() const { return multi_; }
+    // A click makes a picture active: the crosshair, keys and menus act on it.
+    void SetActivePicture(int picture);
+    int activePicture() const { return Pic(); }
     // The keyboard wizard: any other character typed opens it with that character; its choice
     // selects a period, a formula (added to the active pane, or removed when shown) or a security.
     using WizardFn = std::function<std::optional<WizardItem>(const QString& first)>;
@@ -156,6 +162,8 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    int Pic() const;  // the active picture
+    SystemSettings& defaults();
     void Poll();
     void Refresh(int level, bool keepFirst = false);
     void RepaintAll();

@@ -19,6 +19,7 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
     c.paths = session.paths();
     c.formulas = &session.formulas();
     c.settings = session.settings();
+    c.defaults = &session.settings();
     chart_ = new chart::ChartWidget(c, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -85,7 +86,7 @@ QString ChartViewHost::title() const { return chart_->windowTitle(); }
 
 std::optional<SecurityId> ChartViewHost::currentSecurity() const {
     if (!chart_->hasSecurity()) return std::nullopt;
-    return chart_->view().picture(0).security.id;
+    return chart_->view().picture(chart_->activePicture()).security.id;
 }
 
 void ChartViewHost::OnConnected() { chart_->OnConnected(); }
