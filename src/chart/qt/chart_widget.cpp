@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QThread>
 #include <QToolTip>
 #include <algorithm>
 #include <map>
@@ -79,6 +80,7 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     if (IsValidPeriod(cycle)) view_->SetPeriod(0, cycle);
     view_->SetTimeDays(0, static_cast<int>(std::min<uint32_t>(context_.settings.daysTime, kMaxTimeSharingDays)));
     feed_ = context_.store->WatchChanges();
+    context_.formulas->AddObserver(this);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
@@ -89,8 +91,33 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
 }
 
 ChartWidget::~ChartWidget() {
+    context_.formulas->RemoveObserver(this);
     // A single picture leaves its settings as the defaults of the pictures made after it.
     KeepPictureDefaults(*view_, defaults());
+}
+
+void ChartWidget::OnFormulaNotice(const FormulaNotice& notice) {
+    if (QThread::currentThread() == thread()) {
+        HandleFormulaNotice(notice);
+        return;
+    }
+    QMetaObject::invokeMethod(this, [this, notice] { HandleFormulaNotice(notice); }, Qt::QueuedConnection);
+}
+
+void ChartWidget::HandleFormulaNotice(const FormulaNotice& notice) {
+    if (notice.code != kNoticeFormulaChanged && notice.code != kNoticeFormulaDeleted) return;
+    std::optional<FormulaRecord> latest;
+    if (notice.code == kNoticeFormulaChanged) latest = context_.formulas->Find(notice.type, notice.name);
+    const std::vector<PaneRef> touched = ApplyFormulaChange(*view_, notice.type, notice.name, latest);
+    if (touched.empty()) return;
+    if (!latest) selectedSlot_ = -1;
+    Reevaluate(touched);
+}
+
+void ChartWidget::Reevaluate(const std::vector<PaneRef>& panes) {
+    Region region;
+    for (const PaneRef& r : panes) region.Add(view_->Update(2, r.picture, r.pane));
+    Apply(region);
 }
 
 SystemSettings& ChartWidget::defaults() { return context_.defaults ? *context_.defaults : context_.settings; }

@@ -21,7 +21,9 @@ class QMenu;
 #include "app/settings.h"
 #include "chart/chart_view.h"
 #include "chart/cursor.h"
+#include "chart/kline_content.h"
 #include "chart/qt/chart_painter.h"
+#include "formula/formula_set.h"
 #include "market/change_feed.h"
 #include "market/series_loader.h"
 #pragma push_macro("slots")
@@ -40,13 +42,13 @@ inline constexpr int kChartViewKind = 2;
 
 class DataWindow;
 
-class ChartWidget : public QWidget {
+class ChartWidget : public QWidget, public FormulaObserver {
     Q_OBJECT
 public:
     struct Context {
         MarketStore* store = nullptr;  // required
         AppPaths paths;
-        const FormulaSet* formulas = nullptr;  // required
+        FormulaSet* formulas = nullptr;  // required; the window follows its change notices
         SystemSettings settings;
         // The process-wide settings new pictures start from and a single picture leaves its own
         // in (written back at exit); the window keeps them in `settings` when none is given.
@@ -84,6 +86,9 @@ public:
     void ShowMultiPictures(MultiKind kind);
     void ShowSinglePicture(int picture);
     MultiKind multiKind() const { return multi_; }
+    // The formula set's notices: an edited formula is taken by every slot holding it and its panes
+    // are evaluated again; a deleted one leaves its panes. Another thread's notice is queued.
+    void OnFormulaNotice(const FormulaNotice& notice) override;
     // A click makes a picture active: the crosshair, keys and menus act on it.
     void SetActivePicture(int picture);
     int activePicture() const { return Pic(); }
@@ -164,6 +169,8 @@ protected:
 private:
     int Pic() const;  // the active picture
     SystemSettings& defaults();
+    void HandleFormulaNotice(const FormulaNotice& notice);
+    void Reevaluate(const std::vector<PaneRef>& panes);
     void Poll();
     void Refresh(int level, bool keepFirst = false);
     void RepaintAll();
