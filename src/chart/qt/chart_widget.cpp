@@ -17,7 +17,9 @@
 #include <map>
 #include <atomic>
 
+#include "chart/chart_commands.h"
 #include "chart/indicator_combo.h"
+#include "chart/qt/chart_dialogs.h"
 #include "chart/kline_content.h"
 #include "chart/multi_picture.h"
 #include "platform/files.h"
@@ -118,6 +120,128 @@ void ChartWidget::Reevaluate(const std::vector<PaneRef>& panes) {
     Region region;
     for (const PaneRef& r : panes) region.Add(view_->Update(2, r.picture, r.pane));
     Apply(region);
+}
+
+bool ChartWidget::PlaceSignal(uint32_t type, const std::string& nameGbk) {
+    std::optional<FormulaRecord> f = context_.formulas->Find(type, nameGbk);
+    if (!f || PlaceSignalFormula(*view_, Pic(), *f) != AddResult::kAdded) return false;
+    selectedSlot_ = -1;
+    Apply(view_->Update(2, Pic(), 0));
+    return true;
+}
+
+int ChartWidget::CloseSignals() {
+    const int removed = CloseSignalFormulas(*view_, Pic());
+    if (removed > 0) {
+        selectedSlot_ = -1;
+        Apply(view_->Update(2, Pic(), 0));
+    }
+    return removed;
+}
+
+bool ChartWidget::AdjustParameter(uint32_t type, const std::string& nameGbk, int index, float value) {
+    const std::vector<PaneRef> touched = SetFormulaParameter(*view_, type, nameGbk, index, value);
+    Reevaluate(touched);
+    return !touched.empty();
+}
+
+void ChartWidget::SelectSlot(int pane, int slot) {
+    activePane_ = pane;
+    selectedSlot_ = slot;
+}
+
+bool ChartWidget::DeleteFormula(int pane, int slot, const std::function<bool()>& ask) {
+    switch (RemoveFormulaSlot(*view_, Pic(), pane, slot)) {
+        case SlotRemoval::kNone: return false;
+        case SlotRemoval::kRemoved:
+            selectedSlot_ = -1;
+            Apply(view_->Update(3, Pic(), pane));
+            return true;
+        case SlotRemoval::kAskDeletePane: {
+            const bool yes = ask ? ask()
+                                 : QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("真的要删除副图吗？")) ==
+                                       QMessageBox::Yes;
+            return yes && DeletePane(pane);
+        }
+    }
+    return false;
+}
+
+bool ChartWidget::AddToUserBlockNamed(const std::string& nameGbk, std::string& message) {
+    message.clear();
+    if (!context_.blocks || !view_->picture(Pic()).hasSecurity) return false;
+    YesPrompt prompt;
+    BlockManager manager(*context_.blocks, prompt);
+    return AddToUserBlock(manager, *context_.blocks, nameGbk, view_->picture(Pic()).security.id, message);
+}
+
+int ChartWidget::RemoveFromUserBlocksNamed(const std::vector<std::string>& namesGbk, std::string& message) {
+    message.clear();
+    if (!context_.blocks || !view_->picture(Pic()).hasSecurity) return 0;
+    // The check list was the question.
+    YesPrompt prompt;
+    BlockManager manager(*context_.blocks, prompt);
+    return RemoveFromUserBlocks(manager, *context_.blocks, namesGbk, view_->picture(Pic()).security.id, message);
+}
+
+void ChartWidget::ShowSignalPicker() {
+    SignalFormulaPicker picker(SignalSystemChoices(context_.formulas->Snapshot()), this);
+    if (picker.exec() != QDialog::Accepted) return;
+    if (const auto choice = picker.chosen()) PlaceSignal(choice->first, choice->second);
+}
+
+void ChartWidget::ShowAddToBlock() {
+    if (!context_.blocks) return;
+    BlockChoiceDialog dialog(QStringLiteral("加入到自选股"), UserBlockNames(context_.blocks->Blocks()), false, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen().empty()) return;
+    std::string message;
+    if (!AddToUserBlockNamed(dialog.chosen().front(), message) && !message.empty())
+        QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromStdString(message));
+}
+
+void ChartWidget::ShowRemoveFromBlocks() {
+    if (!context_.blocks || !view_->picture(Pic()).hasSecurity) return;
+    const std::vector<std::string> holding = UserBlocksHolding(context_.blocks->Blocks(), view_->picture(Pic()).security.id);
+    if (holding.empty()) {
+        QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromUtf8(kNotInUserBlock.data(), int(kNotInUserBlock.size())));
+        return;
+    }
+    BlockChoiceDialog dialog(QString::fromUtf8(kRemoveFromBlocksTitle.data(), int(kRemoveFromBlocksTitle.size())), holding, true, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    std::string message;
+    RemoveFromUserBlocksNamed(dialog.chosen(), message);
+    if (!message.empty()) QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromStdString(message));
+}
+
+void ChartWidget::FillFormulaItems(QMenu* menu) {
+    // The items of the indicator selected by a click on its name.
+    const GraphPicture& p = view_->picture(Pic());
+    if (activePane_ < 0 || activePane_ >= static_cast<int>(p.panes.size())) return;
+    const auto& held = p.panes[static_cast<size_t>(activePane_)].indicators;
+    if (selectedSlot_ < 0 || selectedSlot_ >= static_cast<int>(held.size())) return;
+    const FormulaRecord& f = held[static_cast<size_t>(selectedSlot_)].formula;
+    const uint32_t type = f.type;
+    const std::string name(f.nameText());
+    const int pane = activePane_, slot = selectedSlot_;
+    const FormulaMenuCaptions captions = FormulaMenuTexts(f);
+    menu->addSeparator();
+    connect(menu->addAction(QString::fromStdString(captions.edit)), &QAction::triggered, this, [this, type, name] {
+        FormulaEditDialog editor(*context_.formulas, this);
+        // OK stores, saves and announces the formula; the notice redraws the panes.
+        if (editor.Open(type, name)) editor.exec();
+    });
+    if (!captions.parameters.empty())
+        connect(menu->addAction(QString::fromStdString(captions.parameters)), &QAction::triggered, this, [this, type, name, pane] {
+            ParameterDialog dialog(*context_.formulas, type, name, SlotParameters(view_->picture(Pic()), pane, type, name),
+                                   [this, type, name](int i, float v) { AdjustParameter(type, name, i, v); }, this);
+            dialog.exec();
+        });
+    connect(menu->addAction(QString::fromStdString(captions.comment)), &QAction::triggered, this, [this, type, name] {
+        CommentDialog dialog(*context_.formulas, type, name, this);
+        dialog.exec();
+    });
+    connect(menu->addAction(QString::fromStdString(captions.remove)), &QAction::triggered, this,
+            [this, pane, slot] { DeleteFormula(pane, slot); });
 }
 
 SystemSettings& ChartWidget::defaults() { return context_.defaults ? *context_.defaults : context_.settings; }
@@ -307,6 +431,18 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         // K-line <-> time-sharing: to the time-sharing picture, or back to the K-line period left.
         const GraphPicture& p = view_->picture(Pic());
         SetPeriod(EnterPeriod(p.period, p.klinePeriod));
+        return;
+    }
+    if (ctrl && event->key() == Qt::Key_V) {  // 系统指示
+        ShowSignalPicker();
+        return;
+    }
+    if ((event->modifiers() & Qt::AltModifier) && event->key() == Qt::Key_V) {  // 关闭指示
+        CloseSignals();
+        return;
+    }
+    if (ctrl && event->key() == Qt::Key_A) {  // 加入到自选股
+        ShowAddToBlock();
         return;
     }
     if (ctrl && event->key() == Qt::Key_I) {
@@ -677,6 +813,14 @@ void ChartWidget::FillMenu(QMenu* menu) {
             Refresh(2);
         });
     }
+    connect(menu->addAction(QStringLiteral("系统指示")), &QAction::triggered, this, [this] { ShowSignalPicker(); });
+    connect(menu->addAction(QStringLiteral("关闭指示")), &QAction::triggered, this, [this] { CloseSignals(); });
+    QAction* addBlock = menu->addAction(QStringLiteral("加入到自选股"));
+    addBlock->setEnabled(context_.blocks != nullptr);
+    connect(addBlock, &QAction::triggered, this, [this] { ShowAddToBlock(); });
+    QAction* removeBlock = menu->addAction(QStringLiteral("从板块中删除"));
+    removeBlock->setEnabled(context_.blocks != nullptr);
+    connect(removeBlock, &QAction::triggered, this, [this] { ShowRemoveFromBlocks(); });
     QMenu* combos = menu->addMenu(QStringLiteral("指标组合"));
     connect(combos->addAction(QStringLiteral("载入指标组合")), &QAction::triggered, this, [this] {
         const QString file = QFileDialog::getOpenFileName(this, QString::fromUtf8(kComboOpenTitle),
@@ -720,8 +864,10 @@ void ChartWidget::FillMenu(QMenu* menu) {
         GraphPicture& p = view_->picture(Pic());
         const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
         p.panes[static_cast<size_t>(pane)].indicators.clear();
+        selectedSlot_ = -1;
         Apply(view_->Update(3, Pic(), pane));
     });
+    FillFormulaItems(menu);
     menu->addSeparator();
     QAction* cross = menu->addAction(QStringLiteral("十字光标"));
     cross->setCheckable(true);
@@ -899,6 +1045,14 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
         dividerPane_ = hit.pane;
         dividerY_ = pt.y();
         update(QRect(0, dividerY_, width(), 1));
+        return;
+    }
+    if (hit.kind == kHitIndicator && event->button() == Qt::RightButton) {
+        // The context menu of the selected indicator opens when the button comes up.
+        mouseState_ = 1;
+        rightButton_ = true;
+        anchor_ = lastPoint_ = pt;
+        bandFrom_ = -1;
         return;
     }
     if (hit.kind != kHitPane && hit.kind != kHitTimeAxis) return;

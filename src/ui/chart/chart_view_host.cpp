@@ -20,6 +20,7 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
     c.formulas = &session.formulas();
     c.settings = session.settings();
     c.defaults = &session.settings();
+    c.blocks = session.hasBlocks() ? &session.blocks() : nullptr;
     chart_ = new chart::ChartWidget(c, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
