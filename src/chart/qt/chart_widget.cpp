@@ -184,6 +184,29 @@ int ChartWidget::RemoveFromUserBlocksNamed(const std::vector<std::string>& names
     return RemoveFromUserBlocks(manager, *context_.blocks, namesGbk, view_->picture(Pic()).security.id, message);
 }
 
+void ChartWidget::ShowOverlayPicker() {
+    const GraphPicture& p = view_->picture(Pic());
+    if (!picker_ || !p.hasSecurity || p.period == kPeriodTime) return;
+    std::string message;
+    bool ask = false;
+    if (1 + p.overlays.size() >= static_cast<size_t>(kMaxSecurities)) {
+        AddOverlays({}, message, ask);  // the refusal
+    } else {
+        std::vector<CodeEntry> shown{p.security};
+        for (const Overlay& o : p.overlays) shown.push_back(o.security);
+        const std::vector<CodeEntry> chosen = picker_(shown);
+        if (chosen.empty()) return;
+        AddOverlays(chosen, message, ask);
+    }
+    if (!message.empty()) {
+        QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromStdString(message));
+        return;
+    }
+    if (ask && QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("需要将主图坐标设为百分比坐标吗？")) ==
+                   QMessageBox::Yes)
+        SetMainPercentage(true);
+}
+
 void ChartWidget::ShowSignalPicker() {
     SignalFormulaPicker picker(SignalSystemChoices(context_.formulas->Snapshot()), this);
     if (picker.exec() != QDialog::Accepted) return;
@@ -431,6 +454,10 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         // K-line <-> time-sharing: to the time-sharing picture, or back to the K-line period left.
         const GraphPicture& p = view_->picture(Pic());
         SetPeriod(EnterPeriod(p.period, p.klinePeriod));
+        return;
+    }
+    if (ctrl && event->key() == Qt::Key_M) {  // 主图叠加
+        ShowOverlayPicker();
         return;
     }
     if (ctrl && event->key() == Qt::Key_V) {  // 系统指示
@@ -813,6 +840,9 @@ void ChartWidget::FillMenu(QMenu* menu) {
             Refresh(2);
         });
     }
+    QAction* overlay = menu->addAction(QStringLiteral("主图叠加"));
+    overlay->setEnabled(picker_ != nullptr && view_->picture(Pic()).period != kPeriodTime);
+    connect(overlay, &QAction::triggered, this, [this] { ShowOverlayPicker(); });
     connect(menu->addAction(QStringLiteral("系统指示")), &QAction::triggered, this, [this] { ShowSignalPicker(); });
     connect(menu->addAction(QStringLiteral("关闭指示")), &QAction::triggered, this, [this] { CloseSignals(); });
     QAction* addBlock = menu->addAction(QStringLiteral("加入到自选股"));

@@ -113,6 +113,11 @@ public:
     // selects a period, a formula (added to the active pane, or removed when shown) or a security.
     using WizardFn = std::function<std::optional<WizardItem>(const QString& first)>;
     void SetWizard(WizardFn fn) { wizard_ = std::move(fn); }
+    // 主图叠加 (Ctrl+M): the stock picker, given the securities the picture shows; what it returns
+    // is overlaid. Without one the command is disabled.
+    using StockPickerFn = std::function<std::vector<CodeEntry>(const std::vector<CodeEntry>& shown)>;
+    void SetStockPicker(StockPickerFn fn) { picker_ = std::move(fn); }
+    void ShowOverlayPicker();
     // What the wizard's choice does here; false when it means nothing to the chart.
     bool ApplyWizardItem(const WizardItem& item);
     // Asks the requester again on the next poll (the window became active).
@@ -219,6 +224,7 @@ private:
     QBasicTimer timer_;
     DataRequestFn requester_;
     WizardFn wizard_;
+    StockPickerFn picker_;
     std::vector<CodeEntry> list_;
     MultiKind multi_ = kSingle;
     bool needRequest_ = false;

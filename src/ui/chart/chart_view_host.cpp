@@ -8,6 +8,7 @@
 #include "market/market_store.h"
 #include "session/session.h"
 #include "ui/chart/history_time_sharing.h"
+#include "ui/chart/stock_picker.h"
 #include "ui/quote_list/wizard_popup.h"
 
 namespace tessaro {
@@ -53,6 +54,9 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
     Session* owner = &session;
     chart_->SetWizard([this, owner](const QString& first) {
         return WizardPopup::Run(WizardPopup::SessionSources(*owner), first, chart_);
+    });
+    chart_->SetStockPicker([this, owner](const std::vector<CodeEntry>& shown) {
+        return StockPickerDialog::Run(WizardPopup::SessionSources(*owner, false, false), shown, chart_);
     });
 }
 
