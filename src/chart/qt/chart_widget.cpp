@@ -74,13 +74,20 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     if (context_.settings.purview != 0 && g_exRights.load() == 0) g_exRights.store(context_.settings.purview);
     exRights_ = g_exRights.load();
     infoShown_ = context_.settings.stkInfo;
-    view_ = std::make_unique<ChartView>(source_, OptionsFrom(context_.settings, fonts_.metrics(), fonts_.measure()));
-    const std::string& kline = context_.settings.formula0;
+    // The ruler, the panel width, the K-line kind, the period and the days come from the defaults.
+    view_ = std::make_unique<ChartView>(source_, OptionsFrom(defaults(), fonts_.metrics(), fonts_.measure()));
+    const std::string& kline = defaults().formula0;
     view_->SetKLineKind(kline == "BAR" || kline == "PRICE" ? kline : "K");
-    view_->SetPanes(0, PanesFor(indicators_));
-    const Period cycle = PeriodFromNumber(static_cast<int>(context_.settings.cycle));
+    if (context_.defaults) {
+        // A window of the program starts from the saved defaults: the pane formula lists, the pane
+        // count, the scale mode and the visible bars the last single picture left.
+        ApplyPictureDefaults(*view_, 0, *context_.defaults);
+    } else {
+        view_->SetPanes(0, PanesFor(indicators_));
+    }
+    const Period cycle = PeriodFromNumber(static_cast<int>(defaults().cycle));
     if (IsValidPeriod(cycle)) view_->SetPeriod(0, cycle);
-    view_->SetTimeDays(0, static_cast<int>(std::min<uint32_t>(context_.settings.daysTime, kMaxTimeSharingDays)));
+    view_->SetTimeDays(0, static_cast<int>(std::min<uint32_t>(defaults().daysTime, kMaxTimeSharingDays)));
     feed_ = context_.store->WatchChanges();
     context_.formulas->AddObserver(this);
     setFocusPolicy(Qt::StrongFocus);

@@ -187,5 +187,45 @@ TEST_F(MultiPictureQt, TheSinglePicturesSettingsAreKeptAsDefaults) {
     EXPECT_EQ(defaults.cycle, 9u);
 }
 
+TEST_F(MultiPictureQt, TheSavedPaneListsAreWhatTheNextWindowAndSessionShow) {
+    defaults.areas = 3;
+    defaults.kLinePanes[2].clear();
+    defaults.kLinePanes[2].add(4, "KDJ");
+    defaults.formula0 = "BAR";
+    defaults.ruler = 50;
+    defaults.coordType = 2;
+    auto w = Widget();
+    const GraphPicture& p = w->view().picture(0);
+    ASSERT_EQ(p.panes.size(), 3u);
+    EXPECT_EQ(p.panes[0].indicators.at(0).formula.nameText(), "MA");
+    EXPECT_EQ(p.panes[1].indicators.at(0).formula.nameText(), "VOL");
+    EXPECT_EQ(p.panes[2].indicators.at(0).formula.nameText(), "KDJ");
+    EXPECT_EQ(p.kline.formula.nameText(), "BAR");
+    EXPECT_EQ(p.scale.visible, 50);
+    EXPECT_EQ(p.panes[0].scaleMode & 3, kScalePercentage);
+
+    // The user's change is kept when the window closes, and the settings carry it to the next
+    // session (formulas missing from the set are left out when read).
+    ASSERT_TRUE(w->AddFormula(kFormulaSubPane, "RSI"));  // joins the volume pane
+    w.reset();
+    EXPECT_EQ(FormatPaneList(defaults.kLinePanes[1]), "4\tVOL\t4\tRSI\t");
+    defaults.kLinePanes[3].clear();
+    defaults.kLinePanes[3].add(4, "GONE");
+    SettingsStore saved;
+    SaveSettings(saved, defaults);
+    SystemSettings next;
+    LoadSettings(saved, next, [this](int32_t type, std::string_view name) {
+        return formulas.Contains(static_cast<uint32_t>(type), name);
+    });
+    EXPECT_EQ(FormatPaneList(next.kLinePanes[1]), "4\tVOL\t4\tRSI\t");
+    EXPECT_EQ(next.kLinePanes[3].count, 0);
+    EXPECT_EQ(next.areas, 3u);
+    EXPECT_EQ(next.formula0, "BAR");
+    defaults = next;
+    w = Widget();
+    ASSERT_EQ(w->view().picture(0).panes.size(), 3u);
+    EXPECT_GE(FindIndicator(w->view(), 0, kFormulaSubPane, "RSI"), 0);
+}
+
 }  // namespace
 }  // namespace tessaro::chart
