@@ -530,32 +530,7 @@ void ChartView::Ranges(GraphPicture& p, int paneIndex) {
 
         const bool percentage = i == 0 && pane.scaleMode == kScalePercentage;
         pane.reference = percentage && shown > 0 ? p.series.bars[static_cast<size_t>(first)].close : 0;
-        const PaneIndicator* lead = pane.indicators.empty() ? nullptr : &pane.indicators.front();
-        if (lead && lead->formula.coordinateCount > 0) {
-            pane.levels = Levels{};
-            const uint32_t n = std::min<uint32_t>(lead->formula.coordinateCount, kMaxCoordinateLines);
-            for (uint32_t k = 0; k < n; ++k)
-                if (std::isfinite(lead->formula.coordinates[k])) pane.levels.values.push_back(lead->formula.coordinates[k]);
-            std::sort(pane.levels.values.begin(), pane.levels.values.end());
-            pane.scaleMode |= kScaleFixedLevels;
-        } else {
-            pane.scaleMode &= ~kScaleFixedLevels;
-            LevelParams lp;
-            lp.max = pane.map.range.max;
-            lp.min = pane.map.range.min;
-            lp.height = pane.rects.draw.height();
-            lp.percentage = percentage;
-            lp.reference = pane.reference;
-            pane.levels = GridLevels(lp);
-        }
-        float widest = 0;
-        for (float v : pane.levels.values)
-            if (std::fabs(v) > std::fabs(widest)) widest = v;
-        // Labels keep the decimals that tell their levels apart (a step of 0.005 in a price of
-        // two decimals would print two levels alike).
-        const int decimals = std::max(i == 0 ? p.decimals : 2, pane.levels.stepDecimals);
-        pane.labels = FitAxisLabels(widest, decimals, percentage, pane.levels.base,
-                                    static_cast<int>(pane.rects.rightAxis.width()), options_.metrics.cx);
+        PaneLevels(p, i, percentage);
 
         ctx.map = &pane.map;
         ctx.draw = pane.rects.draw;
@@ -589,6 +564,50 @@ void ChartView::Ranges(GraphPicture& p, int paneIndex) {
             }
         }
     }
+}
+
+void ChartView::PaneLevels(GraphPicture& p, size_t i, bool percentage) {
+    GraphPane& pane = p.panes[i];
+    const PaneIndicator* lead = pane.indicators.empty() ? nullptr : &pane.indicators.front();
+    if (lead && lead->formula.coordinateCount > 0) {
+        pane.levels = Levels{};
+        const uint32_t n = std::min<uint32_t>(lead->formula.coordinateCount, kMaxCoordinateLines);
+        for (uint32_t k = 0; k < n; ++k)
+            if (std::isfinite(lead->formula.coordinates[k])) pane.levels.values.push_back(lead->formula.coordinates[k]);
+        std::sort(pane.levels.values.begin(), pane.levels.values.end());
+        pane.scaleMode |= kScaleFixedLevels;
+    } else {
+        pane.scaleMode &= ~kScaleFixedLevels;
+        LevelParams lp;
+        lp.max = pane.map.range.max;
+        lp.min = pane.map.range.min;
+        lp.height = pane.rects.draw.height();
+        lp.percentage = percentage;
+        lp.reference = pane.reference;
+        pane.levels = GridLevels(lp);
+    }
+    float widest = 0;
+    for (float v : pane.levels.values)
+        if (std::fabs(v) > std::fabs(widest)) widest = v;
+    // Labels keep the decimals that tell their levels apart (a step of 0.005 in a price of
+    // two decimals would print two levels alike).
+    const int decimals = std::max(i == 0 ? p.decimals : 2, pane.levels.stepDecimals);
+    pane.labels = FitAxisLabels(widest, decimals, percentage, pane.levels.base,
+                                static_cast<int>(pane.rects.rightAxis.width()), options_.metrics.cx);
+}
+
+Region ChartView::DragReference(int picture, int pane, int dy) {
+    if (picture < 0 || picture >= pictureCount()) return {};
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (p.period == kPeriodTime || pane != 0 || p.panes.empty() || p.panes[0].scaleMode != kScalePercentage ||
+        p.panes[0].reference == 0 || dy == 0)
+        return {};
+    GraphPane& g = p.panes[0];
+    const float moved = g.reference - static_cast<float>(dy) / g.map.scale;
+    if (!std::isfinite(moved) || moved == 0) return {};
+    g.reference = moved;
+    PaneLevels(p, 0, true);
+    return Update(4, picture, 0);
 }
 
 void ChartView::TimeLabels(GraphPicture& p) {

@@ -429,6 +429,14 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
         painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), Qt::white);
         painter.fillRect(QRect(r.left(), r.top() + 1, 1, r.height() - 2), Qt::white);
         painter.fillRect(QRect(r.right(), r.top() + 1, 1, r.height() - 2), Qt::white);
+        // Its first and last bar and their count, inverted too, inside the band.
+        const QString text = QString::fromStdString(BandText(view_->picture(Pic()), bandFrom_, bandTo_)).remove(QLatin1Char('\r'));
+        if (!text.isEmpty()) {
+            painter.setClipRegion(event->region().intersected(r.adjusted(1, 1, -1, -1)));
+            painter.setFont(fonts_.chart());
+            painter.setPen(Qt::white);
+            painter.drawText(r.adjusted(3, 2, -2, -2), Qt::AlignLeft | Qt::AlignTop, text);
+        }
     }
 }
 
@@ -1084,6 +1092,13 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
         update(QRect(0, dividerY_, width(), 1));
         return;
     }
+    if (hit.kind == kHitPane && hit.part == kPartRightAxis && hit.pane == 0 && event->button() == Qt::LeftButton &&
+        view_->picture(hit.picture).period != kPeriodTime && view_->picture(hit.picture).panes[0].scaleMode == kScalePercentage) {
+        // A press on the price axis in percentage mode drags the reference value.
+        mouseState_ = 64;
+        anchor_ = lastPoint_ = pt;
+        return;
+    }
     if (hit.kind == kHitIndicator && event->button() == Qt::RightButton) {
         // The context menu of the selected indicator opens when the button comes up.
         mouseState_ = 1;
@@ -1125,6 +1140,16 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint before = lastPoint_;
     lastPoint_ = pt;
     if (mouseState_ == 1 && DragStarted(anchor_.x(), anchor_.y(), pt.x(), pt.y())) mouseState_ = bandFrom_ == -2 ? 4 : 2;
+    if (mouseState_ == 64 && DragStarted(anchor_.x(), anchor_.y(), pt.x(), pt.y())) mouseState_ = 128;
+    if (mouseState_ == 64) return;
+    if (mouseState_ == 128) {
+        // Each move takes the reference value with it; the picture is drawn from its levels on.
+        if (const int dy = pt.y() - anchor_.y(); dy != 0) {
+            Apply(view_->DragReference(Pic(), 0, dy));
+            anchor_ = pt;
+        }
+        return;
+    }
     GraphPicture& p = view_->picture(Pic());
     if (mouseState_ == 8) {
         // The boundary follows within its range and is applied on release.

@@ -227,5 +227,41 @@ TEST_F(MultiPictureQt, TheSavedPaneListsAreWhatTheNextWindowAndSessionShow) {
     EXPECT_GE(FindIndicator(w->view(), 0, kFormulaSubPane, "RSI"), 0);
 }
 
+TEST_F(MultiPictureQt, PriceAxisDragInPercentageModeAndTheBandsText) {
+    auto w = Widget();
+    w->SetMainPercentage(true);
+    const GraphPane& main = w->view().picture(0).panes[0];
+    const float before = main.reference;
+    ASSERT_NE(before, 0);
+    const float scale = main.map.scale;
+    const QPoint axis(RoundPixel(main.rects.rightAxis.left) + 10, RoundPixel((main.rects.draw.top + main.rects.draw.bottom) / 2));
+    auto mouse = [&](QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(p), QPointF(w->mapToGlobal(p)), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(w.get(), &e);
+    };
+    // A move of 1 pixel is no drag; then 40 pixels down in four steps.
+    mouse(QEvent::MouseButtonPress, axis, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, axis + QPoint(0, 1), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(main.reference, before);
+    for (int i = 1; i <= 4; ++i) mouse(QEvent::MouseMove, axis + QPoint(0, 10 * i), Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, axis + QPoint(0, 40), Qt::LeftButton, Qt::NoButton);
+    EXPECT_NEAR(main.reference, before - 40 / scale, 0.002f * before);
+    EXPECT_FALSE(w->cursor().on) << "the drag is no click on a bar";
+
+    // A rubber band shows its bars' times and count, inverted.
+    const QPoint from(RoundPixel(main.rects.draw.left) + 60, RoundPixel(main.rects.draw.top) + 40);
+    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, from + QPoint(150, 120), Qt::NoButton, Qt::LeftButton);
+    const QImage shown = w->grab().toImage();
+    shown.save(QStringLiteral(TESSARO_BINARY_DIR "/chart_rubber_band.png"));
+    int inverted = 0;
+    const QImage& back = w->canvas().image();
+    for (int y = from.y() + 2; y < from.y() + 16; ++y)
+        for (int x = from.x() + 3; x < from.x() + 80; ++x)
+            if (shown.pixel(x, y) != back.pixel(x, y)) ++inverted;
+    EXPECT_GT(inverted, 20) << "the text is drawn inverted inside the band";
+    mouse(QEvent::MouseButtonRelease, from + QPoint(150, 120), Qt::LeftButton, Qt::NoButton);
+}
+
 }  // namespace
 }  // namespace tessaro::chart
