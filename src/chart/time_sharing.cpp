@@ -631,14 +631,30 @@ void TimeSharingPicture::DrawFrame() {
     list.Text({box.left + 2, box.top + 2, box.right - 2, box.top + 2 + m.cy}, "分时", c[kColorChartText],
               kAlignHCenter | kAlignVCenter);
     list.Clip(strip);
-    for (const TimeLabel& t : labels_) {
-        list.Line({t.x, strip.top}, {t.x, strip.top + 3}, axis);
+    // Texts that would run into the one before are left out (a narrow picture); the label at the
+    // right edge wins over the one before it.
+    std::vector<int> xs(labels_.size(), 0), ws(labels_.size(), 0);
+    std::vector<size_t> kept;
+    for (size_t i = 0; i < labels_.size(); ++i) {
+        const TimeLabel& t = labels_[i];
         if (t.text.empty()) continue;
-        const int w = TextWidth(t.text) + 2;
+        ws[i] = TextWidth(t.text) + 2;
         // The label at the right edge ends there instead of running out of the strip.
-        const int x = t.x + 2 + w > strip.right ? t.x - 2 - w : t.x + 2;
+        xs[i] = t.x + 2 + ws[i] > strip.right ? t.x - 2 - ws[i] : t.x + 2;
+        auto overlaps = [&] { return !kept.empty() && xs[kept.back()] + ws[kept.back()] > xs[i]; };
+        if (i + 1 == labels_.size())
+            while (overlaps()) kept.pop_back();
+        if (!overlaps()) kept.push_back(i);
+    }
+    size_t next = 0;
+    for (size_t i = 0; i < labels_.size(); ++i) {
+        const TimeLabel& t = labels_[i];
+        list.Line({t.x, strip.top}, {t.x, strip.top + 3}, axis);
+        if (next >= kept.size() || kept[next] != i) continue;
+        ++next;
         // On the highlighted strip the axis colour is hard to read: labels take the text colour.
-        list.Text({x, strip.top + 2, x + w, strip.top + 2 + m.cy}, t.text, c[kColorChartText], kAlignLeft | kAlignVCenter);
+        list.Text({xs[i], strip.top + 2, xs[i] + ws[i], strip.top + 2 + m.cy}, t.text, c[kColorChartText],
+                  kAlignLeft | kAlignVCenter);
     }
     list.Clip({});
 }

@@ -32,6 +32,7 @@ class QMenu;
 namespace tessaro {
 class MarketStore;
 class FormulaSet;
+class BlockSet;
 }  // namespace tessaro
 
 namespace tessaro::chart {
@@ -48,6 +49,7 @@ public:
         AppPaths paths;
         const FormulaSet* formulas = nullptr;  // required
         SystemSettings settings;
+        const BlockSet* blocks = nullptr;      // the information panel's 板 page
     };
     // What the window needs from the quote server: the history of a security in a period, in
     // base records (day, five-minute or minute bars), and today's data.
@@ -140,6 +142,10 @@ signals:
     void titleChanged(const QString& title);
     // Ctrl+Enter or 历史分时: the time-sharing chart of `day` is asked for.
     void historyTimeSharing(const CodeEntry& security, StoreTime day);
+    // A block row of the information panel's 板 page was clicked (GBK block name).
+    void openBlock(const std::string& nameGbk);
+    // 股票信息 or a drag of the panel's edge changed "StkInfo" / "StkInfoWidth2".
+    void infoPanelChanged(bool shown, int width);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -169,6 +175,8 @@ private:
     void DrawCursor();
     void UpdateDataWindow();
     void InvalidateLines();
+    // A press on an information panel (tab, block row, left edge); true when it took the press.
+    bool PanelPress(QPoint pt);
 
     Context context_;
     StoreSeriesSource series_;
@@ -196,7 +204,8 @@ private:
     bool crosshairShown_ = false;   // lines on screen
     int lineX_ = 0, lineY_ = 0;
     DataWindow* dataWindow_ = nullptr;
-    // Mouse: 0 idle, 1 button down, 2 rubber band, 4 pan drag.
+    int edgeX_ = -1;  // the panel edge being dragged (state 16)
+    // Mouse: 0 idle, 1 button down, 2 rubber band, 4 pan drag, 8 divider drag, 16 panel edge drag.
     int mouseState_ = 0;
     bool rightButton_ = false;
     QPoint anchor_, lastPoint_{-1, -1};
