@@ -254,17 +254,17 @@ void TimeSharingPicture::SplitPanes() {
     const RectF& outer = outer_;
     const ChartMetrics& m = options_.metrics;
     const float available = std::max(outer.height() - static_cast<float>(m.timeStripHeight()), 0.0f);
-    const bool zdl = hasZdl();
-    const std::vector<float> heights = FreshPaneHeights(zdl ? 3 : 2, available);
+    const bool zdl = zdlShown(), volume = volumeShown();
+    const std::vector<float> heights = FreshPaneHeights(1 + (zdl ? 1 : 0) + (volume ? 1 : 0), available);
     PaneLayoutOptions o;
     o.timeSharing = true;
     o.singlePicture = options_.singlePicture;
     float top = outer.top;
     main_.rects = LayoutPane({outer.left, top, outer.right, top + heights[0]}, m, o);
     top += heights[0];
-    volume_.rects = LayoutPane({outer.left, top, outer.right, top + heights[1]}, m, o);
-    top += heights[1];
-    zdl_.rects = zdl ? LayoutPane({outer.left, top, outer.right, top + heights[2]}, m, o) : PaneRects{};
+    volume_.rects = volume ? LayoutPane({outer.left, top, outer.right, top + heights[1]}, m, o) : PaneRects{};
+    if (volume) top += heights[1];
+    zdl_.rects = zdl ? LayoutPane({outer.left, top, outer.right, top + heights.back()}, m, o) : PaneRects{};
 }
 
 void TimeSharingPicture::Build() {
@@ -518,7 +518,7 @@ void TimeSharingPicture::DrawVolume() {
 }
 
 void TimeSharingPicture::DrawZdl() {
-    if (!hasZdl()) return;
+    if (!zdlShown()) return;
     DisplayList& list = zdl_.list;
     const ColorRef* c = options_.scheme.colors;
     const ColorRef bg = c[kColorBackground], axis = c[kColorAxis], up = c[kColorListUp], down = c[kColorListDown];
@@ -621,7 +621,7 @@ void TimeSharingPicture::DrawFrame() {
     const ColorRef* c = options_.scheme.colors;
     const ColorRef axis = c[kColorAxis];
     const ChartMetrics& m = options_.metrics;
-    const PaneRects& last = hasZdl() ? zdl_.rects : volume_.rects;
+    const PaneRects& last = zdlShown() ? zdl_.rects : volume_.rects;
     const Rect strip = Px({outer_.left, last.outer.bottom, last.rightAxis.left, outer_.bottom});
     const Rect box = Px({last.rightAxis.left, last.outer.bottom, outer_.right, outer_.bottom});
     if (strip.height() <= 0) return;

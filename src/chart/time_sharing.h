@@ -89,11 +89,16 @@ struct TimeSharingData {
     std::vector<MinuteExtra> breadth;
 };
 
+// The sub-charts under the main pane: both (the volume and, for an index with breadth figures,
+// "ZDL"), the volume alone, or "ZDL" alone (the volume when there are no breadth figures).
+enum class SubCharts : uint8_t { kAll, kVolume, kZdl };
+
 struct TimeSharingOptions {
     ColorScheme scheme;
     ChartMetrics metrics;
     bool singlePicture = true;  // the view shows one picture (left price axis, dated first label)
     bool hcoord = true;         // horizontal grid lines
+    SubCharts subCharts = SubCharts::kAll;
     TextMeasure measure;
 };
 
@@ -128,6 +133,9 @@ public:
     const ValueMap& zdlMap() const { return zdl_.map; }
     const DisplayList& zdlList() const { return zdl_.list; }
     bool hasZdl() const;
+    // Which sub-charts the layout gives room to.
+    bool volumeShown() const { return options_.subCharts != SubCharts::kZdl || !hasZdl(); }
+    bool zdlShown() const { return hasZdl() && options_.subCharts != SubCharts::kVolume; }
     // Division boundaries of the main pane, bottom to top (the middle is the previous close).
     const std::vector<float>& mainLevels() const { return main_.levels; }
     const std::vector<TimeLabel>& labels() const { return labels_; }
