@@ -68,6 +68,12 @@ float BreadthG(int rising, int unchanged, int falling);
 std::vector<float> BreadthBars(const std::vector<KLineRecord>& minutes, const std::vector<MinuteExtra>& extras,
                                uint32_t day);
 
+// The index's turnover line "成交额(万)" over `count` minutes from `first`: today's breadth-table
+// values by minute slot, each carried forward over minutes whose value is below 0.000001; NaN
+// before the first value, for minutes of earlier days and for minutes without a slot.
+std::vector<float> TurnoverLine(const std::vector<KLineRecord>& minutes, const std::vector<MinuteExtra>& extras,
+                                size_t first, size_t count);
+
 // The "ZDL" lines of an index over its minutes of `day` (NaN elsewhere): rising and falling
 // counts from the breadth table, and their difference placed between them,
 // s x (rising - falling) + mid, with mid the middle of the two count lines' extent and
