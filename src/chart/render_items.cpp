@@ -148,7 +148,7 @@ RenderItem BuildLineItem(const OutputLine& line, const OutputLineDesc* desc, int
     const ValueMap& map = *ctx.map;
     int from, to;
     Cover(line.begin, std::min(line.count, static_cast<int>(line.points.size())), ctx, from, to);
-    auto point = [&](int i) -> const LinePoint& { return line.points[static_cast<size_t>(i)]; };
+    auto point = [&](int i) { return line.points[static_cast<size_t>(i)]; };
     auto x = [&](int i) { return h.CentrePixel(i - ctx.firstVisible); };
     const int y0 = map.Y(0);
 

@@ -1,13 +1,13 @@
 // What an evaluation returns: one OutputLine per output-line descriptor of the formula, each
-// a per-bar array of LinePoints.
+// with one point per bar.
 //
-// The evaluator computes on float columns; LinePoint records are built only here, when the
-// result is assembled, so that intermediates never carry the 28-byte points.
+// The evaluator computes on float columns and the result keeps them as columns; a 28-byte
+// LinePoint record is built only when a caller reads a point.
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -37,27 +37,96 @@ struct LinePoint {
 #pragma pack(pop)
 static_assert(sizeof(LinePoint) == 28);
 
-// Leaves trivially constructible elements uninitialised on resize: the assembly writes every
-// field of every point, and zero-filling hundreds of kilobytes first would double the work.
-template <class T>
-struct UninitialisedAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = UninitialisedAllocator<U>;
-    };
-    UninitialisedAllocator() = default;
-    template <class U>
-    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
+// The drawing fields of one point, kept only for lines drawn by drawing functions.
+struct PointDrawing {
+    float value2 = 0;
+    float value3 = 0;
+    int32_t int1 = 0;
+    int32_t int2 = 0;
 };
-using LinePoints = std::vector<LinePoint, UninitialisedAllocator<LinePoint>>;
+
+// The points of one output line, kept as columns: the bar times (one array shared by every
+// line of a result), the values, and the drawing fields only for lines that have them. A
+// plain line costs 4 bytes a bar instead of a 28-byte record, which is most of what assembling
+// a result used to write. Reading gives whole LinePoints by value; `Edit` writes one.
+class LinePoints {
+public:
+    using Times = std::shared_ptr<const std::vector<uint32_t>>;
+
+    // A writable view of one point. Its fields refer into the columns.
+    struct PointRef {
+        float& value;
+        float& value2;
+        float& value3;
+        int32_t& int1;
+        int32_t& int2;
+    };
+
+    class const_iterator {
+    public:
+        using value_type = LinePoint;
+        using difference_type = std::ptrdiff_t;
+        const_iterator(const LinePoints* points, size_t i) : points_(points), i_(i) {}
+        LinePoint operator*() const { return (*points_)[i_]; }
+        const_iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const const_iterator& o) const { return i_ == o.i_; }
+
+    private:
+        const LinePoints* points_;
+        size_t i_;
+    };
+
+    LinePoints() = default;
+    // `count` points with the given bar times (time 0 past their end) and values.
+    LinePoints(Times times, std::vector<float> values) : times_(std::move(times)), values_(std::move(values)) {}
+
+    size_t size() const { return values_.size(); }
+    bool empty() const { return values_.empty(); }
+    bool hasDrawing() const { return !drawing_.empty(); }
+
+    uint32_t time(size_t i) const { return times_ && i < times_->size() ? (*times_)[i] : 0u; }
+    float value(size_t i) const { return values_[i]; }
+    const float* values() const { return values_.data(); }
+
+    LinePoint operator[](size_t i) const {
+        LinePoint p{time(i), values_[i], 0, 0, 0, 0, {}};
+        if (!drawing_.empty()) {
+            const PointDrawing& d = drawing_[i];
+            p.value2 = d.value2;
+            p.value3 = d.value3;
+            p.int1 = d.int1;
+            p.int2 = d.int2;
+        }
+        return p;
+    }
+    LinePoint back() const { return (*this)[size() - 1]; }
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+    // Writing: the drawing columns are made the first time they are asked for.
+    PointRef Edit(size_t i) {
+        if (drawing_.size() != values_.size()) drawing_.resize(values_.size());
+        PointDrawing& d = drawing_[i];
+        return {values_[i], d.value2, d.value3, d.int1, d.int2};
+    }
+    std::vector<PointDrawing>& drawing() {
+        if (drawing_.size() != values_.size()) drawing_.resize(values_.size());
+        return drawing_;
+    }
+    // Appends a point; its time joins this line's own copy of the times.
+    void push_back(const LinePoint& p);
+
+    bool operator==(const LinePoints& o) const;
+
+private:
+    Times times_;                        // may be shorter than the line, or absent
+    std::vector<float> values_;          // one per point
+    std::vector<PointDrawing> drawing_;  // empty, or one per point
+    bool timesOwned_ = false;            // times_ was made by push_back (not const)
+};
 
 struct OutputLine {
     uint8_t drawKind = kDrawNotSet;  // 1..12 line styles, or one of the kDraw* kinds

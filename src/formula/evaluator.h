@@ -109,7 +109,6 @@ private:
     EvalDataSource& data_;
     const SpecialIndicatorRegistry* specials_;
     ColumnPool pool_;              // kept between evaluations
-    std::vector<uint32_t> times_;  // the bar times while a result is assembled
     std::vector<std::shared_ptr<Series>> spareSeries_;  // loaded again into their buffers
 };
 

@@ -165,8 +165,7 @@ private:
 
 // The lines of an evaluation as the caller gets them: one per output-line descriptor (at least
 // as many as `lines` for a special indicator), LinePoints stamped with the bar times.
-// `times` is scratch space kept by the caller between evaluations.
 std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const std::vector<FormulaValue>& lines,
-                                           const Series& series, StoreTime marketTime, std::vector<uint32_t>& times);
+                                           const Series& series, StoreTime marketTime);
 
 }  // namespace tessaro::eval

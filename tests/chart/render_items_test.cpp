@@ -169,8 +169,8 @@ TEST_F(RenderItems, VolStickFollowsTheKLineAndSkipsZero) {
 
 TEST_F(RenderItems, IconsAtTrueBars) {
     OutputLine line = Line({0, 1, 1}, 100);
-    line.points[1].value2 = 50;
-    line.points[2].value2 = kNaN;  // no price: skipped
+    line.points.Edit(1).value2 = 50;
+    line.points.Edit(2).value2 = kNaN;  // no price: skipped
     line.iconNumber = 2;
     line.iconFill = 1;
     const std::string c = C(IndicatorColor(1));
@@ -188,20 +188,20 @@ TEST_F(RenderItems, IconsAtTrueBars) {
 
 TEST_F(RenderItems, TextsAtPricesPixelsAndPerMille) {
     OutputLine line = Line({1}, 101);
-    line.points[0].value2 = 40;
+    line.points.Edit(0).value2 = 40;
     line.text = "AB";
     const std::string c = C(IndicatorColor(1));
     EXPECT_EQ(Draw(line), "rect 8,60 11,63 noframe fill=" + c + "\ntext 13,54 41,68 left|top font=14 " +
                               c + " \"AB\"\n");
     OutputLine rel = Line({500, 500}, 101);
-    rel.points[0].value2 = 500;
-    rel.points[1].value2 = 500;
+    rel.points.Edit(0).value2 = 500;
+    rel.points.Edit(1).value2 = 500;
     rel.textPlacement = 2;
     rel.text = "X";
     // Written once, at the centre of the drawing rectangle (200 x 102).
     EXPECT_EQ(Draw(rel), "text 100,51 121,65 left|top font=14 " + c + " \"X\"\n");
     OutputLine abs = Line({10}, 101);
-    abs.points[0].value2 = 20;
+    abs.points.Edit(0).value2 = 20;
     abs.textPlacement = 1;
     abs.text = "Y";
     ctx.draw = {5, 7, 200, 102};
@@ -211,17 +211,17 @@ TEST_F(RenderItems, TextsAtPricesPixelsAndPerMille) {
 TEST_F(RenderItems, PolylineDrawLineAndPartLine) {
     const std::string c = C(IndicatorColor(1));
     OutputLine poly = Line({1, 0, 1}, 102);
-    poly.points[0].value2 = 10;
-    poly.points[2].value2 = 30;
+    poly.points.Edit(0).value2 = 10;
+    poly.points.Edit(2).value2 = 30;
     EXPECT_EQ(Draw(poly), "polyline 9,91 35,71 pen=" + c + "\n");
-    poly.points[2].value = 0;
+    poly.points.Edit(2).value = 0;
     EXPECT_EQ(Draw(poly), "line 7,91 9,91 pen=" + c + "\n");
 
     // DRAWLINE: the end bar (2) records its start bar (0), the start and end prices.
     OutputLine dl = Line({0, 0, 1}, 103);
-    dl.points[2].int1 = 0;
-    dl.points[2].value2 = 10;
-    dl.points[2].value3 = 30;
+    dl.points.Edit(2).int1 = 0;
+    dl.points.Edit(2).value2 = 10;
+    dl.points.Edit(2).value3 = 30;
     EXPECT_EQ(Draw(dl), "line 9,91 35,71 pen=" + c + "\nrect 8,90 10,92 noframe fill=" + c +
                             "\nrect 34,70 36,72 noframe fill=" + c + "\n");
     dl.extension = 1;  // to the right edge (199) along the line: y = 91 - 20 * 190 / 26
@@ -229,25 +229,25 @@ TEST_F(RenderItems, PolylineDrawLineAndPartLine) {
     DisplayList list;
     DrawItem(item, ctx.draw, list);
     EXPECT_EQ(list.pointsOf(list.items()[0])[1], (Point{199, RoundPixel(91 - 20.0f * 190 / 26)}));
-    dl.points[2].int1 = 5;  // a start after its end is damaged: nothing
+    dl.points.Edit(2).int1 = 5;  // a start after its end is damaged: nothing
     EXPECT_EQ(Draw(dl), "");
 
     OutputLine part = Line({1, 1, 0, 0}, 104);
-    for (int i = 0; i < 4; ++i) part.points[static_cast<size_t>(i)].value2 = static_cast<float>(10 * i);
-    part.points[0].int1 = part.points[1].int1 = static_cast<int32_t>(Rgb(255, 0, 0));
-    part.points[2].int1 = part.points[3].int1 = static_cast<int32_t>(Rgb(0, 0, 255));
+    for (int i = 0; i < 4; ++i) part.points.Edit(static_cast<size_t>(i)).value2 = static_cast<float>(10 * i);
+    part.points.Edit(0).int1 = part.points.Edit(1).int1 = static_cast<int32_t>(Rgb(255, 0, 0));
+    part.points.Edit(2).int1 = part.points.Edit(3).int1 = static_cast<int32_t>(Rgb(0, 0, 255));
     EXPECT_EQ(Draw(part), "polyline 9,101 22,91 pen=#ff0000\npolyline 22,91 35,81 48,71 pen=#0000ff\n");
 }
 
 TEST_F(RenderItems, StickLineWidthShiftAndHollow) {
     OutputLine s = Line({1, 1, 0}, 105);
-    s.points[0].value2 = 10;
-    s.points[0].value3 = 30;
-    s.points[0].int1 = 10;  // one bar spacing: h = trunc(13 * 10 * 0.05) = 6
-    s.points[1].value2 = 40;
-    s.points[1].value3 = 20;
-    s.points[1].int1 = static_cast<int32_t>(0x80000000u | 4);  // hollow, h = trunc(2.6) = 2
-    s.points[1].int2 = 1000;  // shifted by trunc(13 * 1000 * 0.0005) = 6
+    s.points.Edit(0).value2 = 10;
+    s.points.Edit(0).value3 = 30;
+    s.points.Edit(0).int1 = 10;  // one bar spacing: h = trunc(13 * 10 * 0.05) = 6
+    s.points.Edit(1).value2 = 40;
+    s.points.Edit(1).value3 = 20;
+    s.points.Edit(1).int1 = static_cast<int32_t>(0x80000000u | 4);  // hollow, h = trunc(2.6) = 2
+    s.points.Edit(1).int2 = 1000;  // shifted by trunc(13 * 1000 * 0.0005) = 6
     const std::string c = C(IndicatorColor(1)), bg = C(kColorBackground);
     EXPECT_EQ(Draw(s), "rect 3,71 16,92 pen=" + c + " fill=" + c + "\nrect 26,61 31,82 pen=" + c + " fill=" + bg + "\n");
 }
@@ -258,14 +258,14 @@ TEST_F(RenderItems, FloatArcAtTheLastBar) {
     a.arcY = 500;
     a.arcRadius = 200;
     const std::string c = C(IndicatorColor(1));
-    a.points[1].value2 = 25;
+    a.points.Edit(1).value2 = 25;
     EXPECT_EQ(Draw(a), "pie 80,31 120,71 pen=" + c + " fill=" + c + " from=90 span=90\n");
-    a.points[1].value2 = 150;
+    a.points.Edit(1).value2 = 150;
     Draw(a);
     EXPECT_EQ(item.arcPrice, 100);  // a whole circle
-    a.points[1].value2 = -5;
+    a.points.Edit(1).value2 = -5;
     EXPECT_EQ(Draw(a), "pie 80,31 120,71 pen=" + c + " fill=" + c + " from=90 span=0\n");
-    a.points[1].value = 0;  // nothing at a false bar
+    a.points.Edit(1).value = 0;  // nothing at a false bar
     EXPECT_EQ(Draw(a), "");
 }
 

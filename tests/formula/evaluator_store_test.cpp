@@ -100,7 +100,7 @@ TEST_F(EvaluatorOverStore, OneContextForManySecuritiesMatchesAFreshContextForEac
                     const OutputLine &x = a->lines[k], &y = b->lines[k];
                     ASSERT_EQ(x.count, y.count) << SecurityText(e.id) << " " << period << " line " << k;
                     EXPECT_EQ(x.begin, y.begin);
-                    EXPECT_EQ(0, std::memcmp(x.points.data(), y.points.data(), x.points.size() * sizeof(LinePoint)))
+                    EXPECT_TRUE(x.points == y.points)
                         << SecurityText(e.id) << " " << period << " line " << k;
                 }
             }
