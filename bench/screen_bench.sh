@@ -114,7 +114,7 @@ printf '%-44s %10s\n' "peak RSS, all cores" "$((rss_kb / 1024)) MB"
 while read -r name ns; do printf '%-44s %10.3f\n' "project $name ns/bar" "$ns"; done <"$work/project"
 while read -r who name _ ns; do printf '%-44s %10.3f\n' "$who $name ns/bar" "$ns"; done <"$work/tulip"
 echo "ratios against the targets:"
-r=$(ratio "$warm1" "$floor_ms"); echo "  warm 1 thread / C floor            $r  (target <= 1.25: $(verdict "$r" "<=" 1.25))"
+r=$(ratio "$warm1" "$floor_ms"); echo "  warm 1 thread / C floor                $r  (target <= 1.25: $(verdict "$r" "<=" 1.25))"
 s=$(ratio "$warm1" "$warmN"); need=$(awk -v c="$cores" 'BEGIN {printf "%.2f", 0.85 * c}')
 echo "  speed-up on $cores cores                 $s  (target >= $need: $(verdict "$s" ">=" "$need"))"
 r=$(ratio "$cold1" "$warm1"); echo "  cold / warm, 1 thread              $r  (target <= 1.5: $(verdict "$r" "<=" 1.5))"
@@ -124,7 +124,7 @@ for name in MACD MACD-records EMA MA STD; do
     p=$(awk -v n="$name" '$1 == n {print $2}' "$work/project")
     c=$(awk -v n="$name" '$1 == "tulip-c" && $2 == n {print $4}' "$work/tulip")
     j=$(awk -v n="$name" '$1 == "tulip" && $2 == n {print $4}' "$work/tulip")
-    line="$(printf '  %-34s %s' "$name project / Tulip C kernel" "$(ratio "$p" "$c")")"
+    line="$(printf '  %-38s %s' "$name project / Tulip C kernel" "$(ratio "$p" "$c")")"
     case $name in MACD*) line="$line  (target <= 1.3: $(verdict "$(ratio "$p" "$c")" "<=" 1.3))" ;; esac
     [ -n "$j" ] && line="$line; / tulind through node $(ratio "$p" "$j")"
     echo "$line"

@@ -42,9 +42,10 @@ ColorScheme MakeScheme(std::string_view utf8Name, const Palette& p, int fontSize
 }
 
 // Indicator lines on a dark background: white, yellow, magenta, green, then softer tones.
+// 趋势线 (the time-sharing price line) stays apart from 第2条指标线 (its average line).
 constexpr Palette kDark = {
     Rgb(0, 0, 0),       Rgb(192, 0, 0),     Rgb(255, 255, 0),   Rgb(255, 60, 60),  Rgb(0, 255, 255),
-    Rgb(192, 192, 192), Rgb(255, 255, 0),   Rgb(192, 192, 192), Rgb(0, 0, 128),    Rgb(128, 0, 0),
+    Rgb(192, 192, 192), Rgb(255, 255, 255),   Rgb(192, 192, 192), Rgb(0, 0, 128),    Rgb(128, 0, 0),
     Rgb(255, 60, 60),   Rgb(255, 255, 255), Rgb(0, 230, 0),     Rgb(0, 128, 255),  Rgb(255, 0, 0),
     Rgb(255, 255, 0),
     {Rgb(255, 255, 255), Rgb(255, 255, 0), Rgb(255, 0, 255), Rgb(0, 255, 0), Rgb(0, 255, 255),
@@ -55,7 +56,7 @@ constexpr Palette kDark = {
 
 constexpr Palette kFashion = {
     Rgb(0, 24, 48),     Rgb(64, 96, 160),   Rgb(255, 220, 120), Rgb(255, 80, 80),  Rgb(80, 220, 160),
-    Rgb(200, 200, 220), Rgb(255, 220, 120), Rgb(210, 210, 230), Rgb(32, 64, 112),  Rgb(48, 72, 120),
+    Rgb(200, 200, 220), Rgb(240, 240, 255), Rgb(210, 210, 230), Rgb(32, 64, 112),  Rgb(48, 72, 120),
     Rgb(255, 80, 80),   Rgb(230, 230, 240), Rgb(80, 220, 160),  Rgb(64, 160, 255), Rgb(255, 96, 64),
     Rgb(255, 220, 120),
     {Rgb(240, 240, 255), Rgb(255, 220, 120), Rgb(240, 120, 240), Rgb(120, 240, 120), Rgb(120, 220, 255),

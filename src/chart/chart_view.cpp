@@ -67,6 +67,32 @@ int FormulaChartSource::Decimals(const CodeEntry& security) {
     return PriceDecimals(security.id.market, security.securityClass, kDefaultPriceDecimals);
 }
 
+bool FormulaChartSource::MarketIndex(MarketCode market, CodeEntry& out) {
+    if (!store_) return false;
+    std::optional<CodeEntry> e = store_->GetMarketIndexEntry(market);
+    if (!e) return false;
+    out = *e;
+    return true;
+}
+
+std::vector<InfoPanelBlock> FormulaChartSource::BlocksOf(const CodeEntry& security) {
+    std::vector<InfoPanelBlock> out;
+    if (!blocks_) return out;
+    for (const Block& b : blocks_->Blocks()) {
+        if (!b.contains(security.id)) continue;
+        InfoPanelBlock row;
+        if (!b.category.empty()) row.type = GbkToUtf8(b.category);
+        else if (b.setting == kBlockServer) row.type = "系统板块";
+        else if (b.setting == kBlockRule) row.type = "自动板块";
+        else if (b.setting == kBlockSelf) row.type = "自选股";
+        else row.type = "条件选股";
+        row.name = GbkToUtf8(b.name);
+        row.nameGbk = b.name;
+        out.push_back(std::move(row));
+    }
+    return out;
+}
+
 // ---- Helpers -----------------------------------------------------------------------------
 
 namespace {
@@ -240,7 +266,7 @@ void ChartView::LayoutPanes(GraphPicture& p) {
         GraphPane& pane = p.panes[i];
         pane.height = heights[i];
         o.compactTitle = pictures_.size() > 2 && i > 0;
-        pane.rects = LayoutPane({p.outer.left, top, p.outer.right, top + heights[i]}, options_.metrics, o);
+        pane.rects = LayoutPane({p.outer.left, top, ChartArea(p).right, top + heights[i]}, options_.metrics, o);
         top += heights[i];
     }
     p.scale.Layout(p.panes[0].rects.draw.left, p.panes[0].rects.draw.right);
@@ -251,6 +277,8 @@ void ChartView::SetSecurity(int picture, const CodeEntry& security) {
     GraphPicture& p = pictures_[static_cast<size_t>(picture)];
     p.security = security;
     p.hasSecurity = true;
+    p.panelBlocksRead = false;
+    p.panelBlocks.clear();
     p.decimals = source_.Decimals(security);
     p.scale.visible = std::max(options_.visibleBars, 2 * kRightMargin);
     p.historyRequest = HistoryRequestSize(p.period, p.scale.visible);
@@ -648,6 +676,7 @@ Region ChartView::Update(int level, int picture, int pane, bool keepFirst) {
             p.marks = ExRightsMarks(p);
         }
         if (from <= 4) invalid.Add(Draw(p, from <= 1 ? -1 : pane));
+        invalid.Add(DrawPanel(p, ChartArea(p)));
     }
     return invalid;
 }
@@ -691,6 +720,7 @@ bool ChartView::StepPanelMode(int delta) {
         const int mode = ((base + delta) % modes + modes) % modes;
         if (mode == p.panelMode) continue;
         p.panelMode = mode;
+        if (mode == kPanelModeFinance) p.panelScroll = 0;
         any = true;
     }
     return any;
@@ -731,35 +761,8 @@ Region ChartView::UpdateTimeSharing(GraphPicture& p, int from) {
             d.breadth.assign(extras.begin(), extras.end());
         t.SetData(std::move(d));
     }
-    // The information panel takes the right side when the picture stays wide enough.
-    const float panelWidth = static_cast<float>(std::max(options_.infoPanelWidth, 40));
-    const bool panel = options_.infoPanel && p.outer.width() >= panelWidth + 200;
-    RectF chart = p.outer;
-    if (panel) chart.right -= panelWidth;
+    const RectF chart = ChartArea(p);
     t.Layout(chart);
-    DisplayList panelList;
-    if (panel) {
-        auto data = std::make_unique<InfoPanelData>();  // a market record is 7 KB
-        data->security = p.security;
-        data->decimals = p.decimals;
-        data->mode = p.panelMode;
-        data->hasRecord = p.hasSecurity && source_.QuoteRecord(p.security, data->record);
-        // An index's quote carries its rising and falling counts; none at all means not known.
-        if (data->hasRecord && p.security.securityClass == kClassIndex &&
-            (data->record.quote.bar.count1 != 0 || data->record.quote.bar.count2 != 0)) {
-            data->rising = data->record.quote.bar.count1;
-            data->falling = data->record.quote.bar.count2;
-        }
-        if (p.panelMode == 0 && p.hasSecurity && p.security.securityClass != kClassIndex) {
-            Series ticks;
-            if (source_.Load(p.security, kPeriodTick, 1, ticks)) {
-                data->ticks = std::move(ticks.bars);
-                TradeVolumes(data->ticks);
-            }
-        }
-        p.panel.Draw(Pixels({chart.right, p.outer.top, p.outer.right, p.outer.bottom}), options_.metrics.timeStripHeight(),
-                     *data, options_.scheme, options_.metrics, options_.measure, panelList);
-    }
     const DisplayList oldMain = t.mainList(), oldVolume = t.volumeList(), oldZdl = t.zdlList(), oldFrame = t.frameList();
     t.Build();
     Region invalid;
@@ -768,7 +771,104 @@ Region ChartView::UpdateTimeSharing(GraphPicture& p, int from) {
     invalid.Add(DiffBounds(oldZdl, t.zdlList(), Pixels(t.zdlRects().outer)));
     invalid.Add(DiffBounds(oldFrame, t.frameList(),
                            Pixels({p.outer.left, t.volumeRects().outer.bottom, p.outer.right, p.outer.bottom})));
-    invalid.Add(DiffBounds(p.panelList, panelList, Pixels({chart.right, p.outer.top, p.outer.right, p.outer.bottom})));
+    invalid.Add(DrawPanel(p, chart));
+    return invalid;
+}
+
+bool ChartView::PanelShown(const GraphPicture& p) const {
+    const float width = static_cast<float>(std::max(options_.infoPanelWidth, kInfoPanelMinWidth));
+    return options_.infoPanel && p.outer.width() >= width + 200;
+}
+
+RectF ChartView::ChartArea(const GraphPicture& p) const {
+    RectF r = p.outer;
+    if (PanelShown(p)) r.right -= static_cast<float>(std::max(options_.infoPanelWidth, kInfoPanelMinWidth));
+    return r;
+}
+
+void ChartView::ShowInfoPanel(bool shown) {
+    options_.infoPanel = shown;
+    LayoutPictures();
+}
+
+void ChartView::SetInfoPanelWidth(int width) {
+    int widest = kInfoPanelMinWidth;
+    for (const GraphPicture& p : pictures_) widest = std::max(widest, static_cast<int>(p.outer.width()) - 200);
+    options_.infoPanelWidth = std::clamp(width, kInfoPanelMinWidth, widest);
+    LayoutPictures();
+}
+
+bool ChartView::SetPanelMode(int picture, int mode) {
+    if (picture < 0 || picture >= pictureCount()) return false;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    const bool index = p.security.securityClass == kClassIndex;
+    if (mode < 0 || mode >= kInfoPanelModes || ValidPanelMode(mode, index) != mode || mode == p.panelMode) return false;
+    p.panelMode = mode;
+    if (mode == kPanelModeFinance) p.panelScroll = 0;
+    return true;
+}
+
+bool ChartView::ScrollPanel(int picture, int rows) {
+    if (picture < 0 || picture >= pictureCount()) return false;
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (p.panelMode != kPanelModeFinance) return false;
+    const int scroll = ClampFinanceScroll(p.panelScroll + rows, p.panel.financeRowsVisible());
+    if (scroll == p.panelScroll) return false;
+    p.panelScroll = scroll;
+    return true;
+}
+
+Region ChartView::DrawPanel(GraphPicture& p, const RectF& chart) {
+    DisplayList panelList;
+    const Rect box = Pixels({chart.right, p.outer.top, p.outer.right, p.outer.bottom});
+    if (!PanelShown(p)) {
+        p.panel.Hide();
+    } else {
+        auto data = std::make_unique<InfoPanelData>();  // a market record is 7 KB
+        const bool index = p.security.securityClass == kClassIndex;
+        data->security = p.security;
+        data->decimals = p.decimals;
+        data->mode = ValidPanelMode(p.panelMode, index);
+        data->scroll = p.panelScroll;
+        data->hasRecord = p.hasSecurity && source_.QuoteRecord(p.security, data->record);
+        // An index's quote carries its rising and falling counts; none at all means not known.
+        if (data->hasRecord && index && (data->record.quote.bar.count1 != 0 || data->record.quote.bar.count2 != 0)) {
+            data->rising = data->record.quote.bar.count1;
+            data->falling = data->record.quote.bar.count2;
+        }
+        if (data->mode == kPanelModeTicks && p.hasSecurity && !index) {
+            Series ticks;
+            if (source_.Load(p.security, kPeriodTick, 1, ticks)) {
+                data->ticks = std::move(ticks.bars);
+                TradeVolumes(data->ticks);
+            }
+        }
+        if ((data->mode == kPanelModeChart || data->mode == kPanelModeIndex) && p.hasSecurity) {
+            // 势: the security's own minutes; 指: its market's index.
+            CodeEntry shown = p.security;
+            bool ok = data->mode == kPanelModeChart || source_.MarketIndex(p.security.id.market, shown);
+            Series minutes;
+            ok = ok && source_.Load(shown, kPeriodTime, 1, minutes);
+            if (ok) {
+                data->hasChart = true;
+                data->chart.security = shown;
+                data->chart.decimals = source_.Decimals(shown);
+                data->chart.previousClose = minutes.quote.prevClose;
+                data->chart.today = minutes.quote.bar.time != 0 ? minutes.quote.bar.time : source_.MarketTime();
+                data->chart.minutes = std::move(minutes.bars);
+            }
+        }
+        if (data->mode == kPanelModeBlocks && p.hasSecurity) {
+            if (!p.panelBlocksRead) {
+                p.panelBlocks = source_.BlocksOf(p.security);
+                p.panelBlocksRead = true;
+            }
+            data->blocks = p.panelBlocks;
+        }
+        p.panel.Draw(box, options_.metrics.timeStripHeight(), *data, options_.scheme, options_.metrics,
+                     options_.measure, panelList);
+    }
+    Region invalid = DiffBounds(p.panelList, panelList, box.empty() ? Pixels(p.outer) : box);
     std::swap(p.panelList, panelList);
     return invalid;
 }
@@ -939,7 +1039,7 @@ void ChartView::DrawFrame(GraphPicture& p, DisplayList& list) {
     const ColorRef bg = colours[kColorBackground], axis = colours[kColorAxis];
     const GraphPane& last = p.panes.back();
     const Rect strip = Pixels({p.outer.left, last.rects.outer.bottom, last.rects.rightAxis.left, p.outer.bottom});
-    const Rect box = Pixels({last.rects.rightAxis.left, last.rects.outer.bottom, p.outer.right, p.outer.bottom});
+    const Rect box = Pixels({last.rects.rightAxis.left, last.rects.outer.bottom, ChartArea(p).right, p.outer.bottom});
     if (strip.height() <= 0) return;
     list.FillRect({strip.left, strip.top, box.right, strip.bottom}, bg);
     list.Rectangle({strip.left, strip.top, strip.right + 1, strip.bottom}, axis, false, 0);

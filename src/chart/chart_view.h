@@ -29,6 +29,7 @@
 #include "formula/formula_set.h"
 #include "market/series.h"
 #include "market/series_loader.h"
+#include "tools/blocks/block_set.h"
 
 namespace tessaro::chart {
 
@@ -65,6 +66,17 @@ public:
         (void)days;
         return Load(security, kPeriodTime, 1, out);
     }
+    // The index of a market (the information panel's 指 page); false when there is none.
+    virtual bool MarketIndex(MarketCode market, CodeEntry& out) {
+        (void)market;
+        (void)out;
+        return false;
+    }
+    // The blocks holding a security (the information panel's 板 page).
+    virtual std::vector<InfoPanelBlock> BlocksOf(const CodeEntry& security) {
+        (void)security;
+        return {};
+    }
 };
 
 // The source over a formula set and an evaluation data source (the market store's, or series
@@ -85,8 +97,13 @@ public:
     std::optional<FormulaRecord> Formula(uint32_t type, std::string_view name) override;
     StoreTime MarketTime() override { return data_.CurrentMarketTime(); }
     int Decimals(const CodeEntry& security) override;
+    bool MarketIndex(MarketCode market, CodeEntry& out) override;
+    std::vector<InfoPanelBlock> BlocksOf(const CodeEntry& security) override;
+    // The block set the 板 page reads; none: no blocks listed.
+    void SetBlocks(const BlockSet* blocks) { blocks_ = blocks; }
 
 private:
+    const BlockSet* blocks_ = nullptr;
     const FormulaSet& formulas_;
     EvalDataSource& data_;
     const SeriesSource* minutes_ = nullptr;
@@ -104,7 +121,7 @@ struct ChartOptions {
     uint8_t exRights = 0;    // "Purview": bit 0 none, else 2 backward, 0 forward
     int visibleBars = kDefaultVisibleBars;  // "Ruler"
     TextMeasure measure;     // text widths in the chart font; columns * cx when empty
-    bool infoPanel = false;  // "StkInfo": the information panel beside time-sharing pictures
+    bool infoPanel = false;  // "StkInfo": the information panel beside the pictures
     int infoPanelWidth = kInfoPanelDefaultWidth;  // "StkInfoWidth2"
 };
 
@@ -189,8 +206,12 @@ struct GraphPicture {
     // Period 14: the time-sharing picture drawn instead of the panes, over timeDays days.
     int timeDays = 1;
     std::unique_ptr<TimeSharingPicture> timeSharing;
-    // The information panel at its right (time-sharing pictures), its mode and drawing.
+    // The information panel at its right, its mode, the finance page's scroll position, the
+    // blocks holding the security (read once per security) and its drawing.
     int panelMode = 0;
+    int panelScroll = 0;
+    bool panelBlocksRead = false;
+    std::vector<InfoPanelBlock> panelBlocks;
     InfoPanel panel;
     DisplayList panelList;
 };
@@ -251,8 +272,22 @@ public:
     // "+" and "-": the next or previous mode 0 .. 4 of the information panels (an index has only
     // mode 0). True when a panel changed; Update(4) draws it.
     bool StepPanelMode(int delta);
-    // 股票信息: shows or hides the panels; they keep their modes.
-    void ShowInfoPanel(bool shown) { options_.infoPanel = shown; }
+    // The mode of a picture's panel (a tab clicked); an index keeps mode 0. Entering 财 resets
+    // its scroll position. True when the mode changed; Update(4) draws it.
+    bool SetPanelMode(int picture, int mode);
+    // Scrolls the 财 page by `rows`; true when it moved.
+    bool ScrollPanel(int picture, int rows);
+    // 股票信息: shows or hides the panels; they keep their modes. The panes make room (or take
+    // it back) at once; Update(1) draws them.
+    void ShowInfoPanel(bool shown);
+    // The panel's width ("StkInfoWidth2"), from its minimum up to what leaves a picture 200
+    // pixels; relayouts the pictures.
+    void SetInfoPanelWidth(int width);
+    // Whether the picture shows its panel: the option is on and the picture stays at least 200
+    // pixels wide beside it.
+    bool PanelShown(const GraphPicture& p) const;
+    // The part of the picture left to the chart (all of it without the panel).
+    RectF ChartArea(const GraphPicture& p) const;
 
     // Runs the levels from `level` for one picture (-1 all) and pane (-1 all). Returns the
     // invalid region: what changed on screen.
@@ -272,6 +307,7 @@ public:
             }
             for (const GraphPane& pane : p.panes) fn(pane.list);
             fn(p.frame);
+            fn(p.panelList);
         }
     }
     // All lists joined (for tests and golden files).
@@ -288,6 +324,7 @@ private:
     void PaneLevels(GraphPicture& p, size_t index, bool percentage);
     void TimeLabels(GraphPicture& p);
     Region UpdateTimeSharing(GraphPicture& p, int from);
+    Region DrawPanel(GraphPicture& p, const RectF& chart);
     Region Draw(GraphPicture& p, int pane);
     void DrawPane(GraphPicture& p, int index, DisplayList& list);
     void DrawTitle(GraphPicture& p, int index, DisplayList& list);

@@ -46,6 +46,20 @@ void DisplayList::Clear() {
     texts_.clear();
 }
 
+void DisplayList::Append(const DisplayList& other) {
+    for (Primitive p : other.items_) {
+        if (p.kind == PrimitiveKind::kText) {
+            texts_.push_back(other.text(p));
+            p.first = static_cast<uint32_t>(texts_.size() - 1);
+        } else if (p.count > 0) {
+            const Point* from = other.pointsOf(p);
+            p.first = static_cast<uint32_t>(points_.size());
+            points_.insert(points_.end(), from, from + p.count);
+        }
+        items_.push_back(p);
+    }
+}
+
 Primitive& DisplayList::Add(PrimitiveKind kind) {
     Primitive& p = items_.emplace_back();
     p.kind = kind;

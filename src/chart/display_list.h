@@ -116,6 +116,8 @@ public:
     void Text(const Rect& box, std::string_view text, ColorRef colour, uint8_t align, uint8_t font = 0);
     void Pixel(Point p, ColorRef colour);
     void Clip(const Rect& box);
+    // Every primitive of another list, in its order, after this list's.
+    void Append(const DisplayList& other);
 
     const std::vector<Primitive>& items() const { return items_; }
     const std::vector<Point>& points() const { return points_; }

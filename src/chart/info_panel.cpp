@@ -13,6 +13,21 @@ std::vector<std::string> InfoPanelTabs(bool index) {
     return {"细", "财", "势", "指", "板"};
 }
 
+int ValidPanelMode(int mode, bool index) {
+    if (index) return 0;
+    return mode >= 0 && mode < kInfoPanelModes ? mode : 0;
+}
+
+int ClampFinanceScroll(int scroll, int visible) {
+    return std::clamp(scroll, 0, std::max(kFinanceRowCount - std::max(visible, 0), 0));
+}
+
+std::string BlockRowText(const InfoPanelBlock& block) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%s ->> %s", block.type.c_str(), block.name.c_str());
+    return buf;
+}
+
 std::string BidRatioText(double bidLots, double askLots) {
     double ratio = 0;
     if (std::isfinite(bidLots) && std::isfinite(askLots) && bidLots >= 0 && askLots >= 0 && bidLots + askLots > 0)
@@ -208,12 +223,45 @@ void TickRows(Painter& p, const InfoPanelData& d) {
     }
 }
 
+// The finance record as labelled rows from the scroll position on; returns the rows shown.
+int FinanceRows(Painter& p, const InfoPanelData& d) {
+    const int fit = p.rowHeight > 0 ? std::max((p.bottom - p.y) / p.rowHeight, 0) : 0;
+    const int first = ClampFinanceScroll(d.scroll, fit);
+    const int x0 = p.box.left + 2, x1 = p.box.right - 2;
+    int shown = 0;
+    for (int i = first; i < kFinanceRowCount && p.Fits(); ++i, ++shown) {
+        const int field = kFinanceFirstField + i;
+        p.Left(x0, x1, std::string(QuoteFieldName(field)), p.C(kColorChartText));
+        const QuoteCell c = Cell(d, field);
+        p.Right(x0, x1, c.present ? c.text : std::string(), p.C(IndicatorColor(2)));
+        p.y += p.rowHeight;
+    }
+    return fit;
+}
+
+// "所属板块:" and a row per block; the rows' boxes are kept for clicks.
+void BlockRows(Painter& p, const InfoPanelData& d, std::vector<Rect>& rows) {
+    const int x0 = p.box.left + 2, x1 = p.box.right - 2;
+    if (!p.Fits()) return;
+    p.Left(x0, x1, "所属板块:", p.C(kColorChartText));
+    p.y += p.rowHeight;
+    for (const InfoPanelBlock& b : d.blocks) {
+        if (!p.Fits()) return;
+        p.Left(x0 + p.m.cx, x1, BlockRowText(b), p.C(IndicatorColor(2)));
+        rows.push_back({p.box.left, p.y, p.box.right, p.y + p.rowHeight});
+        p.y += p.rowHeight;
+    }
+}
+
 }  // namespace
 
 void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data, const ColorScheme& scheme,
                      const ChartMetrics& metrics, const TextMeasure& measure, DisplayList& out) {
     tabs_.clear();
+    blockRows_.clear();
     rows_ = 0;
+    financeVisible_ = 0;
+    box_ = box;
     if (box.empty()) return;
     out.FillRect(box, scheme.colors[kColorBackground]);
     out.Rectangle(box, scheme.colors[kColorAxis], false, 0);
@@ -229,8 +277,33 @@ void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data
         p.Separator();
     }
     const bool index = data.security.securityClass == kClassIndex;
-    if (data.mode <= 3 || data.mode == 6) rows_ = index ? IndexRows(p, data) : QuoteRows(p, data);
-    if (data.mode == 0 && !data.ticks.empty()) TickRows(p, data);
+    const int mode = ValidPanelMode(data.mode, index) == data.mode ? data.mode : 0;
+    if (mode <= 3 || mode == 6) rows_ = index ? IndexRows(p, data) : QuoteRows(p, data);
+    if (mode == kPanelModeTicks && !data.ticks.empty()) TickRows(p, data);
+    if (mode == kPanelModeFinance) financeVisible_ = FinanceRows(p, data);
+    if (mode == kPanelModeBlocks) BlockRows(p, data, blockRows_);
+    if ((mode == kPanelModeChart || mode == kPanelModeIndex) && data.hasChart) {
+        // The small chart fills what the quote table leaves when there is room for its panes.
+        const int top = p.y + 1, bottom = box.bottom - strip - 1;
+        if (bottom - top >= 8 * metrics.cy) {
+            TimeSharingOptions o;
+            o.scheme = scheme;
+            o.metrics = metrics;
+            o.singlePicture = false;  // no left axis: the right one shows prices
+            o.hcoord = true;
+            o.measure = measure;
+            chart_.SetOptions(o);
+            chart_.SetData(data.chart);
+            chart_.SetDays(1);
+            chart_.Layout({static_cast<float>(box.left + 1), static_cast<float>(top), static_cast<float>(box.right - 1),
+                           static_cast<float>(bottom)});
+            chart_.Build();
+            out.Append(chart_.mainList());
+            out.Append(chart_.volumeList());
+            out.Append(chart_.frameList());
+            out.Clip(box);
+        }
+    }
 
     // The tabs along the bottom strip.
     const int top = box.bottom - strip;
@@ -245,7 +318,7 @@ void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data
             tabs_.push_back(r);
             const Point outline[] = {{r.left, r.top}, {r.left, r.bottom - 1}, {r.right, r.bottom - 1}, {r.right, r.top}};
             out.Polyline(outline, 4, p.C(kColorAxis));
-            out.Text(r, tabs[i], static_cast<int>(i) == data.mode ? p.C(kColorListUp) : p.C(kColorChartText),
+            out.Text(r, tabs[i], static_cast<int>(i) == mode ? p.C(kColorListUp) : p.C(kColorChartText),
                      kAlignHCenter | kAlignVCenter);
             x += w + 1;
         }
@@ -259,6 +332,18 @@ int InfoPanel::TabAt(Point pt) const {
         if (pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom) return static_cast<int>(i);
     }
     return -1;
+}
+
+int InfoPanel::BlockAt(Point pt) const {
+    for (size_t i = 0; i < blockRows_.size(); ++i) {
+        const Rect& r = blockRows_[i];
+        if (pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool InfoPanel::OnEdge(Point pt) const {
+    return !box_.empty() && std::abs(pt.x - box_.left) <= 2 && pt.y >= box_.top && pt.y < box_.bottom;
 }
 
 }  // namespace tessaro::chart

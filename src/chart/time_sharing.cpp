@@ -109,6 +109,24 @@ std::vector<float> BreadthBars(const std::vector<KLineRecord>& minutes, const st
     return out;
 }
 
+std::vector<float> TurnoverLine(const std::vector<KLineRecord>& minutes, const std::vector<MinuteExtra>& extras,
+                                size_t first, size_t count) {
+    std::vector<float> out(count, NAN);
+    if (count == 0 || first + count > minutes.size()) return out;
+    const uint32_t today = StoreDay(minutes[first + count - 1].time);
+    float value = NAN;
+    for (size_t k = 0; k < count; ++k) {
+        const KLineRecord& m = minutes[first + k];
+        if (m.time == 0 || StoreDay(m.time) != today) continue;
+        const int slot = MinuteSlotIndex(TimeOfDay(m.time), true);
+        if (slot < 0 || static_cast<size_t>(slot) >= extras.size()) continue;
+        const float v = extras[static_cast<size_t>(slot)].value;
+        if (std::isfinite(v) && v >= 0.000001f) value = v;
+        out[k] = value;
+    }
+    return out;
+}
+
 AdvanceDeclineLines AdvanceDeclineMinutes(const std::vector<KLineRecord>& minutes,
                                           const std::vector<MinuteExtra>& extras, uint32_t day) {
     AdvanceDeclineLines out;
@@ -254,17 +272,17 @@ void TimeSharingPicture::SplitPanes() {
     const RectF& outer = outer_;
     const ChartMetrics& m = options_.metrics;
     const float available = std::max(outer.height() - static_cast<float>(m.timeStripHeight()), 0.0f);
-    const bool zdl = hasZdl();
-    const std::vector<float> heights = FreshPaneHeights(zdl ? 3 : 2, available);
+    const bool zdl = zdlShown(), volume = volumeShown();
+    const std::vector<float> heights = FreshPaneHeights(1 + (zdl ? 1 : 0) + (volume ? 1 : 0), available);
     PaneLayoutOptions o;
     o.timeSharing = true;
     o.singlePicture = options_.singlePicture;
     float top = outer.top;
     main_.rects = LayoutPane({outer.left, top, outer.right, top + heights[0]}, m, o);
     top += heights[0];
-    volume_.rects = LayoutPane({outer.left, top, outer.right, top + heights[1]}, m, o);
-    top += heights[1];
-    zdl_.rects = zdl ? LayoutPane({outer.left, top, outer.right, top + heights[2]}, m, o) : PaneRects{};
+    volume_.rects = volume ? LayoutPane({outer.left, top, outer.right, top + heights[1]}, m, o) : PaneRects{};
+    if (volume) top += heights[1];
+    zdl_.rects = zdl ? LayoutPane({outer.left, top, outer.right, top + heights.back()}, m, o) : PaneRects{};
 }
 
 void TimeSharingPicture::Build() {
@@ -365,6 +383,13 @@ void TimeSharingPicture::DrawTitle(const Pane& pane, bool mainPane, DisplayList&
         std::string price = "趋势线";
         if (has && UsableMinute(data_.minutes[li])) price += ":" + Printf("%.*f", data_.minutes[li].close, data_.decimals);
         run(price, c[kColorTrendLine]);
+        if (data_.security.securityClass == kClassIndex && !data_.breadth.empty() && has) {
+            // The turnover of the last minute, in units of 10 000 yuan.
+            const std::vector<float> t = TurnoverLine(data_.minutes, data_.breadth, first_, static_cast<size_t>(last) + 1);
+            std::string text = "成交额(万)";
+            if (!t.empty() && std::isfinite(t.back())) text += ":" + Printf("%.*f", t.back() / 10000, 0);
+            run(text, c[IndicatorColor(2)]);
+        }
         if (!averages_.empty()) {
             std::string avg = "均线";
             if (has && std::isfinite(averages_[li])) avg += ":" + Printf("%.*f", averages_[li], data_.decimals);
@@ -437,13 +462,21 @@ void TimeSharingPicture::DrawMain() {
         flush(nullptr, c[IndicatorColor(2)]);
     }
     // An index: the breadth bars of today from the previous-close line, and the line of the
-    // breadth table's values carried over empty minutes.
+    // breadth table's values (the turnover) carried over empty minutes. The turnover is no price:
+    // its line gets its own scale, 0 at the bottom of the pane up to the day's largest at the top.
     if (data_.security.securityClass == kClassIndex && !data_.breadth.empty() && scale_.shown > 0) {
+        const std::vector<float> turnover = TurnoverLine(minutes, data_.breadth, first_, static_cast<size_t>(scale_.shown));
         const uint32_t today = StoreDay(minutes[first_ + static_cast<size_t>(scale_.shown) - 1].time);
         const std::vector<float> bars = BreadthBars(minutes, data_.breadth, today);
         const int y0 = main_.map.Y(ref);
         const float third = static_cast<float>(draw.height()) / 3;
-        float value = NAN;
+        ValueRange tr;
+        tr.max = 0;
+        tr.min = 0;
+        for (float v : turnover)
+            if (std::isfinite(v)) tr.max = std::max(tr.max, v);
+        ValueMap tm;
+        tm.Set(main_.rects.draw.top, main_.rects.draw.bottom, tr);
         for (int k = 0; k < scale_.shown; ++k) {
             const size_t i = first_ + static_cast<size_t>(k);
             if (!std::isfinite(bars[i])) continue;
@@ -451,11 +484,11 @@ void TimeSharingPicture::DrawMain() {
             if (len != 0)
                 list.Line({scale_.CentrePixel(k), y0}, {scale_.CentrePixel(k), y0 - len},
                           bars[i] > 0 ? c[kColorListUp] : c[kColorListDown]);
-            const int slot = MinuteSlotIndex(TimeOfDay(minutes[i].time), true);
-            const float v = data_.breadth[static_cast<size_t>(slot)].value;
-            if (std::isfinite(v) && v >= 0.000001f) value = v;
-            if (std::isfinite(value)) run.push_back({scale_.CentrePixel(k), main_.map.Y(value)});
         }
+        if (tr.max > 0)
+            for (int k = 0; k < scale_.shown; ++k)
+                if (std::isfinite(turnover[static_cast<size_t>(k)]))
+                    run.push_back({scale_.CentrePixel(k), tm.Y(turnover[static_cast<size_t>(k)])});
         flush(nullptr, c[IndicatorColor(2)]);
     }
     list.Clip({});
@@ -518,7 +551,7 @@ void TimeSharingPicture::DrawVolume() {
 }
 
 void TimeSharingPicture::DrawZdl() {
-    if (!hasZdl()) return;
+    if (!zdlShown()) return;
     DisplayList& list = zdl_.list;
     const ColorRef* c = options_.scheme.colors;
     const ColorRef bg = c[kColorBackground], axis = c[kColorAxis], up = c[kColorListUp], down = c[kColorListDown];
@@ -621,7 +654,7 @@ void TimeSharingPicture::DrawFrame() {
     const ColorRef* c = options_.scheme.colors;
     const ColorRef axis = c[kColorAxis];
     const ChartMetrics& m = options_.metrics;
-    const PaneRects& last = hasZdl() ? zdl_.rects : volume_.rects;
+    const PaneRects& last = zdlShown() ? zdl_.rects : volume_.rects;
     const Rect strip = Px({outer_.left, last.outer.bottom, last.rightAxis.left, outer_.bottom});
     const Rect box = Px({last.rightAxis.left, last.outer.bottom, outer_.right, outer_.bottom});
     if (strip.height() <= 0) return;
@@ -631,14 +664,30 @@ void TimeSharingPicture::DrawFrame() {
     list.Text({box.left + 2, box.top + 2, box.right - 2, box.top + 2 + m.cy}, "分时", c[kColorChartText],
               kAlignHCenter | kAlignVCenter);
     list.Clip(strip);
-    for (const TimeLabel& t : labels_) {
-        list.Line({t.x, strip.top}, {t.x, strip.top + 3}, axis);
+    // Texts that would run into the one before are left out (a narrow picture); the label at the
+    // right edge wins over the one before it.
+    std::vector<int> xs(labels_.size(), 0), ws(labels_.size(), 0);
+    std::vector<size_t> kept;
+    for (size_t i = 0; i < labels_.size(); ++i) {
+        const TimeLabel& t = labels_[i];
         if (t.text.empty()) continue;
-        const int w = TextWidth(t.text) + 2;
+        ws[i] = TextWidth(t.text) + 2;
         // The label at the right edge ends there instead of running out of the strip.
-        const int x = t.x + 2 + w > strip.right ? t.x - 2 - w : t.x + 2;
+        xs[i] = t.x + 2 + ws[i] > strip.right ? t.x - 2 - ws[i] : t.x + 2;
+        auto overlaps = [&] { return !kept.empty() && xs[kept.back()] + ws[kept.back()] > xs[i]; };
+        if (i + 1 == labels_.size())
+            while (overlaps()) kept.pop_back();
+        if (!overlaps()) kept.push_back(i);
+    }
+    size_t next = 0;
+    for (size_t i = 0; i < labels_.size(); ++i) {
+        const TimeLabel& t = labels_[i];
+        list.Line({t.x, strip.top}, {t.x, strip.top + 3}, axis);
+        if (next >= kept.size() || kept[next] != i) continue;
+        ++next;
         // On the highlighted strip the axis colour is hard to read: labels take the text colour.
-        list.Text({x, strip.top + 2, x + w, strip.top + 2 + m.cy}, t.text, c[kColorChartText], kAlignLeft | kAlignVCenter);
+        list.Text({xs[i], strip.top + 2, xs[i] + ws[i], strip.top + 2 + m.cy}, t.text, c[kColorChartText],
+                  kAlignLeft | kAlignVCenter);
     }
     list.Clip({});
 }

@@ -68,6 +68,12 @@ float BreadthG(int rising, int unchanged, int falling);
 std::vector<float> BreadthBars(const std::vector<KLineRecord>& minutes, const std::vector<MinuteExtra>& extras,
                                uint32_t day);
 
+// The index's turnover line "成交额(万)" over `count` minutes from `first`: today's breadth-table
+// values by minute slot, each carried forward over minutes whose value is below 0.000001; NaN
+// before the first value, for minutes of earlier days and for minutes without a slot.
+std::vector<float> TurnoverLine(const std::vector<KLineRecord>& minutes, const std::vector<MinuteExtra>& extras,
+                                size_t first, size_t count);
+
 // The "ZDL" lines of an index over its minutes of `day` (NaN elsewhere): rising and falling
 // counts from the breadth table, and their difference placed between them,
 // s x (rising - falling) + mid, with mid the middle of the two count lines' extent and
@@ -89,11 +95,16 @@ struct TimeSharingData {
     std::vector<MinuteExtra> breadth;
 };
 
+// The sub-charts under the main pane: both (the volume and, for an index with breadth figures,
+// "ZDL"), the volume alone, or "ZDL" alone (the volume when there are no breadth figures).
+enum class SubCharts : uint8_t { kAll, kVolume, kZdl };
+
 struct TimeSharingOptions {
     ColorScheme scheme;
     ChartMetrics metrics;
     bool singlePicture = true;  // the view shows one picture (left price axis, dated first label)
     bool hcoord = true;         // horizontal grid lines
+    SubCharts subCharts = SubCharts::kAll;
     TextMeasure measure;
 };
 
@@ -128,6 +139,9 @@ public:
     const ValueMap& zdlMap() const { return zdl_.map; }
     const DisplayList& zdlList() const { return zdl_.list; }
     bool hasZdl() const;
+    // Which sub-charts the layout gives room to.
+    bool volumeShown() const { return options_.subCharts != SubCharts::kZdl || !hasZdl(); }
+    bool zdlShown() const { return hasZdl() && options_.subCharts != SubCharts::kVolume; }
     // Division boundaries of the main pane, bottom to top (the middle is the previous close).
     const std::vector<float>& mainLevels() const { return main_.levels; }
     const std::vector<TimeLabel>& labels() const { return labels_; }

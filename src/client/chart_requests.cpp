@@ -39,6 +39,14 @@ bool ChartRequests::Request(const CodeEntry& security, Period period, int record
         if (store_.GetMinutes(security.id, minutes))
             for (const KLineRecord& b : minutes.bars) m.newestVolume += b.volume;
         Queue(m);
+        if (period == kPeriodTime && security.securityClass == kClassIndex) {
+            // An index's breadth and turnover by minute, from the newest slot held on (it may
+            // still be changing).
+            FlowRequest f;
+            f.handle = handle;
+            f.newestIndex = static_cast<uint32_t>(store_.LastMinuteExtraIndex(static_cast<int32_t>(handle)));
+            Queue(f);
+        }
     } else if (IsDayBasedPeriod(period) || (period >= kPeriodMin5 && period <= kPeriodMin60)) {
         BarsRequest b;
         b.handle = handle;
@@ -71,6 +79,7 @@ void ChartRequests::OnPacket(const PacketHeader& header, ByteSpan packet) {
         case kCodeMinutes: stored = ApplyMinutesReply(store_, packet); break;
         case kCodeTicks: stored = ApplyTicksReply(store_, packet); break;
         case kCodeBars: stored = ApplyBarsReply(paths_, packet); break;
+        case kCodeFlow: stored = ApplyFlowReply(store_, packet); break;
         default: break;  // not asked for
     }
     if (stored && arrived_) arrived_();

@@ -30,7 +30,8 @@ public:
     ChartRequests& operator=(const ChartRequests&) = delete;
 
     // Subscribes the security's quotes under "GVIEW" and queues what its period needs: today's
-    // minutes (one-minute pictures), five-minute history (5- to 60-minute pictures), day history
+    // minutes (one-minute and time-sharing pictures; for an index in time-sharing also its
+    // minute figures of breadth and turnover), five-minute history (5- to 60-minute pictures), day history
     // (day to multi-day pictures; `records` base records back from the newest) or today's ticks
     // (tick pictures); sends the first. False when nothing could be sent (no connection).
     bool Request(const CodeEntry& security, Period period, int records);

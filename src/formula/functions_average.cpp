@@ -18,11 +18,24 @@ bool Ma(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
     double sum = 0;
     int32_t i = x.begin;
     if (AllFinite(p, x.begin, x.count)) {
-        for (; i < out.begin; ++i) sum += p[i];
+        for (; i <= out.begin; ++i) sum += p[i];
+        o[out.begin] = static_cast<float>(sum / n);
+        // Each later window sum is the one before plus what enters less what leaves. Four bars
+        // a step: the four sums hang off the one before them through partial sums of the
+        // differences, so the chain through `sum` is one add per four bars, not two per bar.
+        for (; i + 4 <= x.count; i += 4) {
+            const double d0 = double{p[i]} - p[i - len], d1 = double{p[i + 1]} - p[i + 1 - len];
+            const double d2 = double{p[i + 2]} - p[i + 2 - len], d3 = double{p[i + 3]} - p[i + 3 - len];
+            const double d01 = d0 + d1, d012 = d01 + d2;
+            o[i] = static_cast<float>((sum + d0) / n);
+            o[i + 1] = static_cast<float>((sum + d01) / n);
+            o[i + 2] = static_cast<float>((sum + d012) / n);
+            sum += d012 + d3;
+            o[i + 3] = static_cast<float>(sum / n);
+        }
         for (; i < x.count; ++i) {
-            sum += p[i];
+            sum += double{p[i]} - p[i - len];
             o[i] = static_cast<float>(sum / n);
-            sum -= p[i - len + 1];
         }
         return true;
     }

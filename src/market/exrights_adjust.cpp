@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tessaro {
 namespace {
@@ -22,10 +28,48 @@ bool Usable(const ExRightsRecord& r) {
     return 1.0 + double(r.bonusShares) + double(r.rightsShares) > kZero;
 }
 
-void ApplyTo(KLineRecord& bar, const Affine& f) {
-    for (float* p : {&bar.open, &bar.high, &bar.low, &bar.close})
-        if (std::fabs(*p) > kZero) *p = static_cast<float>(f.apply(*p));
-}
+// A missing (zero) price stays zero, and so does a NaN.
+inline float Adjusted(float p, const Affine& f) { return std::fabs(p) > kZero ? static_cast<float>(f.apply(p)) : p; }
+
+#if defined(__SSE2__)
+// The four prices of a bar lie side by side: two double lanes each for open/high and
+// low/close, with the same double arithmetic and the same zero test as Adjusted.
+static_assert(offsetof(KLineRecord, close) == offsetof(KLineRecord, open) + 3 * sizeof(float));
+
+class BarAdjuster {
+public:
+    explicit BarAdjuster(const Affine& f) : a_(_mm_set1_pd(f.a)), b_(_mm_set1_pd(f.b)) {}
+    void operator()(KLineRecord& bar) const {
+        const __m128 prices = _mm_loadu_ps(&bar.open);
+        const __m128d lo = Lanes(_mm_cvtps_pd(prices));
+        const __m128d hi = Lanes(_mm_cvtps_pd(_mm_movehl_ps(prices, prices)));
+        _mm_storeu_ps(&bar.open, _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+    }
+
+private:
+    __m128d Lanes(__m128d p) const {
+        const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), p);
+        const __m128d adjust = _mm_cmpgt_pd(magnitude, _mm_set1_pd(kZero));
+        const __m128d moved = _mm_add_pd(_mm_mul_pd(p, a_), b_);
+        return _mm_or_pd(_mm_and_pd(adjust, moved), _mm_andnot_pd(adjust, p));
+    }
+    __m128d a_, b_;
+};
+#else
+class BarAdjuster {
+public:
+    explicit BarAdjuster(const Affine& f) : f_(f) {}
+    void operator()(KLineRecord& bar) const {
+        bar.open = Adjusted(bar.open, f_);
+        bar.high = Adjusted(bar.high, f_);
+        bar.low = Adjusted(bar.low, f_);
+        bar.close = Adjusted(bar.close, f_);
+    }
+
+private:
+    Affine f_;
+};
+#endif
 
 struct Event {
     uint32_t day;
@@ -61,6 +105,29 @@ private:
     uint32_t lastDay_ = 0;
 };
 
+// Applies `functions[e]` to every bar whose first later event is e (nothing where it is null).
+// Bars in time order come in runs between two event days: the event is looked up once per run
+// and the run ends at the next event's day or where the order breaks.
+void ApplyByRuns(const std::vector<Event>& events, const std::vector<const Affine*>& functions, KLineRecord* bars,
+                 size_t count) {
+    EventCursor cursor(events);
+    size_t k = 0;
+    while (k < count) {
+        const size_t e = cursor.firstLater(StoreDay(bars[k].time));
+        const uint64_t end = e < events.size() ? uint64_t{events[e].day} * kSecondsPerDay : UINT64_MAX;
+        auto inRun = [&](size_t j) { return j < count && bars[j].time >= bars[j - 1].time && bars[j].time < end; };
+        size_t j = k + 1;
+        if (const Affine* f = functions[e]) {
+            const BarAdjuster adjust(*f);
+            adjust(bars[k]);
+            for (; inRun(j); ++j) adjust(bars[j]);
+        } else {
+            while (inRun(j)) ++j;
+        }
+        k = j;
+    }
+}
+
 }  // namespace
 
 uint32_t ExRightsDay(const ExRightsRecord& r) { return StoreDay(StoreTimeFromUnix(r.exDate)); }
@@ -95,11 +162,9 @@ void AdjustExRights(const ExRightsRecord* records, size_t recordCount, KLineReco
             // First f, then the later events.
             suffix[i] = Affine{suffix[i + 1].a * f.a, suffix[i + 1].a * f.b + suffix[i + 1].b};
         }
-        EventCursor cursor(events);
-        for (size_t k = 0; k < count; ++k) {
-            size_t e = cursor.firstLater(StoreDay(bars[k].time));
-            if (e < n) ApplyTo(bars[k], suffix[e]);
-        }
+        std::vector<const Affine*> functions(n + 1, nullptr);
+        for (size_t i = 0; i < n; ++i) functions[i] = &suffix[i];
+        ApplyByRuns(events, functions, bars, count);
     } else {
         // prefix[i]: events 0..i-1 applied from the newest to the oldest.
         std::vector<Affine> prefix(n + 1);
@@ -110,11 +175,9 @@ void AdjustExRights(const ExRightsRecord* records, size_t recordCount, KLineReco
             // First g (the newer event), then the older ones.
             prefix[i + 1] = Affine{prefix[i].a * g.a, prefix[i].a * g.b + prefix[i].b};
         }
-        EventCursor cursor(events);
-        for (size_t k = 0; k < count; ++k) {
-            size_t e = cursor.firstLater(StoreDay(bars[k].time));
-            if (e > 0) ApplyTo(bars[k], prefix[e]);
-        }
+        std::vector<const Affine*> functions(n + 1, nullptr);
+        for (size_t i = 1; i <= n; ++i) functions[i] = &prefix[i];
+        ApplyByRuns(events, functions, bars, count);
     }
 }
 

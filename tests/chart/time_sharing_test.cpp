@@ -195,6 +195,50 @@ TEST(TimeSharingBreadth, FigureAndBars) {
     EXPECT_EQ(downs, 2);
 }
 
+TEST(TimeSharingBreadth, TurnoverLineHasItsOwnScale) {
+    std::vector<MinuteExtra> extras(kMinuteSlots);
+    extras[1].value = 1e8f;
+    extras[2].value = 0;  // empty: the value before carries on
+    extras[3].value = 2e8f;
+    const std::vector<KLineRecord> m = {Minute(kDay - 86400, 1, 3000, 1, 1), Minute(kDay, 0, 3000, 1, 1),
+                                        Minute(kDay, 1, 3010, 1, 1), Minute(kDay, 2, 3020, 1, 1),
+                                        Minute(kDay, 3, 3030, 1, 1)};
+    const std::vector<float> line = TurnoverLine(m, extras, 0, m.size());
+    ASSERT_EQ(line.size(), 5u);
+    EXPECT_TRUE(std::isnan(line[0]));  // an earlier day
+    EXPECT_TRUE(std::isnan(line[1]));  // nothing to carry yet
+    EXPECT_FLOAT_EQ(line[2], 1e8f);
+    EXPECT_FLOAT_EQ(line[3], 1e8f);
+    EXPECT_FLOAT_EQ(line[4], 2e8f);
+    EXPECT_TRUE(TurnoverLine(m, extras, 3, 5).size() == 5u);  // past the end: all NaN, no read beyond
+    EXPECT_TRUE(std::isnan(TurnoverLine(m, extras, 3, 5)[0]));
+
+    // Drawn in the price pane on its own scale: the largest at the top, half of it halfway; the
+    // price range stays around the prices.
+    TimeSharingData d;
+    d.security.securityClass = kClassIndex;
+    d.previousClose = 3000;
+    d.minutes = {m[1], m[2], m[3], m[4]};
+    d.breadth = extras;
+    const TimeSharingPicture p = Picture(d, 1);
+    EXPECT_LT(p.mainMap().range.max, 3100);
+    const PaneRects& r = p.mainRects();
+    std::vector<Point> points;
+    for (const Primitive& item : p.mainList().items())
+        if (item.kind == PrimitiveKind::kPolyline && item.pen == Rgb(1, 2, 3))
+            points.assign(p.mainList().pointsOf(item), p.mainList().pointsOf(item) + item.count);
+    ASSERT_EQ(points.size(), 3u);
+    const float s = ((r.draw.bottom - 1) - (r.draw.top + 1)) / 2e8f;
+    EXPECT_EQ(points[2].y, RoundPixel(r.draw.top + 1));
+    EXPECT_EQ(points[0].y, RoundPixel(r.draw.bottom - 1 - 1e8f * s));
+    EXPECT_EQ(points[1].y, points[0].y);
+    // The title tells the last minute's turnover in units of 10 000 yuan.
+    bool title = false;
+    for (const Primitive& item : p.mainList().items())
+        title = title || (item.kind == PrimitiveKind::kText && p.mainList().text(item) == "成交额(万):20000");
+    EXPECT_TRUE(title);
+}
+
 TEST(TimeSharingBreadth, AdvanceDeclineLines) {
     std::vector<MinuteExtra> extras(kMinuteSlots);
     auto set = [&](int slot, int16_t r, int16_t f) {

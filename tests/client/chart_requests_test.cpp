@@ -106,6 +106,53 @@ TEST_F(ChartRequestsTest, EachPeriodKindAsksForItsData) {
     EXPECT_EQ(requests.queued(), 0u);
 }
 
+TEST_F(ChartRequestsTest, IndexTimeSharingAlsoAsksForItsMinuteFigures) {
+    int arrived = 0;
+    ChartRequests requests(session_, store_, paths_, 7, [&] { ++arrived; });
+    CodeEntry index;
+    ParseSecurityText("SH000001", index.id);
+    index.securityClass = kClassIndex;
+    // A stock's time-sharing picture asks for minutes only; a K-line index picture no figures.
+    ASSERT_TRUE(requests.Request(security_, kPeriodTime, 0));
+    std::vector<Bytes> sent = net_.TakePackets();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(CodeOf(sent[1]), kCodeMinutes);
+    ASSERT_TRUE(requests.Request(index, kPeriodMin1, 0));
+    net_.TakePackets();
+    EXPECT_EQ(requests.queued(), 0u);
+
+    // The index: minutes first, then the figures from the newest slot the store holds.
+    MinuteExtra held;
+    held.time = StoreToWireTime(MakeStoreTime(2024, 12, 9, 9, 35));  // slot 5
+    store_.SetMinuteExtra(1000001, std::span(&held, 1));
+    ASSERT_TRUE(requests.Request(index, kPeriodTime, 0));
+    sent = net_.TakePackets();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(CodeOf(sent.back()), kCodeMinutes);  // one request at a time: the figures wait
+    MinutesReply minutes;
+    minutes.handle = 1000001;
+    session_.OnBytes(test::Reply(minutes, sent.back()), 1);
+    sent = net_.TakePackets();
+    ASSERT_EQ(sent.size(), 1u);
+    FlowRequest flow;
+    ASSERT_TRUE(flow.Read(sent[0]));
+    EXPECT_EQ(flow.handle, 1000001u);
+    EXPECT_EQ(flow.newestIndex, 5u);
+    // Its reply lands in the store's minute figures and the window hears of it.
+    FlowReply reply;
+    reply.handle = 1000001;
+    MinuteExtra f;
+    f.time = StoreToWireTime(MakeStoreTime(2024, 12, 9, 9, 36));
+    f.figures[0] = 600;
+    reply.figures.push_back(f);
+    const int before = arrived;
+    session_.OnBytes(test::Reply(reply, sent[0]), 2);
+    EXPECT_EQ(arrived, before + 1);
+    MinuteExtraDay day;
+    ASSERT_TRUE(store_.GetMinuteExtra(1000001, day));
+    EXPECT_EQ(day[6].figures[0], 600);
+}
+
 TEST_F(ChartRequestsTest, NothingIsSentWithoutAConnection) {
     session_.Disconnect(5);
     net_.TakePackets();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -145,6 +147,34 @@ TEST(ExRightsAdjustTest, BarsOutOfOrderAreAdjustedByTheirOwnDays) {
                 if (e.time == b.time) want = &e;
             ASSERT_NE(want, nullptr) << at;
             ASSERT_FLOAT_EQ(b.close, want->close) << "flags " << flags << " day " << at;
+        }
+    }
+}
+
+TEST(ExRightsAdjustTest, EachPriceIsMovedOnItsOwnInDoubleAndOnlyAboveTheZeroThreshold) {
+    // Open, high, low and close differ, so a price moved into another's place shows; the
+    // reference computes each in double and casts once, as the adjustment must.
+    StoreTime d0 = MakeStoreTime(2020, 6, 1);
+    ExRightsRecord e = Event(d0 + 3 * 86400, 0.3f, 0.1f, 6.5f, 0.27f);
+    const double factor = 1.0 + double(e.bonusShares) + double(e.rightsShares);
+    const double a = 1.0 / factor, b = (double(e.rightsShares) * e.rightsPrice - e.cashDividend) / factor;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float prices[][4] = {{10.01f, 10.87f, 9.93f, 10.42f}, {0.0f, 0.000009f, -0.0f, 0.000011f},
+                               {nan, 5.5f, -3.25f, 1e7f}, {123.4f, 0.0f, 77.7f, 0.0f}};
+    std::vector<KLineRecord> bars;
+    for (int i = 0; i < 4; ++i) {
+        KLineRecord bar = Bar(d0 + i * 86400, 1);
+        bar.open = prices[i][0], bar.high = prices[i][1], bar.low = prices[i][2], bar.close = prices[i][3];
+        bars.push_back(bar);
+    }
+    bars[3].time = d0 + 4 * 86400;  // after the event: unchanged
+    AdjustExRights(&e, 1, bars.data(), bars.size(), 0, 0);
+    for (int i = 0; i < 4; ++i) {
+        const float got[4] = {bars[i].open, bars[i].high, bars[i].low, bars[i].close};
+        for (int k = 0; k < 4; ++k) {
+            const float p = prices[i][k];
+            const float want = i < 3 && std::fabs(p) > 0.00001 ? static_cast<float>(a * p + b) : p;
+            EXPECT_EQ(0, std::memcmp(&got[k], &want, sizeof want)) << "bar " << i << " price " << k << ": " << got[k];
         }
     }
 }

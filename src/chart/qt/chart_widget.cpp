@@ -74,6 +74,7 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     if (context_.settings.purview != 0 && g_exRights.load() == 0) g_exRights.store(context_.settings.purview);
     exRights_ = g_exRights.load();
     infoShown_ = context_.settings.stkInfo;
+    source_.SetBlocks(context_.blocks);
     // The ruler, the panel width, the K-line kind, the period and the days come from the defaults.
     view_ = std::make_unique<ChartView>(source_, OptionsFrom(defaults(), fonts_.metrics(), fonts_.measure()));
     const std::string& kline = defaults().formula0;
@@ -410,7 +411,8 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
     // The crosshair's lines and the rubber band invert what lies under them.
     const bool band = mouseState_ == 2;
     const bool divider = mouseState_ == 8;
-    if (!crosshairShown_ && !band && !divider) return;
+    const bool edge = mouseState_ == 16;
+    if (!crosshairShown_ && !band && !divider && !edge) return;
     painter.setClipRegion(event->region());
     painter.setCompositionMode(QPainter::RasterOp_NotDestination);
     painter.setPen(Qt::NoPen);
@@ -423,6 +425,7 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
         if (lineY_ >= top && lineY_ < bottom) painter.fillRect(QRect(left, lineY_, right - left, 1), Qt::white);
     }
     if (divider) painter.fillRect(QRect(0, dividerY_, width(), 1), Qt::white);
+    if (edge) painter.fillRect(QRect(edgeX_, 0, 1, height()), Qt::white);
     if (band) {
         const QRect r = QRect(anchor_, lastPoint_).normalized();
         painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), Qt::white);
@@ -491,7 +494,8 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         // 股票信息 shows or hides the information panel.
         infoShown_ = !infoShown_;
         view_->ShowInfoPanel(infoShown_);
-        Refresh(1);
+        RepaintAll();
+        emit infoPanelChanged(infoShown_, view_->options().infoPanelWidth);
         return;
     }
     if (view_->picture(Pic()).period == kPeriodTime && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
@@ -1076,8 +1080,33 @@ void ChartWidget::UpdateDataWindow() {
     if (!dataWindow_->isVisible()) dataWindow_->show();
 }
 
+bool ChartWidget::PanelPress(QPoint pt) {
+    const Point at{pt.x(), pt.y()};
+    for (int i = 0; i < view_->pictureCount(); ++i) {
+        const InfoPanel& panel = view_->picture(i).panel;
+        if (panel.OnEdge(at)) {
+            SetActivePicture(i);  // the release sets the width of this picture's panel
+            mouseState_ = 16;
+            edgeX_ = pt.x();
+            update(QRect(edgeX_, 0, 1, height()));
+            return true;
+        }
+        const Rect& box = panel.box();
+        if (box.empty() || pt.x() < box.left || pt.x() >= box.right || pt.y() < box.top || pt.y() >= box.bottom) continue;
+        if (const int tab = panel.TabAt(at); tab >= 0) {
+            if (view_->SetPanelMode(i, tab)) Apply(view_->Update(4, i));
+        } else if (const int row = panel.BlockAt(at); row >= 0) {
+            const auto& blocks = view_->picture(i).panelBlocks;
+            if (static_cast<size_t>(row) < blocks.size()) emit openBlock(blocks[static_cast<size_t>(row)].nameGbk);
+        }
+        return true;
+    }
+    return false;
+}
+
 void ChartWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint pt = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && PanelPress(pt)) return;
     const HitInfo hit = HitTest(*view_, pt.x(), pt.y());
     mouseState_ = 0;
     // The hit picture becomes active; the crosshair, keys and menus act on it.
@@ -1151,6 +1180,20 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     GraphPicture& p = view_->picture(Pic());
+    if (mouseState_ == 16) {
+        // The panel's edge follows the mouse while the picture keeps 200 pixels of chart.
+        update(QRect(edgeX_, 0, 1, height()));
+        const int right = RoundPixel(p.outer.right);
+        edgeX_ = std::clamp(pt.x(), RoundPixel(p.outer.left) + 200, std::max(right - kInfoPanelMinWidth, 0));
+        update(QRect(edgeX_, 0, 1, height()));
+        return;
+    }
+    if (mouseState_ == 0) {
+        bool edge = false;
+        for (int i = 0; i < view_->pictureCount(); ++i) edge = edge || view_->picture(i).panel.OnEdge({pt.x(), pt.y()});
+        if (edge) setCursor(Qt::SplitHCursor);
+        else unsetCursor();
+    }
     if (mouseState_ == 8) {
         // The boundary follows within its range and is applied on release.
         const auto [low, high] = DividerRange(p, dividerPane_);
@@ -1181,6 +1224,13 @@ void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
     mouseState_ = 0;
     GraphPicture& p = view_->picture(Pic());
     const int total = static_cast<int>(p.series.size());
+    if (state == 16) {
+        update(QRect(edgeX_, 0, 1, height()));
+        view_->SetInfoPanelWidth(RoundPixel(p.outer.right) - edgeX_);
+        RepaintAll();
+        emit infoPanelChanged(infoShown_, view_->options().infoPanelWidth);
+        return;
+    }
     if (state == 8) {
         update(QRect(0, dividerY_, width(), 1));
         if (MoveDivider(*view_, Pic(), dividerPane_, dividerY_)) RepaintAll();
@@ -1218,6 +1268,15 @@ void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
 void ChartWidget::wheelEvent(QWheelEvent* event) {
     const int dy = event->angleDelta().y();
     if (dy == 0) return;
+    // Over the 财 page the wheel scrolls the finance rows.
+    const QPoint pt = event->position().toPoint();
+    for (int i = 0; i < view_->pictureCount(); ++i) {
+        const Rect& box = view_->picture(i).panel.box();
+        if (box.empty() || pt.x() < box.left || pt.x() >= box.right || pt.y() < box.top || pt.y() >= box.bottom) continue;
+        if (view_->ScrollPanel(i, dy < 0 ? 3 : -3)) Apply(view_->Update(4, i));
+        event->accept();
+        return;
+    }
     // The wheel pages through the securities: toward the user as Page Down, away as Page Up.
     StepSecurity(dy < 0 ? 1 : -1);
     event->accept();

@@ -54,7 +54,7 @@ public:
         // The process-wide settings new pictures start from and a single picture leaves its own
         // in (written back at exit); the window keeps them in `settings` when none is given.
         SystemSettings* defaults = nullptr;
-        BlockSet* blocks = nullptr;  // 加入到自选股 and 从板块中删除; without it the items are disabled
+        BlockSet* blocks = nullptr;  // the panel's 板 page, 加入到自选股 and 从板块中删除 (disabled without it)
     };
     // What the window needs from the quote server: the history of a security in a period, in
     // base records (day, five-minute or minute bars), and today's data.
@@ -173,6 +173,10 @@ signals:
     void titleChanged(const QString& title);
     // Ctrl+Enter or 历史分时: the time-sharing chart of `day` is asked for.
     void historyTimeSharing(const CodeEntry& security, StoreTime day);
+    // A block row of the information panel's 板 page was clicked (GBK block name).
+    void openBlock(const std::string& nameGbk);
+    // 股票信息 or a drag of the panel's edge changed "StkInfo" / "StkInfoWidth2".
+    void infoPanelChanged(bool shown, int width);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -210,6 +214,8 @@ private:
     void DrawCursor();
     void UpdateDataWindow();
     void InvalidateLines();
+    // A press on an information panel (tab, block row, left edge); true when it took the press.
+    bool PanelPress(QPoint pt);
 
     Context context_;
     StoreSeriesSource series_;
@@ -238,7 +244,8 @@ private:
     bool crosshairShown_ = false;   // lines on screen
     int lineX_ = 0, lineY_ = 0;
     DataWindow* dataWindow_ = nullptr;
-    // Mouse: 0 idle, 1 button down, 2 rubber band, 4 pan drag.
+    int edgeX_ = -1;  // the panel edge being dragged (state 16)
+    // Mouse: 0 idle, 1 button down, 2 rubber band, 4 pan drag, 8 divider drag, 16 panel edge drag.
     int mouseState_ = 0;
     bool rightButton_ = false;
     QPoint anchor_, lastPoint_{-1, -1};

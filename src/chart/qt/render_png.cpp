@@ -59,6 +59,7 @@ std::unique_ptr<ChartView> BuildRenderView(ChartSource& source, const CodeEntry&
     view->SetTimeDays(0, request.days > 0 ? request.days
                                           : static_cast<int>(std::clamp<uint32_t>(settings.daysTime, 1, kMaxTimeSharingDays)));
     view->SetSecurity(0, security);
+    view->SetPanelMode(0, request.panelMode);
     view->Update(0);
     return view;
 }
@@ -75,7 +76,8 @@ QImage RenderChartImage(ChartSource& source, const CodeEntry& security, const Sy
 }
 
 bool RenderChartPng(const MarketStore& store, const AppPaths& paths, const FormulaSet& formulas,
-                    const SystemSettings& settings, const RenderRequest& request, std::string* error) {
+                    const SystemSettings& settings, const RenderRequest& request, std::string* error,
+                    const BlockSet* blocks) {
     std::optional<CodeEntry> security = store.FindByText(request.security);
     if (!security) {
         if (error) *error = "unknown security " + request.security;
@@ -84,6 +86,7 @@ bool RenderChartPng(const MarketStore& store, const AppPaths& paths, const Formu
     StoreSeriesSource series(store, paths, static_cast<int>(settings.multiDay));
     StoreEvalData data(store, series);
     FormulaChartSource source(formulas, data, &series, &store);
+    source.SetBlocks(blocks);
     QImage image = RenderChartImage(source, *security, settings, request, error);
     if (image.isNull()) return false;
     QByteArray bytes;

@@ -15,6 +15,7 @@
 namespace tessaro {
 class MarketStore;
 class FormulaSet;
+class BlockSet;
 }  // namespace tessaro
 
 namespace tessaro::chart {
@@ -26,6 +27,7 @@ struct RenderRequest {
     int width = 1280, height = 800;
     int bars = 0;                                 // visible bars; 0: the "Ruler" setting
     int days = 0;                                 // time-sharing days 1 .. 10; 0: the "Days_time" setting
+    int panelMode = 0;                            // the information panel's tab, 0 .. 4
     std::string out;                              // the PNG file
 };
 
@@ -43,7 +45,9 @@ QImage RenderChartImage(ChartSource& source, const CodeEntry& security, const Sy
 
 // Renders from the market store and history files of `paths` and writes request.out (through a
 // temporary file). False with the reason in *error: unknown security, bad request, write error.
+// `blocks`, when given, fills the panel's 板 page.
 bool RenderChartPng(const MarketStore& store, const AppPaths& paths, const FormulaSet& formulas,
-                    const SystemSettings& settings, const RenderRequest& request, std::string* error);
+                    const SystemSettings& settings, const RenderRequest& request, std::string* error,
+                    const BlockSet* blocks = nullptr);
 
 }  // namespace tessaro::chart

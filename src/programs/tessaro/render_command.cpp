@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tessaro [--appdir DIR] --render SECURITY [--period day|week|min5|...] [--indicators MACD,KDJ]\n"
-    "               [--size 1280x800] [--bars N] [--days N] --out FILE.png\n";
+    "               [--size 1280x800] [--bars N] [--days N] [--panel 0-4] --out FILE.png\n";
 
 int Usage(const std::string& why) {
     std::cerr << "tessaro: " << why << "\n" << kUsage;
@@ -71,6 +71,11 @@ int RunRender(int argc, char** argv) {
             const long n = std::strtol(value.c_str(), &end, 10);
             if (end == value.c_str() || *end != '\0' || n < 1 || n > 10) return Usage("--days is 1 to 10");
             request.days = static_cast<int>(n);
+        } else if (option == "--panel") {
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (end == value.c_str() || *end != '\0' || n < 0 || n > 4) return Usage("--panel is 0 to 4");
+            request.panelMode = static_cast<int>(n);
         } else if (option == "--out") {
             request.out = value;
         } else {
@@ -87,7 +92,7 @@ int RunRender(int argc, char** argv) {
     SessionOptions options;
     options.appDir = appDir;
     options.access = SessionAccess::ReadOnly;
-    options.data = kSessionFormulas | kSessionMarkets;
+    options.data = kSessionAll;  // the blocks fill the information panel's 板 page
     options.settings = SessionSettings::BuiltIn;
     options.requireMarket = true;
     Session session(options);
@@ -97,7 +102,7 @@ int RunRender(int argc, char** argv) {
     }
     std::string error;
     if (!chart::RenderChartPng(session.store(), session.paths(), session.formulas(), session.settings(), request,
-                               &error)) {
+                               &error, &session.blocks())) {
         std::cerr << "tessaro: " << error << "\n";
         return 1;
     }

@@ -1,11 +1,13 @@
 #include "ui/chart/chart_view_host.h"
 
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "chart/qt/chart_widget.h"
 #include "client/chart_requests.h"
 #include "client/quote_session.h"
 #include "market/market_store.h"
+#include "platform/text.h"
 #include "session/session.h"
 #include "ui/chart/history_time_sharing.h"
 #include "ui/chart/stock_picker.h"
@@ -33,6 +35,18 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
         if (active_) requests_->Request(need.security, need.period, need.records);
     });
     connect(chart_, &chart::ChartWidget::titleChanged, this, [this] { emit titleChanged(); });
+    // The panel's 板 rows open their block in the quote list; its shown flag and width are kept
+    // in the settings written at exit.
+    connect(chart_, &chart::ChartWidget::openBlock, this, [this](const std::string& nameGbk) {
+        ViewTarget target;
+        target.block = GbkToUtf8(nameGbk);
+        this->context().OpenView(ViewKind::QuoteList, target);
+    });
+    connect(chart_, &chart::ChartWidget::infoPanelChanged, this, [this](bool shown, int width) {
+        SystemSettings& s = this->context().session().settings();
+        s.stkInfo = shown;
+        s.stkInfoWidth = static_cast<uint32_t>(std::max(width, 1));
+    });
     connect(chart_, &chart::ChartWidget::historyTimeSharing, this, [this](const CodeEntry& security, StoreTime day) {
         if (!history_) {
             Session& s = this->context().session();

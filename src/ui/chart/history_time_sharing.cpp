@@ -1,6 +1,7 @@
 #include "ui/chart/history_time_sharing.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "client/quote_session.h"
 #include "market/history.h"
 #include "net/security_handle.h"
+#include "market/periods.h"
 #include "net/startup_messages.h"
 #include "platform/text.h"
 
@@ -48,14 +50,44 @@ std::vector<KLineRecord> DayMinutesToBars(const std::vector<MinuteRecord>& minut
     return out;
 }
 
-HistoryTimeSharingWindow::HistoryTimeSharingWindow(Context context, QWidget* parent)
-    : QWidget(parent), context_(std::move(context)) {
-    chart::ChartFonts fonts(context_.scheme);
+std::vector<MinuteExtra> DayDetailToBreadth(const std::vector<DayDetailRecord>& records, StoreTime day) {
+    std::vector<MinuteExtra> out(kMinuteSlots);
+    bool any = false;
+    for (const DayDetailRecord& r : records) {
+        const uint32_t wire = LoadLE<uint32_t>(r.bytes);
+        const StoreTime t = WireToStoreTime(wire);
+        if (wire == 0 || StoreDay(t) != StoreDay(day)) continue;
+        const int slot = MinuteSlotIndex(TimeOfDay(t), false);
+        if (slot < 0 || slot >= kMinuteSlots) continue;
+        MinuteExtra& f = out[static_cast<size_t>(slot)];
+        f.time = wire;
+        for (int k = 0; k < 3; ++k)
+            f.figures[k] = static_cast<int16_t>(std::min<uint16_t>(LoadLE<uint16_t>(r.bytes + 4 + 2 * k), 32767));
+        f.value = static_cast<float>(LoadLE<uint32_t>(r.bytes + 10)) * 10000.0f;
+        any = true;
+    }
+    if (!any) out.clear();
+    return out;
+}
+
+namespace {
+
+chart::TimeSharingOptions ChartOptionsFor(const ColorScheme& scheme) {
+    chart::ChartFonts fonts(scheme);
     chart::TimeSharingOptions o;
-    o.scheme = context_.scheme;
+    o.scheme = scheme;
     o.metrics = fonts.metrics();
     o.measure = fonts.measure();
-    picture_.SetOptions(o);
+    return o;
+}
+
+}  // namespace
+
+HistoryTimeSharingWindow::HistoryTimeSharingWindow(Context context, QWidget* parent)
+    : QWidget(parent), context_(std::move(context)), chart_({}, "TEND", ChartOptionsFor(context_.scheme)) {
+    chart_.AddSubFormula(chart::kCompactVolumeFormula);
+    chart_.SetLabels({"成交量"});
+    setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(300, 200);
@@ -71,7 +103,7 @@ void HistoryTimeSharingWindow::ShowDay(const CodeEntry& security, StoreTime day)
     chart::TimeSharingData d;
     d.security = security;
     d.today = day_;
-    picture_.SetData(std::move(d));
+    chart_.SetData(std::move(d));
     setWindowTitle(QString::fromStdString(HistoryCaption(security_, day_)));
     Rebuild();
     Request(day_, 0);
@@ -101,8 +133,12 @@ float HistoryTimeSharingWindow::PreviousClose(StoreTime day, float fallback) con
 }
 
 void HistoryTimeSharingWindow::OnPacket(const PacketHeader& header, ByteSpan packet) {
-    if (header.code != kCodeDayMinutes) return;
-    if (header.serial != pending_) return;  // an answer to an older request
+    if (header.code == kCodeDayMinutes && header.serial == pending_ && pending_ != 0) OnDayMinutes(packet);
+    // Detail of an older day (or asked before the last page turn) is not this day's.
+    if (header.code == kCodeDayDetail && header.serial == pendingDetail_ && pendingDetail_ != 0) OnDayDetail(packet);
+}
+
+void HistoryTimeSharingWindow::OnDayMinutes(ByteSpan packet) {
     DayMinutesReply reply;
     if (!reply.Read(packet)) return;
     pending_ = 0;
@@ -112,6 +148,7 @@ void HistoryTimeSharingWindow::OnPacket(const PacketHeader& header, ByteSpan pac
     std::memcpy(&wire, reply.dayRecord.bytes, sizeof wire);
     const bool hasDay = DecodeBarRecord(wire, dayBar);
     day_ = StartOfDay(WireToStoreTime(reply.day));
+    pendingDetail_ = 0;
     chart::TimeSharingData d;
     d.security = security_;
     d.today = day_;
@@ -121,16 +158,66 @@ void HistoryTimeSharingWindow::OnPacket(const PacketHeader& header, ByteSpan pac
                                    [this](const KLineRecord& b) { return StoreDay(b.time) != StoreDay(day_); }),
                     d.minutes.end());
     d.previousClose = PreviousClose(day_, hasDay ? dayBar.open : 0);
-    picture_.SetData(std::move(d));
+    chart_.SetData(std::move(d));
     setWindowTitle(QString::fromStdString(HistoryCaption(security_, day_)));
     Rebuild();
     emit dayShown(day_);
+    if (security_.securityClass == kClassIndex) {
+        // An index: the day's detail, asked with the first word of the day record (its time).
+        DayDetailRequest m;
+        m.handle = EncodeSecurityHandle(security_.id);
+        m.day = LoadLE<uint32_t>(reply.dayRecord.bytes);
+        const uint32_t serial = context_.session->Send(m, context_.window);
+        if (serial != 0) pendingDetail_ = serial;
+    }
+}
+
+void HistoryTimeSharingWindow::OnDayDetail(ByteSpan packet) {
+    DayDetailReply reply;
+    if (!reply.Read(packet)) return;
+    pendingDetail_ = 0;
+    chart::TimeSharingData d = chart_.picture().data();
+    d.breadth = DayDetailToBreadth(reply.records, day_);
+    const bool any = !d.breadth.empty();
+    chart_.SetData(std::move(d));
+    if (any && chart_.AddSubFormula(chart::kCompactBreadthFormula)) {
+        std::vector<std::string> labels;
+        for (int i = 0; i < chart_.tabCount(); ++i)
+            labels.push_back(chart_.tabFormula(i) == chart::kCompactBreadthFormula ? "涨跌家数" : chart_.tabCaption(i));
+        chart_.SetLabels(std::move(labels));
+    }
+    Rebuild();
+    emit detailShown(any ? static_cast<int>(reply.records.size()) : 0);
 }
 
 void HistoryTimeSharingWindow::Rebuild() {
-    picture_.Layout({0, 0, static_cast<float>(width()), static_cast<float>(height())});
-    picture_.Build();
+    chart_.SetRect({0, 0, width(), height()});
+    chart_.Build();
     update();
+}
+
+void HistoryTimeSharingWindow::Notify(const chart::CompactEvent& e) {
+    if (e.notice == chart::CompactNotice::kNone) return;
+    Rebuild();
+    if (e.notice == chart::CompactNotice::kTabSelChanged) emit tabSelChanged(e.tab);
+    else emit tabDeleted(e.tab);
+}
+
+void HistoryTimeSharingWindow::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (event->button() != Qt::LeftButton) return;
+    const chart::CompactEvent e = chart_.Click({p.x(), p.y()});
+    if (e.notice != chart::CompactNotice::kNone) {
+        Notify(e);
+        return;
+    }
+    if (chart_.MoveCursor(p.x())) Rebuild();
+}
+
+void HistoryTimeSharingWindow::mouseMoveEvent(QMouseEvent* event) {
+    // The cursor follows the mouse once it has been placed.
+    if (chart_.cursorMinute() < 0) return;
+    if (chart_.MoveCursor(event->position().toPoint().x())) Rebuild();
 }
 
 void HistoryTimeSharingWindow::keyPressEvent(QKeyEvent* event) {
@@ -138,6 +225,11 @@ void HistoryTimeSharingWindow::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_PageDown: Step(1); return;
         case Qt::Key_PageUp: Step(-1); return;
         case Qt::Key_Escape: close(); return;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            if (chart_.StepCursor(event->key() == Qt::Key_Left ? -1 : 1)) Rebuild();
+            return;
+        case Qt::Key_Delete: Notify(chart_.DeleteTab(chart_.currentTab())); return;
         default: QWidget::keyPressEvent(event);
     }
 }
@@ -146,10 +238,7 @@ void HistoryTimeSharingWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     chart::ChartFonts fonts(context_.scheme);
     const std::vector<chart::Rect> all{{0, 0, width(), height()}};
-    chart::PaintList(painter, picture_.mainList(), all, fonts);
-    chart::PaintList(painter, picture_.volumeList(), all, fonts);
-    chart::PaintList(painter, picture_.zdlList(), all, fonts);
-    chart::PaintList(painter, picture_.frameList(), all, fonts);
+    chart::PaintList(painter, chart_.list(), all, fonts);
 }
 
 void HistoryTimeSharingWindow::resizeEvent(QResizeEvent* event) {

@@ -1,7 +1,9 @@
 // The history time-sharing window: the minute chart of one past trading day of a security,
-// asked of the quote server day by day. Page Down shows the next trading day, Page Up the one
-// before, Esc closes the window. Each request carries a new serial; an answer to an older
-// request is dropped, so quick paging never shows a day out of turn.
+// asked of the quote server day by day and drawn with the compact chart control. Page Down shows
+// the next trading day, Page Up the one before, Esc closes the window. Each request carries a new
+// serial; an answer to an older request is dropped, so quick paging never shows a day out of
+// turn. For an index the day's detail (breadth and turnover by minute) is asked for after its
+// minutes and shown under the tab "涨跌家数".
 #pragma once
 
 #include <QWidget>
@@ -10,6 +12,7 @@
 
 #include "app/color_scheme.h"
 #include "app/paths.h"
+#include "chart/compact_chart.h"
 #include "chart/time_sharing.h"
 #include "net/wire.h"
 #include "net/wire_records.h"
@@ -27,6 +30,11 @@ std::string HistoryCaption(const CodeEntry& security, StoreTime day);
 // The served minutes (cumulative volume and amount, wire times) as minute bars with the volume
 // and amount of each minute; a total that goes backwards gives the minute 0, not a negative.
 std::vector<KLineRecord> DayMinutesToBars(const std::vector<MinuteRecord>& minutes);
+// An index's day detail (14 bytes each: wire time, rising, unchanged and falling counts as
+// uint16, turnover in units of 10 000 yuan as uint32) as its breadth table by minute slot
+// (kMinuteSlots entries; figures 0 .. 2 the counts, value the turnover in yuan). Records of
+// another day or outside the trading minutes are left out; empty when none is left.
+std::vector<MinuteExtra> DayDetailToBreadth(const std::vector<DayDetailRecord>& records, StoreTime day);
 
 class HistoryTimeSharingWindow : public QWidget {
     Q_OBJECT
@@ -48,19 +56,31 @@ public:
 
     StoreTime day() const { return day_; }
     uint32_t pendingSerial() const { return pending_; }
-    const chart::TimeSharingPicture& picture() const { return picture_; }
+    uint32_t pendingDetailSerial() const { return pendingDetail_; }
+    const chart::TimeSharingPicture& picture() const { return chart_.picture(); }
+    chart::CompactChart& compact() { return chart_; }
     // A reply for the window (the session calls it; tests may too).
     void OnPacket(const PacketHeader& header, ByteSpan packet);
 
 signals:
     void dayShown(StoreTime day);
+    // An index's detail arrived and was drawn (records kept).
+    void detailShown(int records);
+    // The compact chart's tab strip ("WM_GPHTABSELCHANGED", "WM_GPHTABDELTEITEM").
+    void tabSelChanged(int tab);
+    void tabDeleted(int tab);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    void OnDayMinutes(ByteSpan packet);
+    void OnDayDetail(ByteSpan packet);
+    void Notify(const chart::CompactEvent& e);
     void Request(StoreTime day, int step);
     float PreviousClose(StoreTime day, float fallback) const;
     void Rebuild();
@@ -69,7 +89,8 @@ private:
     CodeEntry security_;
     StoreTime day_ = 0;
     uint32_t pending_ = 0;
-    chart::TimeSharingPicture picture_;
+    uint32_t pendingDetail_ = 0;
+    chart::CompactChart chart_;
 };
 
 }  // namespace tessaro

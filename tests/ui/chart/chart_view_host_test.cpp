@@ -98,6 +98,44 @@ TEST(ChartViewHost, OpensFromTheQuoteList) {
     window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_from_list.png"));
 }
 
+// A block row of the information panel opens its block in the quote list; the panel's shown
+// flag and width go to the settings written at exit.
+TEST(ChartViewHost, PanelOpensBlocksAndKeepsItsSettings) {
+    std::unique_ptr<Session> session = OpenChartSession();
+    ASSERT_TRUE(session);
+    ViewRegistry registry;
+    RegisterQuoteListView(registry);
+    RegisterChartView(registry);
+    MainWindow window(*session, registry, MainWindowOptions{});
+    window.resize(1100, 750);
+    window.show();
+    std::optional<CodeEntry> stock;
+    for (const CodeEntry& e : session->store().ListSecurities(1))
+        if (e.securityClass != kClassIndex) stock = e;
+    ASSERT_TRUE(stock);
+    ViewTarget target;
+    target.security = stock->id;
+    auto* host = static_cast<ChartViewHost*>(window.OpenView(ViewKind::Chart, target));
+    ASSERT_NE(host, nullptr);
+    QApplication::processEvents();
+    chart::ChartView& view = host->chart().view();
+    ASSERT_TRUE(view.SetPanelMode(0, chart::kPanelModeBlocks));
+    view.Update(4);
+    const chart::GraphPicture& p = view.picture(0);
+    ASSERT_FALSE(p.panelBlocks.empty());  // at least its market's rule block
+    const chart::InfoPanelBlock block = p.panelBlocks.back();
+    emit host->chart().openBlock(block.nameGbk);
+    QApplication::processEvents();
+    View* active = window.activeView();
+    ASSERT_NE(active, nullptr);
+    ASSERT_EQ(active->kind(), ViewKind::QuoteList);
+    EXPECT_TRUE(active->title().contains(QString::fromStdString(block.name))) << active->title().toStdString();
+
+    emit host->chart().infoPanelChanged(false, 300);
+    EXPECT_FALSE(session->settings().stkInfo);
+    EXPECT_EQ(session->settings().stkInfoWidth, 300u);
+}
+
 // The chart pages through the quote list's rows in their display order, wrapping at both ends.
 TEST(ChartViewHost, PagesThroughTheListItWasOpenedFrom) {
     std::unique_ptr<Session> session = OpenChartSession();

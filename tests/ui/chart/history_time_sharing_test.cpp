@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QMouseEvent>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
 #include <cmath>
+#include <cstdlib>
 
 #include "client/qt/qt_client_transport.h"
 #include "client/quote_session.h"
@@ -48,6 +50,43 @@ TEST(HistoryTimeSharing, CaptionAndMinutes) {
     EXPECT_FLOAT_EQ(bars[3].volume, 0);
     EXPECT_FLOAT_EQ(bars[4].volume, 20);
     EXPECT_FLOAT_EQ(bars[4].close, 10.3f);
+}
+
+DayDetailRecord Detail(uint32_t wire, uint16_t up, uint16_t flat, uint16_t down, uint32_t turnover) {
+    DayDetailRecord r;
+    StoreLE<uint32_t>(r.bytes, wire);
+    StoreLE<uint16_t>(r.bytes + 4, up);
+    StoreLE<uint16_t>(r.bytes + 6, flat);
+    StoreLE<uint16_t>(r.bytes + 8, down);
+    StoreLE<uint32_t>(r.bytes + 10, turnover);
+    return r;
+}
+
+TEST(HistoryTimeSharing, DayDetailBecomesTheBreadthTable) {
+    const StoreTime day = MakeStoreTime(2025, 6, 13);
+    const std::vector<DayDetailRecord> records = {
+        Detail(StoreToWireTime(day + 34260), 600, 100, 300, 12),        // 09:31 -> slot 1
+        Detail(StoreToWireTime(day + 46860), 40000, 0, 5, 7),           // 13:01 -> slot 122; a count past int16
+        Detail(StoreToWireTime(day + 86400 + 34260), 1, 1, 1, 1),       // the next day
+        Detail(StoreToWireTime(day + 30000), 1, 1, 1, 1),               // before the open
+        Detail(0, 1, 1, 1, 1),                                          // no time
+    };
+    const std::vector<MinuteExtra> b = DayDetailToBreadth(records, day + 40000);
+    ASSERT_EQ(b.size(), static_cast<size_t>(kMinuteSlots));
+    EXPECT_EQ(b[1].figures[0], 600);
+    EXPECT_EQ(b[1].figures[1], 100);
+    EXPECT_EQ(b[1].figures[2], 300);
+    EXPECT_FLOAT_EQ(b[1].value, 120000);  // 12 x 10 000 yuan
+    EXPECT_EQ(b[122].figures[0], 32767);
+    EXPECT_EQ(b[122].figures[2], 5);
+    int used = 0;
+    for (const MinuteExtra& f : b) used += f.time != 0;
+    EXPECT_EQ(used, 2);
+    // With g = (600 - 300) / 1000 the breadth figure of 09:31 is the hand value 0.3.
+    EXPECT_FLOAT_EQ(chart::BreadthG(b[1].figures[0], b[1].figures[1], b[1].figures[2]), 0.3f);
+    // Nothing of the day: no table at all, so the window shows no breadth.
+    EXPECT_TRUE(DayDetailToBreadth({records[2], records[4]}, day).empty());
+    EXPECT_TRUE(DayDetailToBreadth({}, day).empty());
 }
 
 template <class Done>
@@ -125,6 +164,44 @@ TEST(HistoryTimeSharing, PagesThroughServedDays) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], before);
     EXPECT_EQ(window.day(), before);
+
+    // An index on today: after its minutes the day's detail is asked for and drawn under its tab.
+    std::optional<CodeEntry> index;
+    for (const CodeEntry& e : store.ListSecurities(1))
+        if (e.securityClass == kClassIndex) index = e;
+    ASSERT_TRUE(index);
+    std::vector<int> details;
+    QObject::connect(&window, &HistoryTimeSharingWindow::detailShown, [&](int n) { details.push_back(n); });
+    shown.clear();
+    window.ShowDay(*index, days[2] + 3600);
+    ASSERT_TRUE(WaitFor([&] { return !details.empty(); }, 20000));
+    EXPECT_EQ(shown.back(), days[2]);
+    EXPECT_GT(details[0], 0);
+    EXPECT_EQ(window.pendingDetailSerial(), 0u);
+    EXPECT_FALSE(window.picture().data().breadth.empty());
+    ASSERT_EQ(window.compact().tabCount(), 2);
+    EXPECT_EQ(window.compact().tabCaption(1), "涨跌家数");
+    // A stock asks for no detail.
+    window.ShowDay(*stock, days[2] + 3600);
+    shown.clear();
+    ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 20000));
+    EXPECT_EQ(window.pendingDetailSerial(), 0u);
+    if (const char* out = std::getenv("TESSARO_SHOTS")) {
+        window.ShowDay(*index, days[2] + 3600);
+        details.clear();
+        WaitFor([&] { return !details.empty(); }, 20000);
+        window.resize(800, 500);
+        QCoreApplication::processEvents();
+        auto click = [&](QPoint p) {
+            QMouseEvent e(QEvent::MouseButtonPress, QPointF(p), QPointF(window.mapToGlobal(p)), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&window, &e);
+        };
+        const chart::Rect tab = window.compact().tabRects().at(1);
+        click({tab.left + 3, tab.top + 3});
+        click({150, 100});
+        window.grab().save(QString::fromUtf8(out) + "/history_index.png");
+    }
     session.Disconnect(net.NowMs());
 }
 
