@@ -993,11 +993,25 @@ void ChartView::DrawTitle(GraphPicture& p, int index, DisplayList& list) {
                                                                                         : p.scale.first + p.scale.shown - 1;
     for (PaneIndicator& slot : pane.indicators) {
         if (index == 0 && SignalFormula(slot.formula.type)) {
-            // An 11-pixel legend in the signal's colour (阳线 for a colour K-line formula).
-            const ColorRef c = slot.formula.type == kFormulaColourKLine ? colours[kColorRising]
-                                                                        : static_cast<ColorRef>(slot.formula.signalColour & 0xFFFFFF);
-            const int top = title.top + 1 + (m.cy - 7) / 2;
-            list.Rectangle({x + 2, top, x + 9, top + 7}, colours[kColorChartText], true, c);
+            // An 11-pixel legend: the formula's icon in its signal colour, or the colour K-line
+            // symbol (icon 101) in 阳线.
+            const bool colourK = slot.formula.type == kFormulaColourKLine;
+            RenderItem icon;
+            icon.kind = kKindIcon;
+            icon.colour = colourK ? colours[kColorRising] : static_cast<ColorRef>(slot.formula.signalColour & 0xFFFFFF);
+            icon.iconType = colourK ? 101 : static_cast<uint8_t>(std::min<uint32_t>(slot.formula.signalIcon, 6));
+            icon.hollow = false;
+            icon.background = colours[kColorBackground];
+            icon.barCount = 1;
+            icon.stride = 2;
+            icon.flags = {0};
+            // Icons hang from their point (down, up or around it); each is kept inside the strip.
+            const int mid = title.top + 1 + m.cy / 2;
+            int y = mid;
+            if (icon.iconType == 2 || icon.iconType == 4 || icon.iconType == 6 || icon.iconType == 101) y = mid - 5;
+            if (icon.iconType == 3 || icon.iconType == 5) y = mid + 5;
+            icon.coords = {x + 5, y};
+            DrawItem(icon, pane.rects.title, list);
             slot.nameRect = {x, title.top, std::min(x + 11, title.right), title.bottom};
             x += 11;
             continue;
