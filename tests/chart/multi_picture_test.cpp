@@ -131,6 +131,18 @@ TEST_F(MultiPictureTest, PageKeysStepEachStockPictureOrEveryPeriodPictureTogethe
                 }).empty());
 }
 
+TEST_F(MultiPictureTest, PageKeysTakeTheFirstListHoldingTheSecurity) {
+    // The view's list lacks S3; the user block holds S1, S3, S5; the code table all six.
+    const std::vector<CodeEntry> view{list[0], list[1]}, block{list[1], list[3], list[5]};
+    EXPECT_TRUE(SameSecurity(NextInLists({&view, &block, &list}, list[3], 1)->id, list[5].id));
+    EXPECT_TRUE(SameSecurity(NextInLists({&view, &block, &list}, list[5], 1)->id, list[1].id));  // wraps
+    EXPECT_TRUE(SameSecurity(NextInLists({&view, &block, &list}, list[1], -1)->id, list[0].id));  // the view's list first
+    EXPECT_TRUE(SameSecurity(NextInLists({&view, &block, &list}, list[4], -1)->id, list[3].id));  // the table
+    EXPECT_FALSE(NextInLists({&view, nullptr}, list[4], 1));
+    const std::vector<CodeEntry> alone{list[2]};
+    EXPECT_TRUE(SameSecurity(NextInLists({&alone}, list[2], 1)->id, list[2].id));  // a list of one
+}
+
 TEST_F(MultiPictureTest, ASinglePicturesSettingsBecomeTheDefaultsOfNewPictures) {
     GraphPicture& p = view->picture(0);
     view->SetPeriod(0, kPeriodWeek);

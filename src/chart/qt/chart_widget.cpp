@@ -687,16 +687,24 @@ void ChartWidget::ShowSinglePicture(int picture) {
 }
 
 void ChartWidget::StepSecurity(int step) {
-    // From the view's list when it holds the security, else from the market's code table.
-    std::vector<CodeEntry> table;
+    // From the view's list when it holds the security, else from the first user block holding
+    // it, else from the market's code table.
     const NextSecurityFn next = [&](const CodeEntry& from, int s) -> std::optional<CodeEntry> {
-        int at = StepInList(list_, from.id, s);
-        if (at >= 0) return list_[static_cast<size_t>(at)];
-        const MarketCode market = from.id.market;
-        table = context_.store->ListSecurities(market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u);
-        at = StepInList(table, from.id, s);
-        if (at >= 0) return table[static_cast<size_t>(at)];
-        return std::nullopt;
+        std::vector<CodeEntry> block, table;
+        if (StepInList(list_, from.id, 0) < 0 && context_.blocks) {
+            const std::vector<Block> blocks = context_.blocks->Blocks();
+            for (const Block& b : blocks) {
+                if (!UserBlock(b) || !b.contains(from.id)) continue;
+                for (const SecurityId& id : b.members)
+                    if (std::optional<CodeEntry> e = context_.store->GetCodeEntry(id)) block.push_back(*e);
+                break;
+            }
+        }
+        if (StepInList(list_, from.id, 0) < 0 && StepInList(block, from.id, 0) < 0) {
+            const MarketCode market = from.id.market;
+            table = context_.store->ListSecurities(market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u);
+        }
+        return NextInLists({&list_, &block, &table}, from, s);
     };
     const auto targets = SecurityStepTargets(*view_, Combination(multi_), step, next);
     if (targets.empty()) return;
