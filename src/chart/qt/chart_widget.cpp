@@ -377,7 +377,14 @@ void ChartWidget::Poll() {
     if (cursor_.on != g_crosshair.load()) SetCrosshair(g_crosshair.load());
     if (needRequest_ && requester_ && p.hasSecurity) {
         needRequest_ = false;
-        requester_({p.security, p.period, p.historyRequest});
+        bool first = true;
+        for (int i = 0; i < view_->pictureCount(); ++i) {
+            const GraphPicture& q = view_->picture(i);
+            if (i == Pic() || !q.hasSecurity) continue;
+            requester_({q.security, q.period, q.historyRequest, first});
+            first = false;
+        }
+        requester_({p.security, p.period, p.historyRequest, first});
     }
     feed_->Drain(changes_);
     if (changes_.empty() || !p.hasSecurity) return;

@@ -155,6 +155,20 @@ TEST_F(MultiPictureQt, AClickedPictureTakesTheCrosshairKeysMenusAndPeriods) {
     w->grab().save(QStringLiteral(TESSARO_BINARY_DIR "/chart_multi_active.png"));
 }
 
+TEST_F(MultiPictureQt, EveryPictureAsksForItsDataInOneRoundTheActiveOneLast) {
+    auto w = Widget();
+    std::vector<ChartWidget::DataNeed> needs;
+    w->SetDataRequester([&](const ChartWidget::DataNeed& n) { needs.push_back(n); });
+    Key(*w, Qt::Key_W, Qt::AltModifier);
+    Click(*w, InsideMainPane(w->view().picture(2)));
+    needs.clear();
+    Spin(250);
+    ASSERT_EQ(needs.size(), 4u);
+    for (size_t i = 0; i < needs.size(); ++i) EXPECT_EQ(needs[i].first, i == 0) << i;
+    EXPECT_TRUE(SameSecurity(needs.back().security.id, w->view().picture(2).security.id));
+    EXPECT_TRUE(SameSecurity(needs.front().security.id, w->view().picture(0).security.id));
+}
+
 TEST_F(MultiPictureQt, TheSinglePicturesSettingsAreKeptAsDefaults) {
     auto w = Widget();
     ASSERT_TRUE(w->AddFormula(kFormulaSubPane, "KDJ"));  // joins the volume pane
