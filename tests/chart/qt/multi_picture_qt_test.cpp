@@ -2,104 +2,21 @@
 // crosshair, keys and menus then act on it; a period switch reaches every picture of a
 // 多股票组合 view and only the active one of a 多周期组合 view; the single picture's settings
 // become the defaults the new pictures start from.
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QThread>
-#include <fstream>
-#include <sstream>
-
 #include "chart/kline_content.h"
-#include "chart/qt/chart_widget.h"
-#include "formula/standard_library.h"
-#include "market/bars_csv.h"
-#include "market/history.h"
-#include "market/market_store.h"
-#include "market/market_store_fixture.h"
-#include "platform/settings_store.h"
-#include "platform/text.h"
-#include "test_support/temp_dir.h"
+
+#include "chart/qt/chart_window_fixture.h"
 
 namespace tessaro::chart {
 namespace {
-
-void Spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
-
-void Key(QWidget& w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QKeyEvent press(QEvent::KeyPress, key, mods);
-    QCoreApplication::sendEvent(&w, &press);
-}
-
-void Click(QWidget& w, QPoint p) {
-    QMouseEvent down(QEvent::MouseButtonPress, QPointF(p), QPointF(w.mapToGlobal(p)), Qt::LeftButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(&w, &down);
-    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(p), QPointF(w.mapToGlobal(p)), Qt::LeftButton, Qt::NoButton,
-                   Qt::NoModifier);
-    QCoreApplication::sendEvent(&w, &up);
-}
 
 QPoint InsideMainPane(const GraphPicture& p) {
     return {RoundPixel(p.panes[0].rects.draw.left) + 30, RoundPixel(p.panes[0].rects.draw.top) + 20};
 }
 
-class MultiPictureQt : public ::testing::Test {
+class MultiPictureQt : public ChartWindowFixture {
 protected:
-    void SetUp() override {
-        for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
-        paths = std::make_unique<AppPaths>(dir.path());
-        store = std::make_unique<MarketStore>(*paths, settingsStore);
-        ASSERT_TRUE(store->LoadAll());
-        std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/tests/formula/data/600519-daily.csv");
-        std::stringstream text;
-        text << in.rdbuf();
-        Series history;
-        ParseBarsCsv(text.str(), history);
-        // Four securities of one market sharing the same history.
-        const char* codes[] = {"SH600519", "SH600600", "SH600601", "SH600602"};
-        for (const char* code : codes) {
-            SecurityId id;
-            ParseSecurityText(code, id);
-            ASSERT_TRUE(WriteHistory(*paths, id, kPeriodDay, std::span(history.bars), true));
-            QuoteUpdate q = testing_store::MakeQuote(id, MakeStoreTime(2026, 2, 16, 10, 0), 100, 100, Utf8ToGbk(code + 2));
-            q.entry.securityClass = kClassAShare;
-            store->UpdateQuote(q);
-        }
-    }
-
-    std::unique_ptr<ChartWidget> Widget() {
-        ChartWidget::Context c;
-        c.store = store.get();
-        c.paths = *paths;
-        c.formulas = &formulas;
-        c.settings.multiPics = 4;
-        c.defaults = &defaults;
-        auto w = std::make_unique<ChartWidget>(c);
-        w->resize(900, 600);
-        EXPECT_TRUE(w->ShowSecurityText("SH600519"));
-        w->show();
-        Spin(100);
-        return w;
-    }
-
-    void TearDown() override { ChartWidget::SetCrosshairSwitch(false); }
-
-    TempDir dir;
-    SettingsStore settingsStore;
-    std::unique_ptr<AppPaths> paths;
-    std::unique_ptr<MarketStore> store;
-    FormulaSet formulas;
-    SystemSettings defaults;
+    void SetUp() override { Market({"SH600519", "SH600600", "SH600601", "SH600602"}, 100); }
+    std::unique_ptr<ChartWidget> Widget() { return ChartWindowFixture::Widget(true); }
 };
 
 TEST_F(MultiPictureQt, AClickedPictureTakesTheCrosshairKeysMenusAndPeriods) {
@@ -119,9 +36,7 @@ TEST_F(MultiPictureQt, AClickedPictureTakesTheCrosshairKeysMenusAndPeriods) {
     EXPECT_EQ(w->cursor().picture, 3);
     EXPECT_EQ(w->cursor().bar, bar - 1);
     // The mouse over another picture does not take the crosshair away from the active one.
-    QMouseEvent move(QEvent::MouseMove, QPointF(InsideMainPane(w->view().picture(0))), QPointF(), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w.get(), &move);
+    Mouse(*w, QEvent::MouseMove, InsideMainPane(w->view().picture(0)), Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(w->cursor().picture, 3);
 
     // A formula from the menu goes to the active picture only.
@@ -249,23 +164,19 @@ TEST_F(MultiPictureQt, PriceAxisDragInPercentageModeAndTheBandsText) {
     ASSERT_NE(before, 0);
     const float scale = main.map.scale;
     const QPoint axis(RoundPixel(main.rects.rightAxis.left) + 10, RoundPixel((main.rects.draw.top + main.rects.draw.bottom) / 2));
-    auto mouse = [&](QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, QPointF(p), QPointF(w->mapToGlobal(p)), button, buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(w.get(), &e);
-    };
     // A move of 1 pixel is no drag; then 40 pixels down in four steps.
-    mouse(QEvent::MouseButtonPress, axis, Qt::LeftButton, Qt::LeftButton);
-    mouse(QEvent::MouseMove, axis + QPoint(0, 1), Qt::NoButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseButtonPress, axis, Qt::LeftButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseMove, axis + QPoint(0, 1), Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(main.reference, before);
-    for (int i = 1; i <= 4; ++i) mouse(QEvent::MouseMove, axis + QPoint(0, 10 * i), Qt::NoButton, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, axis + QPoint(0, 40), Qt::LeftButton, Qt::NoButton);
+    for (int i = 1; i <= 4; ++i) Mouse(*w, QEvent::MouseMove, axis + QPoint(0, 10 * i), Qt::NoButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseButtonRelease, axis + QPoint(0, 40), Qt::LeftButton, Qt::NoButton);
     EXPECT_NEAR(main.reference, before - 40 / scale, 0.002f * before);
     EXPECT_FALSE(w->cursor().on) << "the drag is no click on a bar";
 
     // A rubber band shows its bars' times and count, inverted.
     const QPoint from(RoundPixel(main.rects.draw.left) + 60, RoundPixel(main.rects.draw.top) + 40);
-    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-    mouse(QEvent::MouseMove, from + QPoint(150, 120), Qt::NoButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseMove, from + QPoint(150, 120), Qt::NoButton, Qt::LeftButton);
     const QImage shown = w->grab().toImage();
     shown.save(QStringLiteral(TESSARO_BINARY_DIR "/chart_rubber_band.png"));
     int inverted = 0;
@@ -274,7 +185,7 @@ TEST_F(MultiPictureQt, PriceAxisDragInPercentageModeAndTheBandsText) {
         for (int x = from.x() + 3; x < from.x() + 80; ++x)
             if (shown.pixel(x, y) != back.pixel(x, y)) ++inverted;
     EXPECT_GT(inverted, 20) << "the text is drawn inverted inside the band";
-    mouse(QEvent::MouseButtonRelease, from + QPoint(150, 120), Qt::LeftButton, Qt::NoButton);
+    Mouse(*w, QEvent::MouseButtonRelease, from + QPoint(150, 120), Qt::LeftButton, Qt::NoButton);
 }
 
 }  // namespace
