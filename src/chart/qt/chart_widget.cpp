@@ -874,6 +874,18 @@ void ChartWidget::FillMenu(QMenu* menu) {
             Refresh(2);
         });
     }
+    if (view_->picture(Pic()).period != kPeriodTime) {
+        // K线坐标: the main pane's range follows the K-lines only, or takes in its indicators.
+        QAction* klineScale = menu->addAction(QStringLiteral("K线坐标"));
+        klineScale->setCheckable(true);
+        klineScale->setChecked(view_->options().klineScale);
+        connect(klineScale, &QAction::triggered, this, [this](bool on) {
+            ChartOptions o = view_->options();
+            o.klineScale = on;
+            view_->SetOptions(o);
+            RepaintAll();
+        });
+    }
     QAction* overlay = menu->addAction(QStringLiteral("主图叠加"));
     overlay->setEnabled(picker_ != nullptr && view_->picture(Pic()).period != kPeriodTime);
     connect(overlay, &QAction::triggered, this, [this] { ShowOverlayPicker(); });

@@ -120,8 +120,13 @@ TEST_F(ChartCommandsQt, TheSelectedFormulasMenuEditsItsTextParametersAndComment)
     EXPECT_EQ(w->activePane(), pane);
     QMenu menu;
     w->FillMenu(&menu);
-    for (const char* text : {"系统指示", "关闭指示", "加入到自选股", "从板块中删除", "修改公式KDJ", "调整KDJ参数", "公式KDJ注释", "删除公式KDJ"})
+    for (const char* text : {"K线坐标", "系统指示", "关闭指示", "加入到自选股", "从板块中删除", "修改公式KDJ", "调整KDJ参数",
+                             "公式KDJ注释", "删除公式KDJ"})
         EXPECT_NE(Find(menu, QString::fromUtf8(text)), nullptr) << text;
+    // K线坐标 is on at first and the item switches it off.
+    ASSERT_TRUE(Find(menu, QStringLiteral("K线坐标"))->isChecked());
+    Find(menu, QStringLiteral("K线坐标"))->trigger();
+    EXPECT_FALSE(w->view().options().klineScale);
 
     // 调整KDJ参数: the first parameter from 9 to 5 evaluates the slot at once; Cancel gives 9 back.
     const PaneIndicator* slot = Slot(*w, "KDJ");
