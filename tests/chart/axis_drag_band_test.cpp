@@ -10,16 +10,8 @@
 namespace tessaro::chart {
 namespace {
 
-class AxisDragTest : public ::testing::Test {
+class AxisDragTest : public StandardChartSuite {
 protected:
-    static void SetUpTestSuite() {
-        formulas_ = MakeStandardFormulas().release();
-        bars_ = Load600519DayBars().release();
-    }
-    static void TearDownTestSuite() {
-        delete formulas_;
-        delete bars_;
-    }
     void SetUp() override {
         ParseSecurityText("SH600519", moutai.id);
         moutai.securityClass = kClassAShare;
@@ -32,8 +24,6 @@ protected:
         view->SetSecurity(0, moutai);
         view->Update(0);
     }
-    static inline FormulaSet* formulas_ = nullptr;
-    static inline Series* bars_ = nullptr;
     MemoryEvalData data;
     FormulaChartSource source{*formulas_, data};
     ChartOptions options;

@@ -11,16 +11,8 @@
 namespace tessaro::chart {
 namespace {
 
-class MultiPictureTest : public ::testing::Test {
+class MultiPictureTest : public StandardChartSuite {
 protected:
-    static void SetUpTestSuite() {
-        formulas_ = MakeStandardFormulas().release();
-        bars_ = Load600519DayBars().release();
-    }
-    static void TearDownTestSuite() {
-        delete formulas_;
-        delete bars_;
-    }
     void SetUp() override {
         for (int i = 0; i < 6; ++i) {
             CodeEntry e;
@@ -52,8 +44,6 @@ protected:
         return out;
     }
 
-    static inline FormulaSet* formulas_ = nullptr;
-    static inline Series* bars_ = nullptr;
     MemoryEvalData data;
     FormulaChartSource source{*formulas_, data};
     ChartOptions options;
