@@ -92,7 +92,7 @@ void ChartViewHost::SendNext() {
     const chart::ChartWidget::DataNeed need = pending_.front();
     pending_.pop_front();
     // Without a connection the round ends here; the next connection asks again.
-    if (!requests_->Request(need.security, need.period, need.records)) pending_.clear();
+    if (!requests_->Request(need.security, need.period, need.records, !need.first)) pending_.clear();
 }
 
 void ChartViewHost::ShowTarget(const ViewTarget& target) {
