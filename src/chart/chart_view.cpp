@@ -994,11 +994,12 @@ void ChartView::DrawTitle(GraphPicture& p, int index, DisplayList& list) {
     for (PaneIndicator& slot : pane.indicators) {
         if (index == 0 && SignalFormula(slot.formula.type)) {
             // An 11-pixel legend: the formula's icon in its signal colour, or the colour K-line
-            // symbol (icon 101) in 阳线.
+            // symbol (icon 101) drawn in 图形文字 and filled in 阳线.
             const bool colourK = slot.formula.type == kFormulaColourKLine;
             RenderItem icon;
             icon.kind = kKindIcon;
-            icon.colour = colourK ? colours[kColorRising] : static_cast<ColorRef>(slot.formula.signalColour & 0xFFFFFF);
+            icon.colour = colourK ? colours[kColorChartText] : static_cast<ColorRef>(slot.formula.signalColour & 0xFFFFFF);
+            icon.rise = colours[kColorRising];
             icon.iconType = colourK ? 101 : static_cast<uint8_t>(std::min<uint32_t>(slot.formula.signalIcon, 6));
             icon.hollow = false;
             icon.background = colours[kColorBackground];

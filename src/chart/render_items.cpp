@@ -391,28 +391,29 @@ void Cross(DisplayList& list, int x, int y, int a, ColorRef c) {
     list.Line({x - a, y + a - 1}, {x + a, y - a - 1}, c);
 }
 
-void DrawIcon(DisplayList& list, int type, int a, int b, ColorRef colour, bool hollow, ColorRef background) {
-    auto poly = [&](std::initializer_list<Point> pts) {
-        list.Polygon(pts.begin(), pts.size(), colour, !hollow, colour);
+// `symbolFill`: the brush of the colour K-line symbol (101); every other icon fills with its pen.
+void DrawIcon(DisplayList& list, int type, int a, int b, ColorRef colour, bool hollow, ColorRef symbolFill) {
+    auto poly = [&](std::initializer_list<Point> pts, ColorRef fill) {
+        list.Polygon(pts.begin(), pts.size(), colour, !hollow, fill);
     };
-    (void)background;
     switch (type) {
         case 0: list.Ellipse({a - 3, b - 3, a + 4, b + 4}, colour, !hollow, colour); break;
         case 1: list.Rectangle({a - 3, b - 3, a + 4, b + 4}, colour, !hollow, colour); break;
-        case 2: poly({{a, b}, {a - 4, b + 6}, {a + 4, b + 6}, {a, b}}); break;
-        case 3: poly({{a, b}, {a - 4, b - 6}, {a + 4, b - 6}, {a, b}}); break;
+        case 2: poly({{a, b}, {a - 4, b + 6}, {a + 4, b + 6}, {a, b}}, colour); break;
+        case 3: poly({{a, b}, {a - 4, b - 6}, {a + 4, b - 6}, {a, b}}, colour); break;
         case 4:
             poly({{a, b}, {a - 5, b + 5}, {a - 2, b + 5}, {a - 2, b + 10}, {a + 2, b + 10}, {a + 2, b + 5},
-                  {a + 5, b + 5}, {a, b}});
+                  {a + 5, b + 5}, {a, b}}, colour);
             break;
         case 5:
             poly({{a, b}, {a - 5, b - 5}, {a - 2, b - 5}, {a - 2, b - 10}, {a + 2, b - 10}, {a + 2, b - 5},
-                  {a + 5, b - 5}, {a, b}});
+                  {a + 5, b - 5}, {a, b}}, colour);
             break;
-        case 6: poly({{a, b}, {a + 6, b + 6}, {a, b + 6}, {a, b + 10}, {a, b}}); break;
+        case 6: poly({{a, b}, {a + 6, b + 6}, {a, b + 6}, {a, b + 10}, {a, b}}, colour); break;
         case 101:
             poly({{a, b}, {a, b + 2}, {a - 3, b + 2}, {a - 3, b + 8}, {a, b + 8}, {a, b + 10}, {a, b + 8},
-                  {a + 3, b + 8}, {a + 3, b + 2}, {a, b + 2}, {a, b}});
+                  {a + 3, b + 8}, {a + 3, b + 2}, {a, b + 2}, {a, b}},
+                 symbolFill);
             break;
         default: break;
     }
@@ -540,7 +541,7 @@ void DrawItem(const RenderItem& item, const RectF& draw, DisplayList& list) {
         case kKindIcon: {
             for (int k = 0; k < n; ++k)
                 if (item.drawable(k))
-                    DrawIcon(list, item.iconType, item.at(k)[0], item.at(k)[1], item.colour, item.hollow, item.background);
+                    DrawIcon(list, item.iconType, item.at(k)[0], item.at(k)[1], item.colour, item.hollow, item.rise);
             return;
         }
         case kKindText: {

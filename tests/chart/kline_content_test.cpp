@@ -274,6 +274,13 @@ TEST_F(KLineContentTest, SelectionIconsAndColourKLines) {
     ValueRange r;
     ASSERT_TRUE(SeriesRange(p.series, p.scale.first, p.scale.shown, r));
     EXPECT_EQ(p.panes[0].range.max, r.max);
+    // The title's legends: the selection icon in its signal colour, the colour K-line symbol
+    // drawn in 图形文字 and filled in 阳线.
+    const std::string title = p.panes[0].list.ToText();
+    const auto& c = options.scheme.colors;
+    EXPECT_NE(title.find("pen=#0000ff fill=#0000ff"), std::string::npos) << title;
+    EXPECT_NE(title.find("pen=" + ColorText(c[kColorChartText]) + " fill=" + ColorText(c[kColorRising])), std::string::npos)
+        << title;
 }
 
 TEST_F(KLineContentTest, ExRightsMarksOnVisibleBarsWithTheirTips) {
