@@ -232,6 +232,18 @@ void ChartView::SetPictureCount(int n) {
     LayoutPictures();
 }
 
+Region ChartView::SetActive(int picture) {
+    if (picture < 0 || picture >= pictureCount() || picture == active_) return {};
+    const int before = active_;
+    active_ = picture;
+    Region invalid;
+    if (pictures_.size() < 2) return invalid;
+    for (const int i : {before, picture})
+        if (i >= 0 && i < pictureCount() && pictures_[static_cast<size_t>(i)].period != kPeriodTime)
+            invalid.Add(Update(4, i, 0));
+    return invalid;
+}
+
 void ChartView::LayoutPictures() {
     const std::vector<RectF> rects =
         PictureRects(static_cast<int>(pictures_.size()), static_cast<float>(width_), static_cast<float>(height_));
@@ -939,19 +951,23 @@ void ChartView::DrawTitle(GraphPicture& p, int index, DisplayList& list) {
     const ColorRef* colours = options_.scheme.colors;
     list.Clip(title);
     int x = title.left + 2;
-    auto run = [&](const std::string& text, ColorRef colour) {
+    // In a view of several pictures the active picture's security names stand on 突出背景.
+    const bool highlight = index == 0 && pictures_.size() > 1 && &p == &pictures_[static_cast<size_t>(active_)];
+    auto run = [&](const std::string& text, ColorRef colour, bool onHighlight = false) {
         if (text.empty() || x >= title.right) return;
         const int w = TextWidth(text);
+        if (onHighlight) list.FillRect({x, title.top, std::min(x + w, title.right), title.bottom}, colours[kColorHighlight]);
         list.Text({x, title.top + 1, x + w, title.top + 1 + m.cy}, text, colour, kAlignLeft | kAlignVCenter);
         x += w;
     };
     if (index == 0 && p.hasSecurity && !p.overlays.empty()) {
         // With overlays every security's name in its K-line colour, the overlays marked "+".
-        run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[IndicatorColor(1)]);
+        run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[IndicatorColor(1)], highlight);
         for (size_t k = 0; k < p.overlays.size(); ++k)
-            run("+" + GbkToUtf8(FieldText(p.overlays[k].security.name)) + " ", colours[IndicatorColor(static_cast<int>(k) + 2)]);
+            run("+" + GbkToUtf8(FieldText(p.overlays[k].security.name)) + " ", colours[IndicatorColor(static_cast<int>(k) + 2)],
+                highlight);
     } else if (index == 0 && pictures_.size() > 1 && p.hasSecurity) {
-        run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[kColorChartText]);
+        run(GbkToUtf8(FieldText(p.security.name)) + " ", colours[kColorChartText], highlight);
     }
     const int decimals = index == 0 ? p.decimals : 2;
     const int bar = p.cursorBar >= 0 && p.cursorBar < static_cast<int>(p.series.size()) ? p.cursorBar

@@ -233,6 +233,9 @@ public:
     GraphPicture& picture(int i) { return pictures_[static_cast<size_t>(i)]; }
     const GraphPicture& picture(int i) const { return pictures_[static_cast<size_t>(i)]; }
     int active() const { return active_; }
+    // Makes a picture active (a click on it); in a view of several pictures its main pane's title
+    // is drawn on the highlight colour. Returns what changed on screen.
+    Region SetActive(int picture);
 
     // Shows a security in a picture: N visible bars, the newest at the right.
     void SetSecurity(int picture, const CodeEntry& security);

@@ -301,4 +301,75 @@ std::string IndicatorTip(const PaneIndicator& slot) {
     return slot.status.message;
 }
 
+namespace {
+
+void Touch(std::vector<PaneRef>& out, int picture, int pane) {
+    const PaneRef ref{picture, pane};
+    if (std::find(out.begin(), out.end(), ref) == out.end()) out.push_back(ref);
+}
+
+}  // namespace
+
+std::vector<PaneRef> ApplyFormulaChange(ChartView& view, uint32_t type, std::string_view name,
+                                        const std::optional<FormulaRecord>& latest) {
+    std::vector<PaneRef> touched;
+    const bool removed = !latest || !Same(*latest, type, name);
+    for (int i = 0; i < view.pictureCount(); ++i) {
+        GraphPicture& p = view.picture(i);
+        // The K-line formula is never taken away, only renewed.
+        if (!removed) {
+            if (Same(p.kline.formula, type, name)) {
+                p.kline.formula = *latest;
+                Touch(touched, i, -1);
+            }
+            for (Overlay& o : p.overlays)
+                if (Same(o.kline.formula, type, name)) {
+                    o.kline.formula = *latest;
+                    Touch(touched, i, -1);
+                }
+        }
+        for (size_t k = 0; k < p.panes.size(); ++k) {
+            std::vector<PaneIndicator>& slots = p.panes[k].indicators;
+            if (removed) {
+                const size_t before = slots.size();
+                std::erase_if(slots, [&](const PaneIndicator& s) { return Same(s.formula, type, name); });
+                if (slots.size() != before) Touch(touched, i, static_cast<int>(k));
+                continue;
+            }
+            for (PaneIndicator& s : slots) {
+                if (!Same(s.formula, type, name)) continue;
+                s.formula = *latest;
+                Touch(touched, i, static_cast<int>(k));
+            }
+        }
+    }
+    return touched;
+}
+
+std::vector<PaneRef> SetFormulaParameter(ChartView& view, uint32_t type, std::string_view name, int index, float value) {
+    std::vector<PaneRef> touched;
+    if (index < 0 || !std::isfinite(value)) return touched;
+    for (int i = 0; i < view.pictureCount(); ++i) {
+        GraphPicture& p = view.picture(i);
+        for (size_t k = 0; k < p.panes.size(); ++k)
+            for (PaneIndicator& s : p.panes[k].indicators) {
+                if (!Same(s.formula, type, name) || static_cast<size_t>(index) >= s.formula.params.size()) continue;
+                s.formula.params[static_cast<size_t>(index)].defaultValue = value;
+                Touch(touched, i, static_cast<int>(k));
+            }
+    }
+    return touched;
+}
+
+std::vector<float> SlotParameters(const GraphPicture& p, int pane, uint32_t type, std::string_view name) {
+    std::vector<float> out;
+    if (pane < 0 || pane >= static_cast<int>(p.panes.size())) return out;
+    for (const PaneIndicator& s : p.panes[static_cast<size_t>(pane)].indicators) {
+        if (!Same(s.formula, type, name)) continue;
+        for (const FormulaParam& f : s.formula.params) out.push_back(f.defaultValue);
+        break;
+    }
+    return out;
+}
+
 }  // namespace tessaro::chart

@@ -109,4 +109,29 @@ void ApplyColourKLine(RenderItem& kline, const PaneIndicator& slot, const Series
 // The tooltip of an indicator's name: why the formula drew nothing (its error), else empty.
 std::string IndicatorTip(const PaneIndicator& slot);
 
+// ---- Formula notices -------------------------------------------------------------------
+
+// A pane to evaluate again after a notice; pane -1 stands for the picture's K-line slots.
+struct PaneRef {
+    int picture = 0;
+    int pane = 0;
+    friend bool operator==(const PaneRef&, const PaneRef&) = default;
+};
+
+// A formula of the set changed or went. Changed (`latest` holds the set's new version): every
+// slot of every picture holding a formula of its type class and name takes a copy of it,
+// the K-line slots of the main security and the overlays included. Deleted (or changed but no
+// longer in the set): those slots are removed from their panes, the others keep their order; the
+// panes stay, and the K-line keeps its formula. Returns the panes whose slots changed, once each.
+std::vector<PaneRef> ApplyFormulaChange(ChartView& view, uint32_t type, std::string_view name,
+                                        const std::optional<FormulaRecord>& latest);
+
+// The parameter dialog's change: parameter `index` of every slot holding the formula becomes
+// `value` where the formula has that many parameters. Returns the panes to evaluate again.
+std::vector<PaneRef> SetFormulaParameter(ChartView& view, uint32_t type, std::string_view name, int index, float value);
+
+// The parameter values of the first slot of a pane holding the formula (what the parameter
+// dialog starts from); empty when the pane holds none.
+std::vector<float> SlotParameters(const GraphPicture& p, int pane, uint32_t type, std::string_view name);
+
 }  // namespace tessaro::chart

@@ -11,13 +11,17 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QThread>
 #include <QToolTip>
 #include <algorithm>
 #include <map>
 #include <atomic>
 
+#include "chart/chart_commands.h"
 #include "chart/indicator_combo.h"
+#include "chart/qt/chart_dialogs.h"
 #include "chart/kline_content.h"
+#include "chart/multi_picture.h"
 #include "platform/files.h"
 #include "chart/qt/data_window.h"
 #include "market/market_store.h"
@@ -79,6 +83,7 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     if (IsValidPeriod(cycle)) view_->SetPeriod(0, cycle);
     view_->SetTimeDays(0, static_cast<int>(std::min<uint32_t>(context_.settings.daysTime, kMaxTimeSharingDays)));
     feed_ = context_.store->WatchChanges();
+    context_.formulas->AddObserver(this);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
@@ -88,10 +93,202 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     timer_.start(100, this);
 }
 
-ChartWidget::~ChartWidget() = default;
+ChartWidget::~ChartWidget() {
+    context_.formulas->RemoveObserver(this);
+    // A single picture leaves its settings as the defaults of the pictures made after it.
+    KeepPictureDefaults(*view_, defaults());
+}
+
+void ChartWidget::OnFormulaNotice(const FormulaNotice& notice) {
+    if (QThread::currentThread() == thread()) {
+        HandleFormulaNotice(notice);
+        return;
+    }
+    QMetaObject::invokeMethod(this, [this, notice] { HandleFormulaNotice(notice); }, Qt::QueuedConnection);
+}
+
+void ChartWidget::HandleFormulaNotice(const FormulaNotice& notice) {
+    if (notice.code != kNoticeFormulaChanged && notice.code != kNoticeFormulaDeleted) return;
+    std::optional<FormulaRecord> latest;
+    if (notice.code == kNoticeFormulaChanged) latest = context_.formulas->Find(notice.type, notice.name);
+    const std::vector<PaneRef> touched = ApplyFormulaChange(*view_, notice.type, notice.name, latest);
+    if (touched.empty()) return;
+    if (!latest) selectedSlot_ = -1;
+    Reevaluate(touched);
+}
+
+void ChartWidget::Reevaluate(const std::vector<PaneRef>& panes) {
+    Region region;
+    for (const PaneRef& r : panes) region.Add(view_->Update(2, r.picture, r.pane));
+    Apply(region);
+}
+
+bool ChartWidget::PlaceSignal(uint32_t type, const std::string& nameGbk) {
+    std::optional<FormulaRecord> f = context_.formulas->Find(type, nameGbk);
+    if (!f || PlaceSignalFormula(*view_, Pic(), *f) != AddResult::kAdded) return false;
+    selectedSlot_ = -1;
+    Apply(view_->Update(2, Pic(), 0));
+    return true;
+}
+
+int ChartWidget::CloseSignals() {
+    const int removed = CloseSignalFormulas(*view_, Pic());
+    if (removed > 0) {
+        selectedSlot_ = -1;
+        Apply(view_->Update(2, Pic(), 0));
+    }
+    return removed;
+}
+
+bool ChartWidget::AdjustParameter(uint32_t type, const std::string& nameGbk, int index, float value) {
+    const std::vector<PaneRef> touched = SetFormulaParameter(*view_, type, nameGbk, index, value);
+    Reevaluate(touched);
+    return !touched.empty();
+}
+
+void ChartWidget::SelectSlot(int pane, int slot) {
+    activePane_ = pane;
+    selectedSlot_ = slot;
+}
+
+bool ChartWidget::DeleteFormula(int pane, int slot, const std::function<bool()>& ask) {
+    switch (RemoveFormulaSlot(*view_, Pic(), pane, slot)) {
+        case SlotRemoval::kNone: return false;
+        case SlotRemoval::kRemoved:
+            selectedSlot_ = -1;
+            Apply(view_->Update(3, Pic(), pane));
+            return true;
+        case SlotRemoval::kAskDeletePane: {
+            const bool yes = ask ? ask()
+                                 : QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("真的要删除副图吗？")) ==
+                                       QMessageBox::Yes;
+            return yes && DeletePane(pane);
+        }
+    }
+    return false;
+}
+
+bool ChartWidget::AddToUserBlockNamed(const std::string& nameGbk, std::string& message) {
+    message.clear();
+    if (!context_.blocks || !view_->picture(Pic()).hasSecurity) return false;
+    YesPrompt prompt;
+    BlockManager manager(*context_.blocks, prompt);
+    return AddToUserBlock(manager, *context_.blocks, nameGbk, view_->picture(Pic()).security.id, message);
+}
+
+int ChartWidget::RemoveFromUserBlocksNamed(const std::vector<std::string>& namesGbk, std::string& message) {
+    message.clear();
+    if (!context_.blocks || !view_->picture(Pic()).hasSecurity) return 0;
+    // The check list was the question.
+    YesPrompt prompt;
+    BlockManager manager(*context_.blocks, prompt);
+    return RemoveFromUserBlocks(manager, *context_.blocks, namesGbk, view_->picture(Pic()).security.id, message);
+}
+
+void ChartWidget::ShowOverlayPicker() {
+    const GraphPicture& p = view_->picture(Pic());
+    if (!picker_ || !p.hasSecurity || p.period == kPeriodTime) return;
+    std::string message;
+    bool ask = false;
+    if (1 + p.overlays.size() >= static_cast<size_t>(kMaxSecurities)) {
+        AddOverlays({}, message, ask);  // the refusal
+    } else {
+        std::vector<CodeEntry> shown{p.security};
+        for (const Overlay& o : p.overlays) shown.push_back(o.security);
+        const std::vector<CodeEntry> chosen = picker_(shown);
+        if (chosen.empty()) return;
+        AddOverlays(chosen, message, ask);
+    }
+    if (!message.empty()) {
+        QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromStdString(message));
+        return;
+    }
+    if (ask && QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("需要将主图坐标设为百分比坐标吗？")) ==
+                   QMessageBox::Yes)
+        SetMainPercentage(true);
+}
+
+void ChartWidget::ShowSignalPicker() {
+    SignalFormulaPicker picker(SignalSystemChoices(context_.formulas->Snapshot()), this);
+    if (picker.exec() != QDialog::Accepted) return;
+    if (const auto choice = picker.chosen()) PlaceSignal(choice->first, choice->second);
+}
+
+void ChartWidget::ShowAddToBlock() {
+    if (!context_.blocks) return;
+    BlockChoiceDialog dialog(QStringLiteral("加入到自选股"), UserBlockNames(context_.blocks->Blocks()), false, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen().empty()) return;
+    std::string message;
+    if (!AddToUserBlockNamed(dialog.chosen().front(), message) && !message.empty())
+        QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromStdString(message));
+}
+
+void ChartWidget::ShowRemoveFromBlocks() {
+    if (!context_.blocks || !view_->picture(Pic()).hasSecurity) return;
+    const std::vector<std::string> holding = UserBlocksHolding(context_.blocks->Blocks(), view_->picture(Pic()).security.id);
+    if (holding.empty()) {
+        QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromUtf8(kNotInUserBlock.data(), int(kNotInUserBlock.size())));
+        return;
+    }
+    BlockChoiceDialog dialog(QString::fromUtf8(kRemoveFromBlocksTitle.data(), int(kRemoveFromBlocksTitle.size())), holding, true, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    std::string message;
+    RemoveFromUserBlocksNamed(dialog.chosen(), message);
+    if (!message.empty()) QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromStdString(message));
+}
+
+void ChartWidget::FillFormulaItems(QMenu* menu) {
+    // The items of the indicator selected by a click on its name.
+    const GraphPicture& p = view_->picture(Pic());
+    if (activePane_ < 0 || activePane_ >= static_cast<int>(p.panes.size())) return;
+    const auto& held = p.panes[static_cast<size_t>(activePane_)].indicators;
+    if (selectedSlot_ < 0 || selectedSlot_ >= static_cast<int>(held.size())) return;
+    const FormulaRecord& f = held[static_cast<size_t>(selectedSlot_)].formula;
+    const uint32_t type = f.type;
+    const std::string name(f.nameText());
+    const int pane = activePane_, slot = selectedSlot_;
+    const FormulaMenuCaptions captions = FormulaMenuTexts(f);
+    menu->addSeparator();
+    connect(menu->addAction(QString::fromStdString(captions.edit)), &QAction::triggered, this, [this, type, name] {
+        FormulaEditDialog editor(*context_.formulas, this);
+        // OK stores, saves and announces the formula; the notice redraws the panes.
+        if (editor.Open(type, name)) editor.exec();
+    });
+    if (!captions.parameters.empty())
+        connect(menu->addAction(QString::fromStdString(captions.parameters)), &QAction::triggered, this, [this, type, name, pane] {
+            ParameterDialog dialog(*context_.formulas, type, name, SlotParameters(view_->picture(Pic()), pane, type, name),
+                                   [this, type, name](int i, float v) { AdjustParameter(type, name, i, v); }, this);
+            dialog.exec();
+        });
+    connect(menu->addAction(QString::fromStdString(captions.comment)), &QAction::triggered, this, [this, type, name] {
+        CommentDialog dialog(*context_.formulas, type, name, this);
+        dialog.exec();
+    });
+    connect(menu->addAction(QString::fromStdString(captions.remove)), &QAction::triggered, this,
+            [this, pane, slot] { DeleteFormula(pane, slot); });
+}
+
+SystemSettings& ChartWidget::defaults() { return context_.defaults ? *context_.defaults : context_.settings; }
+
+int ChartWidget::Pic() const { return std::clamp(view_->active(), 0, std::max(view_->pictureCount() - 1, 0)); }
+
+void ChartWidget::SetActivePicture(int picture) {
+    if (picture < 0 || picture >= view_->pictureCount() || picture == view_->active()) return;
+    const bool cursor = cursor_.on;
+    if (cursor) SetCrosshair(false);
+    activePane_ = 0;
+    selectedSlot_ = -1;
+    Apply(view_->SetActive(picture));
+    cursor_.picture = picture;
+    cursor_.bar = -1;
+    cursor_.y = 0;
+    needRequest_ = true;  // the requests follow the active picture
+    if (cursor) SetCrosshair(true);
+    UpdateTitle();
+}
 
 void ChartWidget::ShowSecurity(const CodeEntry& security) {
-    view_->SetSecurity(0, security);
+    view_->SetSecurity(Pic(), security);
     needRequest_ = true;
     Refresh(0);
     UpdateTitle();
@@ -106,7 +303,8 @@ bool ChartWidget::ShowSecurityText(const std::string& text) {
 
 void ChartWidget::SetPeriod(Period period) {
     if (!IsValidPeriod(period)) return;
-    view_->SetPeriod(0, period);
+    // Every picture of a 多股票组合 view, else the active one.
+    for (const int i : PeriodTargets(*view_, Combination(multi_))) view_->SetPeriod(i, period);
     needRequest_ = true;
     Refresh(0);
     UpdateTitle();
@@ -153,7 +351,7 @@ void ChartWidget::Apply(const Region& region) {
 }
 
 void ChartWidget::UpdateTitle() {
-    const GraphPicture& p = view_->picture(0);
+    const GraphPicture& p = view_->picture(Pic());
     QString title = QString::fromStdString(GbkToUtf8(FieldText(p.security.name)));
     if (title.isEmpty()) title = QString::fromStdString(SecurityText(p.security.id));
     title += QStringLiteral(" - ") + QString::fromUtf8(PeriodName(p.period).data(), int(PeriodName(p.period).size()));
@@ -163,7 +361,7 @@ void ChartWidget::UpdateTitle() {
 }
 
 void ChartWidget::Poll() {
-    const GraphPicture& p = view_->picture(0);
+    const GraphPicture& p = view_->picture(Pic());
     if (exRights_ != g_exRights.load()) {
         exRights_ = g_exRights.load();
         view_->SetExRights(exRights_);
@@ -177,13 +375,16 @@ void ChartWidget::Poll() {
     feed_->Drain(changes_);
     if (changes_.empty() || !p.hasSecurity) return;
     bool mine = changes_.marketsReset != 0;
-    for (const SecurityChange& c : changes_.securities)
-        if (SameSecurity(c.id, p.security.id) && (c.kinds & (kChangeQuote | kChangeMinutes | kChangeTicks | kChangeCapital))) mine = true;
+    for (const SecurityChange& c : changes_.securities) {
+        if (!(c.kinds & (kChangeQuote | kChangeMinutes | kChangeTicks | kChangeCapital))) continue;
+        for (int i = 0; i < view_->pictureCount(); ++i)
+            if (SameSecurity(c.id, view_->picture(i).security.id)) mine = true;
+    }
     if (!mine) return;
     Refresh(0, true);
     // The pushed quotes carry no minutes: each new minute of the time-sharing picture asks for
     // the minutes since the held ones.
-    const GraphPicture& now = view_->picture(0);
+    const GraphPicture& now = view_->picture(Pic());
     const StoreTime minute = now.series.quote.bar.time / 60;
     if (now.period == kPeriodTime && minute != quoteMinute_) {
         quoteMinute_ = minute;
@@ -241,7 +442,7 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (ctrl && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        if (const StoreTime day = HistoryDay(); day != 0) emit historyTimeSharing(view_->picture(0).security, day);
+        if (const StoreTime day = HistoryDay(); day != 0) emit historyTimeSharing(view_->picture(Pic()).security, day);
         return;
     }
     if ((event->key() == Qt::Key_W && (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)))) {
@@ -254,8 +455,24 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
     }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         // K-line <-> time-sharing: to the time-sharing picture, or back to the K-line period left.
-        const GraphPicture& p = view_->picture(0);
+        const GraphPicture& p = view_->picture(Pic());
         SetPeriod(EnterPeriod(p.period, p.klinePeriod));
+        return;
+    }
+    if (ctrl && event->key() == Qt::Key_M) {  // 主图叠加
+        ShowOverlayPicker();
+        return;
+    }
+    if (ctrl && event->key() == Qt::Key_V) {  // 系统指示
+        ShowSignalPicker();
+        return;
+    }
+    if ((event->modifiers() & Qt::AltModifier) && event->key() == Qt::Key_V) {  // 关闭指示
+        CloseSignals();
+        return;
+    }
+    if (ctrl && event->key() == Qt::Key_A) {  // 加入到自选股
+        ShowAddToBlock();
         return;
     }
     if (ctrl && event->key() == Qt::Key_I) {
@@ -266,7 +483,7 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         emit infoPanelChanged(infoShown_, view_->options().infoPanelWidth);
         return;
     }
-    if (view_->picture(0).period == kPeriodTime && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+    if (view_->picture(Pic()).period == kPeriodTime && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
         // Up and Down change the days of the time-sharing picture.
         if (view_->StepTimeDays(event->key() == Qt::Key_Up ? 1 : -1)) Refresh(0);
         return;
@@ -293,14 +510,14 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Home:
         case Qt::Key_End: {
             // The active pane's first indicator becomes the previous / next formula that fits.
-            const GraphPicture& p = view_->picture(0);
+            const GraphPicture& p = view_->picture(Pic());
             const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
             std::optional<FormulaRecord> f =
                 StepPaneFormula(context_.formulas->Snapshot(), p, pane, event->key() == Qt::Key_Home ? -1 : 1);
             if (!f) return;
-            auto& held = view_->picture(0).panes[static_cast<size_t>(pane)].indicators;
+            auto& held = view_->picture(Pic()).panes[static_cast<size_t>(pane)].indicators;
             if (!held.empty()) held.erase(held.begin());
-            AddIndicator(*view_, 0, pane, *f, false, false);
+            AddIndicator(*view_, Pic(), pane, *f, false, false);
             // The new formula takes the first place.
             for (size_t i = 0; i < held.size(); ++i)
                 if (held[i].formula.nameText() == f->nameText() && i > 0) std::rotate(held.begin(), held.begin() + static_cast<long>(i), held.begin() + static_cast<long>(i) + 1);
@@ -316,13 +533,13 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
             return;
         case Qt::Key_Delete: {
             // The selected indicator, else the active sub-chart after asking.
-            GraphPicture& p = view_->picture(0);
+            GraphPicture& p = view_->picture(Pic());
             const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
             auto& held = p.panes[static_cast<size_t>(pane)].indicators;
             if (selectedSlot_ >= 0 && selectedSlot_ < static_cast<int>(held.size())) {
                 held.erase(held.begin() + selectedSlot_);
                 selectedSlot_ = -1;
-                Apply(view_->Update(3, 0, pane));
+                Apply(view_->Update(3, Pic(), pane));
                 return;
             }
             if (pane > 0 && QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("真的要删除副图吗？")) ==
@@ -342,7 +559,7 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Greater: case Qt::Key_Period: key = MoveKey::kSlowRight; break;
         case Qt::Key_F8: {
             // The next period; after the time-sharing picture comes the tick picture.
-            Period next = NextPeriod(view_->picture(0).period);
+            Period next = NextPeriod(view_->picture(Pic()).period);
             SetPeriod(next);
             return;
         }
@@ -361,9 +578,9 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 void ChartWidget::MoveOrZoom(MoveKey key) {
-    const int before = view_->picture(0).historyRequest;
+    const int before = view_->picture(Pic()).historyRequest;
     if (!view_->MoveOrZoom(key)) return;
-    if (view_->picture(0).historyRequest != before) needRequest_ = true;
+    if (view_->picture(Pic()).historyRequest != before) needRequest_ = true;
     Apply(view_->Update(1));
     if (cursor_.on) CursorMoved(false);
 }
@@ -375,7 +592,7 @@ void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 StoreTime ChartWidget::HistoryDay() const {
-    const GraphPicture& p = view_->picture(0);
+    const GraphPicture& p = view_->picture(Pic());
     if (!p.hasSecurity || !IsDayBasedPeriod(p.period) || p.scale.shown <= 0) return 0;
     // The crosshair's bar, else the newest shown.
     const size_t i = cursor_.on && cursor_.bar >= 0 ? static_cast<size_t>(cursor_.bar)
@@ -386,27 +603,27 @@ StoreTime ChartWidget::HistoryDay() const {
 bool ChartWidget::AddFormula(uint32_t type, const std::string& name, bool fromMenu) {
     std::optional<FormulaRecord> f = context_.formulas->Find(type, name);
     if (!f) return false;
-    const size_t panes = view_->picture(0).panes.size();
-    const AddResult r = AddIndicator(*view_, 0, activePane_, *f, false, fromMenu, activePane_);
+    const size_t panes = view_->picture(Pic()).panes.size();
+    const AddResult r = AddIndicator(*view_, Pic(), activePane_, *f, false, fromMenu, activePane_);
     if (r != AddResult::kAdded && r != AddResult::kKLine) return false;
-    if (view_->picture(0).panes.size() != panes) {
+    if (view_->picture(Pic()).panes.size() != panes) {
         Refresh(1);
     } else {
-        const int pane = FindIndicator(*view_, 0, type, name);
-        Apply(view_->Update(2, 0, r == AddResult::kKLine ? -1 : pane));
+        const int pane = FindIndicator(*view_, Pic(), type, name);
+        Apply(view_->Update(2, Pic(), r == AddResult::kKLine ? -1 : pane));
     }
     return true;
 }
 
 bool ChartWidget::RemoveFormula(uint32_t type, const std::string& name) {
-    const int pane = FindIndicator(*view_, 0, type, name);
-    if (pane < 0 || RemoveIndicators(*view_, 0, -1, type, name) == 0) return false;
-    Apply(view_->Update(3, 0, pane));
+    const int pane = FindIndicator(*view_, Pic(), type, name);
+    if (pane < 0 || RemoveIndicators(*view_, Pic(), -1, type, name) == 0) return false;
+    Apply(view_->Update(3, Pic(), pane));
     return true;
 }
 
 void ChartWidget::ShowMultiPictures(MultiKind kind) {
-    const GraphPicture& p = view_->picture(0);
+    const GraphPicture& p = view_->picture(Pic());
     if (!p.hasSecurity || kind == kSingle) return;
     const int pics = static_cast<int>(std::min<uint32_t>(context_.settings.multiPics, 16));
     std::vector<PicturePlan> plan;
@@ -422,8 +639,15 @@ void ChartWidget::ShowMultiPictures(MultiKind kind) {
     }
     if (plan.empty()) return;
     SetCrosshair(false);
+    // The single picture's settings become the defaults the new pictures start from.
+    if (multi_ == kSingle) KeepPictureDefaults(*view_, defaults());
     multi_ = kind;
-    ApplyPlan(*view_, plan);
+    activePane_ = 0;
+    selectedSlot_ = -1;
+    enlarged_.clear();
+    ApplyPlan(*view_, plan, defaults());
+    view_->SetActive(0);
+    cursor_.picture = 0;
     needRequest_ = true;
     Refresh(0);
     UpdateTitle();
@@ -431,28 +655,40 @@ void ChartWidget::ShowMultiPictures(MultiKind kind) {
 
 void ChartWidget::ShowSinglePicture(int picture) {
     if (multi_ == kSingle || picture < 0 || picture >= view_->pictureCount()) return;
-    const PicturePlan one{view_->picture(picture).security, view_->picture(picture).period, 1};
+    const SystemSettings& d = defaults();
+    const PicturePlan one{view_->picture(picture).security, view_->picture(picture).period,
+                          static_cast<int>(DefaultPanes(d).size())};
+    SetCrosshair(false);
     multi_ = kSingle;
-    ApplyPlan(*view_, {one});
-    view_->SetPanes(0, PanesFor(indicators_));
+    activePane_ = 0;
+    selectedSlot_ = -1;
+    enlarged_.clear();
+    view_->SetActive(0);
+    ApplyPlan(*view_, {one}, d);
+    cursor_.picture = 0;
     needRequest_ = true;
     Refresh(0);
     UpdateTitle();
 }
 
 void ChartWidget::StepSecurity(int step) {
-    const GraphPicture& p = view_->picture(0);
-    if (!p.hasSecurity) return;
-    int at = StepInList(list_, p.security.id, step);
-    if (at >= 0) {
-        ShowSecurity(list_[static_cast<size_t>(at)]);
-        return;
-    }
-    const MarketCode market = p.security.id.market;
-    const unsigned mask = market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u;
-    const std::vector<CodeEntry> table = context_.store->ListSecurities(mask);
-    at = StepInList(table, p.security.id, step);
-    if (at >= 0) ShowSecurity(table[static_cast<size_t>(at)]);
+    // From the view's list when it holds the security, else from the market's code table.
+    std::vector<CodeEntry> table;
+    const NextSecurityFn next = [&](const CodeEntry& from, int s) -> std::optional<CodeEntry> {
+        int at = StepInList(list_, from.id, s);
+        if (at >= 0) return list_[static_cast<size_t>(at)];
+        const MarketCode market = from.id.market;
+        table = context_.store->ListSecurities(market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u);
+        at = StepInList(table, from.id, s);
+        if (at >= 0) return table[static_cast<size_t>(at)];
+        return std::nullopt;
+    };
+    const auto targets = SecurityStepTargets(*view_, Combination(multi_), step, next);
+    if (targets.empty()) return;
+    for (const auto& [picture, security] : targets) view_->SetSecurity(picture, security);
+    needRequest_ = true;
+    Refresh(0);
+    UpdateTitle();
 }
 
 bool ChartWidget::ApplyWizardItem(const WizardItem& item) {
@@ -462,7 +698,7 @@ bool ChartWidget::ApplyWizardItem(const WizardItem& item) {
             return true;
         case kWizardFormula: {
             const std::string name = item.text1;
-            if (FindIndicator(*view_, 0, item.value, name) >= 0) return RemoveFormula(item.value, name);
+            if (FindIndicator(*view_, Pic(), item.value, name) >= 0) return RemoveFormula(item.value, name);
             return AddFormula(item.value, name, true);
         }
         case kWizardCommand: {
@@ -480,7 +716,7 @@ bool ChartWidget::ApplyWizardItem(const WizardItem& item) {
 int ChartWidget::AddOverlays(const std::vector<CodeEntry>& securities, std::string& message, bool& askPercentage) {
     message.clear();
     askPercentage = false;
-    GraphPicture& p = view_->picture(0);
+    GraphPicture& p = view_->picture(Pic());
     const size_t before = 1 + p.overlays.size();
     if (before >= static_cast<size_t>(kMaxSecurities)) {
         message = "叠加股票已到最大限度,不能再进行叠加操作!";
@@ -488,7 +724,7 @@ int ChartWidget::AddOverlays(const std::vector<CodeEntry>& securities, std::stri
     }
     int added = 0;
     for (const CodeEntry& e : securities)
-        if (view_->AddOverlay(0, e)) ++added;
+        if (view_->AddOverlay(Pic(), e)) ++added;
     if (added == 0) return 0;
     askPercentage = before == 1 && p.period != kPeriodTime && (p.panes[0].scaleMode & 3) != kScalePercentage;
     needRequest_ = true;
@@ -497,12 +733,12 @@ int ChartWidget::AddOverlays(const std::vector<CodeEntry>& securities, std::stri
 }
 
 void ChartWidget::SetMainPercentage(bool on) {
-    view_->SetScaleMode(0, 0, on ? kScalePercentage : kScaleNormal);
-    Apply(view_->Update(3, 0, 0));
+    view_->SetScaleMode(Pic(), 0, on ? kScalePercentage : kScaleNormal);
+    Apply(view_->Update(3, Pic(), 0));
 }
 
 bool ChartWidget::DeletePane(int pane) {
-    GraphPicture& p = view_->picture(0);
+    GraphPicture& p = view_->picture(Pic());
     if (pane <= 0 || pane >= static_cast<int>(p.panes.size())) return false;
     if (!enlarged_.empty()) ToggleEnlargement();
     p.panes.erase(p.panes.begin() + pane);
@@ -566,7 +802,7 @@ bool ChartWidget::LoadCombinationFile(const std::string& path, std::string& mess
 void ChartWidget::FillMenu(QMenu* menu) {
     if (const StoreTime day = HistoryDay(); day != 0) {
         QAction* history = menu->addAction(QStringLiteral("历史分时"));
-        connect(history, &QAction::triggered, this, [this, day] { emit historyTimeSharing(view_->picture(0).security, day); });
+        connect(history, &QAction::triggered, this, [this, day] { emit historyTimeSharing(view_->picture(Pic()).security, day); });
     }
 
     // The main-pane and sub-chart indicators of the set, by group: built-in or common formulas,
@@ -587,9 +823,9 @@ void ChartWidget::FillMenu(QMenu* menu) {
             std::snprintf(text, sizeof text, "%-6s %s", GbkToUtf8(name).c_str(), GbkToUtf8(f.description).c_str());
             QAction* a = g->addAction(QString::fromUtf8(text));
             a->setCheckable(true);
-            const bool shown = FindIndicator(*view_, 0, type, name) >= 0;
+            const bool shown = FindIndicator(*view_, Pic(), type, name) >= 0;
             a->setChecked(shown);
-            a->setEnabled(!f.periodDisabled(view_->picture(0).period));
+            a->setEnabled(!f.periodDisabled(view_->picture(Pic()).period));
             connect(a, &QAction::triggered, this, [this, type, name, shown] {
                 if (shown) RemoveFormula(type, name);
                 else AddFormula(type, name, true);
@@ -601,13 +837,24 @@ void ChartWidget::FillMenu(QMenu* menu) {
     for (const auto& [caption, kind] : {std::pair<const char*, const char*>{"蜡烛线", "K"}, {"美国线", "BAR"}, {"价位线", "PRICE"}}) {
         QAction* a = kinds->addAction(QString::fromUtf8(caption));
         a->setCheckable(true);
-        a->setChecked(view_->picture(0).kline.formula.nameText() == kind);
+        a->setChecked(view_->picture(Pic()).kline.formula.nameText() == kind);
         const std::string name = kind;
         connect(a, &QAction::triggered, this, [this, name] {
             view_->SetKLineKind(name);
             Refresh(2);
         });
     }
+    QAction* overlay = menu->addAction(QStringLiteral("主图叠加"));
+    overlay->setEnabled(picker_ != nullptr && view_->picture(Pic()).period != kPeriodTime);
+    connect(overlay, &QAction::triggered, this, [this] { ShowOverlayPicker(); });
+    connect(menu->addAction(QStringLiteral("系统指示")), &QAction::triggered, this, [this] { ShowSignalPicker(); });
+    connect(menu->addAction(QStringLiteral("关闭指示")), &QAction::triggered, this, [this] { CloseSignals(); });
+    QAction* addBlock = menu->addAction(QStringLiteral("加入到自选股"));
+    addBlock->setEnabled(context_.blocks != nullptr);
+    connect(addBlock, &QAction::triggered, this, [this] { ShowAddToBlock(); });
+    QAction* removeBlock = menu->addAction(QStringLiteral("从板块中删除"));
+    removeBlock->setEnabled(context_.blocks != nullptr);
+    connect(removeBlock, &QAction::triggered, this, [this] { ShowRemoveFromBlocks(); });
     QMenu* combos = menu->addMenu(QStringLiteral("指标组合"));
     connect(combos->addAction(QStringLiteral("载入指标组合")), &QAction::triggered, this, [this] {
         const QString file = QFileDialog::getOpenFileName(this, QString::fromUtf8(kComboOpenTitle),
@@ -631,14 +878,14 @@ void ChartWidget::FillMenu(QMenu* menu) {
         }
         QMessageBox::information(this, QStringLiteral("系统提示"), QString::fromUtf8(message.c_str()));
     });
-    for (size_t k = 0; k < view_->picture(0).overlays.size(); ++k) {
-        const std::string name = GbkToUtf8(FieldText(view_->picture(0).overlays[k].security.name));
+    for (size_t k = 0; k < view_->picture(Pic()).overlays.size(); ++k) {
+        const std::string name = GbkToUtf8(FieldText(view_->picture(Pic()).overlays[k].security.name));
         connect(menu->addAction(QString::fromStdString("删除叠加" + name)), &QAction::triggered, this, [this, k] {
-            if (view_->RemoveOverlay(0, static_cast<int>(k))) Apply(view_->Update(3, 0, 0));
+            if (view_->RemoveOverlay(Pic(), static_cast<int>(k))) Apply(view_->Update(3, Pic(), 0));
         });
     }
     QMenu* scale = menu->addMenu(QStringLiteral("坐标"));
-    const bool pct = (view_->picture(0).panes[0].scaleMode & 3) == kScalePercentage;
+    const bool pct = (view_->picture(Pic()).panes[0].scaleMode & 3) == kScalePercentage;
     QAction* normal = scale->addAction(QStringLiteral("普通坐标"));
     normal->setCheckable(true);
     normal->setChecked(!pct);
@@ -648,11 +895,13 @@ void ChartWidget::FillMenu(QMenu* menu) {
     percent->setChecked(pct);
     connect(percent, &QAction::triggered, this, [this] { SetMainPercentage(true); });
     connect(menu->addAction(QStringLiteral("清除指标")), &QAction::triggered, this, [this] {
-        GraphPicture& p = view_->picture(0);
+        GraphPicture& p = view_->picture(Pic());
         const int pane = std::min(activePane_, static_cast<int>(p.panes.size()) - 1);
         p.panes[static_cast<size_t>(pane)].indicators.clear();
-        Apply(view_->Update(3, 0, pane));
+        selectedSlot_ = -1;
+        Apply(view_->Update(3, Pic(), pane));
     });
+    FillFormulaItems(menu);
     menu->addSeparator();
     QAction* cross = menu->addAction(QStringLiteral("十字光标"));
     cross->setCheckable(true);
@@ -668,7 +917,7 @@ void ChartWidget::FillMenu(QMenu* menu) {
         const std::string_view name = PeriodName(period);
         QAction* a = periods->addAction(QString::fromUtf8(name.data(), int(name.size())));
         a->setCheckable(true);
-        a->setChecked(view_->picture(0).period == period);
+        a->setChecked(view_->picture(Pic()).period == period);
         connect(a, &QAction::triggered, this, [this, period] { SetPeriod(period); });
     }
     QMenu* adjust = menu->addMenu(QStringLiteral("价格还权"));
@@ -710,6 +959,12 @@ void ChartWidget::SetCrosshair(bool on) {
         return;
     }
     if (cursor_.on) return;
+    if (cursor_.picture != Pic()) {
+        // The crosshair comes on in the active picture.
+        cursor_.picture = Pic();
+        cursor_.bar = -1;
+        cursor_.y = 0;
+    }
     const GraphPicture& p = view_->picture(cursor_.picture);
     if (p.series.empty()) {
         // Nothing to point at yet: the switch stays on for when bars arrive.
@@ -722,6 +977,8 @@ void ChartWidget::SetCrosshair(bool on) {
 }
 
 void ChartWidget::MoveCursor(int x, int y) {
+    // The crosshair stays in the active picture.
+    if (view_->pictureCount() > 1 && PictureAt(*view_, x, y) != Pic()) return;
     Crosshair c = cursor_;
     if (!PlaceCursor(*view_, c, x, y)) return;
     c.on = true;
@@ -836,6 +1093,8 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && PanelPress(pt)) return;
     const HitInfo hit = HitTest(*view_, pt.x(), pt.y());
     mouseState_ = 0;
+    // The hit picture becomes active; the crosshair, keys and menus act on it.
+    if (hit.picture >= 0) SetActivePicture(hit.picture);
     if (hit.pane >= 0) activePane_ = hit.pane;
     selectedSlot_ = hit.kind == kHitIndicator ? hit.slot : -1;
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
@@ -844,6 +1103,14 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
         dividerPane_ = hit.pane;
         dividerY_ = pt.y();
         update(QRect(0, dividerY_, width(), 1));
+        return;
+    }
+    if (hit.kind == kHitIndicator && event->button() == Qt::RightButton) {
+        // The context menu of the selected indicator opens when the button comes up.
+        mouseState_ = 1;
+        rightButton_ = true;
+        anchor_ = lastPoint_ = pt;
+        bandFrom_ = -1;
         return;
     }
     if (hit.kind != kHitPane && hit.kind != kHitTimeAxis) return;
@@ -879,7 +1146,7 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint before = lastPoint_;
     lastPoint_ = pt;
     if (mouseState_ == 1 && DragStarted(anchor_.x(), anchor_.y(), pt.x(), pt.y())) mouseState_ = bandFrom_ == -2 ? 4 : 2;
-    GraphPicture& p = view_->picture(0);
+    GraphPicture& p = view_->picture(Pic());
     if (mouseState_ == 16) {
         // The panel's edge follows the mouse while the picture keeps 200 pixels of chart.
         update(QRect(edgeX_, 0, 1, height()));
@@ -922,7 +1189,7 @@ void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pt = event->position().toPoint();
     const int state = mouseState_;
     mouseState_ = 0;
-    GraphPicture& p = view_->picture(0);
+    GraphPicture& p = view_->picture(Pic());
     const int total = static_cast<int>(p.series.size());
     if (state == 16) {
         update(QRect(edgeX_, 0, 1, height()));
@@ -933,7 +1200,7 @@ void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (state == 8) {
         update(QRect(0, dividerY_, width(), 1));
-        if (MoveDivider(*view_, 0, dividerPane_, dividerY_)) RepaintAll();
+        if (MoveDivider(*view_, Pic(), dividerPane_, dividerY_)) RepaintAll();
         dividerPane_ = -1;
         return;
     }

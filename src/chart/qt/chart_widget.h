@@ -21,7 +21,9 @@ class QMenu;
 #include "app/settings.h"
 #include "chart/chart_view.h"
 #include "chart/cursor.h"
+#include "chart/kline_content.h"
 #include "chart/qt/chart_painter.h"
+#include "formula/formula_set.h"
 #include "market/change_feed.h"
 #include "market/series_loader.h"
 #pragma push_macro("slots")
@@ -41,15 +43,18 @@ inline constexpr int kChartViewKind = 2;
 
 class DataWindow;
 
-class ChartWidget : public QWidget {
+class ChartWidget : public QWidget, public FormulaObserver {
     Q_OBJECT
 public:
     struct Context {
         MarketStore* store = nullptr;  // required
         AppPaths paths;
-        const FormulaSet* formulas = nullptr;  // required
+        FormulaSet* formulas = nullptr;  // required; the window follows its change notices
         SystemSettings settings;
-        const BlockSet* blocks = nullptr;      // the information panel's 板 page
+        // The process-wide settings new pictures start from and a single picture leaves its own
+        // in (written back at exit); the window keeps them in `settings` when none is given.
+        SystemSettings* defaults = nullptr;
+        BlockSet* blocks = nullptr;  // 加入到自选股, 从板块中删除 (disabled without it) and the panel's 板 page
     };
     // What the window needs from the quote server: the history of a security in a period, in
     // base records (day, five-minute or minute bars), and today's data.
@@ -83,10 +88,36 @@ public:
     void ShowMultiPictures(MultiKind kind);
     void ShowSinglePicture(int picture);
     MultiKind multiKind() const { return multi_; }
+    // The formula set's notices: an edited formula is taken by every slot holding it and its panes
+    // are evaluated again; a deleted one leaves its panes. Another thread's notice is queued.
+    void OnFormulaNotice(const FormulaNotice& notice) override;
+    // 系统指示: a signal formula of the set in the active picture's main pane, replacing those of
+    // its type; 关闭指示 removes them all. Both evaluate the pane again.
+    bool PlaceSignal(uint32_t type, const std::string& nameGbk);
+    int CloseSignals();
+    // The parameter dialog's change of parameter `index` of a formula's slots (all pictures).
+    bool AdjustParameter(uint32_t type, const std::string& nameGbk, int index, float value);
+    // 删除公式: slot `slot` of a pane of the active picture; the last one of a sub-chart deletes the
+    // sub-chart after "真的要删除副图吗？" (`ask` answers it; the message box when empty).
+    bool DeleteFormula(int pane, int slot, const std::function<bool()>& ask = {});
+    // 加入到自选股 / 从板块中删除 for the active picture's security; the message to show, if any.
+    bool AddToUserBlockNamed(const std::string& nameGbk, std::string& message);
+    int RemoveFromUserBlocksNamed(const std::vector<std::string>& namesGbk, std::string& message);
+    // The indicator selected by a click on its name in the active pane, -1 when none.
+    int selectedSlot() const { return selectedSlot_; }
+    void SelectSlot(int pane, int slot);
+    // A click makes a picture active: the crosshair, keys and menus act on it.
+    void SetActivePicture(int picture);
+    int activePicture() const { return Pic(); }
     // The keyboard wizard: any other character typed opens it with that character; its choice
     // selects a period, a formula (added to the active pane, or removed when shown) or a security.
     using WizardFn = std::function<std::optional<WizardItem>(const QString& first)>;
     void SetWizard(WizardFn fn) { wizard_ = std::move(fn); }
+    // 主图叠加 (Ctrl+M): the stock picker, given the securities the picture shows; what it returns
+    // is overlaid. Without one the command is disabled.
+    using StockPickerFn = std::function<std::vector<CodeEntry>(const std::vector<CodeEntry>& shown)>;
+    void SetStockPicker(StockPickerFn fn) { picker_ = std::move(fn); }
+    void ShowOverlayPicker();
     // What the wizard's choice does here; false when it means nothing to the chart.
     bool ApplyWizardItem(const WizardItem& item);
     // Asks the requester again on the next poll (the window became active).
@@ -162,6 +193,14 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    int Pic() const;  // the active picture
+    SystemSettings& defaults();
+    void HandleFormulaNotice(const FormulaNotice& notice);
+    void Reevaluate(const std::vector<PaneRef>& panes);
+    void FillFormulaItems(QMenu* menu);
+    void ShowSignalPicker();
+    void ShowAddToBlock();
+    void ShowRemoveFromBlocks();
     void Poll();
     void Refresh(int level, bool keepFirst = false);
     void RepaintAll();
@@ -191,6 +230,7 @@ private:
     QBasicTimer timer_;
     DataRequestFn requester_;
     WizardFn wizard_;
+    StockPickerFn picker_;
     std::vector<CodeEntry> list_;
     MultiKind multi_ = kSingle;
     bool needRequest_ = false;

@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "session/session.h"
 #include "ui/chart/history_time_sharing.h"
+#include "ui/chart/stock_picker.h"
 #include "ui/quote_list/wizard_popup.h"
 
 namespace tessaro {
@@ -21,7 +22,8 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
     c.paths = session.paths();
     c.formulas = &session.formulas();
     c.settings = session.settings();
-    c.blocks = &session.blocks();
+    c.defaults = &session.settings();
+    c.blocks = session.hasBlocks() ? &session.blocks() : nullptr;
     chart_ = new chart::ChartWidget(c, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -67,6 +69,9 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
     chart_->SetWizard([this, owner](const QString& first) {
         return WizardPopup::Run(WizardPopup::SessionSources(*owner), first, chart_);
     });
+    chart_->SetStockPicker([this, owner](const std::vector<CodeEntry>& shown) {
+        return StockPickerDialog::Run(WizardPopup::SessionSources(*owner, false, false), shown, chart_);
+    });
 }
 
 ChartViewHost::~ChartViewHost() = default;
@@ -100,7 +105,7 @@ QString ChartViewHost::title() const { return chart_->windowTitle(); }
 
 std::optional<SecurityId> ChartViewHost::currentSecurity() const {
     if (!chart_->hasSecurity()) return std::nullopt;
-    return chart_->view().picture(0).security.id;
+    return chart_->view().picture(chart_->activePicture()).security.id;
 }
 
 void ChartViewHost::OnConnected() { chart_->OnConnected(); }
