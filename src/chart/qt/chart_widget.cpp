@@ -1070,6 +1070,7 @@ bool ChartWidget::PanelPress(QPoint pt) {
     for (int i = 0; i < view_->pictureCount(); ++i) {
         const InfoPanel& panel = view_->picture(i).panel;
         if (panel.OnEdge(at)) {
+            SetActivePicture(i);  // the release sets the width of this picture's panel
             mouseState_ = 16;
             edgeX_ = pt.x();
             update(QRect(edgeX_, 0, 1, height()));

@@ -54,7 +54,7 @@ public:
         // The process-wide settings new pictures start from and a single picture leaves its own
         // in (written back at exit); the window keeps them in `settings` when none is given.
         SystemSettings* defaults = nullptr;
-        BlockSet* blocks = nullptr;  // 加入到自选股, 从板块中删除 (disabled without it) and the panel's 板 page
+        BlockSet* blocks = nullptr;  // the panel's 板 page, 加入到自选股 and 从板块中删除 (disabled without it)
     };
     // What the window needs from the quote server: the history of a security in a period, in
     // base records (day, five-minute or minute bars), and today's data.
