@@ -37,6 +37,18 @@ std::string BidRatioText(double bidLots, double askLots) {
     return buf;
 }
 
+bool LatestBreadth(const MinuteExtraDay& extras, int& rising, int& unchanged, int& falling) {
+    for (size_t i = extras.size(); i > 0; --i) {
+        const MinuteExtra& f = extras[i - 1];
+        if (static_cast<int32_t>(f.time) <= 0 || f.figures[0] < 0 || f.figures[1] < 0 || f.figures[2] < 0) continue;
+        rising = f.figures[0];
+        unchanged = f.figures[1];
+        falling = f.figures[2];
+        return true;
+    }
+    return false;
+}
+
 void TradeVolumes(std::vector<KLineRecord>& ticks) {
     double total = 0;
     for (KLineRecord& t : ticks) {

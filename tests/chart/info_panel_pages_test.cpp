@@ -225,6 +225,10 @@ public:
         out = index;
         return true;
     }
+    bool MinuteExtras(const CodeEntry&, MinuteExtraDay& out) override {
+        out = extras;
+        return hasExtras;
+    }
     std::vector<InfoPanelBlock> BlocksOf(const CodeEntry&) override {
         ++blockReads;
         return {{"行业", "银行", Utf8ToGbk("银行")}};
@@ -232,6 +236,8 @@ public:
     CodeEntry index;
     std::vector<std::string> loaded;
     int blockReads = 0;
+    bool hasExtras = false;
+    MinuteExtraDay extras{};
 };
 
 struct KLinePanelFixture : ::testing::Test {
@@ -328,10 +334,21 @@ TEST_F(KLinePanelFixture, TabsLoadTheirPagesOnce) {
     view->SetPanelMode(0, kPanelModeFinance);
     EXPECT_EQ(view->picture(0).panelScroll, 0);
 
-    // An index picture refuses the other tabs.
+    // An index picture refuses the other tabs; its exchange row takes the newest breadth minute.
     view->SetSecurity(0, source.index);
     view->SetPanelMode(0, kPanelModeTicks);
     EXPECT_FALSE(view->SetPanelMode(0, kPanelModeChart));
+    source.hasExtras = true;
+    source.extras[3] = MinuteExtra{1, 0, {600, 100, 300, 0, 0, 0}};
+    source.extras[10] = MinuteExtra{1, 0, {-5, 1, 1, 0, 0, 0}};  // a corrupt count: passed over
+    source.extras[200] = MinuteExtra{0, 0, {9, 9, 9, 0, 0, 0}};  // no time: empty
+    view->Update(0);
+    EXPECT_NE(FindText(view->picture(0).panelList, "600↑"), nullptr);
+    EXPECT_NE(FindText(view->picture(0).panelList, "100="), nullptr);
+    EXPECT_NE(FindText(view->picture(0).panelList, "300↓"), nullptr);
+    int rising = -1, unchanged = -1, falling = -1;
+    EXPECT_FALSE(LatestBreadth(MinuteExtraDay{}, rising, unchanged, falling));
+    EXPECT_EQ(rising, -1);  // untouched: the row shows no counts
 }
 
 }  // namespace
