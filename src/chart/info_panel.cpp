@@ -60,6 +60,8 @@ void TradeVolumes(std::vector<KLineRecord>& ticks) {
 
 namespace {
 
+constexpr int kSmallChartRows = 8;  // the least height of the small chart, in chart font lines
+
 struct Painter {
     DisplayList& out;
     const ColorScheme& scheme;
@@ -290,14 +292,20 @@ void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data
     }
     const bool index = data.security.securityClass == kClassIndex;
     const int mode = ValidPanelMode(data.mode, index) == data.mode ? data.mode : 0;
+    const bool chart = (mode == kPanelModeChart || mode == kPanelModeIndex) && data.hasChart;
+    // The small chart keeps two fifths of the panel (at least the room for its panes); the
+    // quote table drops the rows that do not fit above it.
+    const int chartRoom = chart ? std::max(kSmallChartRows * metrics.cy + 2, (p.bottom - p.y) * 2 / 5) : 0;
+    p.bottom -= chartRoom;
     if (mode <= 3 || mode == 6) rows_ = index ? IndexRows(p, data) : QuoteRows(p, data);
+    p.bottom += chartRoom;
     if (mode == kPanelModeTicks && !data.ticks.empty()) TickRows(p, data);
     if (mode == kPanelModeFinance) financeVisible_ = FinanceRows(p, data);
     if (mode == kPanelModeBlocks) BlockRows(p, data, blockRows_);
-    if ((mode == kPanelModeChart || mode == kPanelModeIndex) && data.hasChart) {
+    if (chart) {
         // The small chart fills what the quote table leaves when there is room for its panes.
         const int top = p.y + 1, bottom = box.bottom - strip - 1;
-        if (bottom - top >= 8 * metrics.cy) {
+        if (bottom - top >= kSmallChartRows * metrics.cy) {
             TimeSharingOptions o;
             o.scheme = scheme;
             o.metrics = metrics;
