@@ -558,32 +558,7 @@ void ChartView::Ranges(GraphPicture& p, int paneIndex) {
 
         const bool percentage = i == 0 && pane.scaleMode == kScalePercentage;
         pane.reference = percentage && shown > 0 ? p.series.bars[static_cast<size_t>(first)].close : 0;
-        const PaneIndicator* lead = pane.indicators.empty() ? nullptr : &pane.indicators.front();
-        if (lead && lead->formula.coordinateCount > 0) {
-            pane.levels = Levels{};
-            const uint32_t n = std::min<uint32_t>(lead->formula.coordinateCount, kMaxCoordinateLines);
-            for (uint32_t k = 0; k < n; ++k)
-                if (std::isfinite(lead->formula.coordinates[k])) pane.levels.values.push_back(lead->formula.coordinates[k]);
-            std::sort(pane.levels.values.begin(), pane.levels.values.end());
-            pane.scaleMode |= kScaleFixedLevels;
-        } else {
-            pane.scaleMode &= ~kScaleFixedLevels;
-            LevelParams lp;
-            lp.max = pane.map.range.max;
-            lp.min = pane.map.range.min;
-            lp.height = pane.rects.draw.height();
-            lp.percentage = percentage;
-            lp.reference = pane.reference;
-            pane.levels = GridLevels(lp);
-        }
-        float widest = 0;
-        for (float v : pane.levels.values)
-            if (std::fabs(v) > std::fabs(widest)) widest = v;
-        // Labels keep the decimals that tell their levels apart (a step of 0.005 in a price of
-        // two decimals would print two levels alike).
-        const int decimals = std::max(i == 0 ? p.decimals : 2, pane.levels.stepDecimals);
-        pane.labels = FitAxisLabels(widest, decimals, percentage, pane.levels.base,
-                                    static_cast<int>(pane.rects.rightAxis.width()), options_.metrics.cx);
+        PaneLevels(p, i, percentage);
 
         ctx.map = &pane.map;
         ctx.draw = pane.rects.draw;
@@ -617,6 +592,50 @@ void ChartView::Ranges(GraphPicture& p, int paneIndex) {
             }
         }
     }
+}
+
+void ChartView::PaneLevels(GraphPicture& p, size_t i, bool percentage) {
+    GraphPane& pane = p.panes[i];
+    const PaneIndicator* lead = pane.indicators.empty() ? nullptr : &pane.indicators.front();
+    if (lead && lead->formula.coordinateCount > 0) {
+        pane.levels = Levels{};
+        const uint32_t n = std::min<uint32_t>(lead->formula.coordinateCount, kMaxCoordinateLines);
+        for (uint32_t k = 0; k < n; ++k)
+            if (std::isfinite(lead->formula.coordinates[k])) pane.levels.values.push_back(lead->formula.coordinates[k]);
+        std::sort(pane.levels.values.begin(), pane.levels.values.end());
+        pane.scaleMode |= kScaleFixedLevels;
+    } else {
+        pane.scaleMode &= ~kScaleFixedLevels;
+        LevelParams lp;
+        lp.max = pane.map.range.max;
+        lp.min = pane.map.range.min;
+        lp.height = pane.rects.draw.height();
+        lp.percentage = percentage;
+        lp.reference = pane.reference;
+        pane.levels = GridLevels(lp);
+    }
+    float widest = 0;
+    for (float v : pane.levels.values)
+        if (std::fabs(v) > std::fabs(widest)) widest = v;
+    // Labels keep the decimals that tell their levels apart (a step of 0.005 in a price of
+    // two decimals would print two levels alike).
+    const int decimals = std::max(i == 0 ? p.decimals : 2, pane.levels.stepDecimals);
+    pane.labels = FitAxisLabels(widest, decimals, percentage, pane.levels.base,
+                                static_cast<int>(pane.rects.rightAxis.width()), options_.metrics.cx);
+}
+
+Region ChartView::DragReference(int picture, int pane, int dy) {
+    if (picture < 0 || picture >= pictureCount()) return {};
+    GraphPicture& p = pictures_[static_cast<size_t>(picture)];
+    if (p.period == kPeriodTime || pane != 0 || p.panes.empty() || p.panes[0].scaleMode != kScalePercentage ||
+        p.panes[0].reference == 0 || dy == 0)
+        return {};
+    GraphPane& g = p.panes[0];
+    const float moved = g.reference - static_cast<float>(dy) / g.map.scale;
+    if (!std::isfinite(moved) || moved == 0) return {};
+    g.reference = moved;
+    PaneLevels(p, 0, true);
+    return Update(4, picture, 0);
 }
 
 void ChartView::TimeLabels(GraphPicture& p) {
@@ -978,11 +997,25 @@ void ChartView::DrawTitle(GraphPicture& p, int index, DisplayList& list) {
                                                                                         : p.scale.first + p.scale.shown - 1;
     for (PaneIndicator& slot : pane.indicators) {
         if (index == 0 && SignalFormula(slot.formula.type)) {
-            // An 11-pixel legend in the signal's colour (阳线 for a colour K-line formula).
-            const ColorRef c = slot.formula.type == kFormulaColourKLine ? colours[kColorRising]
-                                                                        : static_cast<ColorRef>(slot.formula.signalColour & 0xFFFFFF);
-            const int top = title.top + 1 + (m.cy - 7) / 2;
-            list.Rectangle({x + 2, top, x + 9, top + 7}, colours[kColorChartText], true, c);
+            // An 11-pixel legend: the formula's icon in its signal colour, or the colour K-line
+            // symbol (icon 101) in 阳线.
+            const bool colourK = slot.formula.type == kFormulaColourKLine;
+            RenderItem icon;
+            icon.kind = kKindIcon;
+            icon.colour = colourK ? colours[kColorRising] : static_cast<ColorRef>(slot.formula.signalColour & 0xFFFFFF);
+            icon.iconType = colourK ? 101 : static_cast<uint8_t>(std::min<uint32_t>(slot.formula.signalIcon, 6));
+            icon.hollow = false;
+            icon.background = colours[kColorBackground];
+            icon.barCount = 1;
+            icon.stride = 2;
+            icon.flags = {0};
+            // Icons hang from their point (down, up or around it); each is kept inside the strip.
+            const int mid = title.top + 1 + m.cy / 2;
+            int y = mid;
+            if (icon.iconType == 2 || icon.iconType == 4 || icon.iconType == 6 || icon.iconType == 101) y = mid - 5;
+            if (icon.iconType == 3 || icon.iconType == 5) y = mid + 5;
+            icon.coords = {x + 5, y};
+            DrawItem(icon, pane.rects.title, list);
             slot.nameRect = {x, title.top, std::min(x + 11, title.right), title.bottom};
             x += 11;
             continue;

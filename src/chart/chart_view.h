@@ -258,6 +258,11 @@ public:
     // when it changes and returns what changed on screen.
     Region SetCursorBar(int picture, int bar);
 
+    // A drag on the price axis of a pane in percentage mode: the reference value moves by
+    // -dy / (pixels per value unit), the pane's levels and labels follow and the picture is drawn
+    // again. Nothing (an empty region) for a pane in another mode.
+    Region DragReference(int picture, int pane, int dy);
+
     // A key for every picture; true when a picture changed (then Update(1) has run).
     bool MoveOrZoom(MoveKey key);
     // The day count of the time-sharing pictures (1 .. 10); Up adds a day, Down removes one.
@@ -316,6 +321,7 @@ private:
     void Evaluate(GraphPicture& p, int pane);
     void EvaluateSlot(GraphPicture& p, PaneIndicator& slot);
     void Ranges(GraphPicture& p, int pane);
+    void PaneLevels(GraphPicture& p, size_t index, bool percentage);
     void TimeLabels(GraphPicture& p);
     Region UpdateTimeSharing(GraphPicture& p, int from);
     Region DrawPanel(GraphPicture& p, const RectF& chart);

@@ -1,6 +1,7 @@
 #include "chart/cursor.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -162,6 +163,17 @@ std::string TagTimeText(Period period, StoreTime t) {
     if (period == kPeriodTime || (PeriodNumber(period) >= PeriodNumber(kPeriodMin1) && PeriodNumber(period) <= PeriodNumber(kPeriodMin60)))
         return FormatStoreTime("Y-M-D H:N", t);
     return FormatStoreTime("Y-M-D(W)", t);
+}
+
+std::string BandText(const GraphPicture& p, int a, int b) {
+    if (a < 0 || b < 0 || a >= p.scale.shown || b >= p.scale.shown) return {};
+    const size_t first = static_cast<size_t>(p.scale.first + std::min(a, b));
+    const size_t last = static_cast<size_t>(p.scale.first + std::max(a, b));
+    if (last >= p.series.size()) return {};
+    char count[32];
+    std::snprintf(count, sizeof count, "共%d组", static_cast<int>(last - first + 1));
+    return TagTimeText(p.period, p.series.bars[first].time) + "\r\n" + TagTimeText(p.period, p.series.bars[last].time) +
+           "\r\n" + count;
 }
 
 CursorTags MakeCursorTags(const ChartView& view, const Crosshair& c) {

@@ -99,6 +99,10 @@ inline bool DragStarted(int anchorX, int anchorY, int x, int y) {
 // anchorX becomes x and true is returned (the caller updates from level 1).
 bool PanScale(HScale& h, bool rightButton, float& anchorX, float x, int total);
 
+// The rubber band's text: "%s\r\n%s\r\n共%d组" with the times of its first and last bar (as the
+// tags show them) and its bar count, both ends counted; empty when either bar is not shown.
+std::string BandText(const GraphPicture& p, int a, int b);
+
 // A rubber band from visible bar a to visible bar b (either order) zooms to those bars: the
 // first becomes the band's first bar and N its bar count, clamped as the keys clamp.
 bool ZoomToBand(HScale& h, int a, int b, int total);

@@ -50,6 +50,16 @@ std::vector<std::pair<int, CodeEntry>> SecurityStepTargets(const ChartView& view
     return out;
 }
 
+std::optional<CodeEntry> NextInLists(const std::vector<const std::vector<CodeEntry>*>& lists, const CodeEntry& from,
+                                     int step) {
+    for (const std::vector<CodeEntry>* list : lists) {
+        if (!list) continue;
+        const int at = StepInList(*list, from.id, step);
+        if (at >= 0) return (*list)[static_cast<size_t>(at)];
+    }
+    return std::nullopt;
+}
+
 PaneFormulaLists CapturePaneLists(const GraphPicture& p, const PaneFormulaLists& previous) {
     PaneFormulaLists lists = previous;
     for (size_t k = 0; k < p.panes.size() && k < lists.size(); ++k) {

@@ -32,6 +32,12 @@ using NextSecurityFn = std::function<std::optional<CodeEntry>(const CodeEntry& f
 std::vector<std::pair<int, CodeEntry>> SecurityStepTargets(const ChartView& view, Combination combination, int step,
                                                            const NextSecurityFn& next);
 
+// The security before or after `from` in the first of `lists` that holds it (the view's list,
+// then the first user block holding it, then the market's code table), wrapping at both ends;
+// nullopt when none holds it.
+std::optional<CodeEntry> NextInLists(const std::vector<const std::vector<CodeEntry>*>& lists, const CodeEntry& from,
+                                     int step);
+
 // ---- Defaults kept from a single picture -------------------------------------------------
 
 using PaneFormulas = std::vector<std::vector<std::pair<uint32_t, std::string>>>;

@@ -27,11 +27,13 @@ void ChartRequests::Queue(Message& message) {
     if (std::optional<Bytes> packet = session_.Build(message, window_)) queue_.PushBack(std::move(*packet));
 }
 
-bool ChartRequests::Request(const CodeEntry& security, Period period, int records) {
+bool ChartRequests::Request(const CodeEntry& security, Period period, int records, bool morePictures) {
     queue_.Clear();
     if (!session_.connected()) return false;
     const SecurityHandle handle = EncodeSecurityHandle(security.id);
-    subscriptions_.SetQuotes(session_, "GVIEW", {handle});
+    if (!morePictures) shown_.clear();
+    if (std::find(shown_.begin(), shown_.end(), handle) == shown_.end()) shown_.push_back(handle);
+    subscriptions_.SetQuotes(session_, "GVIEW", shown_);
     if (period == kPeriodMin1 || period == kPeriodTime) {
         MinutesRequest m;
         m.handle = handle;
@@ -67,6 +69,7 @@ bool ChartRequests::Request(const CodeEntry& security, Period period, int record
 
 void ChartRequests::Stop() {
     queue_.Clear();
+    shown_.clear();
     subscriptions_.EndAll(session_);
 }
 

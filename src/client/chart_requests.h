@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "app/paths.h"
 #include "client/request_queue.h"
@@ -34,7 +35,10 @@ public:
     // minute figures of breadth and turnover), five-minute history (5- to 60-minute pictures), day history
     // (day to multi-day pictures; `records` base records back from the newest) or today's ticks
     // (tick pictures); sends the first. False when nothing could be sent (no connection).
-    bool Request(const CodeEntry& security, Period period, int records);
+    // `morePictures`: a further picture of the same window in the same round; "GVIEW" keeps the
+    // securities of the round's earlier requests, so every picture of a multi-picture view
+    // stays live.
+    bool Request(const CodeEntry& security, Period period, int records, bool morePictures = false);
     // The window stops being the active view: "GVIEW" ends, the queue is dropped.
     void Stop();
 
@@ -51,6 +55,7 @@ private:
     ArrivedFn arrived_;
     RequestQueue queue_;
     Subscriptions subscriptions_;
+    std::vector<SecurityHandle> shown_;  // the round's securities, in "GVIEW"
 };
 
 }  // namespace tessaro

@@ -4,6 +4,9 @@
 // the block files written.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sstream>
+
 #include "chart/chart_commands.h"
 #include "formula/compiler.h"
 #include "platform/text.h"
@@ -60,7 +63,9 @@ TEST_F(ChartCommandsTest, MenuCaptionsOfASelectedFormula) {
 
 TEST_F(ChartCommandsTest, SignalSystemReplacesItsTypeAndCloseClearsThemAll) {
     const FormulaRecord up = Made(kFormulaSelection, "UP", "C>REF(C,1);");
-    const FormulaRecord down = Made(kFormulaSelection, "DOWN", "C<REF(C,1);");
+    FormulaRecord down = Made(kFormulaSelection, "DOWN", "C<REF(C,1);");
+    down.signalIcon = 2;
+    down.signalColour = 0xFF0000;
     const FormulaRecord colour = Made(kFormulaColourKLine, "RED", "C>O;");
     const FormulaRecord combined = Made(kFormulaSubPane, "NOTSIG", "A:C;");
     EXPECT_EQ(SignalSystemChoices({up, combined, colour}).size(), 2u);
@@ -70,6 +75,23 @@ TEST_F(ChartCommandsTest, SignalSystemReplacesItsTypeAndCloseClearsThemAll) {
     EXPECT_EQ(Names(view->picture(0).panes[0]), (std::vector<std::string>{"MA", "RED", "DOWN"}));
     EXPECT_EQ(PlaceSignalFormula(*view, 0, combined), AddResult::kDisabled);  // not a signal formula
     EXPECT_EQ(PlaceSignalFormula(*view, 3, up), AddResult::kDisabled);        // no such picture
+    // The title strip shows each signal's icon in its colour: DOWN's triangle (icon 2) in blue.
+    view->Update(0);
+    DisplayList probe;
+    probe.FillRect({0, 0, 1, 1}, 0xFF0000);
+    std::string blue = probe.ToText().substr(probe.ToText().find("fill="));
+    blue.pop_back();  // the line's end
+    const RectF& titleF = view->picture(0).panes[0].rects.title;
+    const Rect title{RoundPixel(titleF.left), RoundPixel(titleF.top), RoundPixel(titleF.right), RoundPixel(titleF.bottom)};
+    bool legend = false;
+    std::istringstream lines(view->picture(0).panes[0].list.ToText());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("polygon", 0) != 0 || line.find(blue) == std::string::npos) continue;
+        int x = 0, y = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "polygon %d,%d", &x, &y), 2);
+        legend = y >= title.top && y + 6 <= title.bottom;
+    }
+    EXPECT_TRUE(legend) << "the icon lies inside the title strip";
     EXPECT_EQ(CloseSignalFormulas(*view, 0), 2);
     EXPECT_EQ(Names(view->picture(0).panes[0]), std::vector<std::string>{"MA"});
     EXPECT_EQ(CloseSignalFormulas(*view, 0), 0);

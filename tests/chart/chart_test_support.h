@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "formula/formula_set.h"
 #include "formula/standard_library.h"
 #include "market/bars_csv.h"
@@ -36,5 +38,23 @@ inline std::unique_ptr<Series> Load600519DayBars() {
     bars->period = kPeriodDay;
     return bars;
 }
+
+// A suite whose tests share the standard formula set and the day bars of 600519, made once
+// for the suite.
+class StandardChartSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        formulas_ = MakeStandardFormulas().release();
+        bars_ = Load600519DayBars().release();
+    }
+    static void TearDownTestSuite() {
+        delete formulas_;
+        delete bars_;
+        formulas_ = nullptr;
+        bars_ = nullptr;
+    }
+    static inline FormulaSet* formulas_ = nullptr;
+    static inline Series* bars_ = nullptr;
+};
 
 }  // namespace tessaro::chart

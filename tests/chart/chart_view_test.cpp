@@ -20,16 +20,8 @@
 namespace tessaro::chart {
 namespace {
 
-class ChartViewTest : public ::testing::Test {
+class ChartViewTest : public StandardChartSuite {
 protected:
-    static void SetUpTestSuite() {
-        formulas_ = MakeStandardFormulas().release();
-        bars_ = Load600519DayBars().release();
-    }
-    static void TearDownTestSuite() {
-        delete formulas_;
-        delete bars_;
-    }
 
     void SetUp() override {
         ASSERT_GE(bars_->size(), 300u);
@@ -76,8 +68,6 @@ protected:
         }
     }
 
-    static inline FormulaSet* formulas_ = nullptr;
-    static inline Series* bars_ = nullptr;
     MemoryEvalData data;
     FormulaChartSource source{*formulas_, data};
     ChartOptions options;

@@ -19,16 +19,8 @@
 namespace tessaro::chart {
 namespace {
 
-class CursorTest : public ::testing::Test {
+class CursorTest : public StandardChartSuite {
 protected:
-    static void SetUpTestSuite() {
-        formulas_ = MakeStandardFormulas().release();
-        bars_ = Load600519DayBars().release();
-    }
-    static void TearDownTestSuite() {
-        delete formulas_;
-        delete bars_;
-    }
     void SetUp() override {
         ASSERT_GE(bars_->size(), 300u);
         ParseSecurityText("SH600519", moutai.id);
@@ -44,8 +36,6 @@ protected:
         view->Update(0);
     }
 
-    static inline FormulaSet* formulas_ = nullptr;
-    static inline Series* bars_ = nullptr;
     MemoryEvalData data;
     FormulaChartSource source{*formulas_, data};
     ChartOptions options;

@@ -19,16 +19,8 @@
 namespace tessaro::chart {
 namespace {
 
-class KLineContentTest : public ::testing::Test {
+class KLineContentTest : public StandardChartSuite {
 protected:
-    static void SetUpTestSuite() {
-        formulas_ = MakeStandardFormulas().release();
-        bars_ = Load600519DayBars().release();
-    }
-    static void TearDownTestSuite() {
-        delete formulas_;
-        delete bars_;
-    }
     void SetUp() override {
         ParseSecurityText("SH600519", moutai.id);
         moutai.securityClass = kClassAShare;
@@ -59,8 +51,6 @@ protected:
         return out;
     }
 
-    static inline FormulaSet* formulas_ = nullptr;
-    static inline Series* bars_ = nullptr;
     MemoryEvalData data;
     FormulaChartSource source{*formulas_, data};
     ChartOptions options;

@@ -11,16 +11,8 @@
 namespace tessaro::chart {
 namespace {
 
-class MultiPictureTest : public ::testing::Test {
+class MultiPictureTest : public StandardChartSuite {
 protected:
-    static void SetUpTestSuite() {
-        formulas_ = MakeStandardFormulas().release();
-        bars_ = Load600519DayBars().release();
-    }
-    static void TearDownTestSuite() {
-        delete formulas_;
-        delete bars_;
-    }
     void SetUp() override {
         for (int i = 0; i < 6; ++i) {
             CodeEntry e;
@@ -52,8 +44,6 @@ protected:
         return out;
     }
 
-    static inline FormulaSet* formulas_ = nullptr;
-    static inline Series* bars_ = nullptr;
     MemoryEvalData data;
     FormulaChartSource source{*formulas_, data};
     ChartOptions options;
@@ -129,6 +119,18 @@ TEST_F(MultiPictureTest, PageKeysStepEachStockPictureOrEveryPeriodPictureTogethe
     EXPECT_TRUE(SecurityStepTargets(*view, Combination::kSingle, 1, [](const CodeEntry&, int) {
                     return std::optional<CodeEntry>{};
                 }).empty());
+}
+
+TEST_F(MultiPictureTest, PageKeysTakeTheFirstListHoldingTheSecurity) {
+    // The view's list lacks S3; the user block holds S1, S3, S5; the code table all six.
+    const std::vector<CodeEntry> view{list[0], list[1]}, block{list[1], list[3], list[5]};
+    EXPECT_TRUE(SameSecurity(NextInLists({&view, &block, &list}, list[3], 1)->id, list[5].id));
+    EXPECT_TRUE(SameSecurity(NextInLists({&view, &block, &list}, list[5], 1)->id, list[1].id));  // wraps
+    EXPECT_TRUE(SameSecurity(NextInLists({&view, &block, &list}, list[1], -1)->id, list[0].id));  // the view's list first
+    EXPECT_TRUE(SameSecurity(NextInLists({&view, &block, &list}, list[4], -1)->id, list[3].id));  // the table
+    EXPECT_FALSE(NextInLists({&view, nullptr}, list[4], 1));
+    const std::vector<CodeEntry> alone{list[2]};
+    EXPECT_TRUE(SameSecurity(NextInLists({&alone}, list[2], 1)->id, list[2].id));  // a list of one
 }
 
 TEST_F(MultiPictureTest, ASinglePicturesSettingsBecomeTheDefaultsOfNewPictures) {

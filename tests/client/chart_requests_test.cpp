@@ -6,6 +6,7 @@
 #include "market/history.h"
 #include "market/market_store.h"
 #include "net/realtime_messages.h"
+#include "net/security_handle.h"
 #include "platform/files.h"
 #include "platform/settings_store.h"
 #include "scripted_peer.h"
@@ -151,6 +152,29 @@ TEST_F(ChartRequestsTest, IndexTimeSharingAlsoAsksForItsMinuteFigures) {
     MinuteExtraDay day;
     ASSERT_TRUE(store_.GetMinuteExtra(1000001, day));
     EXPECT_EQ(day[6].figures[0], 600);
+}
+
+TEST_F(ChartRequestsTest, AMultiPictureRoundKeepsEveryPicturesSecurityLive) {
+    ChartRequests requests(session_, store_, paths_, 7, [] {});
+    CodeEntry second = security_, third = security_;
+    ParseSecurityText("SZ000001", second.id);
+    ParseSecurityText("SH600519", third.id);
+    auto subscribed = [&] {
+        std::vector<SecurityHandle> handles;
+        for (const Bytes& packet : net_.TakePackets()) {
+            QuoteSubscribe s;
+            if (CodeOf(packet) == kCodeQuoteSubscribe && s.Read(packet)) handles = s.handles;
+        }
+        return handles;
+    };
+    ASSERT_TRUE(requests.Request(security_, kPeriodDay, 100));
+    EXPECT_EQ(subscribed(), (std::vector<SecurityHandle>{1600000u}));
+    ASSERT_TRUE(requests.Request(second, kPeriodDay, 100, true));
+    ASSERT_TRUE(requests.Request(security_, kPeriodWeek, 100, true));  // the same security twice: once
+    EXPECT_EQ(subscribed(), (std::vector<SecurityHandle>{1600000u, EncodeSecurityHandle(second.id)}));
+    // A new round starts from its own first picture.
+    ASSERT_TRUE(requests.Request(third, kPeriodDay, 100));
+    EXPECT_EQ(subscribed(), (std::vector<SecurityHandle>{EncodeSecurityHandle(third.id)}));
 }
 
 TEST_F(ChartRequestsTest, NothingIsSentWithoutAConnection) {

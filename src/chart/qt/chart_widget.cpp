@@ -75,13 +75,20 @@ ChartWidget::ChartWidget(Context context, QWidget* parent)
     exRights_ = g_exRights.load();
     infoShown_ = context_.settings.stkInfo;
     source_.SetBlocks(context_.blocks);
-    view_ = std::make_unique<ChartView>(source_, OptionsFrom(context_.settings, fonts_.metrics(), fonts_.measure()));
-    const std::string& kline = context_.settings.formula0;
+    // The ruler, the panel width, the K-line kind, the period and the days come from the defaults.
+    view_ = std::make_unique<ChartView>(source_, OptionsFrom(defaults(), fonts_.metrics(), fonts_.measure()));
+    const std::string& kline = defaults().formula0;
     view_->SetKLineKind(kline == "BAR" || kline == "PRICE" ? kline : "K");
-    view_->SetPanes(0, PanesFor(indicators_));
-    const Period cycle = PeriodFromNumber(static_cast<int>(context_.settings.cycle));
+    if (context_.defaults) {
+        // A window of the program starts from the saved defaults: the pane formula lists, the pane
+        // count, the scale mode and the visible bars the last single picture left.
+        ApplyPictureDefaults(*view_, 0, *context_.defaults);
+    } else {
+        view_->SetPanes(0, PanesFor(indicators_));
+    }
+    const Period cycle = PeriodFromNumber(static_cast<int>(defaults().cycle));
     if (IsValidPeriod(cycle)) view_->SetPeriod(0, cycle);
-    view_->SetTimeDays(0, static_cast<int>(std::min<uint32_t>(context_.settings.daysTime, kMaxTimeSharingDays)));
+    view_->SetTimeDays(0, static_cast<int>(std::min<uint32_t>(defaults().daysTime, kMaxTimeSharingDays)));
     feed_ = context_.store->WatchChanges();
     context_.formulas->AddObserver(this);
     setFocusPolicy(Qt::StrongFocus);
@@ -370,7 +377,14 @@ void ChartWidget::Poll() {
     if (cursor_.on != g_crosshair.load()) SetCrosshair(g_crosshair.load());
     if (needRequest_ && requester_ && p.hasSecurity) {
         needRequest_ = false;
-        requester_({p.security, p.period, p.historyRequest});
+        bool first = true;
+        for (int i = 0; i < view_->pictureCount(); ++i) {
+            const GraphPicture& q = view_->picture(i);
+            if (i == Pic() || !q.hasSecurity) continue;
+            requester_({q.security, q.period, q.historyRequest, first});
+            first = false;
+        }
+        requester_({p.security, p.period, p.historyRequest, first});
     }
     feed_->Drain(changes_);
     if (changes_.empty() || !p.hasSecurity) return;
@@ -425,6 +439,14 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
         painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), Qt::white);
         painter.fillRect(QRect(r.left(), r.top() + 1, 1, r.height() - 2), Qt::white);
         painter.fillRect(QRect(r.right(), r.top() + 1, 1, r.height() - 2), Qt::white);
+        // Its first and last bar and their count, inverted too, inside the band.
+        const QString text = QString::fromStdString(BandText(view_->picture(Pic()), bandFrom_, bandTo_)).remove(QLatin1Char('\r'));
+        if (!text.isEmpty()) {
+            painter.setClipRegion(event->region().intersected(r.adjusted(1, 1, -1, -1)));
+            painter.setFont(fonts_.chart());
+            painter.setPen(Qt::white);
+            painter.drawText(r.adjusted(3, 2, -2, -2), Qt::AlignLeft | Qt::AlignTop, text);
+        }
     }
 }
 
@@ -672,16 +694,24 @@ void ChartWidget::ShowSinglePicture(int picture) {
 }
 
 void ChartWidget::StepSecurity(int step) {
-    // From the view's list when it holds the security, else from the market's code table.
-    std::vector<CodeEntry> table;
+    // From the view's list when it holds the security, else from the first user block holding
+    // it, else from the market's code table.
     const NextSecurityFn next = [&](const CodeEntry& from, int s) -> std::optional<CodeEntry> {
-        int at = StepInList(list_, from.id, s);
-        if (at >= 0) return list_[static_cast<size_t>(at)];
-        const MarketCode market = from.id.market;
-        table = context_.store->ListSecurities(market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u);
-        at = StepInList(table, from.id, s);
-        if (at >= 0) return table[static_cast<size_t>(at)];
-        return std::nullopt;
+        std::vector<CodeEntry> block, table;
+        if (StepInList(list_, from.id, 0) < 0 && context_.blocks) {
+            const std::vector<Block> blocks = context_.blocks->Blocks();
+            for (const Block& b : blocks) {
+                if (!UserBlock(b) || !b.contains(from.id)) continue;
+                for (const SecurityId& id : b.members)
+                    if (std::optional<CodeEntry> e = context_.store->GetCodeEntry(id)) block.push_back(*e);
+                break;
+            }
+        }
+        if (StepInList(list_, from.id, 0) < 0 && StepInList(block, from.id, 0) < 0) {
+            const MarketCode market = from.id.market;
+            table = context_.store->ListSecurities(market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u);
+        }
+        return NextInLists({&list_, &block, &table}, from, s);
     };
     const auto targets = SecurityStepTargets(*view_, Combination(multi_), step, next);
     if (targets.empty()) return;
@@ -842,6 +872,18 @@ void ChartWidget::FillMenu(QMenu* menu) {
         connect(a, &QAction::triggered, this, [this, name] {
             view_->SetKLineKind(name);
             Refresh(2);
+        });
+    }
+    if (view_->picture(Pic()).period != kPeriodTime) {
+        // K线坐标: the main pane's range follows the K-lines only, or takes in its indicators.
+        QAction* klineScale = menu->addAction(QStringLiteral("K线坐标"));
+        klineScale->setCheckable(true);
+        klineScale->setChecked(view_->options().klineScale);
+        connect(klineScale, &QAction::triggered, this, [this](bool on) {
+            ChartOptions o = view_->options();
+            o.klineScale = on;
+            view_->SetOptions(o);
+            RepaintAll();
         });
     }
     QAction* overlay = menu->addAction(QStringLiteral("主图叠加"));
@@ -1106,6 +1148,13 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
         update(QRect(0, dividerY_, width(), 1));
         return;
     }
+    if (hit.kind == kHitPane && hit.part == kPartRightAxis && hit.pane == 0 && event->button() == Qt::LeftButton &&
+        view_->picture(hit.picture).period != kPeriodTime && view_->picture(hit.picture).panes[0].scaleMode == kScalePercentage) {
+        // A press on the price axis in percentage mode drags the reference value.
+        mouseState_ = 64;
+        anchor_ = lastPoint_ = pt;
+        return;
+    }
     if (hit.kind == kHitIndicator && event->button() == Qt::RightButton) {
         // The context menu of the selected indicator opens when the button comes up.
         mouseState_ = 1;
@@ -1147,6 +1196,16 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint before = lastPoint_;
     lastPoint_ = pt;
     if (mouseState_ == 1 && DragStarted(anchor_.x(), anchor_.y(), pt.x(), pt.y())) mouseState_ = bandFrom_ == -2 ? 4 : 2;
+    if (mouseState_ == 64 && DragStarted(anchor_.x(), anchor_.y(), pt.x(), pt.y())) mouseState_ = 128;
+    if (mouseState_ == 64) return;
+    if (mouseState_ == 128) {
+        // Each move takes the reference value with it; the picture is drawn from its levels on.
+        if (const int dy = pt.y() - anchor_.y(); dy != 0) {
+            Apply(view_->DragReference(Pic(), 0, dy));
+            anchor_ = pt;
+        }
+        return;
+    }
     GraphPicture& p = view_->picture(Pic());
     if (mouseState_ == 16) {
         // The panel's edge follows the mouse while the picture keeps 200 pixels of chart.

@@ -62,6 +62,9 @@ public:
         CodeEntry security;
         Period period = kPeriodDay;
         int records = 0;
+        // The first need of a round: what is still waiting from an earlier round is dropped. A view
+        // of several pictures asks for each picture in one round, the active picture last.
+        bool first = true;
     };
     using DataRequestFn = std::function<void(const DataNeed&)>;
 

@@ -30,9 +30,20 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
     layout->addWidget(chart_);
     setFocusProxy(chart_);
     requests_ = std::make_unique<ChartRequests>(context.quotes(), session.store(), session.paths(),
-                                                context.AllocateWindow(), [this] { chart_->OnDataArrived(); });
+                                                context.AllocateWindow(), [this] {
+                                                    chart_->OnDataArrived();
+                                                    // The next picture's request once this one is all sent.
+                                                    if (requests_->queued() == 0) SendNext();
+                                                });
     chart_->SetDataRequester([this](const chart::ChartWidget::DataNeed& need) {
-        if (active_) requests_->Request(need.security, need.period, need.records);
+        if (!active_) return;
+        if (need.first) {
+            pending_.clear();
+            pending_.push_back(need);
+            SendNext();
+        } else {
+            pending_.push_back(need);
+        }
     });
     connect(chart_, &chart::ChartWidget::titleChanged, this, [this] { emit titleChanged(); });
     // The panel's 板 rows open their block in the quote list; its shown flag and width are kept
@@ -76,6 +87,14 @@ ChartViewHost::ChartViewHost(ViewContext& context, QWidget* parent) : View(conte
 
 ChartViewHost::~ChartViewHost() = default;
 
+void ChartViewHost::SendNext() {
+    if (pending_.empty()) return;
+    const chart::ChartWidget::DataNeed need = pending_.front();
+    pending_.pop_front();
+    // Without a connection the round ends here; the next connection asks again.
+    if (!requests_->Request(need.security, need.period, need.records, !need.first)) pending_.clear();
+}
+
 void ChartViewHost::ShowTarget(const ViewTarget& target) {
     if (!target.security) return;
     std::optional<CodeEntry> entry = context().session().store().GetCodeEntry(*target.security);
@@ -115,7 +134,10 @@ void ChartViewHost::OnDataChanged() { chart_->OnDataChanged(); }
 void ChartViewHost::OnActivated(bool active) {
     active_ = active;
     if (active) chart_->RequestData();
-    else requests_->Stop();
+    else {
+        pending_.clear();
+        requests_->Stop();
+    }
 }
 
 void ChartViewHost::FillPictureMenu(QMenu* menu) { chart_->FillMenu(menu); }

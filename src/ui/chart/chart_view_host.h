@@ -2,7 +2,10 @@
 // quote-server requests ("GVIEW" subscription, history, minutes, ticks).
 #pragma once
 
+#include <deque>
 #include <memory>
+
+#include "chart/qt/chart_widget.h"
 
 #include "ui/view_registry.h"
 
@@ -37,6 +40,9 @@ private:
     chart::ChartWidget* chart_ = nullptr;
     std::unique_ptr<ChartRequests> requests_;
     bool active_ = true;
+    // The needs of a round that wait for the one before them to be answered.
+    std::deque<chart::ChartWidget::DataNeed> pending_;
+    void SendNext();
     HistoryTimeSharingWindow* history_ = nullptr;
 };
 

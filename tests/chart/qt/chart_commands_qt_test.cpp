@@ -1,56 +1,22 @@
 // The chart window's formula and block commands offscreen: the formula set's notices redraw the
 // panes that show an edited formula and drop a deleted one; the context menu's formula items,
 // 系统指示 / 关闭指示 and the block items.
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QDoubleSpinBox>
-#include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QThread>
-#include <QTimer>
 #include <QTreeWidget>
-#include <functional>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "chart/chart_commands.h"
 #include "chart/kline_content.h"
 #include "chart/qt/chart_dialogs.h"
-#include "chart/qt/chart_widget.h"
 #include "formula/compiler.h"
 #include "formula/formula_management.h"
-#include "formula/standard_library.h"
-#include "market/bars_csv.h"
-#include "market/history.h"
-#include "market/market_store.h"
-#include "market/market_store_fixture.h"
-#include "platform/settings_store.h"
-#include "platform/text.h"
-#include "test_support/temp_dir.h"
+
+#include "chart/qt/chart_window_fixture.h"
 
 namespace tessaro::chart {
 namespace {
-
-void Spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
-
-// Runs `fn` on the next modal dialog once it is open (the dialog's own event loop runs it).
-void WhenModal(std::function<void(QWidget*)> fn) {
-    QTimer::singleShot(20, [fn] {
-        if (QWidget* modal = QApplication::activeModalWidget()) fn(modal);
-        else WhenModal(fn);
-    });
-}
 
 QAction* Find(QMenu& menu, const QString& text) {
     for (QAction* a : menu.actions())
@@ -67,10 +33,10 @@ public:
     }
 };
 
-class ChartCommandsQt : public ::testing::Test {
+class ChartCommandsQt : public ChartWindowFixture {
 protected:
     void SetUp() override {
-        for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
+        Market({"SH600519"}, 1500);
         FormulaRecord mine;
         mine.type = kFormulaSubPane;
         mine.setName("MYIND");
@@ -79,47 +45,14 @@ protected:
         ASSERT_EQ(CompileFormula(mine), 0);
         formulas.Put(mine);
         formulas.SetSourcePath(kSourceUser, dir.path() + "/user.fml");
-        paths = std::make_unique<AppPaths>(dir.path());
-        store = std::make_unique<MarketStore>(*paths, settingsStore);
-        ASSERT_TRUE(store->LoadAll());
-        std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/tests/formula/data/600519-daily.csv");
-        std::stringstream text;
-        text << in.rdbuf();
-        ParseBarsCsv(text.str(), history);
-        SecurityId id;
-        ParseSecurityText("SH600519", id);
-        ASSERT_TRUE(WriteHistory(*paths, id, kPeriodDay, std::span(history.bars), true));
-        QuoteUpdate q = testing_store::MakeQuote(id, MakeStoreTime(2026, 2, 16, 10, 0), 1500, 100, Utf8ToGbk("贵州茅台"));
-        q.entry.securityClass = kClassAShare;
-        store->UpdateQuote(q);
     }
-
-    std::unique_ptr<ChartWidget> Widget() {
-        ChartWidget::Context c;
-        c.store = store.get();
-        c.paths = *paths;
-        c.formulas = &formulas;
-        c.blocks = blocks.get();
-        auto w = std::make_unique<ChartWidget>(c);
-        w->resize(900, 600);
-        EXPECT_TRUE(w->ShowSecurityText("SH600519"));
-        w->show();
-        Spin(100);
-        return w;
-    }
+    std::unique_ptr<ChartWidget> Widget() { return ChartWindowFixture::Widget(false, blocks.get()); }
     const PaneIndicator* Slot(ChartWidget& w, const char* name) {
         for (const GraphPane& pane : w.view().picture(0).panes)
             for (const PaneIndicator& s : pane.indicators)
                 if (s.formula.nameText() == name) return &s;
         return nullptr;
     }
-
-    TempDir dir;
-    SettingsStore settingsStore;
-    std::unique_ptr<AppPaths> paths;
-    std::unique_ptr<MarketStore> store;
-    FormulaSet formulas;
-    Series history;
     std::unique_ptr<BlockSet> blocks;
 };
 
@@ -182,15 +115,18 @@ TEST_F(ChartCommandsQt, TheSelectedFormulasMenuEditsItsTextParametersAndComment)
     // A right click on the name selects it; the menu offers its items.
     const Rect name = held[static_cast<size_t>(kdj)].nameRect;
     const QPoint at((name.left + name.right) / 2, (name.top + name.bottom) / 2);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::RightButton,
-                      Qt::RightButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w.get(), &press);
+    Mouse(*w, QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
     EXPECT_EQ(w->selectedSlot(), kdj);
     EXPECT_EQ(w->activePane(), pane);
     QMenu menu;
     w->FillMenu(&menu);
-    for (const char* text : {"系统指示", "关闭指示", "加入到自选股", "从板块中删除", "修改公式KDJ", "调整KDJ参数", "公式KDJ注释", "删除公式KDJ"})
+    for (const char* text : {"K线坐标", "系统指示", "关闭指示", "加入到自选股", "从板块中删除", "修改公式KDJ", "调整KDJ参数",
+                             "公式KDJ注释", "删除公式KDJ"})
         EXPECT_NE(Find(menu, QString::fromUtf8(text)), nullptr) << text;
+    // K线坐标 is on at first and the item switches it off.
+    ASSERT_TRUE(Find(menu, QStringLiteral("K线坐标"))->isChecked());
+    Find(menu, QStringLiteral("K线坐标"))->trigger();
+    EXPECT_FALSE(w->view().options().klineScale);
 
     // 调整KDJ参数: the first parameter from 9 to 5 evaluates the slot at once; Cancel gives 9 back.
     const PaneIndicator* slot = Slot(*w, "KDJ");

@@ -2,104 +2,21 @@
 // crosshair, keys and menus then act on it; a period switch reaches every picture of a
 // 多股票组合 view and only the active one of a 多周期组合 view; the single picture's settings
 // become the defaults the new pictures start from.
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QThread>
-#include <fstream>
-#include <sstream>
-
 #include "chart/kline_content.h"
-#include "chart/qt/chart_widget.h"
-#include "formula/standard_library.h"
-#include "market/bars_csv.h"
-#include "market/history.h"
-#include "market/market_store.h"
-#include "market/market_store_fixture.h"
-#include "platform/settings_store.h"
-#include "platform/text.h"
-#include "test_support/temp_dir.h"
+
+#include "chart/qt/chart_window_fixture.h"
 
 namespace tessaro::chart {
 namespace {
-
-void Spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
-
-void Key(QWidget& w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QKeyEvent press(QEvent::KeyPress, key, mods);
-    QCoreApplication::sendEvent(&w, &press);
-}
-
-void Click(QWidget& w, QPoint p) {
-    QMouseEvent down(QEvent::MouseButtonPress, QPointF(p), QPointF(w.mapToGlobal(p)), Qt::LeftButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(&w, &down);
-    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(p), QPointF(w.mapToGlobal(p)), Qt::LeftButton, Qt::NoButton,
-                   Qt::NoModifier);
-    QCoreApplication::sendEvent(&w, &up);
-}
 
 QPoint InsideMainPane(const GraphPicture& p) {
     return {RoundPixel(p.panes[0].rects.draw.left) + 30, RoundPixel(p.panes[0].rects.draw.top) + 20};
 }
 
-class MultiPictureQt : public ::testing::Test {
+class MultiPictureQt : public ChartWindowFixture {
 protected:
-    void SetUp() override {
-        for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
-        paths = std::make_unique<AppPaths>(dir.path());
-        store = std::make_unique<MarketStore>(*paths, settingsStore);
-        ASSERT_TRUE(store->LoadAll());
-        std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/tests/formula/data/600519-daily.csv");
-        std::stringstream text;
-        text << in.rdbuf();
-        Series history;
-        ParseBarsCsv(text.str(), history);
-        // Four securities of one market sharing the same history.
-        const char* codes[] = {"SH600519", "SH600600", "SH600601", "SH600602"};
-        for (const char* code : codes) {
-            SecurityId id;
-            ParseSecurityText(code, id);
-            ASSERT_TRUE(WriteHistory(*paths, id, kPeriodDay, std::span(history.bars), true));
-            QuoteUpdate q = testing_store::MakeQuote(id, MakeStoreTime(2026, 2, 16, 10, 0), 100, 100, Utf8ToGbk(code + 2));
-            q.entry.securityClass = kClassAShare;
-            store->UpdateQuote(q);
-        }
-    }
-
-    std::unique_ptr<ChartWidget> Widget() {
-        ChartWidget::Context c;
-        c.store = store.get();
-        c.paths = *paths;
-        c.formulas = &formulas;
-        c.settings.multiPics = 4;
-        c.defaults = &defaults;
-        auto w = std::make_unique<ChartWidget>(c);
-        w->resize(900, 600);
-        EXPECT_TRUE(w->ShowSecurityText("SH600519"));
-        w->show();
-        Spin(100);
-        return w;
-    }
-
-    void TearDown() override { ChartWidget::SetCrosshairSwitch(false); }
-
-    TempDir dir;
-    SettingsStore settingsStore;
-    std::unique_ptr<AppPaths> paths;
-    std::unique_ptr<MarketStore> store;
-    FormulaSet formulas;
-    SystemSettings defaults;
+    void SetUp() override { Market({"SH600519", "SH600600", "SH600601", "SH600602"}, 100); }
+    std::unique_ptr<ChartWidget> Widget() { return ChartWindowFixture::Widget(true); }
 };
 
 TEST_F(MultiPictureQt, AClickedPictureTakesTheCrosshairKeysMenusAndPeriods) {
@@ -119,9 +36,7 @@ TEST_F(MultiPictureQt, AClickedPictureTakesTheCrosshairKeysMenusAndPeriods) {
     EXPECT_EQ(w->cursor().picture, 3);
     EXPECT_EQ(w->cursor().bar, bar - 1);
     // The mouse over another picture does not take the crosshair away from the active one.
-    QMouseEvent move(QEvent::MouseMove, QPointF(InsideMainPane(w->view().picture(0))), QPointF(), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w.get(), &move);
+    Mouse(*w, QEvent::MouseMove, InsideMainPane(w->view().picture(0)), Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(w->cursor().picture, 3);
 
     // A formula from the menu goes to the active picture only.
@@ -155,6 +70,20 @@ TEST_F(MultiPictureQt, AClickedPictureTakesTheCrosshairKeysMenusAndPeriods) {
     w->grab().save(QStringLiteral(TESSARO_BINARY_DIR "/chart_multi_active.png"));
 }
 
+TEST_F(MultiPictureQt, EveryPictureAsksForItsDataInOneRoundTheActiveOneLast) {
+    auto w = Widget();
+    std::vector<ChartWidget::DataNeed> needs;
+    w->SetDataRequester([&](const ChartWidget::DataNeed& n) { needs.push_back(n); });
+    Key(*w, Qt::Key_W, Qt::AltModifier);
+    Click(*w, InsideMainPane(w->view().picture(2)));
+    needs.clear();
+    Spin(250);
+    ASSERT_EQ(needs.size(), 4u);
+    for (size_t i = 0; i < needs.size(); ++i) EXPECT_EQ(needs[i].first, i == 0) << i;
+    EXPECT_TRUE(SameSecurity(needs.back().security.id, w->view().picture(2).security.id));
+    EXPECT_TRUE(SameSecurity(needs.front().security.id, w->view().picture(0).security.id));
+}
+
 TEST_F(MultiPictureQt, TheSinglePicturesSettingsAreKeptAsDefaults) {
     auto w = Widget();
     ASSERT_TRUE(w->AddFormula(kFormulaSubPane, "KDJ"));  // joins the volume pane
@@ -185,6 +114,78 @@ TEST_F(MultiPictureQt, TheSinglePicturesSettingsAreKeptAsDefaults) {
     w->SetPeriod(kPeriodWeek);
     w.reset();
     EXPECT_EQ(defaults.cycle, 9u);
+}
+
+TEST_F(MultiPictureQt, TheSavedPaneListsAreWhatTheNextWindowAndSessionShow) {
+    defaults.areas = 3;
+    defaults.kLinePanes[2].clear();
+    defaults.kLinePanes[2].add(4, "KDJ");
+    defaults.formula0 = "BAR";
+    defaults.ruler = 50;
+    defaults.coordType = 2;
+    auto w = Widget();
+    const GraphPicture& p = w->view().picture(0);
+    ASSERT_EQ(p.panes.size(), 3u);
+    EXPECT_EQ(p.panes[0].indicators.at(0).formula.nameText(), "MA");
+    EXPECT_EQ(p.panes[1].indicators.at(0).formula.nameText(), "VOL");
+    EXPECT_EQ(p.panes[2].indicators.at(0).formula.nameText(), "KDJ");
+    EXPECT_EQ(p.kline.formula.nameText(), "BAR");
+    EXPECT_EQ(p.scale.visible, 50);
+    EXPECT_EQ(p.panes[0].scaleMode & 3, kScalePercentage);
+
+    // The user's change is kept when the window closes, and the settings carry it to the next
+    // session (formulas missing from the set are left out when read).
+    ASSERT_TRUE(w->AddFormula(kFormulaSubPane, "RSI"));  // joins the volume pane
+    w.reset();
+    EXPECT_EQ(FormatPaneList(defaults.kLinePanes[1]), "4\tVOL\t4\tRSI\t");
+    defaults.kLinePanes[3].clear();
+    defaults.kLinePanes[3].add(4, "GONE");
+    SettingsStore saved;
+    SaveSettings(saved, defaults);
+    SystemSettings next;
+    LoadSettings(saved, next, [this](int32_t type, std::string_view name) {
+        return formulas.Contains(static_cast<uint32_t>(type), name);
+    });
+    EXPECT_EQ(FormatPaneList(next.kLinePanes[1]), "4\tVOL\t4\tRSI\t");
+    EXPECT_EQ(next.kLinePanes[3].count, 0);
+    EXPECT_EQ(next.areas, 3u);
+    EXPECT_EQ(next.formula0, "BAR");
+    defaults = next;
+    w = Widget();
+    ASSERT_EQ(w->view().picture(0).panes.size(), 3u);
+    EXPECT_GE(FindIndicator(w->view(), 0, kFormulaSubPane, "RSI"), 0);
+}
+
+TEST_F(MultiPictureQt, PriceAxisDragInPercentageModeAndTheBandsText) {
+    auto w = Widget();
+    w->SetMainPercentage(true);
+    const GraphPane& main = w->view().picture(0).panes[0];
+    const float before = main.reference;
+    ASSERT_NE(before, 0);
+    const float scale = main.map.scale;
+    const QPoint axis(RoundPixel(main.rects.rightAxis.left) + 10, RoundPixel((main.rects.draw.top + main.rects.draw.bottom) / 2));
+    // A move of 1 pixel is no drag; then 40 pixels down in four steps.
+    Mouse(*w, QEvent::MouseButtonPress, axis, Qt::LeftButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseMove, axis + QPoint(0, 1), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(main.reference, before);
+    for (int i = 1; i <= 4; ++i) Mouse(*w, QEvent::MouseMove, axis + QPoint(0, 10 * i), Qt::NoButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseButtonRelease, axis + QPoint(0, 40), Qt::LeftButton, Qt::NoButton);
+    EXPECT_NEAR(main.reference, before - 40 / scale, 0.002f * before);
+    EXPECT_FALSE(w->cursor().on) << "the drag is no click on a bar";
+
+    // A rubber band shows its bars' times and count, inverted.
+    const QPoint from(RoundPixel(main.rects.draw.left) + 60, RoundPixel(main.rects.draw.top) + 40);
+    Mouse(*w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    Mouse(*w, QEvent::MouseMove, from + QPoint(150, 120), Qt::NoButton, Qt::LeftButton);
+    const QImage shown = w->grab().toImage();
+    shown.save(QStringLiteral(TESSARO_BINARY_DIR "/chart_rubber_band.png"));
+    int inverted = 0;
+    const QImage& back = w->canvas().image();
+    for (int y = from.y() + 2; y < from.y() + 16; ++y)
+        for (int x = from.x() + 3; x < from.x() + 80; ++x)
+            if (shown.pixel(x, y) != back.pixel(x, y)) ++inverted;
+    EXPECT_GT(inverted, 20) << "the text is drawn inverted inside the band";
+    Mouse(*w, QEvent::MouseButtonRelease, from + QPoint(150, 120), Qt::LeftButton, Qt::NoButton);
 }
 
 }  // namespace

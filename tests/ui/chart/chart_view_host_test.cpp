@@ -1,5 +1,5 @@
-// The chart window in the main window: opened for a security it shows its K-lines, volume and
-// MACD; the window asks the quote server for its data; tessaro --render writes a picture.
+// The chart window in the main window: opened for a security it shows its K-lines and the panes
+// of the saved pane lists; the window asks the quote server for its data; tessaro --render writes a picture.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -46,10 +46,11 @@ TEST(ChartViewHost, OpensOnASecurityWithItsPanes) {
     auto* host = static_cast<ChartViewHost*>(view);
     const chart::GraphPicture& p = host->chart().view().picture(0);
     EXPECT_FALSE(p.series.empty());
-    ASSERT_EQ(p.panes.size(), 3u);  // K-lines with MA, VOL, MACD
+    // The saved pane lists of the built-in settings: two panes, K-lines with MA, and VOL.
+    ASSERT_EQ(p.panes.size(), 2u);
     EXPECT_EQ(p.panes[0].indicators.at(0).formula.nameText(), "MA");
-    EXPECT_EQ(p.panes[2].indicators.at(0).formula.nameText(), "MACD");
-    EXPECT_TRUE(p.panes[2].indicators[0].result);
+    EXPECT_EQ(p.panes[1].indicators.at(0).formula.nameText(), "VOL");
+    EXPECT_TRUE(p.panes[1].indicators[0].result);
     EXPECT_TRUE(view->currentSecurity().has_value());
     EXPECT_TRUE(view->title().contains(QStringLiteral("日线")));
     window.grab().save(QStringLiteral(TESSARO_BINARY_DIR "/ui_chart_window.png"));
