@@ -836,6 +836,10 @@ Region ChartView::DrawPanel(GraphPicture& p, const RectF& chart) {
             data->rising = data->record.quote.bar.count1;
             data->falling = data->record.quote.bar.count2;
         }
+        // The newest minute of the index's breadth table, when there is one, has all three counts.
+        MinuteExtraDay extras;
+        if (index && p.hasSecurity && source_.MinuteExtras(p.security, extras))
+            LatestBreadth(extras, data->rising, data->unchanged, data->falling);
         if (data->mode == kPanelModeTicks && p.hasSecurity && !index) {
             Series ticks;
             if (source_.Load(p.security, kPeriodTick, 1, ticks)) {

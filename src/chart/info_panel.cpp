@@ -37,6 +37,18 @@ std::string BidRatioText(double bidLots, double askLots) {
     return buf;
 }
 
+bool LatestBreadth(const MinuteExtraDay& extras, int& rising, int& unchanged, int& falling) {
+    for (size_t i = extras.size(); i > 0; --i) {
+        const MinuteExtra& f = extras[i - 1];
+        if (static_cast<int32_t>(f.time) <= 0 || f.figures[0] < 0 || f.figures[1] < 0 || f.figures[2] < 0) continue;
+        rising = f.figures[0];
+        unchanged = f.figures[1];
+        falling = f.figures[2];
+        return true;
+    }
+    return false;
+}
+
 void TradeVolumes(std::vector<KLineRecord>& ticks) {
     double total = 0;
     for (KLineRecord& t : ticks) {
@@ -47,6 +59,8 @@ void TradeVolumes(std::vector<KLineRecord>& ticks) {
 }
 
 namespace {
+
+constexpr int kSmallChartRows = 8;  // the least height of the small chart, in chart font lines
 
 struct Painter {
     DisplayList& out;
@@ -278,14 +292,20 @@ void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data
     }
     const bool index = data.security.securityClass == kClassIndex;
     const int mode = ValidPanelMode(data.mode, index) == data.mode ? data.mode : 0;
+    const bool chart = (mode == kPanelModeChart || mode == kPanelModeIndex) && data.hasChart;
+    // The small chart keeps two fifths of the panel (at least the room for its panes); the
+    // quote table drops the rows that do not fit above it.
+    const int chartRoom = chart ? std::max(kSmallChartRows * metrics.cy + 2, (p.bottom - p.y) * 2 / 5) : 0;
+    p.bottom -= chartRoom;
     if (mode <= 3 || mode == 6) rows_ = index ? IndexRows(p, data) : QuoteRows(p, data);
+    p.bottom += chartRoom;
     if (mode == kPanelModeTicks && !data.ticks.empty()) TickRows(p, data);
     if (mode == kPanelModeFinance) financeVisible_ = FinanceRows(p, data);
     if (mode == kPanelModeBlocks) BlockRows(p, data, blockRows_);
-    if ((mode == kPanelModeChart || mode == kPanelModeIndex) && data.hasChart) {
+    if (chart) {
         // The small chart fills what the quote table leaves when there is room for its panes.
         const int top = p.y + 1, bottom = box.bottom - strip - 1;
-        if (bottom - top >= 8 * metrics.cy) {
+        if (bottom - top >= kSmallChartRows * metrics.cy) {
             TimeSharingOptions o;
             o.scheme = scheme;
             o.metrics = metrics;

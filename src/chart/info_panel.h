@@ -76,6 +76,10 @@ struct InfoPanelData {
 // is not a finite, non-negative number.
 std::string BidRatioText(double bidLots, double askLots);
 
+// The counts (rising, unchanged, falling) of the newest minute of an index's breadth table that
+// has a time and no negative count; false, and the counts untouched, when there is none.
+bool LatestBreadth(const MinuteExtraDay& extras, int& rising, int& unchanged, int& falling);
+
 // Today's ticks as loaded (cumulative volume) into trades with the volume of each; a total that
 // goes backwards or is not a number gives the trade 0.
 void TradeVolumes(std::vector<KLineRecord>& ticks);

@@ -541,8 +541,11 @@ void TimeSharingPicture::DrawVolume() {
     }
     list.Clip({});
     list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
+    int lastTop = outer.bottom + m.cy;
     for (float v : volume_.levels) {
         const int top = std::clamp(volume_.map.Y(v) - m.cy / 2, outer.top, outer.bottom - m.cy);
+        if (top + m.cy > lastTop) continue;  // a low pane: labels that would overlap are left out
+        lastTop = top;
         const std::string text = Printf("%.*f", v, 0);
         if (left.width() > 0) list.Text({left.left + 2, top, left.right - 3, top + m.cy}, text, colour, kAlignRight | kAlignVCenter);
         list.Text({right.left + 3, top, right.right - 2, top + m.cy}, text, colour, kAlignLeft | kAlignVCenter);

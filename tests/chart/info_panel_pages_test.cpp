@@ -145,9 +145,34 @@ TEST_F(PagesFixture, SmallChartFillsWhatTheTableLeaves) {
     EXPECT_NEAR(chart.mainMap().range.max, 10.29f, 1e-4);
     EXPECT_NEAR(chart.mainMap().range.min, 9.71f, 1e-4);
     EXPECT_NE(FindText(list, "平安银行"), nullptr);
+    // A lower panel keeps two fifths for the chart and drops the table's last rows instead.
+    DisplayList low;
+    InfoPanel lower;
+    lower.Draw({0, 0, 275, 500}, Strip(), *data, scheme, metrics, {}, low);
+    const float body = 500 - Strip() - (1 + 18 + 1);
+    EXPECT_GE(static_cast<float>(500 - Strip()) - lower.chart().mainRects().outer.top, body * 2 / 5);
+    EXPECT_NE(FindText(low, "卖1"), nullptr);
+    EXPECT_EQ(FindText(low, "外盘"), nullptr);
+    EXPECT_LT(lower.rowsDrawn(), 18);
+    // Its volume axis labels never overlap, however low the pane.
+    TimeSharingOptions o;
+    o.scheme = scheme;
+    o.singlePicture = false;
+    for (const float height : {120.0f, 500.0f}) {
+        TimeSharingPicture tiny(o);
+        tiny.SetData(data->chart);
+        tiny.Layout({0, 0, 275, height});
+        tiny.Build();
+        std::vector<Rect> labels;
+        const int axis = RoundPixel(tiny.volumeRects().rightAxis.left);
+        for (const Primitive& q : tiny.volumeList().items())
+            if (q.kind == PrimitiveKind::kText && q.box.left >= axis) labels.push_back(q.box);
+        ASSERT_FALSE(labels.empty()) << height;
+        for (size_t i = 1; i < labels.size(); ++i) EXPECT_LE(labels[i].bottom, labels[i - 1].top) << height;
+    }
     // Without room for its panes, or without data, no chart is drawn.
-    for (int height : {470, 800}) {
-        data->hasChart = height == 470;
+    for (int height : {150, 800}) {
+        data->hasChart = height == 150;
         DisplayList none;
         InfoPanel other;
         other.Draw({0, 0, 275, height}, Strip(), *data, scheme, metrics, {}, none);
@@ -225,6 +250,10 @@ public:
         out = index;
         return true;
     }
+    bool MinuteExtras(const CodeEntry&, MinuteExtraDay& out) override {
+        out = extras;
+        return hasExtras;
+    }
     std::vector<InfoPanelBlock> BlocksOf(const CodeEntry&) override {
         ++blockReads;
         return {{"行业", "银行", Utf8ToGbk("银行")}};
@@ -232,6 +261,8 @@ public:
     CodeEntry index;
     std::vector<std::string> loaded;
     int blockReads = 0;
+    bool hasExtras = false;
+    MinuteExtraDay extras{};
 };
 
 struct KLinePanelFixture : ::testing::Test {
@@ -328,10 +359,21 @@ TEST_F(KLinePanelFixture, TabsLoadTheirPagesOnce) {
     view->SetPanelMode(0, kPanelModeFinance);
     EXPECT_EQ(view->picture(0).panelScroll, 0);
 
-    // An index picture refuses the other tabs.
+    // An index picture refuses the other tabs; its exchange row takes the newest breadth minute.
     view->SetSecurity(0, source.index);
     view->SetPanelMode(0, kPanelModeTicks);
     EXPECT_FALSE(view->SetPanelMode(0, kPanelModeChart));
+    source.hasExtras = true;
+    source.extras[3] = MinuteExtra{1, 0, {600, 100, 300, 0, 0, 0}};
+    source.extras[10] = MinuteExtra{1, 0, {-5, 1, 1, 0, 0, 0}};  // a corrupt count: passed over
+    source.extras[200] = MinuteExtra{0, 0, {9, 9, 9, 0, 0, 0}};  // no time: empty
+    view->Update(0);
+    EXPECT_NE(FindText(view->picture(0).panelList, "600↑"), nullptr);
+    EXPECT_NE(FindText(view->picture(0).panelList, "100="), nullptr);
+    EXPECT_NE(FindText(view->picture(0).panelList, "300↓"), nullptr);
+    int rising = -1, unchanged = -1, falling = -1;
+    EXPECT_FALSE(LatestBreadth(MinuteExtraDay{}, rising, unchanged, falling));
+    EXPECT_EQ(rising, -1);  // untouched: the row shows no counts
 }
 
 }  // namespace

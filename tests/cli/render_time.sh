@@ -50,14 +50,17 @@ print(sum(1 for y in range(y0, min(y1, h)) for x in range(x0, min(x1, w)) if byt
 PY
 }
 
-# A one-day picture: the price line (趋势线, #ffff00) runs over the morning and stops at 14:00.
+# A one-day picture: the price line (趋势线, #ffffff) runs over the morning and stops at 14:00;
+# so does the average line (第2条指标线, #ffff00).
 out="$work/one.png"
 "$gui" --appdir "$APP" --render SH600000 --period TIME --size 1000x560 --out "$out" 2>/dev/null || fail "render one day"
 [ "$(head -c 8 "$out" | od -An -tx1 | tr -d ' \n')" = "89504e470d0a1a0a" ] || fail "not a PNG"
-early=$(count_colour "$out" ffff00 80 30 480 300)
-late=$(count_colour "$out" ffff00 540 30 650 300)
-[ "${early:-0}" -gt 50 ] || fail "no price line before 14:00 ($early pixels)"
-[ "${late:-1}" -eq 0 ] || fail "the price line runs past the data ($late pixels)"
+for colour in ffffff ffff00; do
+    early=$(count_colour "$out" $colour 80 30 480 300)
+    late=$(count_colour "$out" $colour 540 30 650 300)
+    [ "${early:-0}" -gt 50 ] || fail "no $colour line before 14:00 ($early pixels)"
+    [ "${late:-1}" -eq 0 ] || fail "the $colour line runs past the data ($late pixels)"
+done
 
 # Several days, and the bounds of --days.
 "$gui" --appdir "$APP" --render SH600000 --period TIME --days 3 --size 800x500 --out "$work/three.png" 2>/dev/null \
@@ -68,7 +71,16 @@ for bad in 0 11 x; do
     [ $? -eq 2 ] || fail "--days $bad accepted"
     grep -qF -- "--days is 1 to 10" <<<"$err" || fail "--days $bad: $err"
 done
+for bad in -1 5 x; do
+    err=$("$gui" --appdir "$APP" --render SH600000 --period day --panel $bad --out "$work/bad.png" 2>&1)
+    [ $? -eq 2 ] || fail "--panel $bad accepted"
+    grep -qF -- "--panel is 0 to 4" <<<"$err" || fail "--panel $bad: $err"
+done
 [ ! -e "$work/bad.png" ] || fail "a refused request wrote a file"
+# The information panel beside a K-line picture, on its block page.
+"$gui" --appdir "$APP" --render SH600000 --period day --panel 4 --size 800x500 --out "$work/blocks.png" 2>/dev/null \
+    || fail "render with the block page"
+[ -s "$work/blocks.png" ] || fail "no picture with the block page"
 err=$("$gui" --appdir "$APP" --render SH999999 --period TIME --out "$work/none.png" 2>&1)
 [ $? -eq 1 ] || fail "unknown security accepted"
 grep -qF "unknown security SH999999" <<<"$err" || fail "unknown security: $err"

@@ -1295,11 +1295,12 @@ void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
 void ChartWidget::wheelEvent(QWheelEvent* event) {
     const int dy = event->angleDelta().y();
     if (dy == 0) return;
-    // Over the 财 page the wheel scrolls the finance rows.
+    // Over the 财 page the wheel scrolls the finance rows; elsewhere it pages.
     const QPoint pt = event->position().toPoint();
     for (int i = 0; i < view_->pictureCount(); ++i) {
         const Rect& box = view_->picture(i).panel.box();
         if (box.empty() || pt.x() < box.left || pt.x() >= box.right || pt.y() < box.top || pt.y() >= box.bottom) continue;
+        if (view_->picture(i).panelMode != kPanelModeFinance) break;
         if (view_->ScrollPanel(i, dy < 0 ? 3 : -3)) Apply(view_->Update(4, i));
         event->accept();
         return;

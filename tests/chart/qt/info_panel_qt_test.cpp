@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QThread>
+#include <QWheelEvent>
 
 #include "chart/qt/chart_widget.h"
 #include "formula/standard_library.h"
@@ -90,6 +91,17 @@ TEST(InfoPanelQt, TabsBlocksEdgeAndCtrlI) {
     ASSERT_EQ(p.panel.tabRects().size(), 5u);
     EXPECT_EQ(p.panel.box().left, 1000 - kInfoPanelDefaultWidth);
     EXPECT_FLOAT_EQ(p.panes[0].rects.outer.right, 1000 - kInfoPanelDefaultWidth);
+
+    // 财: the wheel over the panel scrolls the finance rows three at a time.
+    Click(w, Centre(p.panel.tabRects()[kPanelModeFinance]));
+    ASSERT_EQ(p.panelMode, kPanelModeFinance);
+    ASSERT_GT(p.panel.financeRowsVisible(), 0);
+    const QPoint inside(p.panel.box().left + 30, p.panel.box().bottom - 40);
+    QWheelEvent wheel(QPointF(inside), QPointF(w.mapToGlobal(inside)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&w, &wheel);
+    EXPECT_EQ(p.panelScroll, 3);
+    EXPECT_EQ(std::string(p.security.id.codeText()), "600519");  // no paging
 
     // 板: the rule blocks holding the security; a click on one asks for it.
     Click(w, Centre(p.panel.tabRects()[kPanelModeBlocks]));
