@@ -1,7 +1,10 @@
 #include "chart/chart_commands.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
+#include "platform/store_time.h"
 #include "platform/text.h"
 
 namespace tessaro::chart {
@@ -91,6 +94,49 @@ int RemoveFromUserBlocks(BlockManager& manager, const BlockSet& set, const std::
         else if (!r.message.empty()) message = r.message;
     }
     return changed;
+}
+
+std::string CopyDataText(const GraphPicture& p) {
+    const int total = static_cast<int>(p.series.size());
+    const int from = std::clamp(p.scale.first, 0, total);
+    const int to = std::clamp(p.scale.first + p.scale.shown, from, total);
+    if (from == to) return {};
+    std::string text = "时间\t开盘\t最高\t最低\t收盘\t成交量\t成交额";
+    // Every line of every indicator, pane by pane, named "FORMULA.LINE" (the formula's name
+    // alone for an unnamed line).
+    std::vector<const OutputLine*> columns;
+    for (const GraphPane& pane : p.panes)
+        for (const PaneIndicator& slot : pane.indicators) {
+            if (!slot.result) continue;
+            for (size_t k = 0; k < slot.result->lines.size(); ++k) {
+                const std::string formula = GbkToUtf8(slot.formula.nameText());
+                const std::string line =
+                    k < slot.formula.outputs.size() ? GbkToUtf8(slot.formula.outputs[k].nameText()) : std::string();
+                text += "\t" + (line.empty() ? formula : formula + "." + line);
+                columns.push_back(&slot.result->lines[k]);
+            }
+        }
+    text += "\r\n";
+    const bool intraday = IsIntradayPeriod(p.period);
+    const int decimals = std::clamp(p.decimals, 0, 6);
+    char buf[64];
+    auto number = [&](double v, int places) {
+        if (!std::isfinite(v)) return std::string();
+        std::snprintf(buf, sizeof buf, "%.*f", places, v);
+        return std::string(buf);
+    };
+    for (int i = from; i < to; ++i) {
+        const KLineRecord& bar = p.series.bars[static_cast<size_t>(i)];
+        text += FormatStoreTime(intraday ? "Y/M/D H:N" : "Y/M/D", bar.time);
+        for (float v : {bar.open, bar.high, bar.low, bar.close}) text += "\t" + number(v, decimals);
+        text += "\t" + number(bar.volume, 0) + "\t" + number(bar.amount, 0);
+        for (const OutputLine* line : columns) {
+            text += '\t';
+            if (line->valid(i)) text += number(line->points.value(static_cast<size_t>(i)), 3);
+        }
+        text += "\r\n";
+    }
+    return text;
 }
 
 }  // namespace tessaro::chart

@@ -1,6 +1,7 @@
 // The chart's commands on formulas and blocks without their dialogs: the context menu's items for
 // a selected indicator, 系统指示 / 关闭指示 (signal formulas in the main pane), deleting one
-// formula, and adding the security to a user block or removing it from the blocks that hold it.
+// formula, 复制数据, and adding the security to a user block or removing it from the blocks that
+// hold it.
 #pragma once
 
 #include <string>
@@ -42,6 +43,14 @@ enum class SlotRemoval {
 };
 // 删除公式: removes slot `slot` of a pane unless it is the only one of a sub-chart.
 SlotRemoval RemoveFormulaSlot(ChartView& view, int picture, int pane, int slot);
+
+// ---- 复制数据 ---------------------------------------------------------------------------
+
+// The bars a picture shows as tab-separated text for the clipboard (UTF-8, CRLF line ends): a
+// header row, then one row per shown bar with its time, open, high, low, close, volume and
+// amount, and the value of every line of every indicator in the panes (empty where a line has
+// no valid value). Empty when the picture shows no bars.
+std::string CopyDataText(const GraphPicture& picture);
 
 // ---- Blocks ----------------------------------------------------------------------------
 

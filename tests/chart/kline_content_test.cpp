@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "chart/chart_commands.h"
 #include "chart/kline_content.h"
 #include "formula/compiler.h"
 #include "formula/standard_library.h"
@@ -383,6 +384,46 @@ TEST(MultiPictureViews, StockPlansFollowTheListAndPeriodPlansTheFixedOrder) {
     EXPECT_TRUE(SameSecurity(plan[15].security.id, list[5].id));
     EXPECT_EQ(MultiPeriodPlan(list[5], 3).size(), 1u);
     EXPECT_EQ(MultiPeriodPlan(list[5], 2).size(), 2u);
+}
+
+TEST_F(KLineContentTest, CopyDataListsTheShownBarsWithEveryIndicatorLine) {
+    GraphPicture& p = view->picture(0);
+    p.scale.first = 0;  // the first bars: MA's lines have no value yet
+    view->Update(1);
+    const std::string text = CopyDataText(p);
+    std::vector<std::string> rows;
+    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+        rows.push_back(text.substr(at, end - at));
+    ASSERT_EQ(rows.size(), static_cast<size_t>(p.scale.shown) + 1);
+    EXPECT_EQ(rows[0], "时间\t开盘\t最高\t最低\t收盘\t成交量\t成交额\tMA.MA1\tMA.MA2\tMA.MA3\tMA.MA4");
+    auto cells = [](const std::string& row) {
+        std::vector<std::string> out;
+        std::stringstream in(row);
+        for (std::string cell; std::getline(in, cell, '\t');) out.push_back(cell);
+        if (!row.empty() && row.back() == '\t') out.push_back("");
+        return out;
+    };
+    const OutputLine& ma1 = p.panes[0].indicators[0].result->lines[0];
+    for (int k : {0, 10}) {
+        const std::vector<std::string> c = cells(rows[static_cast<size_t>(k) + 1]);
+        ASSERT_EQ(c.size(), 11u) << rows[static_cast<size_t>(k) + 1];
+        const KLineRecord& bar = bars_->bars[static_cast<size_t>(k)];
+        EXPECT_EQ(c[0], FormatStoreTime("Y/M/D", bar.time));
+        char want[32];
+        std::snprintf(want, sizeof want, "%.2f", static_cast<double>(bar.close));
+        EXPECT_EQ(c[4], want);
+        if (ma1.valid(k)) {
+            std::snprintf(want, sizeof want, "%.3f", static_cast<double>(ma1.points[static_cast<size_t>(k)].value));
+            EXPECT_EQ(c[7], want);
+        } else {
+            EXPECT_EQ(c[7], "") << "no value before the window fills";
+        }
+    }
+    EXPECT_TRUE(ma1.valid(10));
+    EXPECT_FALSE(ma1.valid(0));
+    // A picture without bars copies nothing.
+    GraphPicture empty;
+    EXPECT_EQ(CopyDataText(empty), "");
 }
 
 }  // namespace

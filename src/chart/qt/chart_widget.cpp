@@ -1,6 +1,8 @@
 #include "chart/qt/chart_widget.h"
 
 #include <QActionGroup>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -891,6 +893,11 @@ void ChartWidget::FillMenu(QMenu* menu) {
     connect(overlay, &QAction::triggered, this, [this] { ShowOverlayPicker(); });
     connect(menu->addAction(QStringLiteral("系统指示")), &QAction::triggered, this, [this] { ShowSignalPicker(); });
     connect(menu->addAction(QStringLiteral("关闭指示")), &QAction::triggered, this, [this] { CloseSignals(); });
+    QAction* copy = menu->addAction(QStringLiteral("复制数据"));
+    copy->setEnabled(view_->picture(Pic()).scale.shown > 0);
+    connect(copy, &QAction::triggered, this, [this] {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(CopyDataText(view_->picture(Pic()))));
+    });
     QAction* addBlock = menu->addAction(QStringLiteral("加入到自选股"));
     addBlock->setEnabled(context_.blocks != nullptr);
     connect(addBlock, &QAction::triggered, this, [this] { ShowAddToBlock(); });
