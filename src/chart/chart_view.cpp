@@ -802,10 +802,19 @@ bool ChartView::SetPanelMode(int picture, int mode) {
     if (picture < 0 || picture >= pictureCount()) return false;
     GraphPicture& p = pictures_[static_cast<size_t>(picture)];
     const bool index = p.security.securityClass == kClassIndex;
-    if (mode < 0 || mode >= kInfoPanelModes || ValidPanelMode(mode, index) != mode || mode == p.panelMode) return false;
+    if (ValidPanelMode(mode, index) != mode || mode == p.panelMode) return false;
     p.panelMode = mode;
     if (mode == kPanelModeFinance) p.panelScroll = 0;
     return true;
+}
+
+bool ChartView::ClickPanelTab(int picture, int tab) {
+    if (picture < 0 || picture >= pictureCount()) return false;
+    const int mode = pictures_[static_cast<size_t>(picture)].panelMode;
+    // A click on 细 while it is shown switches to 价, and back.
+    if (tab == kPanelModeTicks && (mode == kPanelModeTicks || mode == kPanelModePrices))
+        return SetPanelMode(picture, mode == kPanelModeTicks ? kPanelModePrices : kPanelModeTicks);
+    return SetPanelMode(picture, tab);
 }
 
 bool ChartView::ScrollPanel(int picture, int rows) {
@@ -840,7 +849,7 @@ Region ChartView::DrawPanel(GraphPicture& p, const RectF& chart) {
         MinuteExtraDay extras;
         if (index && p.hasSecurity && source_.MinuteExtras(p.security, extras))
             LatestBreadth(extras, data->rising, data->unchanged, data->falling);
-        if (data->mode == kPanelModeTicks && p.hasSecurity && !index) {
+        if ((data->mode == kPanelModeTicks || data->mode == kPanelModePrices) && p.hasSecurity && !index) {
             Series ticks;
             if (source_.Load(p.security, kPeriodTick, 1, ticks)) {
                 data->ticks = std::move(ticks.bars);

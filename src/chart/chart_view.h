@@ -275,6 +275,9 @@ public:
     // The mode of a picture's panel (a tab clicked); an index keeps mode 0. Entering 财 resets
     // its scroll position. True when the mode changed; Update(4) draws it.
     bool SetPanelMode(int picture, int mode);
+    // A click on tab `tab` of the panel: selects its mode; 细 clicked while shown switches to
+    // 价 and back. False when nothing changed.
+    bool ClickPanelTab(int picture, int tab);
     // Scrolls the 财 page by `rows`; true when it moved.
     bool ScrollPanel(int picture, int rows);
     // 股票信息: shows or hides the panels; they keep their modes. The panes make room (or take

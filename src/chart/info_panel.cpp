@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <map>
 
 #include "platform/text.h"
 
@@ -15,7 +17,24 @@ std::vector<std::string> InfoPanelTabs(bool index) {
 
 int ValidPanelMode(int mode, bool index) {
     if (index) return 0;
-    return mode >= 0 && mode < kInfoPanelModes ? mode : 0;
+    return (mode >= 0 && mode < kInfoPanelModes) || mode == kPanelModePrices ? mode : 0;
+}
+
+std::vector<PriceVolume> VolumeByPrice(const std::vector<KLineRecord>& trades, int decimals) {
+    const double scale = std::pow(10.0, std::clamp(decimals, 0, 6));
+    std::map<int64_t, PriceVolume, std::greater<>> byPrice;  // the price in its smallest unit
+    for (const KLineRecord& t : trades) {
+        if (!(t.close > 0) || !std::isfinite(t.close) || !(t.volume > 0) || !std::isfinite(t.volume)) continue;
+        const double units = std::round(t.close * scale);
+        if (units > 9e15) continue;
+        PriceVolume& row = byPrice[static_cast<int64_t>(units)];
+        row.price = static_cast<float>(units / scale);
+        row.lots += t.volume;
+    }
+    std::vector<PriceVolume> rows;
+    rows.reserve(byPrice.size());
+    for (const auto& [units, row] : byPrice) rows.push_back(row);
+    return rows;
 }
 
 int ClampFinanceScroll(int scroll, int visible) {
@@ -237,6 +256,41 @@ void TickRows(Painter& p, const InfoPanelData& d) {
     }
 }
 
+// 价: the lots traded at each price with their share of the day, highest price first; the rows
+// that fit are chosen around the latest trade's price.
+void PriceRows(Painter& p, const InfoPanelData& d) {
+    const std::vector<PriceVolume> rows = VolumeByPrice(d.ticks, d.decimals);
+    const int fit = p.rowHeight > 0 ? (p.bottom - p.y) / p.rowHeight : 0;
+    if (fit <= 0 || rows.empty()) return;
+    double total = 0;
+    for (const PriceVolume& r : rows) total += r.lots;
+    // The row of the latest priced trade.
+    const double scale = std::pow(10.0, std::clamp(d.decimals, 0, 6));
+    size_t latest = 0;
+    const auto last = std::find_if(d.ticks.rbegin(), d.ticks.rend(),
+                                   [](const KLineRecord& t) { return t.close > 0 && std::isfinite(t.close); });
+    if (last != d.ticks.rend())
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (std::round(rows[i].price * scale) == std::round(last->close * scale)) latest = i;
+    const size_t shown = std::min(rows.size(), static_cast<size_t>(fit));
+    const size_t first = std::min(latest > shown / 2 ? latest - shown / 2 : 0, rows.size() - shown);
+    const float prev = d.hasRecord ? d.record.quote.prevClose : 0;
+    const int x0 = p.box.left + 2, x1 = p.box.right - 2;
+    const int third = (x1 - x0) / 3;
+    char buf[32];
+    for (size_t i = first; i < first + shown; ++i) {
+        const PriceVolume& r = rows[i];
+        std::snprintf(buf, sizeof buf, "%.*f", std::clamp(d.decimals, 0, 6), static_cast<double>(r.price));
+        const int sign = prev > 0 ? (r.price > prev) - (r.price < prev) : 0;
+        p.Left(x0, x0 + third, buf, p.Sign(sign));
+        std::snprintf(buf, sizeof buf, "%.0f", r.lots);
+        p.Right(x0, x0 + 2 * third, buf, p.C(IndicatorColor(2)));
+        std::snprintf(buf, sizeof buf, "%.1f%%", total > 0 ? r.lots / total * 100 : 0.0);
+        p.Right(x0 + 2 * third, x1, buf, p.C(kColorChartText));
+        p.y += p.rowHeight;
+    }
+}
+
 // The finance record as labelled rows from the scroll position on; returns the rows shown.
 int FinanceRows(Painter& p, const InfoPanelData& d) {
     const int fit = p.rowHeight > 0 ? std::max((p.bottom - p.y) / p.rowHeight, 0) : 0;
@@ -300,6 +354,7 @@ void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data
     if (mode <= 3 || mode == 6) rows_ = index ? IndexRows(p, data) : QuoteRows(p, data);
     p.bottom += chartRoom;
     if (mode == kPanelModeTicks && !data.ticks.empty()) TickRows(p, data);
+    if (mode == kPanelModePrices) PriceRows(p, data);
     if (mode == kPanelModeFinance) financeVisible_ = FinanceRows(p, data);
     if (mode == kPanelModeBlocks) BlockRows(p, data, blockRows_);
     if (chart) {
@@ -338,8 +393,9 @@ void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data
             tabs_.push_back(r);
             const Point outline[] = {{r.left, r.top}, {r.left, r.bottom - 1}, {r.right, r.bottom - 1}, {r.right, r.top}};
             out.Polyline(outline, 4, p.C(kColorAxis));
-            out.Text(r, tabs[i], static_cast<int>(i) == mode ? p.C(kColorListUp) : p.C(kColorChartText),
-                     kAlignHCenter | kAlignVCenter);
+            const bool current = static_cast<int>(i) == mode || (i == 0 && mode == kPanelModePrices);
+            out.Text(r, i == 0 && mode == kPanelModePrices ? std::string("价") : tabs[i],
+                     current ? p.C(kColorListUp) : p.C(kColorChartText), kAlignHCenter | kAlignVCenter);
             x += w + 1;
         }
     }

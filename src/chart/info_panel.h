@@ -28,12 +28,15 @@ inline constexpr int kInfoPanelModes = 5;           // 细, 财, 势, 指, 板 (
 inline constexpr int kInfoPanelMinWidth = 100;      // the narrowest a drag leaves the panel
 inline constexpr int kPanelModeTicks = 0, kPanelModeFinance = 1, kPanelModeChart = 2, kPanelModeIndex = 3,
                      kPanelModeBlocks = 4;
+// 价: today's volume by price. Reached by clicking the 细 tab while it is shown (and back); its
+// tab then reads "价".
+inline constexpr int kPanelModePrices = 6;
 
 // The tab captions: "细", "财", "势", "指", "板"; an index has only "细".
 std::vector<std::string> InfoPanelTabs(bool index);
 
 // The mode a picture of this kind of security can show: an index only mode 0 (细), others
-// modes 0 .. 4; anything else falls back to 0.
+// modes 0 .. 4 and 6 (价); anything else falls back to 0.
 int ValidPanelMode(int mode, bool index);
 
 // The first finance field and the number of them the 财 page lists (更新日期, the finance
@@ -59,8 +62,8 @@ struct InfoPanelData {
     int mode = 0;
     // An index's breadth: rising, unchanged and falling securities; -1 when unknown.
     int rising = -1, unchanged = -1, falling = -1;
-    // Mode 0 (细): today's trades, oldest first (time, price in close, volume in lots); the
-    // newest that fit are listed under the quote table.
+    // Modes 0 (细) and 6 (价): today's trades, oldest first (time, price in close, volume in
+    // lots); 细 lists the newest that fit under the quote table, 价 their volume by price.
     std::vector<KLineRecord> ticks;
     // Mode 1 (财): the first finance row listed.
     int scroll = 0;
@@ -71,6 +74,15 @@ struct InfoPanelData {
     // Mode 4 (板): the blocks holding the security.
     std::vector<InfoPanelBlock> blocks;
 };
+
+// One row of the 价 page: a price and the lots traded at it today.
+struct PriceVolume {
+    float price = 0;
+    double lots = 0;
+};
+// Today's trades (as TradeVolumes leaves them) summed by price at the security's decimals,
+// highest price first; trades without a positive finite price or volume are left out.
+std::vector<PriceVolume> VolumeByPrice(const std::vector<KLineRecord>& trades, int decimals);
 
 // "%.2f%%" of the bid ratio (bid - ask) / (bid + ask) x 100; "0.00%" when both are 0 or either
 // is not a finite, non-negative number.

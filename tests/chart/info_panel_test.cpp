@@ -260,5 +260,70 @@ TEST_F(PanelFixture, TickListShowsTheNewestThatFit) {
     EXPECT_EQ(FindText(other, "9.90"), nullptr);
 }
 
+TEST_F(PanelFixture, PricePageSumsTheDaysTradesByPriceAroundTheLatest) {
+    // Hand-summed: 10.30 gets 5 + 2 = 7 lots, 10.29 (10.2899 and 10.2901 round to it) 3 + 4,
+    // 10.31 gets 6; a NaN price, a zero price and a zero volume are left out.
+    auto trade = [](float price, float lots) {
+        KLineRecord t;
+        t.time = 46000u * 86400u + 36000;
+        t.close = price;
+        t.volume = lots;
+        return t;
+    };
+    const std::vector<KLineRecord> trades = {trade(10.30f, 5),  trade(10.2899f, 3), trade(10.31f, 6),
+                                             trade(NAN, 9),     trade(0, 9),        trade(10.2901f, 4),
+                                             trade(10.32f, 0),  trade(10.30f, 2)};
+    const std::vector<PriceVolume> rows = VolumeByPrice(trades, 2);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_FLOAT_EQ(rows[0].price, 10.31f);
+    EXPECT_DOUBLE_EQ(rows[0].lots, 6);
+    EXPECT_FLOAT_EQ(rows[1].price, 10.30f);
+    EXPECT_DOUBLE_EQ(rows[1].lots, 7);
+    EXPECT_FLOAT_EQ(rows[2].price, 10.29f);
+    EXPECT_DOUBLE_EQ(rows[2].lots, 7);
+
+    // Forty prices (apart from the quote table's), room for five rows: the rows around the latest
+    // trade's price, 20.25.
+    data->mode = kPanelModePrices;
+    for (int i = 0; i < 40; ++i) data->ticks.push_back(trade(20.0f + 0.01f * static_cast<float>(i), 10));
+    data->ticks.push_back(trade(20.25f, 30));
+    const int strip = metrics.timeStripHeight();
+    const int height = 1 + 18 + 1 + 18 * 18 + 6 + 5 * 18 + strip;
+    panel.Draw({0, 0, 275, height}, strip, *data, scheme, metrics, {}, list);
+    for (const char* shown : {"20.27", "20.26", "20.25", "20.24", "20.23"}) EXPECT_NE(FindText(list, shown), nullptr) << shown;
+    EXPECT_EQ(FindText(list, "20.28"), nullptr);
+    EXPECT_EQ(FindText(list, "20.22"), nullptr);
+    ASSERT_NE(FindText(list, "40"), nullptr);   // 10 + 30 lots at 20.25
+    EXPECT_NE(FindText(list, "9.3%"), nullptr);  // 40 of 430 lots
+    EXPECT_NE(FindText(list, "价"), nullptr) << "the first tab reads 价";
+    EXPECT_EQ(FindText(list, "细"), nullptr);
+}
+
+TEST(ChartViewPanel, ClickingTheTickTabAgainSwitchesToThePricePage) {
+    FakeSource source;
+    ChartOptions o;
+    o.infoPanel = true;
+    ChartView view(source, o);
+    view.Resize(800, 400);
+    CodeEntry security;
+    ParseSecurityText("SH600000", security.id);
+    security.securityClass = kClassAShare;
+    view.SetSecurity(0, security);
+    EXPECT_TRUE(view.ClickPanelTab(0, 0));
+    EXPECT_EQ(view.picture(0).panelMode, kPanelModePrices);
+    EXPECT_TRUE(view.ClickPanelTab(0, 0));
+    EXPECT_EQ(view.picture(0).panelMode, kPanelModeTicks);
+    EXPECT_TRUE(view.ClickPanelTab(0, 1));
+    EXPECT_FALSE(view.ClickPanelTab(0, 1));
+    EXPECT_TRUE(view.StepPanelMode(1));  // "+" from 财 goes on to 势
+    EXPECT_EQ(view.picture(0).panelMode, kPanelModeChart);
+    // An index has no 价 page.
+    security.securityClass = kClassIndex;
+    view.SetSecurity(0, security);
+    view.SetPanelMode(0, 0);
+    EXPECT_FALSE(view.ClickPanelTab(0, 0));
+    EXPECT_FALSE(view.SetPanelMode(0, kPanelModePrices));
+}
+
 }  // namespace
 }  // namespace tessaro::chart

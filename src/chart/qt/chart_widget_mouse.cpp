@@ -156,7 +156,7 @@ bool ChartWidget::PanelPress(QPoint pt) {
         const Rect& box = panel.box();
         if (box.empty() || pt.x() < box.left || pt.x() >= box.right || pt.y() < box.top || pt.y() >= box.bottom) continue;
         if (const int tab = panel.TabAt(at); tab >= 0) {
-            if (view_->SetPanelMode(i, tab)) Apply(view_->Update(4, i));
+            if (view_->ClickPanelTab(i, tab)) Apply(view_->Update(4, i));
         } else if (const int row = panel.BlockAt(at); row >= 0) {
             const auto& blocks = view_->picture(i).panelBlocks;
             if (static_cast<size_t>(row) < blocks.size()) emit openBlock(blocks[static_cast<size_t>(row)].nameGbk);

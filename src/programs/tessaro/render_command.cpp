@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tessaro [--appdir DIR] --render SECURITY [--period day|week|min5|...] [--indicators MACD,KDJ]\n"
-    "               [--size 1280x800] [--bars N] [--days N] [--panel 0-4] --out FILE.png\n";
+    "               [--size 1280x800] [--bars N] [--days N] [--panel 0-4|6] --out FILE.png\n";
 
 int Usage(const std::string& why) {
     std::cerr << "tessaro: " << why << "\n" << kUsage;
@@ -74,7 +74,8 @@ int RunRender(int argc, char** argv) {
         } else if (option == "--panel") {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);
-            if (end == value.c_str() || *end != '\0' || n < 0 || n > 4) return Usage("--panel is 0 to 4");
+            if (end == value.c_str() || *end != '\0' || n < 0 || (n > 4 && n != 6))
+                return Usage("--panel is 0 to 4, or 6 for the price page");
             request.panelMode = static_cast<int>(n);
         } else if (option == "--out") {
             request.out = value;
