@@ -3,65 +3,29 @@
 // and the quotes the server pushes move the chart's last bar.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QThread>
 #include <filesystem>
 
 #include "chart/qt/chart_widget.h"
 #include "chart/time_sharing.h"
 #include "client/chart_requests.h"
-#include "client/qt/qt_client_transport.h"
-#include "formula/standard_library.h"
-#include "market/base_files.h"
-#include "market/demo_market.h"
 #include "market/history.h"
-#include "market/market_store.h"
-#include "platform/settings_store.h"
-#include "test_support/temp_dir.h"
-#include "test_support/quoted_process.h"
+#include "test_support/live_market.h"
 
 namespace tessaro::chart {
 namespace {
 
-template <class Done>
-bool WaitFor(Done done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return done();
-}
-
 TEST(ChartLive, QuotesFromTheServerMoveTheChart) {
-    TempDir temp;
+    LiveMarket live;
     DemoMarketOptions demo;
-    demo.outDir = temp.path() + "/server";
     demo.securities = 6;
     demo.days = 60;
     demo.blocks = false;
-    ASSERT_TRUE(GenerateDemoMarket(demo));
-    const std::string client = temp.path() + "/client";
-    std::filesystem::copy(demo.outDir, client, std::filesystem::copy_options::recursive);
-    // The client's day history stops ten days early: the chart's request brings the rest.
-    QuotedServer server;
-    ASSERT_TRUE(server.Start(demo.outDir, {"--speed", "20"})) << server.process.readAllStandardError().toStdString();
-
-    SettingsStore settings;
-    AppPaths paths(client);
-    MarketStore store(paths, settings);
-    store.SetBaseFileLoader([&paths](MarketStore& s) { LoadBaseFiles(s, paths); });
-    ASSERT_TRUE(store.LoadAll());
-    FormulaSet formulas;
-    for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
-    std::optional<CodeEntry> stock;
-    for (const CodeEntry& e : store.ListSecurities(1))
-        if (e.securityClass != kClassIndex) stock = e;
+    ASSERT_TRUE(live.Start(demo, true, {"--speed", "20"})) << live.error;
+    MarketStore& store = *live.store;
+    const AppPaths& paths = *live.paths;
+    std::optional<CodeEntry> stock = live.Stock();
     ASSERT_TRUE(stock);
+    // The client's day history stops ten days early: the chart's request brings the rest.
     Series history;
     ASSERT_TRUE(LoadHistory(paths, stock->id, kPeriodDay, history));
     ASSERT_GT(history.size(), 20u);
@@ -69,19 +33,13 @@ TEST(ChartLive, QuotesFromTheServerMoveTheChart) {
     std::filesystem::remove(paths.historyFile(stock->id, kPeriodDay));
     ASSERT_TRUE(WriteHistory(paths, stock->id, kPeriodDay, std::span(history.bars), true));
 
-    QtClientTransport net;
-    QuoteSession session(ClientContext{paths, &store, &formulas, &settings, nullptr}, net, {});
-    net.Attach(&session);
-    session.Connect(ConnectTarget{"loopback", "127.0.0.1", server.port, {}}, LoginAccount{}, net.NowMs());
-    ASSERT_TRUE(WaitFor([&] { return session.ready(); }, 30000));
-
     ChartWidget::Context context;
     context.store = &store;
     context.paths = paths;
-    context.formulas = &formulas;
+    context.formulas = &live.formulas;
     ChartWidget chart(context);
     int arrived = 0;
-    ChartRequests requests(session, store, paths, 7, [&] {
+    ChartRequests requests(*live.session, store, paths, 7, [&] {
         ++arrived;
         chart.OnDataArrived();
     });
@@ -101,46 +59,26 @@ TEST(ChartLive, QuotesFromTheServerMoveTheChart) {
             return now.volume != first.volume || now.close != first.close;
         },
         20000));
-    session.Disconnect(net.NowMs());
 }
 
 TEST(ChartLive, TimeSharingLineGrowsMinuteByMinute) {
-    TempDir temp;
+    LiveMarket live;
     DemoMarketOptions demo;
-    demo.outDir = temp.path() + "/server";
     demo.securities = 6;
     demo.days = 30;
     demo.blocks = false;
-    ASSERT_TRUE(GenerateDemoMarket(demo));
-    const std::string client = temp.path() + "/client";
-    std::filesystem::copy(demo.outDir, client, std::filesystem::copy_options::recursive);
-    QuotedServer server;
-    ASSERT_TRUE(server.Start(demo.outDir, {"--speed", "60"})) << server.process.readAllStandardError().toStdString();
-
-    SettingsStore settings;
-    AppPaths paths(client);
-    MarketStore store(paths, settings);
-    store.SetBaseFileLoader([&paths](MarketStore& s) { LoadBaseFiles(s, paths); });
-    ASSERT_TRUE(store.LoadAll());
-    FormulaSet formulas;
-    for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
-    std::optional<CodeEntry> stock;
-    for (const CodeEntry& e : store.ListSecurities(1))
-        if (e.securityClass != kClassIndex) stock = e;
+    ASSERT_TRUE(live.Start(demo, true, {"--speed", "60"})) << live.error;
+    MarketStore& store = *live.store;
+    const AppPaths& paths = *live.paths;
+    std::optional<CodeEntry> stock = live.Stock();
     ASSERT_TRUE(stock);
-
-    QtClientTransport net;
-    QuoteSession session(ClientContext{paths, &store, &formulas, &settings, nullptr}, net, {});
-    net.Attach(&session);
-    session.Connect(ConnectTarget{"loopback", "127.0.0.1", server.port, {}}, LoginAccount{}, net.NowMs());
-    ASSERT_TRUE(WaitFor([&] { return session.ready(); }, 30000));
 
     ChartWidget::Context context;
     context.store = &store;
     context.paths = paths;
-    context.formulas = &formulas;
+    context.formulas = &live.formulas;
     ChartWidget chart(context);
-    ChartRequests requests(session, store, paths, 7, [&] { chart.OnDataArrived(); });
+    ChartRequests requests(*live.session, store, paths, 7, [&] { chart.OnDataArrived(); });
     chart.SetDataRequester([&](const ChartWidget::DataNeed& need) { requests.Request(need.security, need.period, need.records); });
     chart.resize(1000, 600);
     chart.show();
@@ -163,7 +101,6 @@ TEST(ChartLive, TimeSharingLineGrowsMinuteByMinute) {
     size_t points = 0;
     for (const auto& run : t.priceRuns()) points += run.size();
     EXPECT_GE(points, first + 2);
-    session.Disconnect(net.NowMs());
 }
 
 }  // namespace

@@ -24,17 +24,9 @@
 #include "platform/settings_store.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"
+#include "test_support/qt_wait.h"
 
 namespace tessaro::chart {
-
-inline void Spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
 
 inline void Key(QWidget& w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QKeyEvent press(QEvent::KeyPress, key, mods);

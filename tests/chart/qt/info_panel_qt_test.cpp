@@ -19,19 +19,11 @@
 #include "platform/settings_store.h"
 #include "platform/text.h"
 #include "test_support/temp_dir.h"
+#include "test_support/qt_wait.h"
 #include "tools/blocks/block_set.h"
 
 namespace tessaro::chart {
 namespace {
-
-void Spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
 
 void Mouse(QWidget& w, QEvent::Type type, QPoint p, Qt::MouseButtons buttons) {
     QMouseEvent e(type, QPointF(p), QPointF(w.mapToGlobal(p)), Qt::LeftButton, buttons, Qt::NoModifier);

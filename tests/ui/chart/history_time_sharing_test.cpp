@@ -2,26 +2,12 @@
 // before, an answer to an older request dropped; the caption and the minute conversion.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QMouseEvent>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QThread>
 #include <cmath>
 #include <cstdlib>
 
-#include "client/qt/qt_client_transport.h"
-#include "client/quote_session.h"
-#include "formula/formula_set.h"
-#include "formula/standard_library.h"
-#include "market/base_files.h"
-#include "market/demo_market.h"
-#include "market/market_store.h"
-#include "platform/settings_store.h"
 #include "platform/text.h"
-#include "test_support/temp_dir.h"
-#include "test_support/quoted_process.h"
+#include "test_support/live_market.h"
 #include "ui/chart/history_time_sharing.h"
 
 namespace tessaro {
@@ -89,51 +75,22 @@ TEST(HistoryTimeSharing, DayDetailBecomesTheBreadthTable) {
     EXPECT_TRUE(DayDetailToBreadth({}, day).empty());
 }
 
-template <class Done>
-bool WaitFor(Done done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return done();
-}
-
 TEST(HistoryTimeSharing, PagesThroughServedDays) {
-    TempDir temp;
+    LiveMarket live;
     DemoMarketOptions demo;
-    demo.outDir = temp.path();
     demo.securities = 6;
     demo.days = 20;
     demo.oneMinuteDays = 4;
     demo.blocks = false;
-    ASSERT_TRUE(GenerateDemoMarket(demo));
-    QuotedServer server;
-    ASSERT_TRUE(server.Start(demo.outDir)) << server.process.readAllStandardError().toStdString();
-
-    SettingsStore settings;
-    AppPaths paths(demo.outDir);
-    MarketStore store(paths, settings);
-    store.SetBaseFileLoader([&paths](MarketStore& s) { LoadBaseFiles(s, paths); });
-    ASSERT_TRUE(store.LoadAll());
-    FormulaSet formulas;
-    for (FormulaRecord& r : BuildStandardLibrary().formulas) formulas.Put(std::move(r));
-    std::optional<CodeEntry> stock;
-    for (const CodeEntry& e : store.ListSecurities(1))
-        if (e.securityClass != kClassIndex) stock = e;
+    ASSERT_TRUE(live.Start(demo, false)) << live.error;
+    MarketStore& store = *live.store;
+    std::optional<CodeEntry> stock = live.Stock();
     ASSERT_TRUE(stock);
 
-    QtClientTransport net;
-    QuoteSession session(ClientContext{paths, &store, &formulas, &settings, nullptr}, net, {});
-    net.Attach(&session);
-    session.Connect(ConnectTarget{"loopback", "127.0.0.1", server.port, {}}, LoginAccount{}, net.NowMs());
-    ASSERT_TRUE(WaitFor([&] { return session.ready(); }, 30000));
-
     HistoryTimeSharingWindow::Context c;
-    c.session = &session;
+    c.session = live.session.get();
     c.store = &store;
-    c.paths = paths;
+    c.paths = *live.paths;
     c.window = 41;
     c.scheme = BuiltInSchemes()[0];
     HistoryTimeSharingWindow window(c);
@@ -143,7 +100,7 @@ TEST(HistoryTimeSharing, PagesThroughServedDays) {
     window.show();
 
     // The trading day before today, from the server's one-minute history.
-    const std::vector<StoreTime> days = DemoTradingDays(demo.today, 2);
+    const std::vector<StoreTime> days = DemoTradingDays(live.demo.today, 2);
     ASSERT_EQ(days.size(), 3u);
     const StoreTime yesterday = days[1], before = days[0];
     window.ShowDay(*stock, yesterday + 3600);
@@ -160,7 +117,7 @@ TEST(HistoryTimeSharing, PagesThroughServedDays) {
     window.Step(-1);
     EXPECT_NE(window.pendingSerial(), first);
     ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 20000));
-    WaitFor([] { return false; }, 500);  // time for the other answer too
+    Spin(500);  // time for the other answer too
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], before);
     EXPECT_EQ(window.day(), before);
@@ -202,7 +159,6 @@ TEST(HistoryTimeSharing, PagesThroughServedDays) {
         click({150, 100});
         window.grab().save(QString::fromUtf8(out) + "/history_index.png");
     }
-    session.Disconnect(net.NowMs());
 }
 
 }  // namespace
