@@ -80,3 +80,4 @@ inline Fixture& Shared() {
 }
 
 }  // namespace tessaro::chart::bench
+

@@ -16,6 +16,7 @@
 #include "chart/kline_content.h"
 #include "chart/qt/chart_painter.h"
 #include "chart_bench_fixture.h"
+#include "chart_bench_main.h"
 
 namespace tessaro::chart {
 namespace {
@@ -84,11 +85,4 @@ BENCHMARK(BM_AddIndicator)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace tessaro::chart
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TESSARO_CHART_BENCHMARK_MAIN()

@@ -13,6 +13,7 @@
 #include "chart/chart_view.h"
 #include "chart/qt/chart_painter.h"
 #include "chart_bench_fixture.h"
+#include "chart_bench_main.h"
 
 namespace tessaro::chart {
 namespace {
@@ -78,11 +79,4 @@ BENCHMARK(BM_CopyCursorRect)->Unit(benchmark::kMicrosecond);
 }  // namespace
 }  // namespace tessaro::chart
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TESSARO_CHART_BENCHMARK_MAIN()

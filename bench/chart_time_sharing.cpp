@@ -10,6 +10,7 @@
 #include "chart/chart_view.h"
 #include "chart/qt/chart_painter.h"
 #include "market/periods.h"
+#include "chart_bench_main.h"
 
 namespace tessaro::chart {
 namespace {
@@ -131,11 +132,4 @@ BENCHMARK(BM_OneMinuteUpdate)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace tessaro::chart
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TESSARO_CHART_BENCHMARK_MAIN()

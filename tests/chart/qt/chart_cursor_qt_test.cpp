@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QThread>
 #include <QWheelEvent>
 #include <cstdlib>
 #include <fstream>
