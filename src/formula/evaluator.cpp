@@ -207,6 +207,21 @@ bool Frame::PushQuote(int id) {
     return true;
 }
 
+// The quote columns the program reads are gathered before it runs, in one pass over the bar
+// records that also copies the bar times when the result wants them.
+void Frame::GatherQuotes(uint32_t wanted) {
+    FormulaValue columns[6];
+    std::shared_ptr<std::vector<uint32_t>> times;
+    if (collectTimes_) times = std::make_shared<std::vector<uint32_t>>(series_.size());
+    GatherQuoteColumns(ctx_, wanted, columns, times ? times->data() : nullptr);
+    for (int k = 0; k < 6; ++k) {
+        if (!(wanted & (1u << k))) continue;
+        quotes_.push_back(Slot{std::move(columns[k]), 0});
+        quoteIndex_[k] = static_cast<int32_t>(quotes_.size() - 1);
+    }
+    times_ = std::move(times);
+}
+
 void Frame::PushSlot(uint16_t index, int32_t at, const ProgramInfo& program) {
     Slot& slot = slots_[index];
     if (!slot.value.isSeries()) {
@@ -417,6 +432,7 @@ bool Frame::Run(std::vector<FormulaValue>& lines) {
         v.flags = kValueHidden;
         slots_.push_back(Slot{std::move(v), 0});
     }
+    if (program.quoteReads) GatherQuotes(program.quoteReads);
     bool ok = Execute(program);
     if (!ok) Fail(EvalFailure::kDamaged, "the instructions are damaged");  // keeps an earlier reason
     if (ok) {
@@ -546,12 +562,13 @@ std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecor
 
     std::vector<FormulaValue> lines;
     eval::Frame frame(session, formula, request.security, *series, period);
+    frame.CollectBarTimes();
     if (!frame.Run(lines)) {
         status.failure = frame.failure();
         status.message = frame.failureMessage();
         return nullptr;
     }
-    std::unique_ptr<EvalResult> result = eval::AssembleResult(formula, lines, *series, data_.CurrentMarketTime());
+    std::unique_ptr<EvalResult> result = eval::AssembleResult(formula, lines, *series, data_.CurrentMarketTime(), frame.TakeBarTimes());
     for (FormulaValue& v : lines)
         if (v.isSeries()) pool_.Recycle(v);
     if (!session.unresolved.empty()) {

@@ -76,7 +76,7 @@ void FillConstant(float c, const Series& series, const LinePoints::Times& times,
 }  // namespace
 
 std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const std::vector<FormulaValue>& lines,
-                                           const Series& series, StoreTime marketTime) {
+                                           const Series& series, StoreTime marketTime, LinePoints::Times times) {
     auto result = std::make_unique<EvalResult>();
     size_t lineCount = formula.outputs.size();
     // A special indicator may deliver lines its record has no descriptors for.
@@ -85,9 +85,11 @@ std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const s
 
     const int32_t cut = FutureCut(series, marketTime);
     // The bar times once, shared by every line.
-    auto barTimes = std::make_shared<std::vector<uint32_t>>(series.bars.size());
-    for (size_t i = 0; i < barTimes->size(); ++i) (*barTimes)[i] = series.bars[i].time;
-    const LinePoints::Times times = std::move(barTimes);
+    if (!times || times->size() != series.bars.size()) {
+        auto barTimes = std::make_shared<std::vector<uint32_t>>(series.bars.size());
+        for (size_t i = 0; i < barTimes->size(); ++i) (*barTimes)[i] = series.bars[i].time;
+        times = std::move(barTimes);
+    }
 
     for (size_t k = 0; k < lineCount; ++k) {
         OutputLine& line = result->lines[k];

@@ -111,6 +111,11 @@ public:
     // Applicability, parameters, instructions or the name dispatch. On success `lines` holds
     // the visible values in line order; false means no result.
     bool Run(std::vector<FormulaValue>& lines);
+    // Run also copies the bar times, in the pass that gathers the quote columns (when the
+    // formula reads any); the top-level frame's result is stamped with them.
+    void CollectBarTimes() { collectTimes_ = true; }
+    // The times Run copied, or null.
+    LinePoints::Times TakeBarTimes() { return std::move(times_); }
     // Why Run returned false.
     EvalFailure failure() const { return failure_; }
     const std::string& failureMessage() const { return failureMessage_; }
@@ -131,6 +136,7 @@ private:
                                       : slots_[static_cast<size_t>(index)];
     }
     bool PushQuote(int id);
+    void GatherQuotes(uint32_t wanted);
 
     bool Execute(const ProgramInfo& program);
     bool RunSpecial(std::vector<FormulaValue>& lines);
@@ -157,6 +163,8 @@ private:
     std::vector<Slot> slots_;
     std::vector<Slot> quotes_;           // OPEN .. AMOUNT of this frame's bars, once computed
     int32_t quoteIndex_[6] = {-1, -1, -1, -1, -1, -1};
+    bool collectTimes_ = false;
+    std::shared_ptr<std::vector<uint32_t>> times_;
     std::vector<Entry> stack_;
     std::vector<FormulaValue> args_;
     EvalFailure failure_ = EvalFailure::kNone;
@@ -164,8 +172,9 @@ private:
 };
 
 // The lines of an evaluation as the caller gets them: one per output-line descriptor (at least
-// as many as `lines` for a special indicator), LinePoints stamped with the bar times.
+// as many as `lines` for a special indicator), LinePoints stamped with the bar times (`times`
+// when the frame copied them already, else copied here).
 std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const std::vector<FormulaValue>& lines,
-                                           const Series& series, StoreTime marketTime);
+                                           const Series& series, StoreTime marketTime, LinePoints::Times times = {});
 
 }  // namespace tessaro::eval

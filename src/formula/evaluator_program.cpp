@@ -68,6 +68,7 @@ bool CheckProgram(const FormulaRecord& formula, ProgramInfo& info, std::string* 
                     return Fail(error, i, "unknown opcode");
                 if (f->paramCount < 0 || f->paramCount > kMaxFunctionParams) return Fail(error, i, "bad registry entry");
                 pops = f->paramCount;
+                if (in.opcode >= kFnOpen && in.opcode <= kFnAmount) info.quoteReads |= 1u << (in.opcode - kFnOpen);
                 break;
             }
         }

@@ -19,6 +19,7 @@ struct ProgramInfo {
     std::vector<int32_t> lastRead;
     int32_t maxDepth = 0;   // the deepest the value stack gets
     int32_t slotCount = 0;  // parameters plus statements
+    uint32_t quoteReads = 0;  // bit k: the program calls the quote function kFnOpen + k (OPEN .. AMOUNT)
 };
 
 // The deepest formula reference chain evaluated; deeper references give an empty line.

@@ -47,6 +47,11 @@ struct FunctionContext {
 // evaluator then fails the evaluation. Floating-point denormals are flushed to zero while it runs.
 bool CallFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out);
 
+// The quote columns OPEN .. AMOUNT (bit k of `wanted`: registry id kFnOpen + k) in one pass over
+// the bar records, the pass that also copies the bar times into `times` when it is not null (it
+// holds ctx.barCount() entries). A formula reading CLOSE and VOL walks its bars once, not twice.
+void GatherQuoteColumns(FunctionContext& ctx, uint32_t wanted, std::span<FormulaValue, 6> columns, uint32_t* times);
+
 // True when CallFunction implements `id`, i.e. its registry entry names an implementation: every
 // registry function except STKINDI, which the compiler turns into a formula reference, and the
 // operators.

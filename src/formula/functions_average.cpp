@@ -13,7 +13,7 @@ namespace {
 
 bool Ma(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
     Window w;
-    if (!StartWindow(ctx, args, 1, w, out)) return true;
+    if (!StartWindow(ctx, args, 1, w, out, /*fills=*/true)) return true;
     const Operand& x = w.x;
     const int32_t len = w.len;
     float* o = out.data();
@@ -58,7 +58,7 @@ bool Ma(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
 bool Smoothed(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out, double wNew, double wOld,
               double divisor) {
     Operand x = Read(args[0]);
-    out = NewSeries(ctx, x.count, OffsetBegin(x.begin, 1));
+    out = NewSeriesToFill(ctx, x.count, OffsetBegin(x.begin, 1));
     if (x.begin >= x.count) return true;
     float* o = out.data();
     const float* p = x.p;

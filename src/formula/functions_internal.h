@@ -75,6 +75,11 @@ inline FormulaValue NewSeries(FunctionContext& ctx, int32_t count, int32_t begin
     return FormulaValue::MakeSeries(count, begin, ctx.pool);
 }
 
+// For functions that write every point of [begin, count) themselves.
+inline FormulaValue NewSeriesToFill(FunctionContext& ctx, int32_t count, int32_t begin) {
+    return FormulaValue::MakeSeriesToFill(count, begin, ctx.pool);
+}
+
 // The common start of a function over a sliding window of N = args[1] points of X = args[0]:
 // X broadcast and read, N clamped, `out` valid from the N-th point of X's range (all invalid
 // when N < minLength). False when no point is left to compute.
@@ -82,8 +87,9 @@ struct Window {
     Operand x;
     int32_t len = 0;
 };
+// `fills`: the function writes every point of `out`'s valid range (its column is not zeroed).
 inline bool StartWindow(FunctionContext& ctx, std::span<FormulaValue> args, int32_t minLength, Window& w,
-                        FormulaValue& out) {
+                        FormulaValue& out, bool fills = false) {
     BroadcastToSeries(ctx, args[0]);
     w.x = Read(args[0]);
     w.len = ClampN(args[1].number);
@@ -91,7 +97,8 @@ inline bool StartWindow(FunctionContext& ctx, std::span<FormulaValue> args, int3
         out = FormulaValue::EmptySeries(w.x.count, ctx.pool);
         return false;
     }
-    out = NewSeries(ctx, w.x.count, OffsetBegin(w.x.begin, static_cast<int64_t>(w.len) - 1));
+    const int32_t begin = OffsetBegin(w.x.begin, static_cast<int64_t>(w.len) - 1);
+    out = fills ? NewSeriesToFill(ctx, w.x.count, begin) : NewSeries(ctx, w.x.count, begin);
     return out.begin < w.x.count;
 }
 

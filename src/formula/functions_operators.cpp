@@ -32,6 +32,24 @@ void Map2(const Operand& a, const Operand& b, int32_t begin, int32_t count, floa
     }
 }
 
+// The column an element-wise operator writes its points in [r.begin, r.count) to. An argument
+// column the evaluation owns (not lent) and of the result's length becomes the result: each
+// point is read before it is written, and no third column is filled.
+FormulaValue ResultColumn(FunctionContext& ctx, std::span<FormulaValue> args, const Range& r) {
+    for (FormulaValue& v : args) {
+        if (!v.isSeries() || (v.flags & kValueBorrowed) || v.count != r.count ||
+            v.values.size() != static_cast<size_t>(r.count))
+            continue;
+        FormulaValue out = std::move(v);
+        out.flags = 0;
+        out.drawing.reset();
+        out.begin = r.begin;
+        std::fill_n(out.values.begin(), std::clamp(r.begin, 0, r.count), 0.0f);
+        return out;
+    }
+    return NewSeriesToFill(ctx, r.count, r.begin);
+}
+
 template <class F>
 bool Binary(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out, F f) {
     Operand a = Read(args[0]), b = Read(args[1]);
@@ -40,7 +58,7 @@ bool Binary(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& ou
         return true;
     }
     Range r = Intersect({&a, &b});
-    out = NewSeries(ctx, r.count, r.begin);
+    out = ResultColumn(ctx, args, r);
     Map2(a, b, r.begin, r.count, out.data(), f);
     return true;
 }
@@ -61,7 +79,7 @@ bool Or(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& out) {
         begin = s.begin;
         count = s.count;
     }
-    out = NewSeries(ctx, count, begin);
+    out = NewSeriesToFill(ctx, count, begin);
     float* o = out.data();
     auto truthAt = [](const Operand& op, int32_t i) {
         if (!op.series) return IsTrue(op.c);
@@ -81,7 +99,7 @@ bool Unary(FunctionContext& ctx, FormulaValue& arg, FormulaValue& out, F f) {
     if (arg.flags & kValueBorrowed) {
         // A lent column is only read.
         const float* x = arg.data();
-        out = NewSeries(ctx, arg.count, arg.begin);
+        out = NewSeriesToFill(ctx, arg.count, arg.begin);
         float* o = out.data();
         for (int32_t i = out.begin; i < out.count; ++i) o[i] = f(x[i]);
         return true;

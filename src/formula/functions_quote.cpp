@@ -18,7 +18,7 @@ bool IsIndex(const FunctionContext& ctx) { return ctx.security.securityClass == 
 template <class F>
 FormulaValue PerBar(FunctionContext& ctx, F f) {
     int32_t n = ctx.barCount();
-    FormulaValue out = NewSeries(ctx, n, 0);
+    FormulaValue out = NewSeriesToFill(ctx, n, 0);
     float* o = out.data();
     for (int32_t i = 0; i < n; ++i) o[i] = f(i);
     return out;
@@ -41,19 +41,18 @@ bool QuoteFunction(int id, FunctionContext& ctx, std::span<FormulaValue>, Formul
     const Series& s = ctx.series ? *ctx.series : kNoBars;
     const auto& bars = s.bars;
     bool index = IsIndex(ctx);
-    // Trade data is read only where the series carries it for every bar.
-    bool tradeVolume = ctx.period == kPeriodTick && s.trades.size() >= bars.size();
     switch (id) {
-        case kFnOpen: out = PerBar(ctx, [&](int32_t i) { return bars[i].open; }); return true;
-        case kFnHigh: out = PerBar(ctx, [&](int32_t i) { return bars[i].high; }); return true;
-        case kFnLow: out = PerBar(ctx, [&](int32_t i) { return bars[i].low; }); return true;
-        case kFnClose: out = PerBar(ctx, [&](int32_t i) { return bars[i].close; }); return true;
+        case kFnOpen:
+        case kFnHigh:
+        case kFnLow:
+        case kFnClose:
         case kFnVol:
-            out = PerBar(ctx, [&](int32_t i) { return tradeVolume ? s.trades[i].volume : bars[i].volume; });
+        case kFnAmount: {
+            FormulaValue columns[6];
+            GatherQuoteColumns(ctx, 1u << (id - kFnOpen), columns, nullptr);
+            out = std::move(columns[id - kFnOpen]);
             return true;
-        case kFnAmount:
-            out = PerBar(ctx, [&](int32_t i) { return tradeVolume ? s.trades[i].amount : bars[i].amount; });
-            return true;
+        }
         case kFnAdvance:
             if (!index) return false;
             out = PerBar(ctx, [&](int32_t i) { return static_cast<float>(bars[i].count1); });
@@ -238,3 +237,42 @@ bool ConstantFunction(int id, FunctionContext& ctx, std::span<FormulaValue> args
 }
 
 }  // namespace tessaro::fn
+
+namespace tessaro {
+
+void GatherQuoteColumns(FunctionContext& ctx, uint32_t wanted, std::span<FormulaValue, 6> columns, uint32_t* times) {
+    const int32_t n = ctx.barCount();
+    float* to[6] = {};
+    for (int k = 0; k < 6; ++k) {
+        if (!(wanted & (1u << k))) continue;
+        columns[k] = fn::NewSeriesToFill(ctx, n, 0);
+        to[k] = columns[k].data();
+    }
+    if (n == 0) return;
+    const KLineRecord* bars = ctx.series->bars.data();
+    // Tick volume and amount come from the trade data where the series carries it for every bar.
+    const TradeData* trades =
+        ctx.period == kPeriodTick && ctx.series->trades.size() >= ctx.series->bars.size() ? ctx.series->trades.data()
+                                                                                          : nullptr;
+    // The fields are copied in chunks of records small enough to stay in the first-level cache:
+    // the first field's loop brings a chunk in, the other fields are read from there, and every
+    // loop is a plain copy of one field.
+    constexpr int32_t kChunk = 256;  // 8 KB of records
+    for (int32_t from = 0; from < n; from += kChunk) {
+        const int32_t end = std::min(n, from + kChunk);
+        auto copy = [from, end](auto* out, auto get) {
+            for (int32_t i = from; i < end; ++i) out[i] = get(i);
+        };
+        if (times) copy(times, [bars](int32_t i) { return bars[i].time; });
+        if (to[0]) copy(to[0], [bars](int32_t i) { return bars[i].open; });
+        if (to[1]) copy(to[1], [bars](int32_t i) { return bars[i].high; });
+        if (to[2]) copy(to[2], [bars](int32_t i) { return bars[i].low; });
+        if (to[3]) copy(to[3], [bars](int32_t i) { return bars[i].close; });
+        if (to[4] && trades) copy(to[4], [trades](int32_t i) { return trades[i].volume; });
+        if (to[4] && !trades) copy(to[4], [bars](int32_t i) { return bars[i].volume; });
+        if (to[5] && trades) copy(to[5], [trades](int32_t i) { return trades[i].amount; });
+        if (to[5] && !trades) copy(to[5], [bars](int32_t i) { return bars[i].amount; });
+    }
+}
+
+}  // namespace tessaro

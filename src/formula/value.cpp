@@ -41,6 +41,16 @@ FormulaValue FormulaValue::MakeSeries(int32_t count, int32_t begin, ColumnPool* 
     return out;
 }
 
+FormulaValue FormulaValue::MakeSeriesToFill(int32_t count, int32_t begin, ColumnPool* pool) {
+    if (!pool) return MakeSeries(count, begin, nullptr);
+    FormulaValue out;
+    out.kind = kValueSeries;
+    out.count = std::max<int32_t>(count, 0);
+    out.begin = std::max<int32_t>(begin, 0);
+    out.values = pool->AcquireToFill(static_cast<size_t>(out.count), static_cast<size_t>(out.begin));
+    return out;
+}
+
 FormulaValue FormulaValue::EmptySeries(int32_t count, ColumnPool* pool) {
     return MakeSeries(count, std::max<int32_t>(count, 0), pool);
 }
@@ -51,6 +61,15 @@ std::vector<float> ColumnPool::Acquire(size_t n) {
     std::vector<float> column = std::move(free_.back());
     free_.pop_back();
     column.assign(n, 0.0f);
+    return column;
+}
+
+std::vector<float> ColumnPool::AcquireToFill(size_t n, size_t zeroed) {
+    if (free_.empty()) return std::vector<float>(n, 0.0f);
+    std::vector<float> column = std::move(free_.back());
+    free_.pop_back();
+    column.resize(n);  // points beyond the old size start at zero
+    std::fill_n(column.begin(), std::min(zeroed, n), 0.0f);
     return column;
 }
 

@@ -93,6 +93,9 @@ struct FormulaValue {
     static FormulaValue String(std::string gbk);
     // A series of `count` points, all unset (zero), beginning at `begin`.
     static FormulaValue MakeSeries(int32_t count, int32_t begin, ColumnPool* pool = nullptr);
+    // A series the caller fills: it writes every point from `begin` to `count`. Only the points
+    // before `begin` are zeroed here; a recycled column holds stale values until written.
+    static FormulaValue MakeSeriesToFill(int32_t count, int32_t begin, ColumnPool* pool = nullptr);
     // A series with no valid points (begin = count).
     static FormulaValue EmptySeries(int32_t count, ColumnPool* pool = nullptr);
 
@@ -113,6 +116,9 @@ class ColumnPool {
 public:
     // A column of exactly n points, zero-filled.
     std::vector<float> Acquire(size_t n);
+    // A column of exactly n points of which only the first `zeroed` are zero: the caller
+    // writes the rest. Saves a pass over memory for functions that write every valid point.
+    std::vector<float> AcquireToFill(size_t n, size_t zeroed);
     // Gives a column (of any value) back for reuse.
     void Release(std::vector<float>&& column);
     // Gives a value's column back and leaves the value empty.
