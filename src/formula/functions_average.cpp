@@ -2,11 +2,8 @@
 // the first point of the range.
 #include <cmath>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "formula/functions_internal.h"
+#include "formula/smoothing_steps.h"
 
 namespace tessaro::fn {
 namespace {
@@ -67,48 +64,9 @@ bool Smoothed(FunctionContext& ctx, std::span<FormulaValue> args, FormulaValue& 
     double prev = p[x.begin];
     o[x.begin] = p[x.begin];
     int32_t i = x.begin + 1;
-    if (b > 0) {
-        // Four bars a step: Y[i+k] = sum over j <= k of a*b^(k-j)*X[i+j], plus b^(k+1)*Y[i-1].
-        // The four sums do not wait for each other, so the chain from one step to the next is
-        // one multiply and one add for four bars instead of for each bar. (With b = 0 an
-        // infinite X would meet a zero weight; that case keeps the plain recursion.)
-        const double b2 = b * b, b3 = b2 * b, b4 = b3 * b;
-        const double ab = a * b, ab2 = a * b2, ab3 = a * b3;
-#if defined(__SSE2__)
-        // The same sums in two double lanes, term by term in the same order (a lane with no
-        // term to add adds +0). Only the chain, Y[i+3] from Y[i-1], stays scalar.
-        const __m128d va = _mm_set1_pd(a), vab = _mm_set1_pd(ab), vab2 = _mm_set1_pd(ab2), vab3 = _mm_set1_pd(ab3);
-        const __m128d powers01 = _mm_set_pd(b2, b), powers23 = _mm_set_pd(b4, b3);
-        for (; i + 3 < x.count; i += 4) {
-            const __m128 xs = _mm_loadu_ps(p + i);
-            const __m128d x01 = _mm_cvtps_pd(xs);
-            const __m128d x23 = _mm_cvtps_pd(_mm_movehl_ps(xs, xs));
-            const __m128d zx0 = _mm_unpacklo_pd(_mm_setzero_pd(), x01);  // 0, x0
-            const __m128d x12 = _mm_shuffle_pd(x01, x23, 1);              // x1, x2
-            const __m128d t01 = _mm_add_pd(_mm_mul_pd(va, x01), _mm_mul_pd(vab, zx0));
-            __m128d t23 = _mm_add_pd(_mm_mul_pd(va, x23), _mm_mul_pd(vab, x12));
-            t23 = _mm_add_pd(t23, _mm_mul_pd(vab2, x01));
-            t23 = _mm_add_pd(t23, _mm_mul_pd(vab3, zx0));
-            const __m128d before = _mm_set1_pd(prev);
-            const __m128d y01 = _mm_add_pd(t01, _mm_mul_pd(powers01, before));
-            const __m128d y23 = _mm_add_pd(t23, _mm_mul_pd(powers23, before));
-            _mm_storeu_ps(o + i, _mm_movelh_ps(_mm_cvtpd_ps(y01), _mm_cvtpd_ps(y23)));
-            prev = _mm_cvtsd_f64(_mm_unpackhi_pd(t23, t23)) + b4 * prev;
-        }
-#endif
-        for (; i + 3 < x.count; i += 4) {
-            const double x0 = p[i], x1 = p[i + 1], x2 = p[i + 2], x3 = p[i + 3];
-            const double y0 = a * x0 + b * prev;
-            const double y1 = (a * x1 + ab * x0) + b2 * prev;
-            const double y2 = (a * x2 + ab * x1 + ab2 * x0) + b3 * prev;
-            const double y3 = (a * x3 + ab * x2 + ab2 * x1 + ab3 * x0) + b4 * prev;
-            o[i] = static_cast<float>(y0);
-            o[i + 1] = static_cast<float>(y1);
-            o[i + 2] = static_cast<float>(y2);
-            o[i + 3] = static_cast<float>(y3);
-            prev = y3;
-        }
-    }
+    // The four-bar steps (with b = 0 an infinite X would meet a zero weight; that case keeps
+    // the plain recursion), then the bars left over one at a time.
+    if (b > 0) i = SmoothingSteps(p, o, i, x.count, a, b, prev);
     for (; i < x.count; ++i) {
         prev = a * p[i] + b * prev;
         o[i] = static_cast<float>(prev);

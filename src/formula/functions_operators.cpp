@@ -19,16 +19,39 @@ inline float Mod(float a, float b) {
     return static_cast<float>(std::fmod(std::trunc(static_cast<double>(a)), tb));
 }
 
+// The point loops of an element-wise operator. The result may be written over an operand's own
+// column; the loops then read that column through the result pointer, so that no two pointers
+// they write through or read from overlap and the compiler vectorises them without a check.
+template <class F>
+void Apply(float* __restrict o, const float* __restrict x, const float* __restrict y, int32_t begin, int32_t count,
+           F f) {
+    for (int32_t i = begin; i < count; ++i) o[i] = f(x[i], y[i]);
+}
+template <bool OverFirst, class F>
+void ApplyOver(float* __restrict o, const float* __restrict y, int32_t begin, int32_t count, F f) {
+    for (int32_t i = begin; i < count; ++i) o[i] = OverFirst ? f(o[i], y[i]) : f(y[i], o[i]);
+}
+template <class F>
+void ApplyOne(float* __restrict o, const float* __restrict x, int32_t begin, int32_t count, F f) {
+    if (o == x) {
+        for (int32_t i = begin; i < count; ++i) o[i] = f(o[i]);
+    } else {
+        for (int32_t i = begin; i < count; ++i) o[i] = f(x[i]);
+    }
+}
+
 template <class F>
 void Map2(const Operand& a, const Operand& b, int32_t begin, int32_t count, float* o, F f) {
     if (a.series && b.series) {
-        for (int32_t i = begin; i < count; ++i) o[i] = f(a.p[i], b.p[i]);
+        if (o == a.p) ApplyOver<true>(o, b.p, begin, count, f);
+        else if (o == b.p) ApplyOver<false>(o, a.p, begin, count, f);
+        else Apply(o, a.p, b.p, begin, count, f);
     } else if (a.series) {
-        float c = b.c;
-        for (int32_t i = begin; i < count; ++i) o[i] = f(a.p[i], c);
+        const float c = b.c;
+        ApplyOne(o, a.p, begin, count, [c, f](float x) { return f(x, c); });
     } else {
-        float c = a.c;
-        for (int32_t i = begin; i < count; ++i) o[i] = f(c, b.p[i]);
+        const float c = a.c;
+        ApplyOne(o, b.p, begin, count, [c, f](float x) { return f(c, x); });
     }
 }
 
