@@ -21,22 +21,9 @@ using namespace testing_support;
 constexpr uint32_t kStaleBits = 0x7FA5A5A5u;
 
 Series Bars(int n) {
-    Series s;
-    s.period = kPeriodDay;
-    for (int i = 0; i < n; ++i) {
-        KLineRecord b;
-        b.time = MakeStoreTime(2024, 1, 1) + static_cast<StoreTime>(i) * kSecondsPerDay;
-        b.close = 10.0f + static_cast<float>(i % 7) * 0.25f;
-        b.open = b.close - 0.5f;
-        b.high = b.close + 1;
-        b.low = b.close - 1;
-        b.volume = 100.0f + static_cast<float>(i);
-        b.amount = b.volume * b.close;
-        b.count1 = static_cast<uint16_t>(i);
-        b.count2 = static_cast<uint16_t>(i % 100);
-        s.push(b);
-    }
-    return s;
+    std::vector<float> closes;
+    for (int i = 0; i < n; ++i) closes.push_back(10.0f + static_cast<float>(i % 7) * 0.25f);
+    return DayBars(closes);
 }
 
 // Arguments owned by the call (so that element-wise operators may write into them), series
