@@ -39,7 +39,7 @@ T At(const std::vector<T>& v, size_t i) {
     return i < v.size() ? v[i] : T{};
 }
 
-void FillSeries(const FormulaValue& v, const LinePoints::Times& times, int32_t cut, OutputLine& line) {
+void FillSeries(FormulaValue& v, bool take, const LinePoints::Times& times, int32_t cut, OutputLine& line) {
     if (v.drawing) CopyDrawing(*v.drawing, line);
     line.begin = v.begin;
     const int32_t count = std::min({v.count, static_cast<int32_t>(v.values.size()), cut});
@@ -50,11 +50,18 @@ void FillSeries(const FormulaValue& v, const LinePoints::Times& times, int32_t c
     line.count = count;
     // Points before the valid range were never set: they read 0.
     const int32_t from = std::clamp<int32_t>(v.begin, 0, count);
-    const float* x = v.data();
     std::vector<float> values;
-    values.reserve(static_cast<size_t>(count));
-    values.resize(static_cast<size_t>(from), 0.0f);
-    values.insert(values.end(), x + from, x + count);
+    if (take && !v.drawing && count == static_cast<int32_t>(v.values.size())) {
+        // The evaluation is done with the column: it becomes the line's.
+        values = std::move(v.values);
+        v.values = {};
+        std::fill_n(values.begin(), from, 0.0f);
+    } else {
+        const float* x = v.data();
+        values.reserve(static_cast<size_t>(count));
+        values.resize(static_cast<size_t>(from), 0.0f);
+        values.insert(values.end(), x + from, x + count);
+    }
     line.points = LinePoints(times, std::move(values));
     if (v.drawing) {
         const DrawingData& d = *v.drawing;
@@ -75,8 +82,8 @@ void FillConstant(float c, const Series& series, const LinePoints::Times& times,
 
 }  // namespace
 
-std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const std::vector<FormulaValue>& lines,
-                                           const Series& series, StoreTime marketTime, LinePoints::Times times) {
+std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, std::vector<FormulaValue>& lines,
+                                           const Series& series, StoreTime marketTime, LinePoints::Times times, bool take) {
     auto result = std::make_unique<EvalResult>();
     size_t lineCount = formula.outputs.size();
     // A special indicator may deliver lines its record has no descriptors for.
@@ -94,9 +101,9 @@ std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const s
     for (size_t k = 0; k < lineCount; ++k) {
         OutputLine& line = result->lines[k];
         if (k < lines.size()) {
-            const FormulaValue& v = lines[k];
+            FormulaValue& v = lines[k];
             if (v.isSeries())
-                FillSeries(v, times, cut, line);
+                FillSeries(v, take, times, cut, line);
             else if (v.isNumber())
                 FillConstant(v.number, series, times, line);
             // A string or an empty value leaves the line empty.

@@ -174,7 +174,10 @@ private:
 // The lines of an evaluation as the caller gets them: one per output-line descriptor (at least
 // as many as `lines` for a special indicator), LinePoints stamped with the bar times (`times`
 // when the frame copied them already, else copied here).
-std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, const std::vector<FormulaValue>& lines,
-                                           const Series& series, StoreTime marketTime, LinePoints::Times times = {});
+// With `take`, the lines' columns move into the result instead of being copied (`lines` is
+// left with empty columns).
+std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, std::vector<FormulaValue>& lines,
+                                           const Series& series, StoreTime marketTime, LinePoints::Times times = {},
+                                           bool take = false);
 
 }  // namespace tessaro::eval

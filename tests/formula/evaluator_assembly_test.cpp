@@ -32,30 +32,34 @@ FormulaRecord WithLines(int n, uint16_t style = 1) {
     return f;
 }
 
+// Also when the columns move into the result rather than being copied (`take`): the points
+// before the valid range read 0 either way.
 TEST(EvaluatorAssembly, EveryPointIsWrittenWholeForEveryRangeSplit) {
-    for (int count = 0; count <= 13; ++count) {
-        for (int bars = 0; bars <= count + 1; ++bars) {
-            for (int begin = 0; begin <= count + 1; ++begin) {
-                Series s = Bars(bars);
-                FormulaValue v = FormulaValue::MakeSeries(count, begin);
-                for (int i = 0; i < count; ++i) v.values[i] = 100.0f + static_cast<float>(i);
-                std::vector<FormulaValue> lines;
-                lines.push_back(std::move(v));
-                auto r = eval::AssembleResult(WithLines(1), lines, s, 0);
-                ASSERT_EQ(r->lineCount(), 1u);
-                const OutputLine& line = r->lines[0];
-                ASSERT_EQ(line.count, count);
-                EXPECT_EQ(line.begin, begin);
-                ASSERT_EQ(line.points.size(), static_cast<size_t>(count));
-                for (int i = 0; i < count; ++i) {
-                    const LinePoint& p = line.points[i];
-                    uint32_t wantTime = i < bars ? s.bars[i].time : 0;
-                    float wantValue = i >= begin ? 100.0f + static_cast<float>(i) : 0.0f;
-                    EXPECT_EQ(p.time, wantTime) << count << "/" << bars << "/" << begin << " at " << i;
-                    EXPECT_EQ(p.value, wantValue) << count << "/" << bars << "/" << begin << " at " << i;
-                    uint8_t rest[20];
-                    std::memcpy(rest, reinterpret_cast<const char*>(&p) + 8, 20);
-                    for (uint8_t b : rest) ASSERT_EQ(b, 0) << count << "/" << bars << "/" << begin << " at " << i;
+    for (bool take : {false, true}) {
+        for (int count = 0; count <= 13; ++count) {
+            for (int bars = 0; bars <= count + 1; ++bars) {
+                for (int begin = 0; begin <= count + 1; ++begin) {
+                    Series s = Bars(bars);
+                    FormulaValue v = FormulaValue::MakeSeries(count, begin);
+                    for (int i = 0; i < count; ++i) v.values[i] = 100.0f + static_cast<float>(i);
+                    std::vector<FormulaValue> lines;
+                    lines.push_back(std::move(v));
+                    auto r = eval::AssembleResult(WithLines(1), lines, s, 0, nullptr, take);
+                    ASSERT_EQ(r->lineCount(), 1u);
+                    const OutputLine& line = r->lines[0];
+                    ASSERT_EQ(line.count, count);
+                    EXPECT_EQ(line.begin, begin);
+                    ASSERT_EQ(line.points.size(), static_cast<size_t>(count));
+                    for (int i = 0; i < count; ++i) {
+                        const LinePoint& p = line.points[i];
+                        uint32_t wantTime = i < bars ? s.bars[i].time : 0;
+                        float wantValue = i >= begin ? 100.0f + static_cast<float>(i) : 0.0f;
+                        EXPECT_EQ(p.time, wantTime) << count << "/" << bars << "/" << begin << " at " << i;
+                        EXPECT_EQ(p.value, wantValue) << count << "/" << bars << "/" << begin << " at " << i;
+                        uint8_t rest[20];
+                        std::memcpy(rest, reinterpret_cast<const char*>(&p) + 8, 20);
+                        for (uint8_t b : rest) ASSERT_EQ(b, 0) << count << "/" << bars << "/" << begin << " at " << i;
+                    }
                 }
             }
         }
