@@ -6,6 +6,7 @@
 // records are walked in chunks that stay in the first-level cache, so each further field is
 // read from there rather than again from memory.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #if defined(__SSE2__)

@@ -87,20 +87,6 @@ TEST(ColumnFill, EveryFunctionGivesTheSameBitsFromRecycledColumns) {
     EXPECT_GT(compared, 120);
 }
 
-TEST(ColumnFill, ToFillZeroesOnlyThePointsBeforeTheRange) {
-    ColumnPool pool;
-    Poison(pool, 10);
-    FormulaValue v = FormulaValue::MakeSeriesToFill(10, 4, &pool);
-    ASSERT_EQ(v.values.size(), 10u);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(v.values[static_cast<size_t>(i)], 0.0f) << i;
-    // A range beyond the column: everything is zero, nothing is left to fill.
-    FormulaValue empty = FormulaValue::MakeSeriesToFill(10, 25, &pool);
-    for (float x : empty.values) EXPECT_EQ(x, 0.0f);
-    // Without a pool the column is new and zeroed.
-    FormulaValue plain = FormulaValue::MakeSeriesToFill(3, 1, nullptr);
-    EXPECT_EQ(plain.values, std::vector<float>(3, 0.0f));
-}
-
 TEST(ColumnFill, ElementWiseOperatorsWriteIntoAnOwnedArgument) {
     Series bars = Bars(8);
     ColumnPool pool;
@@ -149,26 +135,6 @@ TEST(ColumnFill, QuoteColumnsAndTimesComeFromOnePass) {
         GatherQuoteColumns(ctx, 1u << (kFnClose - kFnOpen), only, nullptr);
         for (int k = 0; k < 6; ++k) EXPECT_EQ(only[k].isSeries(), k == kFnClose - kFnOpen) << k;
     }
-}
-
-TEST(ColumnFill, TickVolumeInTheOnePassComesFromTheTrades) {
-    Series bars = Bars(300);
-    for (size_t i = 0; i < bars.size(); ++i) {
-        bars.trades[i].volume = 7.0f + static_cast<float>(i);
-        bars.trades[i].amount = 70.0f;
-    }
-    FunctionContext ctx;
-    ctx.series = &bars;
-    ctx.period = kPeriodTick;
-    FormulaValue columns[6];
-    GatherQuoteColumns(ctx, 0x3F, columns, nullptr);
-    EXPECT_EQ(columns[4].values[299], 306.0f);
-    EXPECT_EQ(columns[5].values[0], 70.0f);
-    EXPECT_EQ(columns[3].values[299], bars.bars[299].close);
-    // Trade data shorter than the bars is not read.
-    bars.trades.resize(10);
-    GatherQuoteColumns(ctx, 0x3F, columns, nullptr);
-    EXPECT_EQ(columns[4].values[299], bars.bars[299].volume);
 }
 
 class ColumnFillEvaluation : public EvaluatorTest {};
