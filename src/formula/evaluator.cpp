@@ -568,7 +568,8 @@ std::unique_ptr<EvalResult> FormulaEvaluator::EvaluateOrThrow(const FormulaRecor
         status.message = frame.failureMessage();
         return nullptr;
     }
-    std::unique_ptr<EvalResult> result = eval::AssembleResult(formula, lines, *series, data_.CurrentMarketTime(), frame.TakeBarTimes(), true);
+    std::unique_ptr<EvalResult> result =
+        eval::AssembleResult(formula, lines, *series, data_.CurrentMarketTime(), frame.TakeBarTimes(), /*take=*/true);
     for (FormulaValue& v : lines)
         if (v.isSeries()) pool_.Recycle(v);
     if (!session.unresolved.empty()) {

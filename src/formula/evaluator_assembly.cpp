@@ -51,8 +51,10 @@ void FillSeries(FormulaValue& v, bool take, const LinePoints::Times& times, int3
     // Points before the valid range were never set: they read 0.
     const int32_t from = std::clamp<int32_t>(v.begin, 0, count);
     std::vector<float> values;
-    if (take && !v.drawing && count == static_cast<int32_t>(v.values.size())) {
-        // The evaluation is done with the column: it becomes the line's.
+    if (take && !v.drawing && count == static_cast<int32_t>(v.values.size()) &&
+        v.values.capacity() <= 2 * v.values.size()) {
+        // The evaluation is done with the column: it becomes the line's (unless it was made
+        // for a much longer series, whose spare room the result would then keep).
         values = std::move(v.values);
         v.values = {};
         std::fill_n(values.begin(), from, 0.0f);
@@ -83,7 +85,8 @@ void FillConstant(float c, const Series& series, const LinePoints::Times& times,
 }  // namespace
 
 std::unique_ptr<EvalResult> AssembleResult(const FormulaRecord& formula, std::vector<FormulaValue>& lines,
-                                           const Series& series, StoreTime marketTime, LinePoints::Times times, bool take) {
+                                           const Series& series, StoreTime marketTime, LinePoints::Times times,
+                                           bool take) {
     auto result = std::make_unique<EvalResult>();
     size_t lineCount = formula.outputs.size();
     // A special indicator may deliver lines its record has no descriptors for.
