@@ -19,6 +19,23 @@ std::string Printf(const char* format, double v, int decimals) {
     return buf;
 }
 
+// count + 1 levels evenly over a range, bottom to top.
+std::vector<float> EvenLevels(const ValueRange& r, int count) {
+    std::vector<float> out;
+    for (int i = 0; i <= count; ++i)
+        out.push_back(r.min + (r.max - r.min) * static_cast<float>(i) / static_cast<float>(count));
+    return out;
+}
+
+// The breadth-table entry of a minute of `day`: by its minute slot; none for a minute without a
+// time, of another day or without a slot in the table.
+const MinuteExtra* DayExtra(const KLineRecord& m, const std::vector<MinuteExtra>& extras, uint32_t day) {
+    if (m.time == 0 || StoreDay(m.time) != day) return nullptr;
+    const int slot = MinuteSlotIndex(TimeOfDay(m.time), true);
+    if (slot < 0 || static_cast<size_t>(slot) >= extras.size()) return nullptr;
+    return &extras[static_cast<size_t>(slot)];
+}
+
 }  // namespace
 
 int TimeSharingDivisions(float h, int cy) {
@@ -96,12 +113,9 @@ std::vector<float> BreadthBars(const std::vector<KLineRecord>& minutes, const st
     bool first = true;
     float prev = 0;
     for (size_t i = 0; i < minutes.size(); ++i) {
-        const KLineRecord& m = minutes[i];
-        if (m.time == 0 || StoreDay(m.time) != day) continue;
-        const int slot = MinuteSlotIndex(TimeOfDay(m.time), true);
-        if (slot < 0 || static_cast<size_t>(slot) >= extras.size()) continue;
-        const MinuteExtra& f = extras[static_cast<size_t>(slot)];
-        const float g = BreadthG(f.figures[0], f.figures[1], f.figures[2]);
+        const MinuteExtra* f = DayExtra(minutes[i], extras, day);
+        if (!f) continue;
+        const float g = BreadthG(f->figures[0], f->figures[1], f->figures[2]);
         out[i] = first ? g : (g + prev) / 2;
         prev = g;
         first = false;
@@ -116,11 +130,9 @@ std::vector<float> TurnoverLine(const std::vector<KLineRecord>& minutes, const s
     const uint32_t today = StoreDay(minutes[first + count - 1].time);
     float value = NAN;
     for (size_t k = 0; k < count; ++k) {
-        const KLineRecord& m = minutes[first + k];
-        if (m.time == 0 || StoreDay(m.time) != today) continue;
-        const int slot = MinuteSlotIndex(TimeOfDay(m.time), true);
-        if (slot < 0 || static_cast<size_t>(slot) >= extras.size()) continue;
-        const float v = extras[static_cast<size_t>(slot)].value;
+        const MinuteExtra* f = DayExtra(minutes[first + k], extras, today);
+        if (!f) continue;
+        const float v = f->value;
         if (std::isfinite(v) && v >= 0.000001f) value = v;
         out[k] = value;
     }
@@ -135,12 +147,9 @@ AdvanceDeclineLines AdvanceDeclineMinutes(const std::vector<KLineRecord>& minute
     out.difference.assign(minutes.size(), NAN);
     float lo = INFINITY, hi = -INFINITY, m = 0;
     for (size_t i = 0; i < minutes.size(); ++i) {
-        const KLineRecord& k = minutes[i];
-        if (k.time == 0 || StoreDay(k.time) != day) continue;
-        const int slot = MinuteSlotIndex(TimeOfDay(k.time), true);
-        if (slot < 0 || static_cast<size_t>(slot) >= extras.size()) continue;
-        const MinuteExtra& f = extras[static_cast<size_t>(slot)];
-        const float r = f.figures[0], d = f.figures[2];
+        const MinuteExtra* f = DayExtra(minutes[i], extras, day);
+        if (!f) continue;
+        const float r = static_cast<float>(f->figures[0]), d = static_cast<float>(f->figures[2]);
         out.rising[i] = r;
         out.falling[i] = d;
         lo = std::min({lo, r, d});
@@ -297,6 +306,10 @@ void TimeSharingPicture::Build() {
     scale_.Layout(main_.rects.draw.left, main_.rects.draw.right);
 
     averages_ = AveragePrices(minutes, AveragePriceLot(data_.security.securityClass));
+    // An index's turnover over the minutes shown (its line and its title's value).
+    turnover_.clear();
+    if (hasZdl() && scale_.shown > 0)
+        turnover_ = TurnoverLine(minutes, data_.breadth, first_, static_cast<size_t>(scale_.shown));
 
     // Main pane: symmetric around the previous close, divided per half.
     const int cy = options_.metrics.cy;
@@ -317,11 +330,7 @@ void TimeSharingPicture::Build() {
         if (!(r.max > 0)) r = ValueRange{};
         volume_.map.Set(volume_.rects.draw.top, volume_.rects.draw.bottom, r);
         const float h = (volume_.rects.draw.bottom - 1) - (volume_.rects.draw.top + 1);
-        const int count = TimeSharingDivisions(h, cy);
-        const ValueRange& m = volume_.map.range;
-        volume_.levels.clear();
-        for (int i = 0; i <= count; ++i)
-            volume_.levels.push_back(m.min + (m.max - m.min) * static_cast<float>(i) / static_cast<float>(count));
+        volume_.levels = EvenLevels(volume_.map.range, TimeSharingDivisions(h, cy));
     }
     // Time labels over every slot, the empty ones beyond the data included.
     std::vector<int> xs(static_cast<size_t>(n));
@@ -383,11 +392,10 @@ void TimeSharingPicture::DrawTitle(const Pane& pane, bool mainPane, DisplayList&
         std::string price = "趋势线";
         if (has && UsableMinute(data_.minutes[li])) price += ":" + Printf("%.*f", data_.minutes[li].close, data_.decimals);
         run(price, c[kColorTrendLine]);
-        if (data_.security.securityClass == kClassIndex && !data_.breadth.empty() && has) {
+        if (hasZdl() && has) {
             // The turnover of the last minute, in units of 10 000 yuan.
-            const std::vector<float> t = TurnoverLine(data_.minutes, data_.breadth, first_, static_cast<size_t>(last) + 1);
             std::string text = "成交额(万)";
-            if (!t.empty() && std::isfinite(t.back())) text += ":" + Printf("%.*f", t.back() / 10000, 0);
+            if (!turnover_.empty() && std::isfinite(turnover_.back())) text += ":" + Printf("%.*f", turnover_.back() / 10000, 0);
             run(text, c[IndicatorColor(2)]);
         }
         if (!averages_.empty()) {
@@ -464,8 +472,8 @@ void TimeSharingPicture::DrawMain() {
     // An index: the breadth bars of today from the previous-close line, and the line of the
     // breadth table's values (the turnover) carried over empty minutes. The turnover is no price:
     // its line gets its own scale, 0 at the bottom of the pane up to the day's largest at the top.
-    if (data_.security.securityClass == kClassIndex && !data_.breadth.empty() && scale_.shown > 0) {
-        const std::vector<float> turnover = TurnoverLine(minutes, data_.breadth, first_, static_cast<size_t>(scale_.shown));
+    if (hasZdl() && scale_.shown > 0) {
+        const std::vector<float>& turnover = turnover_;
         const uint32_t today = StoreDay(minutes[first_ + static_cast<size_t>(scale_.shown) - 1].time);
         const std::vector<float> bars = BreadthBars(minutes, data_.breadth, today);
         const int y0 = main_.map.Y(ref);
@@ -523,7 +531,6 @@ void TimeSharingPicture::DrawVolume() {
     DisplayList& list = volume_.list;
     const ColorRef* c = options_.scheme.colors;
     const ColorRef bg = c[kColorBackground], axis = c[kColorAxis], colour = c[IndicatorColor(2)];
-    const ChartMetrics& m = options_.metrics;
     const Rect outer = Px(volume_.rects.outer), draw = Px(volume_.rects.draw);
     const Rect left = Px(volume_.rects.leftAxis), right = Px(volume_.rects.rightAxis);
     if (outer.empty()) return;
@@ -541,16 +548,22 @@ void TimeSharingPicture::DrawVolume() {
     }
     list.Clip({});
     list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
+    DrawLevelLabels(volume_, colour, list);
+    DrawTitle(volume_, false, list);
+}
+
+void TimeSharingPicture::DrawLevelLabels(const Pane& pane, ColorRef colour, DisplayList& list) const {
+    const ChartMetrics& m = options_.metrics;
+    const Rect outer = Px(pane.rects.outer), left = Px(pane.rects.leftAxis), right = Px(pane.rects.rightAxis);
     int lastTop = outer.bottom + m.cy;
-    for (float v : volume_.levels) {
-        const int top = std::clamp(volume_.map.Y(v) - m.cy / 2, outer.top, outer.bottom - m.cy);
+    for (float v : pane.levels) {
+        const int top = std::clamp(pane.map.Y(v) - m.cy / 2, outer.top, outer.bottom - m.cy);
         if (top + m.cy > lastTop) continue;  // a low pane: labels that would overlap are left out
         lastTop = top;
         const std::string text = Printf("%.*f", v, 0);
         if (left.width() > 0) list.Text({left.left + 2, top, left.right - 3, top + m.cy}, text, colour, kAlignRight | kAlignVCenter);
         list.Text({right.left + 3, top, right.right - 2, top + m.cy}, text, colour, kAlignLeft | kAlignVCenter);
     }
-    DrawTitle(volume_, false, list);
 }
 
 void TimeSharingPicture::DrawZdl() {
@@ -585,10 +598,8 @@ void TimeSharingPicture::DrawZdl() {
         r.min -= 1;
     }
     zdl_.map.Set(zdl_.rects.draw.top, zdl_.rects.draw.bottom, r);
-    const int count = TimeSharingDivisions((zdl_.rects.draw.bottom - 1) - (zdl_.rects.draw.top + 1), m.cy);
-    zdl_.levels.clear();
-    for (int i = 0; i <= count; ++i)
-        zdl_.levels.push_back(r.min + (r.max - r.min) * static_cast<float>(i) / static_cast<float>(count));
+    const float h = (zdl_.rects.draw.bottom - 1) - (zdl_.rects.draw.top + 1);
+    zdl_.levels = EvenLevels(r, TimeSharingDivisions(h, m.cy));
 
     list.FillRect(outer, bg);
     list.Rectangle({left.right > left.left ? left.right - 1 : outer.left, outer.top, right.left + 1, outer.bottom + 1},
@@ -623,13 +634,7 @@ void TimeSharingPicture::DrawZdl() {
     }
     list.Clip({});
     list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
-    const ColorRef text = c[IndicatorColor(2)];
-    for (float v : zdl_.levels) {
-        const int top = std::clamp(zdl_.map.Y(v) - m.cy / 2, outer.top, outer.bottom - m.cy);
-        const std::string label = Printf("%.*f", v, 0);
-        if (left.width() > 0) list.Text({left.left + 2, top, left.right - 3, top + m.cy}, label, text, kAlignRight | kAlignVCenter);
-        list.Text({right.left + 3, top, right.right - 2, top + m.cy}, label, text, kAlignLeft | kAlignVCenter);
-    }
+    DrawLevelLabels(zdl_, c[IndicatorColor(2)], list);
     // Title: the indicator's name and the counts of the last minute.
     const Rect title = Px(zdl_.rects.title);
     if (title.height() >= m.cy) {

@@ -165,6 +165,9 @@ private:
     void DrawVolume();
     void SplitPanes();
     void DrawZdl();
+    // The level labels of a sub-chart on its axes, bottom up; in a low pane a label that would
+    // overlap the one below it is left out.
+    void DrawLevelLabels(const Pane& pane, ColorRef colour, DisplayList& list) const;
     void DrawFrame();
     void DrawGridAndTimeLines(const Pane& pane, bool mainPane, DisplayList& list) const;
     void DrawTitle(const Pane& pane, bool mainPane, DisplayList& list) const;
@@ -178,6 +181,7 @@ private:
     HScale scale_;
     size_t first_ = 0;
     std::vector<float> averages_;
+    std::vector<float> turnover_;  // TurnoverLine over the minutes shown; empty unless hasZdl()
     std::vector<TimeLabel> labels_;
     std::vector<std::vector<Point>> priceRuns_;
 };
