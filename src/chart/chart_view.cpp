@@ -402,6 +402,9 @@ Region ChartView::SetCursorBar(int picture, int bar) {
     if (bar < 0 || bar >= static_cast<int>(p.series.size())) bar = -1;
     if (p.cursorBar == bar) return {};
     p.cursorBar = bar;
+    // Only the titles follow the cursor: the information panel (which reads the quote record,
+    // the trades and the minutes) stays as it is while the cursor moves.
+    if (p.loaded && p.period != kPeriodTime) return Draw(p, -1);
     return Update(4, picture);
 }
 

@@ -326,9 +326,16 @@ RenderItem BuildKLineItem(const Series& series, int16_t kind, const BuildContext
     const int stride = point ? 2 : 8;
     StartItem(item, from, to, stride, ctx);
     const int half = h.HalfBody();
+    // Tick crosses: the price of the last priced tick before bar i, found once and carried on.
+    float lastPriced = NAN;
+    if (kind == kKindTickCrosses)
+        for (int j = from - 1; j >= 0 && !std::isfinite(lastPriced); --j)
+            lastPriced = series.bars[static_cast<size_t>(j)].close;
     for (int i = from; i < to; ++i) {
         const int k = i - from;
         const KLineRecord& b = series.bars[static_cast<size_t>(i)];
+        const float prev = lastPriced;
+        if (std::isfinite(b.close)) lastPriced = b.close;
         if (InFuture(ctx, b.time) || !std::isfinite(b.open) || !std::isfinite(b.high) || !std::isfinite(b.low) ||
             !std::isfinite(b.close)) {
             item.flags[k] = kBarSkip;
@@ -340,11 +347,7 @@ RenderItem BuildKLineItem(const Series& series, int16_t kind, const BuildContext
             c[0] = x;
             c[1] = map.Y(b.close);
             // A tick's cross rises when its price is not below the last priced tick before it.
-            if (kind == kKindTickCrosses) {
-                float prev = NAN;
-                for (int j = i - 1; j >= 0 && !std::isfinite(prev); --j) prev = series.bars[static_cast<size_t>(j)].close;
-                if (!(b.close < prev)) item.flags[k] = kBarRising;
-            }
+            if (kind == kKindTickCrosses && !(b.close < prev)) item.flags[k] = kBarRising;
             continue;
         }
         // Shadow (or the US bar's vertical line), then the body's corners (or the two ticks).
