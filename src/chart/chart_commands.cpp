@@ -3,11 +3,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "platform/store_time.h"
 #include "platform/text.h"
 
 namespace tessaro::chart {
+namespace {
+
+// The formula types 系统指示 offers and 关闭指示 closes.
+constexpr uint32_t kSignalSystemTypes[] = {kFormulaSelection, kFormulaTradingSystem, kFormulaColourKLine,
+                                           kFormulaCombined};
+
+}  // namespace
 
 FormulaMenuCaptions FormulaMenuTexts(const FormulaRecord& formula) {
     const std::string name = GbkToUtf8(formula.nameText());
@@ -20,8 +28,7 @@ FormulaMenuCaptions FormulaMenuTexts(const FormulaRecord& formula) {
 }
 
 bool SignalSystemFormula(uint32_t type) {
-    return type == kFormulaSelection || type == kFormulaTradingSystem || type == kFormulaColourKLine ||
-           type == kFormulaCombined;
+    return std::ranges::find(kSignalSystemTypes, type) != std::end(kSignalSystemTypes);
 }
 
 std::vector<FormulaRecord> SignalSystemChoices(const std::vector<FormulaRecord>& all) {
@@ -39,7 +46,7 @@ AddResult PlaceSignalFormula(ChartView& view, int picture, const FormulaRecord& 
 int CloseSignalFormulas(ChartView& view, int picture) {
     if (picture < 0 || picture >= view.pictureCount()) return 0;
     int removed = 0;
-    for (const uint32_t type : {kFormulaSelection, kFormulaTradingSystem, kFormulaColourKLine, kFormulaCombined})
+    for (const uint32_t type : kSignalSystemTypes)
         removed += RemoveIndicators(view, picture, 0, type);
     return removed;
 }
@@ -108,8 +115,8 @@ std::string CopyDataText(const GraphPicture& p) {
     for (const GraphPane& pane : p.panes)
         for (const PaneIndicator& slot : pane.indicators) {
             if (!slot.result) continue;
+            const std::string formula = GbkToUtf8(slot.formula.nameText());
             for (size_t k = 0; k < slot.result->lines.size(); ++k) {
-                const std::string formula = GbkToUtf8(slot.formula.nameText());
                 const std::string line =
                     k < slot.formula.outputs.size() ? GbkToUtf8(slot.formula.outputs[k].nameText()) : std::string();
                 text += "\t" + (line.empty() ? formula : formula + "." + line);

@@ -41,11 +41,7 @@ int ClampFinanceScroll(int scroll, int visible) {
     return std::clamp(scroll, 0, std::max(kFinanceRowCount - std::max(visible, 0), 0));
 }
 
-std::string BlockRowText(const InfoPanelBlock& block) {
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "%s ->> %s", block.type.c_str(), block.name.c_str());
-    return buf;
-}
+std::string BlockRowText(const InfoPanelBlock& block) { return block.type + " ->> " + block.name; }
 
 std::string BidRatioText(double bidLots, double askLots) {
     double ratio = 0;

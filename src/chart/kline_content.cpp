@@ -149,17 +149,6 @@ std::vector<PicturePlan> MultiPeriodPlan(const CodeEntry& current, int multiPics
     return out;
 }
 
-void ApplyPlan(ChartView& view, const std::vector<PicturePlan>& plan) {
-    if (plan.empty()) return;
-    view.SetPictureCount(static_cast<int>(plan.size()));
-    for (int i = 0; i < view.pictureCount() && i < static_cast<int>(plan.size()); ++i) {
-        const PicturePlan& p = plan[static_cast<size_t>(i)];
-        view.SetSecurity(i, p.security);
-        if (IsValidPeriod(p.period)) view.SetPeriod(i, p.period);
-        view.SetPaneCount(i, p.panes);
-    }
-}
-
 Period EnterPeriod(Period period, Period remembered) {
     if (period != kPeriodTime) return kPeriodTime;
     return IsValidPeriod(remembered) && remembered != kPeriodTime ? remembered : kPeriodDay;

@@ -66,8 +66,6 @@ std::vector<PicturePlan> MultiStockPlan(const std::vector<CodeEntry>& list, cons
 // 多周期组合: `current` in every one of `multiPics` pictures (rounded down as above), picture i in
 // period 14, 3, 4, ..., 13, 2 for i = 0 .. 12 and none for the later ones, each with one pane.
 std::vector<PicturePlan> MultiPeriodPlan(const CodeEntry& current, int multiPics);
-// Lays the view out as planned (nothing when the plan is empty); the pictures then need Update(0).
-void ApplyPlan(ChartView& view, const std::vector<PicturePlan>& plan);
 
 // F8: the next period, after the time-sharing picture comes the tick picture.
 Period NextPeriod(Period period);
