@@ -10,25 +10,9 @@
 namespace tessaro::chart {
 namespace {
 
-class AxisDragTest : public StandardChartSuite {
+class AxisDragTest : public MoutaiViewSuite {
 protected:
-    void SetUp() override {
-        ParseSecurityText("SH600519", moutai.id);
-        moutai.securityClass = kClassAShare;
-        data.AddSecurity(moutai, *bars_);
-        options.scheme = BuiltInSchemes()[0];
-        options.visibleBars = 60;
-        view = std::make_unique<ChartView>(source, options);
-        view->Resize(800, 600);
-        view->SetPanes(0, {{{3, "MA"}}, {{4, "VOL"}}});
-        view->SetSecurity(0, moutai);
-        view->Update(0);
-    }
-    MemoryEvalData data;
-    FormulaChartSource source{*formulas_, data};
-    ChartOptions options;
-    CodeEntry moutai;
-    std::unique_ptr<ChartView> view;
+    void SetUp() override { OpenMoutai(800, 600, 60, {{{3, "MA"}}, {{4, "VOL"}}}); }
 };
 
 TEST_F(AxisDragTest, APercentageAxisDragMovesTheReferenceAndItsLevels) {

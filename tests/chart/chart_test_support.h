@@ -1,5 +1,6 @@
 // What the chart tests share: the standard formula set and the real day history of 600519
-// (tests/formula/data/600519-daily.csv), each made afresh for the suite that asks.
+// (tests/formula/data/600519-daily.csv), each made afresh for the suite that asks, and a view
+// showing that history.
 #pragma once
 
 #include <cstdlib>
@@ -7,13 +8,17 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "chart/chart_view.h"
 #include "formula/formula_set.h"
 #include "formula/standard_library.h"
 #include "market/bars_csv.h"
 #include "market/series.h"
+#include "platform/text.h"
 
 namespace tessaro::chart {
 
@@ -55,6 +60,34 @@ protected:
     }
     static inline FormulaSet* formulas_ = nullptr;
     static inline Series* bars_ = nullptr;
+};
+
+// A suite over one chart view of 600519 (SH, A share, "贵州茅台") with the day bars above.
+class MoutaiViewSuite : public StandardChartSuite {
+protected:
+    using Panes = std::vector<std::vector<std::pair<uint32_t, std::string>>>;
+
+    // A new view of width x height in the first colour scheme, `visibleBars` bars and `panes`,
+    // showing 600519, updated from level 0.
+    void OpenMoutai(int width, int height, int visibleBars, const Panes& panes) {
+        ParseSecurityText("SH600519", moutai.id);
+        moutai.securityClass = kClassAShare;
+        CopyToField(moutai.name, Utf8ToGbk("贵州茅台"));
+        data.AddSecurity(moutai, *bars_);
+        options.scheme = BuiltInSchemes()[0];
+        options.visibleBars = visibleBars;
+        view = std::make_unique<ChartView>(source, options);
+        view->Resize(width, height);
+        view->SetPanes(0, panes);
+        view->SetSecurity(0, moutai);
+        view->Update(0);
+    }
+
+    MemoryEvalData data;
+    FormulaChartSource source{*formulas_, data};
+    ChartOptions options;
+    CodeEntry moutai;
+    std::unique_ptr<ChartView> view;
 };
 
 }  // namespace tessaro::chart

@@ -19,28 +19,12 @@
 namespace tessaro::chart {
 namespace {
 
-class CursorTest : public StandardChartSuite {
+class CursorTest : public MoutaiViewSuite {
 protected:
     void SetUp() override {
         ASSERT_GE(bars_->size(), 300u);
-        ParseSecurityText("SH600519", moutai.id);
-        moutai.securityClass = kClassAShare;
-        CopyToField(moutai.name, Utf8ToGbk("贵州茅台"));
-        data.AddSecurity(moutai, *bars_);
-        options.scheme = BuiltInSchemes()[0];
-        options.visibleBars = 40;
-        view = std::make_unique<ChartView>(source, options);
-        view->Resize(640, 400);
-        view->SetPanes(0, {{{3, "MA"}}, {{4, "VOL"}}, {{4, "MACD"}}});
-        view->SetSecurity(0, moutai);
-        view->Update(0);
+        OpenMoutai(640, 400, 40, {{{3, "MA"}}, {{4, "VOL"}}, {{4, "MACD"}}});
     }
-
-    MemoryEvalData data;
-    FormulaChartSource source{*formulas_, data};
-    ChartOptions options;
-    CodeEntry moutai;
-    std::unique_ptr<ChartView> view;
 };
 
 TEST_F(CursorTest, BarUnderTheMouseAtBoundariesAndInTheRightMargin) {

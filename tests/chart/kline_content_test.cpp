@@ -20,20 +20,9 @@
 namespace tessaro::chart {
 namespace {
 
-class KLineContentTest : public StandardChartSuite {
+class KLineContentTest : public MoutaiViewSuite {
 protected:
-    void SetUp() override {
-        ParseSecurityText("SH600519", moutai.id);
-        moutai.securityClass = kClassAShare;
-        data.AddSecurity(moutai, *bars_);
-        options.scheme = BuiltInSchemes()[0];
-        options.visibleBars = 60;
-        view = std::make_unique<ChartView>(source, options);
-        view->Resize(640, 400);
-        view->SetPanes(0, {{{3, "MA"}}});
-        view->SetSecurity(0, moutai);
-        view->Update(0);
-    }
+    void SetUp() override { OpenMoutai(640, 400, 60, {{{3, "MA"}}}); }
     FormulaRecord Get(uint32_t type, const char* name) {
         std::optional<FormulaRecord> f = formulas_->Find(type, name);
         EXPECT_TRUE(f) << name;
@@ -51,12 +40,6 @@ protected:
             out.emplace_back(s.formula.nameText());
         return out;
     }
-
-    MemoryEvalData data;
-    FormulaChartSource source{*formulas_, data};
-    ChartOptions options;
-    CodeEntry moutai;
-    std::unique_ptr<ChartView> view;
 };
 
 TEST_F(KLineContentTest, MacdFromTheMenuGetsASecondPaneAndKdjJoinsIt) {
