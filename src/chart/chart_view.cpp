@@ -97,8 +97,6 @@ std::vector<InfoPanelBlock> FormulaChartSource::BlocksOf(const CodeEntry& securi
 
 namespace {
 
-Rect Pixels(const RectF& r) { return {RoundPixel(r.left), RoundPixel(r.top), RoundPixel(r.right), RoundPixel(r.bottom)}; }
-
 bool SamePrimitive(const DisplayList& a, const Primitive& p, const DisplayList& b, const Primitive& q) {
     if (p.kind != q.kind || p.penStyle != q.penStyle || p.penWidth != q.penWidth || p.filled != q.filled ||
         p.align != q.align || p.font != q.font || p.pen != q.pen || p.box != q.box || p.count != q.count ||

@@ -12,8 +12,6 @@ namespace {
 
 constexpr size_t kMaxTabs = 8;
 
-Rect Px(const RectF& r) { return {RoundPixel(r.left), RoundPixel(r.top), RoundPixel(r.right), RoundPixel(r.bottom)}; }
-
 }  // namespace
 
 CompactChart::CompactChart(const Rect& rect, std::string mainFormula, TimeSharingOptions options)
@@ -162,9 +160,9 @@ void CompactChart::DrawCursor() {
     if (k < 0 || k >= picture_.scale().shown) return;
     const ColorRef* c = options_.scheme.colors;
     const ChartMetrics& m = options_.metrics;
-    const Rect main = Px(picture_.mainRects().draw);
+    const Rect main = Pixels(picture_.mainRects().draw);
     const PaneRects& lastPane = picture_.zdlShown() ? picture_.zdlRects() : picture_.volumeRects();
-    const Rect last = Px(lastPane.draw);
+    const Rect last = Pixels(lastPane.draw);
     const int x = picture_.scale().CentrePixel(k);
     list_.Line({x, main.top}, {x, std::max(last.bottom, main.bottom)}, c[kColorChartText]);
     auto tag = [&](const Rect& box, const std::string& text) {
@@ -183,7 +181,7 @@ void CompactChart::DrawCursor() {
     const int y = picture_.mainMap().Y(minute.close);
     if (y < main.top || y >= main.bottom) return;
     list_.Line({main.left + 1, y}, {main.right - 1, y}, c[kColorChartText]);
-    const Rect axis = Px(picture_.mainRects().rightAxis);
+    const Rect axis = Pixels(picture_.mainRects().rightAxis);
     const int top = std::clamp(y - (m.cy + 2) / 2, axis.top, std::max(axis.top, axis.bottom - m.cy - 2));
     tag({axis.left + 1, top, axis.right - 1, top + m.cy + 2}, cursorPrice());
 }

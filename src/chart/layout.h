@@ -4,6 +4,9 @@
 
 #include <vector>
 
+#include "chart/display_list.h"
+#include "chart/scale.h"
+
 namespace tessaro::chart {
 
 struct RectF {
@@ -11,6 +14,11 @@ struct RectF {
     float width() const { return right - left; }
     float height() const { return bottom - top; }
 };
+
+// A rectangle in whole pixels, each side rounded as RoundPixel rounds.
+inline Rect Pixels(const RectF& r) {
+    return {RoundPixel(r.left), RoundPixel(r.top), RoundPixel(r.right), RoundPixel(r.bottom)};
+}
 
 // Font metrics of the chart: character width and height of the chart font, height of the
 // big-title font.

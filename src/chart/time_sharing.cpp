@@ -11,8 +11,6 @@ namespace tessaro::chart {
 
 namespace {
 
-Rect Px(const RectF& r) { return {RoundPixel(r.left), RoundPixel(r.top), RoundPixel(r.right), RoundPixel(r.bottom)}; }
-
 std::string Printf(const char* format, double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, format, decimals, v);
@@ -350,7 +348,7 @@ void TimeSharingPicture::Build() {
 
 void TimeSharingPicture::DrawGridAndTimeLines(const Pane& pane, bool mainPane, DisplayList& list) const {
     const ColorRef axis = options_.scheme.colors[kColorAxis];
-    const Rect draw = Px(pane.rects.draw);
+    const Rect draw = Pixels(pane.rects.draw);
     const size_t count = pane.levels.size();
     for (size_t i = 1; i + 1 < count; ++i) {
         const int y = pane.map.Y(pane.levels[i]);
@@ -369,7 +367,7 @@ void TimeSharingPicture::DrawGridAndTimeLines(const Pane& pane, bool mainPane, D
 }
 
 void TimeSharingPicture::DrawTitle(const Pane& pane, bool mainPane, DisplayList& list) const {
-    const Rect title = Px(pane.rects.title);
+    const Rect title = Pixels(pane.rects.title);
     const ChartMetrics& m = options_.metrics;
     if (title.height() < m.cy) return;
     const ColorRef* c = options_.scheme.colors;
@@ -416,8 +414,8 @@ void TimeSharingPicture::DrawMain() {
     const ColorRef* c = options_.scheme.colors;
     const ColorRef bg = c[kColorBackground], axis = c[kColorAxis];
     const ChartMetrics& m = options_.metrics;
-    const Rect outer = Px(main_.rects.outer), draw = Px(main_.rects.draw);
-    const Rect left = Px(main_.rects.leftAxis), right = Px(main_.rects.rightAxis);
+    const Rect outer = Pixels(main_.rects.outer), draw = Pixels(main_.rects.draw);
+    const Rect left = Pixels(main_.rects.leftAxis), right = Pixels(main_.rects.rightAxis);
     priceRuns_.clear();
     if (outer.empty()) return;
     list.FillRect(outer, bg);
@@ -531,8 +529,8 @@ void TimeSharingPicture::DrawVolume() {
     DisplayList& list = volume_.list;
     const ColorRef* c = options_.scheme.colors;
     const ColorRef bg = c[kColorBackground], axis = c[kColorAxis], colour = c[IndicatorColor(2)];
-    const Rect outer = Px(volume_.rects.outer), draw = Px(volume_.rects.draw);
-    const Rect left = Px(volume_.rects.leftAxis), right = Px(volume_.rects.rightAxis);
+    const Rect outer = Pixels(volume_.rects.outer), draw = Pixels(volume_.rects.draw);
+    const Rect left = Pixels(volume_.rects.leftAxis), right = Pixels(volume_.rects.rightAxis);
     if (outer.empty()) return;
     list.FillRect(outer, bg);
     list.Rectangle({left.right > left.left ? left.right - 1 : outer.left, outer.top, right.left + 1, outer.bottom + 1},
@@ -554,7 +552,7 @@ void TimeSharingPicture::DrawVolume() {
 
 void TimeSharingPicture::DrawLevelLabels(const Pane& pane, ColorRef colour, DisplayList& list) const {
     const ChartMetrics& m = options_.metrics;
-    const Rect outer = Px(pane.rects.outer), left = Px(pane.rects.leftAxis), right = Px(pane.rects.rightAxis);
+    const Rect outer = Pixels(pane.rects.outer), left = Pixels(pane.rects.leftAxis), right = Pixels(pane.rects.rightAxis);
     int lastTop = outer.bottom + m.cy;
     for (float v : pane.levels) {
         const int top = std::clamp(pane.map.Y(v) - m.cy / 2, outer.top, outer.bottom - m.cy);
@@ -572,8 +570,8 @@ void TimeSharingPicture::DrawZdl() {
     const ColorRef* c = options_.scheme.colors;
     const ColorRef bg = c[kColorBackground], axis = c[kColorAxis], up = c[kColorListUp], down = c[kColorListDown];
     const ChartMetrics& m = options_.metrics;
-    const Rect outer = Px(zdl_.rects.outer), draw = Px(zdl_.rects.draw);
-    const Rect left = Px(zdl_.rects.leftAxis), right = Px(zdl_.rects.rightAxis);
+    const Rect outer = Pixels(zdl_.rects.outer), draw = Pixels(zdl_.rects.draw);
+    const Rect left = Pixels(zdl_.rects.leftAxis), right = Pixels(zdl_.rects.rightAxis);
     if (outer.empty()) return;
     const std::vector<KLineRecord>& minutes = data_.minutes;
     AdvanceDeclineLines lines;
@@ -636,7 +634,7 @@ void TimeSharingPicture::DrawZdl() {
     list.Rectangle({right.left, right.top, right.right, right.bottom + 1}, axis, false, 0);
     DrawLevelLabels(zdl_, c[IndicatorColor(2)], list);
     // Title: the indicator's name and the counts of the last minute.
-    const Rect title = Px(zdl_.rects.title);
+    const Rect title = Pixels(zdl_.rects.title);
     if (title.height() >= m.cy) {
         list.Clip(title);
         int x = title.left + 2;
@@ -663,8 +661,8 @@ void TimeSharingPicture::DrawFrame() {
     const ColorRef axis = c[kColorAxis];
     const ChartMetrics& m = options_.metrics;
     const PaneRects& last = zdlShown() ? zdl_.rects : volume_.rects;
-    const Rect strip = Px({outer_.left, last.outer.bottom, last.rightAxis.left, outer_.bottom});
-    const Rect box = Px({last.rightAxis.left, last.outer.bottom, outer_.right, outer_.bottom});
+    const Rect strip = Pixels({outer_.left, last.outer.bottom, last.rightAxis.left, outer_.bottom});
+    const Rect box = Pixels({last.rightAxis.left, last.outer.bottom, outer_.right, outer_.bottom});
     if (strip.height() <= 0) return;
     list.FillRect({strip.left, strip.top, box.right, strip.bottom}, c[kColorHighlight]);
     list.Rectangle({strip.left, strip.top, strip.right + 1, strip.bottom}, axis, false, 0);
