@@ -715,14 +715,11 @@ bool ChartView::StepTimeDays(int delta) {
 
 bool ChartView::StepPanelMode(int delta) {
     bool any = false;
-    for (GraphPicture& p : pictures_) {
+    for (int i = 0; i < pictureCount(); ++i) {
+        const GraphPicture& p = pictures_[static_cast<size_t>(i)];
         const int modes = p.security.securityClass == kClassIndex ? 1 : kInfoPanelModes;
         const int base = p.panelMode < modes ? p.panelMode : 0;
-        const int mode = ((base + delta) % modes + modes) % modes;
-        if (mode == p.panelMode) continue;
-        p.panelMode = mode;
-        if (mode == kPanelModeFinance) p.panelScroll = 0;
-        any = true;
+        any |= SetPanelMode(i, ((base + delta) % modes + modes) % modes);
     }
     return any;
 }

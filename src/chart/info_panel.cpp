@@ -341,7 +341,7 @@ void InfoPanel::Draw(const Rect& box, int stripHeight, const InfoPanelData& data
         p.Separator();
     }
     const bool index = data.security.securityClass == kClassIndex;
-    const int mode = ValidPanelMode(data.mode, index) == data.mode ? data.mode : 0;
+    const int mode = ValidPanelMode(data.mode, index);
     const bool chart = (mode == kPanelModeChart || mode == kPanelModeIndex) && data.hasChart;
     // The small chart keeps two fifths of the panel (at least the room for its panes); the
     // quote table drops the rows that do not fit above it.
