@@ -307,6 +307,27 @@ TEST(TimeSharingBreadth, AdvanceDeclineLines) {
     EXPECT_GE(p.zdlMap().range.max, 700);
 }
 
+TEST(TimeSharingBreadth, LowZdlPaneLabelsNeverOverlap) {
+    TimeSharingData d;
+    d.security.securityClass = kClassIndex;
+    d.previousClose = 10;
+    d.breadth.resize(kMinuteSlots);
+    for (int k = 0; k < 30; ++k) {
+        d.minutes.push_back(Minute(kDay, k, 10, 1, 1));
+        d.breadth[static_cast<size_t>(k)].figures[0] = static_cast<int16_t>(100 + 20 * k);
+        d.breadth[static_cast<size_t>(k)].figures[2] = static_cast<int16_t>(700 - 20 * k);
+    }
+    for (const float height : {150.0f, 500.0f}) {
+        const TimeSharingPicture p = Picture(d, 1, 600, height);
+        std::vector<Rect> labels;
+        const int axis = RoundPixel(p.zdlRects().rightAxis.left);
+        for (const Primitive& q : p.zdlList().items())
+            if (q.kind == PrimitiveKind::kText && q.box.left >= axis) labels.push_back(q.box);
+        ASSERT_FALSE(labels.empty()) << height;
+        for (size_t i = 1; i < labels.size(); ++i) EXPECT_LE(labels[i].bottom, labels[i - 1].top) << height;
+    }
+}
+
 TEST(TimeSharingPictureTest, ThreeDaysBreakTwice) {
     TimeSharingData d;
     d.previousClose = 10;
