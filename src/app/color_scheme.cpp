@@ -45,7 +45,7 @@ ColorScheme MakeScheme(std::string_view utf8Name, const Palette& p, int fontSize
 // 趋势线 (the time-sharing price line) stays apart from 第2条指标线 (its average line).
 constexpr Palette kDark = {
     Rgb(0, 0, 0),       Rgb(192, 0, 0),     Rgb(255, 255, 0),   Rgb(255, 60, 60),  Rgb(0, 255, 255),
-    Rgb(192, 192, 192), Rgb(255, 255, 255),   Rgb(192, 192, 192), Rgb(0, 0, 128),    Rgb(128, 0, 0),
+    Rgb(192, 192, 192), Rgb(255, 255, 255), Rgb(192, 192, 192), Rgb(0, 0, 128),    Rgb(128, 0, 0),
     Rgb(255, 60, 60),   Rgb(255, 255, 255), Rgb(0, 230, 0),     Rgb(0, 128, 255),  Rgb(255, 0, 0),
     Rgb(255, 255, 0),
     {Rgb(255, 255, 255), Rgb(255, 255, 0), Rgb(255, 0, 255), Rgb(0, 255, 0), Rgb(0, 255, 255),

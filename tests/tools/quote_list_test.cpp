@@ -1,6 +1,7 @@
 // The quote list model: columns and their settings, sorting, ranked pages and
 // subscriptions, selection and moving, the detail lists and the comprehensive ranking.
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -131,6 +132,7 @@ TEST(QuoteColumns, NumbersTooWideForTheirColumnShrinkToWanAndYiNeverToCutDigits)
     EXPECT_EQ(FitNumberText("-1234567890", -1234567890, 50, PlainTextWidth), "-12.3亿");
     EXPECT_EQ(FitNumberText("10054908", 10054908, 41, PlainTextWidth), "") << "亿 only from 1e8: never 0亿";
     EXPECT_EQ(FitNumberText("1234.56", 1234.56, 20, PlainTextWidth), "") << "below 万 nothing shorter exists";
+    EXPECT_EQ(FitNumberText("1.#QNAN", std::nan(""), 40, PlainTextWidth), "") << "never nan万";
 }
 
 TEST(QuoteListSort, StableAgainstAReferenceWithTiesAndMissingValues) {

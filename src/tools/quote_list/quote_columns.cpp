@@ -38,6 +38,7 @@ std::string CaptionUtf8(std::string_view utf8) { return GbkToUtf8(CutGbk(Utf8ToG
 
 std::string FitNumberText(const std::string& text, double value, int width, const TextWidthFn& measure) {
     if (measure(text) <= width) return text;
+    if (!std::isfinite(value)) return {};  // no 万 or 亿 of NaN
     for (auto [scale, unit] : {std::pair{1e4, "万"}, std::pair{1e8, "亿"}}) {
         if (std::fabs(value) < scale) continue;
         for (int decimals = 2; decimals >= 0; --decimals) {
