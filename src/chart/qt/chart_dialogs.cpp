@@ -33,6 +33,16 @@ QString Lines(const std::string& text) {
     return s;
 }
 
+// Plain line breaks stored as "\r\n", the system's line ends.
+std::string CrLf(const QString& text) {
+    std::string out;
+    for (char c : text.toStdString()) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
 QDialogButtonBox* OkCancel(QDialog* dialog) {
     auto* box = new QDialogButtonBox(dialog);
     box->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
@@ -146,14 +156,7 @@ CommentDialog::CommentDialog(FormulaSet& set, uint32_t type, const std::string& 
 }
 
 void CommentDialog::accept() {
-    std::string text = edit_->toPlainText().toStdString();
-    // Stored with the system's line ends.
-    std::string stored;
-    for (char c : text) {
-        if (c == '\n') stored += '\r';
-        stored += c;
-    }
-    FormulaManager(set_, prompt_, this).SetComment(type_, name_, Utf8ToGbk(stored));
+    FormulaManager(set_, prompt_, this).SetComment(type_, name_, Utf8ToGbk(CrLf(edit_->toPlainText())));
     QDialog::accept();
 }
 
@@ -219,12 +222,7 @@ void FormulaEditDialog::ToModel() {
             *cells[c] = item ? item->text().trimmed().toStdString() : std::string();
         }
     }
-    std::string text;
-    for (char c : text_->toPlainText().toStdString()) {
-        if (c == '\n') text += '\r';
-        text += c;
-    }
-    model_.text = text;
+    model_.text = CrLf(text_->toPlainText());
     model_.coordinates = coordinates_->text().toStdString();
 }
 

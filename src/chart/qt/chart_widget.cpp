@@ -1,7 +1,6 @@
 #include "chart/qt/chart_widget.h"
 
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QThread>
@@ -411,9 +410,7 @@ void ChartWidget::keyPressEvent(QKeyEvent* event) {
                 Apply(view_->Update(3, Pic(), pane));
                 return;
             }
-            if (pane > 0 && QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("真的要删除副图吗？")) ==
-                                QMessageBox::Yes)
-                DeletePane(pane);
+            if (pane > 0 && AskDeletePane()) DeletePane(pane);
             return;
         }
         case Qt::Key_Escape:
@@ -493,17 +490,25 @@ void ChartWidget::ShowMultiPictures(MultiKind kind) {
     if (kind == kMultiPeriod) {
         plan = MultiPeriodPlan(p.security, pics);
     } else {
-        std::vector<CodeEntry> list = list_;
-        if (StepInList(list, p.security.id, 0) < 0) {
-            const MarketCode market = p.security.id.market;
-            list = context_.store->ListSecurities(market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u);
-        }
-        plan = MultiStockPlan(list, p.security, pics, p.period);
+        const bool inList = StepInList(list_, p.security.id, 0) >= 0;
+        plan = MultiStockPlan(inList ? list_ : context_.store->ListSecurities(MarketBit(p.security.id.market)),
+                              p.security, pics, p.period);
     }
     if (plan.empty()) return;
-    SetCrosshair(false);
     // The single picture's settings become the defaults the new pictures start from.
     if (multi_ == kSingle) KeepPictureDefaults(*view_, defaults());
+    ShowPictures(kind, plan);
+}
+
+void ChartWidget::ShowSinglePicture(int picture) {
+    if (multi_ == kSingle || picture < 0 || picture >= view_->pictureCount()) return;
+    const PicturePlan one{view_->picture(picture).security, view_->picture(picture).period,
+                          static_cast<int>(DefaultPanes(defaults()).size())};
+    ShowPictures(kSingle, {one});
+}
+
+void ChartWidget::ShowPictures(MultiKind kind, const std::vector<PicturePlan>& plan) {
+    SetCrosshair(false);
     multi_ = kind;
     activePane_ = 0;
     selectedSlot_ = -1;
@@ -516,30 +521,13 @@ void ChartWidget::ShowMultiPictures(MultiKind kind) {
     UpdateTitle();
 }
 
-void ChartWidget::ShowSinglePicture(int picture) {
-    if (multi_ == kSingle || picture < 0 || picture >= view_->pictureCount()) return;
-    const SystemSettings& d = defaults();
-    const PicturePlan one{view_->picture(picture).security, view_->picture(picture).period,
-                          static_cast<int>(DefaultPanes(d).size())};
-    SetCrosshair(false);
-    multi_ = kSingle;
-    activePane_ = 0;
-    selectedSlot_ = -1;
-    enlarged_.clear();
-    view_->SetActive(0);
-    ApplyPlan(*view_, {one}, d);
-    cursor_.picture = 0;
-    needRequest_ = true;
-    Refresh(0);
-    UpdateTitle();
-}
-
 void ChartWidget::StepSecurity(int step) {
     // From the view's list when it holds the security, else from the first user block holding
     // it, else from the market's code table.
     const NextSecurityFn next = [&](const CodeEntry& from, int s) -> std::optional<CodeEntry> {
+        if (StepInList(list_, from.id, 0) >= 0) return NextInLists({&list_}, from, s);
         std::vector<CodeEntry> block, table;
-        if (StepInList(list_, from.id, 0) < 0 && context_.blocks) {
+        if (context_.blocks) {
             const std::vector<Block> blocks = context_.blocks->Blocks();
             for (const Block& b : blocks) {
                 if (!UserBlock(b) || !b.contains(from.id)) continue;
@@ -548,11 +536,8 @@ void ChartWidget::StepSecurity(int step) {
                 break;
             }
         }
-        if (StepInList(list_, from.id, 0) < 0 && StepInList(block, from.id, 0) < 0) {
-            const MarketCode market = from.id.market;
-            table = context_.store->ListSecurities(market == kMarketSH ? 1u : market == kMarketSZ ? 2u : 4u);
-        }
-        return NextInLists({&list_, &block, &table}, from, s);
+        if (StepInList(block, from.id, 0) < 0) table = context_.store->ListSecurities(MarketBit(from.id.market));
+        return NextInLists({&block, &table}, from, s);
     };
     const auto targets = SecurityStepTargets(*view_, Combination(multi_), step, next);
     if (targets.empty()) return;

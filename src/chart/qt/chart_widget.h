@@ -197,6 +197,9 @@ protected:
 
 private:
     int Pic() const;  // the active picture
+    // Replaces the pictures by `plan` (kind kSingle: one picture) with the crosshair off and the
+    // first picture active.
+    void ShowPictures(MultiKind kind, const std::vector<PicturePlan>& plan);
     SystemSettings& defaults();
     void HandleFormulaNotice(const FormulaNotice& notice);
     void Reevaluate(const std::vector<PaneRef>& panes);
@@ -204,6 +207,7 @@ private:
     void ShowSignalPicker();
     void ShowAddToBlock();
     void ShowRemoveFromBlocks();
+    bool AskDeletePane();  // "真的要删除副图吗？"
     void Poll();
     void Refresh(int level, bool keepFirst = false);
     void RepaintAll();

@@ -58,14 +58,13 @@ bool ChartWidget::DeleteFormula(int pane, int slot, const std::function<bool()>&
             selectedSlot_ = -1;
             Apply(view_->Update(3, Pic(), pane));
             return true;
-        case SlotRemoval::kAskDeletePane: {
-            const bool yes = ask ? ask()
-                                 : QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("真的要删除副图吗？")) ==
-                                       QMessageBox::Yes;
-            return yes && DeletePane(pane);
-        }
+        case SlotRemoval::kAskDeletePane: return (ask ? ask() : AskDeletePane()) && DeletePane(pane);
     }
     return false;
+}
+
+bool ChartWidget::AskDeletePane() {
+    return QMessageBox::question(this, QStringLiteral("系统提示"), QStringLiteral("真的要删除副图吗？")) == QMessageBox::Yes;
 }
 
 bool ChartWidget::AddToUserBlockNamed(const std::string& nameGbk, std::string& message) {

@@ -18,6 +18,13 @@
 #include "platform/text.h"
 
 namespace tessaro::chart {
+namespace {
+
+bool Inside(const Rect& box, QPoint pt) {
+    return pt.x() >= box.left && pt.x() < box.right && pt.y() >= box.top && pt.y() < box.bottom;
+}
+
+}  // namespace
 
 void ChartWidget::SetPan(bool on) {
     if (pan_ == on) return;
@@ -153,8 +160,7 @@ bool ChartWidget::PanelPress(QPoint pt) {
             update(QRect(edgeX_, 0, 1, height()));
             return true;
         }
-        const Rect& box = panel.box();
-        if (box.empty() || pt.x() < box.left || pt.x() >= box.right || pt.y() < box.top || pt.y() >= box.bottom) continue;
+        if (!Inside(panel.box(), pt)) continue;
         if (const int tab = panel.TabAt(at); tab >= 0) {
             if (view_->ClickPanelTab(i, tab)) Apply(view_->Update(4, i));
         } else if (const int row = panel.BlockAt(at); row >= 0) {
@@ -243,10 +249,11 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     }
     GraphPicture& p = view_->picture(Pic());
     if (mouseState_ == 16) {
-        // The panel's edge follows the mouse while the picture keeps 200 pixels of chart.
+        // The panel's edge follows the mouse while the picture keeps 200 pixels of chart; a
+        // picture narrower than that keeps the panel's least width.
         update(QRect(edgeX_, 0, 1, height()));
-        const int right = RoundPixel(p.outer.right);
-        edgeX_ = std::clamp(pt.x(), RoundPixel(p.outer.left) + 200, std::max(right - kInfoPanelMinWidth, 0));
+        const int high = std::max(RoundPixel(p.outer.right) - kInfoPanelMinWidth, 0);
+        edgeX_ = std::clamp(pt.x(), std::min(RoundPixel(p.outer.left) + 200, high), high);
         update(QRect(edgeX_, 0, 1, height()));
         return;
     }
@@ -333,8 +340,7 @@ void ChartWidget::wheelEvent(QWheelEvent* event) {
     // Over the 财 page the wheel scrolls the finance rows; elsewhere it pages.
     const QPoint pt = event->position().toPoint();
     for (int i = 0; i < view_->pictureCount(); ++i) {
-        const Rect& box = view_->picture(i).panel.box();
-        if (box.empty() || pt.x() < box.left || pt.x() >= box.right || pt.y() < box.top || pt.y() >= box.bottom) continue;
+        if (!Inside(view_->picture(i).panel.box(), pt)) continue;
         if (view_->picture(i).panelMode != kPanelModeFinance) break;
         if (view_->ScrollPanel(i, dy < 0 ? 3 : -3)) Apply(view_->Update(4, i));
         event->accept();

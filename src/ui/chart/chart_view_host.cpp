@@ -97,27 +97,21 @@ void ChartViewHost::SendNext() {
 
 void ChartViewHost::ShowTarget(const ViewTarget& target) {
     if (!target.security) return;
-    std::optional<CodeEntry> entry = context().session().store().GetCodeEntry(*target.security);
-    if (!entry) {
+    const MarketStore& store = context().session().store();
+    // A security the code table lacks is shown by its code alone.
+    const auto entry = [&store](const SecurityId& id) {
         CodeEntry bare;
-        bare.id = *target.security;
-        entry = bare;
-    }
+        bare.id = id;
+        return store.GetCodeEntry(id).value_or(bare);
+    };
     if (!target.list.empty()) {
         // The list it was opened from is what Page Up and Page Down step through.
         std::vector<CodeEntry> list;
         list.reserve(target.list.size());
-        for (const SecurityId& id : target.list) {
-            std::optional<CodeEntry> e = context().session().store().GetCodeEntry(id);
-            if (!e) {
-                e = CodeEntry{};
-                e->id = id;
-            }
-            list.push_back(*e);
-        }
+        for (const SecurityId& id : target.list) list.push_back(entry(id));
         chart_->SetSecurityList(std::move(list));
     }
-    chart_->ShowSecurity(*entry);
+    chart_->ShowSecurity(entry(*target.security));
 }
 
 QString ChartViewHost::title() const { return chart_->windowTitle(); }

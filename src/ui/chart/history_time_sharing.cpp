@@ -104,6 +104,11 @@ void HistoryTimeSharingWindow::ShowDay(const CodeEntry& security, StoreTime day)
     d.security = security;
     d.today = day_;
     chart_.SetData(std::move(d));
+    if (security.securityClass != kClassIndex) {
+        // The breadth tab belongs to an index shown before.
+        for (int i = chart_.tabCount() - 1; i >= 0; --i)
+            if (chart_.tabFormula(i) == chart::kCompactBreadthFormula) chart_.DeleteTab(i);
+    }
     setWindowTitle(QString::fromStdString(HistoryCaption(security_, day_)));
     Rebuild();
     Request(day_, 0);
@@ -121,6 +126,8 @@ void HistoryTimeSharingWindow::Request(StoreTime day, int step) {
     // A new serial: whatever answers the requests before it is dropped.
     const uint32_t serial = context_.session->Send(m, context_.window);
     if (serial != 0) pending_ = serial;
+    // Detail still awaited belongs to the day (or the security) shown before.
+    pendingDetail_ = 0;
 }
 
 float HistoryTimeSharingWindow::PreviousClose(StoreTime day, float fallback) const {
@@ -148,7 +155,6 @@ void HistoryTimeSharingWindow::OnDayMinutes(ByteSpan packet) {
     std::memcpy(&wire, reply.dayRecord.bytes, sizeof wire);
     const bool hasDay = DecodeBarRecord(wire, dayBar);
     day_ = StartOfDay(WireToStoreTime(reply.day));
-    pendingDetail_ = 0;
     chart::TimeSharingData d;
     d.security = security_;
     d.today = day_;
@@ -166,7 +172,7 @@ void HistoryTimeSharingWindow::OnDayMinutes(ByteSpan packet) {
         // An index: the day's detail, asked with the first word of the day record (its time).
         DayDetailRequest m;
         m.handle = EncodeSecurityHandle(security_.id);
-        m.day = LoadLE<uint32_t>(reply.dayRecord.bytes);
+        m.day = reply.dayRecordTime();
         const uint32_t serial = context_.session->Send(m, context_.window);
         if (serial != 0) pendingDetail_ = serial;
     }

@@ -1,6 +1,5 @@
 #include "ui/chart/stock_picker.h"
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -10,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/text.h"
+#include "ui/quote_list/wizard_popup.h"
 
 namespace tessaro {
 
@@ -79,15 +79,8 @@ std::vector<CodeEntry> StockPickerDialog::result() const {
 bool StockPickerDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched != edit_ || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
+    if (ForwardListKey(*key, matches_)) return true;
     switch (key->key()) {
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown: {
-            QKeyEvent copy(QEvent::KeyPress, key->key(), key->modifiers());
-            QApplication::sendEvent(matches_, &copy);
-            return true;
-        }
         case Qt::Key_Return:
         case Qt::Key_Enter:
             // Enter chooses the match; with an empty text it ends the picking.

@@ -11,6 +11,20 @@
 
 namespace tessaro {
 
+bool ForwardListKey(const QKeyEvent& key, QListWidget* list) {
+    switch (key.key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: {
+            QKeyEvent copy(QEvent::KeyPress, key.key(), key.modifiers());
+            QApplication::sendEvent(list, &copy);
+            return true;
+        }
+        default: return false;
+    }
+}
+
 WizardPopup::WizardPopup(const KeyboardWizard::Sources& sources, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("键盘精灵"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -70,15 +84,8 @@ bool WizardPopup::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (watched == edit_) {
         // Up, Down, Page Up and Page Down typed in the text box move the list's selection.
+        if (ForwardListKey(*key, list_)) return true;
         switch (key->key()) {
-            case Qt::Key_Up:
-            case Qt::Key_Down:
-            case Qt::Key_PageUp:
-            case Qt::Key_PageDown: {
-                QKeyEvent copy(QEvent::KeyPress, key->key(), key->modifiers());
-                QApplication::sendEvent(list_, &copy);
-                return true;
-            }
             case Qt::Key_Return:
             case Qt::Key_Enter:
                 if (chosen())

@@ -15,12 +15,17 @@
 #include <QDialog>
 
 
+class QKeyEvent;
 class QLineEdit;
 class QListWidget;
 
 namespace tessaro {
 
 class Session;
+
+// Up, Down, Page Up and Page Down typed in a pop-up's text box move the selection of its list
+// (the wizard's matches, the stock picker's); true when the key was one of them.
+bool ForwardListKey(const QKeyEvent& key, QListWidget* list);
 
 class WizardPopup : public QDialog {
     Q_OBJECT

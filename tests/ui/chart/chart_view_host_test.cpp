@@ -14,27 +14,16 @@
 #include "ui/chart/chart_view_host.h"
 #include "ui/chart/history_time_sharing.h"
 #include "ui/quote_list/quote_list_window.h"
-#include "ui_test_support.h"
+#include "chart_window_support.h"
 
 namespace tessaro {
 namespace {
 
-// The shared market with the standard indicator library as its base/common.fml, as
-// `tessaro-cli gen` makes it.
-std::unique_ptr<Session> OpenChartSession() {
-    static bool installed = InstallStandardLibrary(AppPaths(SharedMarketDir()));
-    EXPECT_TRUE(installed);
-    return OpenTestSession();
-}
-
 TEST(ChartViewHost, OpensOnASecurityWithItsPanes) {
     std::unique_ptr<Session> session = OpenChartSession();
     ASSERT_TRUE(session);
-    ViewRegistry registry;
-    RegisterChartView(registry);
-    MainWindow window(*session, registry, MainWindowOptions{});
-    window.resize(1100, 750);
-    window.show();
+    ChartMainWindow shell(*session);
+    MainWindow& window = shell.window;
     const std::vector<CodeEntry> all = session->store().ListSecurities(1);
     ASSERT_FALSE(all.empty());
     ViewTarget target;
@@ -76,12 +65,8 @@ TEST(ChartViewHost, OpensOnASecurityWithItsPanes) {
 TEST(ChartViewHost, OpensFromTheQuoteList) {
     std::unique_ptr<Session> session = OpenChartSession();
     ASSERT_TRUE(session);
-    ViewRegistry registry;
-    RegisterQuoteListView(registry);
-    RegisterChartView(registry);
-    MainWindow window(*session, registry, MainWindowOptions{});
-    window.resize(1100, 750);
-    window.show();
+    ChartMainWindow shell(*session, true);
+    MainWindow& window = shell.window;
     View* list = window.OpenView(ViewKind::QuoteList, ViewTarget{CommandId::PriceBoard, std::nullopt, "沪市A股"});
     ASSERT_NE(list, nullptr);
     ASSERT_TRUE(list->currentSecurity());
@@ -103,12 +88,8 @@ TEST(ChartViewHost, OpensFromTheQuoteList) {
 TEST(ChartViewHost, PanelOpensBlocksAndKeepsItsSettings) {
     std::unique_ptr<Session> session = OpenChartSession();
     ASSERT_TRUE(session);
-    ViewRegistry registry;
-    RegisterQuoteListView(registry);
-    RegisterChartView(registry);
-    MainWindow window(*session, registry, MainWindowOptions{});
-    window.resize(1100, 750);
-    window.show();
+    ChartMainWindow shell(*session, true);
+    MainWindow& window = shell.window;
     std::optional<CodeEntry> stock;
     for (const CodeEntry& e : session->store().ListSecurities(1))
         if (e.securityClass != kClassIndex) stock = e;
@@ -140,12 +121,8 @@ TEST(ChartViewHost, PanelOpensBlocksAndKeepsItsSettings) {
 TEST(ChartViewHost, PagesThroughTheListItWasOpenedFrom) {
     std::unique_ptr<Session> session = OpenChartSession();
     ASSERT_TRUE(session);
-    ViewRegistry registry;
-    RegisterQuoteListView(registry);
-    RegisterChartView(registry);
-    MainWindow window(*session, registry, MainWindowOptions{});
-    window.resize(1100, 750);
-    window.show();
+    ChartMainWindow shell(*session, true);
+    MainWindow& window = shell.window;
     auto* list = static_cast<QuoteListWindow*>(
         window.OpenView(ViewKind::QuoteList, ViewTarget{CommandId::PriceBoard, std::nullopt, "沪市A股"}));
     ASSERT_NE(list, nullptr);

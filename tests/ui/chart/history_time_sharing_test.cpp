@@ -143,6 +143,7 @@ TEST(HistoryTimeSharing, PagesThroughServedDays) {
     shown.clear();
     ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 20000));
     EXPECT_EQ(window.pendingDetailSerial(), 0u);
+    EXPECT_EQ(window.compact().tabCount(), 1);  // no 涨跌家数 for a stock
     if (const char* out = std::getenv("TESSARO_SHOTS")) {
         window.ShowDay(*index, days[2] + 3600);
         details.clear();

@@ -10,21 +10,16 @@
 #include "formula/standard_library.h"
 #include "market/market_store.h"
 #include "ui/chart/chart_view_host.h"
-#include "ui_test_support.h"
+#include "chart_window_support.h"
 
 namespace tessaro {
 namespace {
 
 TEST(MultiPictureWindow, AltWShowsTheListAndAClickChoosesThePicture) {
-    static bool installed = InstallStandardLibrary(AppPaths(SharedMarketDir()));
-    ASSERT_TRUE(installed);
-    std::unique_ptr<Session> session = OpenTestSession();
+    std::unique_ptr<Session> session = OpenChartSession();
     ASSERT_TRUE(session);
-    ViewRegistry registry;
-    RegisterChartView(registry);
-    MainWindow window(*session, registry, MainWindowOptions{});
-    window.resize(1100, 750);
-    window.show();
+    ChartMainWindow shell(*session);
+    MainWindow& window = shell.window;
     const std::vector<CodeEntry> all = session->store().ListSecurities(1);
     ASSERT_GE(all.size(), 4u);
     ASSERT_LT(all.size(), 9u);  // the shared market: fewer than nine, so a 2 x 2 grid

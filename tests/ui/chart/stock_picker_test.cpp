@@ -17,7 +17,7 @@
 #include "market/market_store.h"
 #include "ui/chart/chart_view_host.h"
 #include "ui/chart/stock_picker.h"
-#include "ui_test_support.h"
+#include "chart_window_support.h"
 
 namespace tessaro {
 namespace {
@@ -36,15 +36,10 @@ void Type(QWidget* w, int key, const QString& text = {}) {
 }
 
 TEST(StockPicker, CtrlMOverlaysTheChosenSecuritiesAndAsksForPercentage) {
-    static bool installed = InstallStandardLibrary(AppPaths(SharedMarketDir()));
-    ASSERT_TRUE(installed);
-    std::unique_ptr<Session> session = OpenTestSession();
+    std::unique_ptr<Session> session = OpenChartSession();
     ASSERT_TRUE(session);
-    ViewRegistry registry;
-    RegisterChartView(registry);
-    MainWindow window(*session, registry, MainWindowOptions{});
-    window.resize(1100, 750);
-    window.show();
+    ChartMainWindow shell(*session);
+    MainWindow& window = shell.window;
     // Shanghai shares (codes 6xxxxx, found by their code alone).
     std::vector<CodeEntry> all;
     for (const CodeEntry& e : session->store().ListSecurities(1))
