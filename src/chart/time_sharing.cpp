@@ -374,9 +374,15 @@ void TimeSharingPicture::DrawTitle(const Pane& pane, bool mainPane, DisplayList&
     list.Clip(title);
     int x = title.left + 2;
     const int y = title.top + (title.height() - m.cy) / 2;
+    // Whole pieces only: a piece that does not fit ends the title rather than showing a name
+    // without its value.
     auto run = [&](const std::string& text, ColorRef colour) {
         if (text.empty() || x >= title.right) return;
         const int w = TextWidth(text);
+        if (x + w > title.right) {
+            x = title.right;
+            return;
+        }
         list.Text({x, y, x + w, y + m.cy}, text, colour, kAlignLeft | kAlignVCenter);
         x += w + m.cx;
     };

@@ -396,6 +396,26 @@ TEST(TimeSharingPictureTest, LabelsBeyondTheData) {
     EXPECT_EQ(q.days(), 10);
 }
 
+TEST(TimeSharingPictureTest, ANarrowTitleDropsWholePiecesNeverCutsThem) {
+    TimeSharingData d;
+    d.security.setName("ABCDEFGH");
+    d.previousClose = 10;
+    d.minutes = FlatDay(kDay, 30, 10);
+    for (float width : {150.0f, 200.0f, 260.0f, 600.0f}) {
+        const TimeSharingPicture p = Picture(d, 1, width);
+        const Rect title = Pixels(p.mainRects().title);
+        int pieces = 0;
+        for (const Primitive& item : p.mainList().items()) {
+            if (item.kind != PrimitiveKind::kText || item.box.top < title.top || item.box.bottom > title.bottom) continue;
+            EXPECT_LE(item.box.right, title.right) << width << ": " << p.mainList().text(item);
+            ++pieces;
+        }
+        if (width == 600.0f) {
+            EXPECT_EQ(pieces, 3);  // name, 趋势线, 均线
+        }
+    }
+}
+
 std::string SourceDir() {
     const char* root = std::getenv("TESSARO_SOURCE_DIR");
     return root ? root : TESSARO_SOURCE_DIR;
